@@ -1,0 +1,36 @@
+# One place for the build flags every Skarvel target shares.
+add_library(skarvel_flags INTERFACE)
+target_compile_options(skarvel_flags INTERFACE -Wall -Wextra -Wno-missing-field-initializers)
+target_compile_definitions(skarvel_flags INTERFACE
+  QT_NO_CONTEXTLESS_CONNECT QT_NO_FOREACH QT_USE_QSTRINGBUILDER)
+if(SKARVEL_WERROR)
+  target_compile_options(skarvel_flags INTERFACE -Werror)
+endif()
+if(SKARVEL_SANITIZE)
+  # vptr checks give false alarms on classes of the uninstrumented Qt libraries.
+  set(_san -fsanitize=address,undefined -fno-sanitize=vptr -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_compile_options(skarvel_flags INTERFACE ${_san})
+  target_link_options(skarvel_flags INTERFACE ${_san})
+endif()
+
+# Registers a test with ctest and the environment every test runs in.
+#   skarvel_add_test(NAME name SOURCES ... LIBS ... [GUI] [TIMEOUT s] [LABELS ...])
+# GUI tests are Qt Test executables; the others use GoogleTest.
+function(skarvel_add_test)
+  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE skarvel_flags skarvel_testsupport ${T_LIBS})
+  if(T_GUI)
+    target_link_libraries(${T_NAME} PRIVATE Qt6::Test Qt6::Widgets)
+  else()
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES
+    TIMEOUT ${T_TIMEOUT}
+    LABELS "${T_LABELS}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;SKARVEL_SERVICE_HOST=;QT_LOGGING_RULES=qt.multimedia*=false")
+endfunction()

@@ -1,0 +1,23 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace skarvel {
+
+// Appends folder + separator + name for every ordinary, non-hidden file of folder
+// matching mask ("*.*" matches every name); when recursive, then for every
+// non-hidden sub-folder: the sub-folder itself (when listFolders) and its contents.
+void FindFiles(const QString& folder, const QString& mask, bool recursive, bool listFolders,
+               QStringList& list);
+
+// Deletes the ordinary files directly in folder; failures are ignored, sub-folders stay.
+void DeleteFilesInFolder(const QString& folder);
+
+// Creates, writes whole and closes; false (with the file removed) when any step fails.
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// Reads a whole file; false when it cannot be opened or read.
+bool ReadWholeFile(const QString& path, QByteArray& bytes);
+
+} // namespace skarvel

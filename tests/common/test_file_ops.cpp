@@ -1,0 +1,90 @@
+#include "common/file_ops.h"
+#include "common/ini_file.h"
+#include "tests/support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace skarvel;
+
+namespace {
+
+QString rel(const QString& root, const QString& path) {
+    return QDir(root).relativeFilePath(path);
+}
+
+TEST(FileOps, FindFilesListsOwnFilesBeforeSubFoldersAndSkipsHiddenEntries) {
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    test::writeFile(root + "/b.txt", "b");
+    test::writeFile(root + "/a.jpg", "a");
+    test::writeFile(root + "/.hidden", "h");
+    test::writeFile(root + "/sub/c.txt", "c");
+    test::writeFile(root + "/sub/deeper/d.txt", "d");
+    test::writeFile(root + "/.hiddendir/e.txt", "e");
+
+    QStringList flat;
+    FindFiles(root, "*.*", false, false, flat);
+    QStringList names;
+    for (const auto& p : flat)
+        names << rel(root, p);
+    EXPECT_EQ(names, (QStringList{"a.jpg", "b.txt"}));
+
+    QStringList deep;
+    FindFiles(root, "*.*", true, true, deep);
+    names.clear();
+    for (const auto& p : deep)
+        names << rel(root, p);
+    EXPECT_EQ(names, (QStringList{"a.jpg", "b.txt", "sub", "sub/c.txt", "sub/deeper", "sub/deeper/d.txt"}));
+
+    QStringList masked;
+    FindFiles(root, "*.txt", true, false, masked);
+    EXPECT_EQ(masked.size(), 3);
+}
+
+TEST(FileOps, DeleteFilesInFolderKeepsSubFoldersAndHiddenFiles) {
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    test::writeFile(root + "/one", "1");
+    test::writeFile(root + "/two.txt", "2");
+    test::writeFile(root + "/.keep", "k");
+    test::writeFile(root + "/sub/three", "3");
+    DeleteFilesInFolder(root);
+    EXPECT_FALSE(QFile::exists(root + "/one"));
+    EXPECT_FALSE(QFile::exists(root + "/two.txt"));
+    EXPECT_TRUE(QFile::exists(root + "/.keep"));
+    EXPECT_TRUE(QFile::exists(root + "/sub/three"));
+}
+
+TEST(FileOps, WriteWholeFileReportsAFolderThatDoesNotExist) {
+    QTemporaryDir tmp;
+    QString error;
+    EXPECT_TRUE(WriteWholeFile(tmp.path() + "/ok.bin", QByteArray(1000, 'x')));
+    EXPECT_FALSE(WriteWholeFile(tmp.path() + "/missing/dir/f.bin", "x", &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(IniFile, ValuesStayPlainAndOtherContentSurvives) {
+    QTemporaryDir tmp;
+    const QString path = tmp.path() + "/Skarvel.ini";
+    test::writeFile(path, "; comment\r\n[OTHER]\r\nX=1\r\n[COMMON]\r\nTEMP_DIR=C:\\old\\\r\n");
+    IniFile ini(path);
+    EXPECT_EQ(ini.readString("COMMON", "TEMP_DIR", "d"), "C:\\old\\");
+    EXPECT_EQ(ini.readString("FORM", "STYLE", "Iceberg Classico"), "Iceberg Classico");
+    ini.writeString("COMMON", "TEMP_DIR", "C:\\Users\\me\\Skarvel; \"quoted\"\\");
+    ini.writeString("FORM", "STYLE", "Cyan Night");
+    ASSERT_TRUE(ini.updateFile());
+    const QString text = QString::fromUtf8(test::readFile(path));
+    EXPECT_TRUE(text.contains("TEMP_DIR=C:\\Users\\me\\Skarvel; \"quoted\"\\\n")) << qPrintable(text);
+    EXPECT_TRUE(text.contains("[FORM]\nSTYLE=Cyan Night\n")) << qPrintable(text);
+    EXPECT_TRUE(text.contains("; comment")) << qPrintable(text);
+    EXPECT_TRUE(text.contains("[OTHER]\nX=1")) << qPrintable(text);
+    IniFile again(path);
+    EXPECT_EQ(again.readString("COMMON", "TEMP_DIR", ""), "C:\\Users\\me\\Skarvel; \"quoted\"\\");
+    EXPECT_EQ(again.readString("FORM", "STYLE", ""), "Cyan Night");
+}
+
+} // namespace

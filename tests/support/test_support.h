@@ -1,0 +1,13 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+namespace skarvel::test {
+
+// Path of a file under tests/fixtures in the source tree.
+QString fixturePath(const QString& name);
+// Writes bytes to path, creating parent folders; aborts the test run when it cannot.
+void writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
+
+} // namespace skarvel::test

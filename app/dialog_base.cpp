@@ -1,0 +1,32 @@
+#include "app/dialog_base.h"
+
+#include "app/main_window.h"
+
+#include <QShowEvent>
+
+namespace skarvel {
+
+SkarvelDialog::SkarvelDialog(TForm1* form1, const QString& objectName, const QString& caption, bool fixedBorder)
+    : QDialog(form1), m_form1(form1), m_fixed(fixedBorder) {
+    setObjectName(objectName);
+    setWindowTitle(caption);
+    setModal(true);
+    if (fixedBorder)
+        setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
+}
+
+int SkarvelDialog::ShowModal() {
+    return exec();
+}
+
+void SkarvelDialog::showEvent(QShowEvent* event) {
+    if (m_fixed)
+        setFixedSize(sizeHint().expandedTo(minimumSize()).expandedTo(QSize(240, 120)));
+    if (m_form1) {
+        const QRect main = m_form1->frameGeometry();
+        move(main.center() - rect().center());
+    }
+    QDialog::showEvent(event);
+}
+
+} // namespace skarvel

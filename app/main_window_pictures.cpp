@@ -1,0 +1,70 @@
+// The picture tab: harvest and download commands, thumbnails, save and export.
+#include "app/main_window.h"
+
+#include "app/thumbnail_grid.h"
+#include "jobs/picture_jobs.h"
+
+#include <QPainter>
+#include <QTableView>
+#include <QTimer>
+
+namespace skarvel {
+
+void TForm1::BitBtn1Click() {}
+
+void TForm1::Downloadagain1Click() {
+    BitBtn1Click();
+}
+
+void TForm1::Continuedownload1Click() {}
+
+void TForm1::Endpagesdownload1Click() {}
+
+void TForm1::BitBtn5Click() {}
+
+void TForm1::BitBtn2Click() {}
+
+void TForm1::FormResize() {
+    if (!DrawGrid1)
+        return;
+    const int cols = std::max(1, (DrawGrid1->width() - 25) / ThumbnailGrid::kCellSize);
+    DrawGrid1->setColCount(cols);
+    DrawGrid1->setRowCount((cols + pictureTable->gridRowCount() - 2) / cols);
+}
+
+void TForm1::Timer2Timer() {
+    DrawGrid1->viewport()->update();
+    if (downloadPictures->Suspended())
+        Timer2->stop();
+}
+
+void TForm1::StringGrid1Click() {
+    const int a = CurrentRow(StringGrid1) - 1;
+    const int cols = DrawGrid1->colCount();
+    const int row = a / cols;
+    DrawGrid1->setCurrent(a - row * cols, row);
+}
+
+void TForm1::DrawGrid1Click() {
+    const int k = DrawGrid1->row() * DrawGrid1->colCount() + DrawGrid1->col() + 1;
+    if (k < pictureTable->gridRowCount())
+        SetCurrentRow(StringGrid1, k);
+}
+
+void TForm1::DrawGrid1DblClick() {
+    const int k = DrawGrid1->row() * DrawGrid1->colCount() + DrawGrid1->col() + 1;
+    if (k >= pictureTable->gridRowCount())
+        return;
+    pictureTable->removeDataRow(k);
+    FormResize();
+    DrawGrid1->viewport()->update();
+}
+
+void TForm1::drawThumbnail(QPainter& painter, int col, int row, const QRect& rect) {
+    Q_UNUSED(painter);
+    Q_UNUSED(col);
+    Q_UNUSED(row);
+    Q_UNUSED(rect);
+}
+
+} // namespace skarvel

@@ -1,0 +1,13 @@
+// The text tab: download, preview, save and export.
+#include "app/main_window.h"
+
+#include "jobs/text_jobs.h"
+
+namespace skarvel {
+
+void TForm1::BitBtn12Click() {}
+void TForm1::BitBtn13Click() {}
+void TForm1::BitBtn14Click() {}
+void TForm1::StringGrid5Click() {}
+
+} // namespace skarvel

@@ -1,0 +1,105 @@
+#include "jobs/background_job.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <stdexcept>
+
+namespace skarvel {
+
+BackgroundJob::BackgroundJob(QObject* window) : m_window(window) {
+    start();
+}
+
+BackgroundJob::~BackgroundJob() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_terminated = true;
+        m_detached = true;
+    }
+    m_wake.notify_all();
+    abortWork();
+    // A worker may be waiting for a step on this thread: keep delivering events
+    // (the steps see the detached flag and return at once) until it has ended.
+    while (!wait(10))
+        QCoreApplication::sendPostedEvents();
+}
+
+void BackgroundJob::Resume() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_suspended || m_terminated)
+            return;
+        m_suspended = false;
+    }
+    m_wake.notify_all();
+}
+
+void BackgroundJob::Terminate() {
+    std::lock_guard lock(m_mutex);
+    m_terminated = true;
+}
+
+bool BackgroundJob::Terminated() const {
+    std::lock_guard lock(m_mutex);
+    return m_terminated;
+}
+
+bool BackgroundJob::Suspended() const {
+    std::lock_guard lock(m_mutex);
+    return m_suspended;
+}
+
+void BackgroundJob::Synchronize(const std::function<void()>& step) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_detached)
+            return;
+    }
+    QMetaObject::invokeMethod(
+        m_window,
+        [this, &step] {
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_detached)
+                    return;
+            }
+            step();
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+bool BackgroundJob::waitForStart() {
+    std::unique_lock lock(m_mutex);
+    m_wake.wait(lock, [this] { return !m_suspended || m_terminated; });
+    return !m_terminated;
+}
+
+void BackgroundJob::run() {
+    while (waitForStart()) {
+        Synchronize([this] { prepareStep(); });
+        itemIndex = 0;
+        while (itemIndex < itemCount && !Terminated()) {
+            Synchronize([this] { fetchStep(); });
+            try {
+                work();
+            } catch (const std::exception& e) {
+                workFailed(e);
+            } catch (...) {
+                workFailed(std::runtime_error("unknown error"));
+            }
+            if (hasWriteStep())
+                Synchronize([this] { writeStep(); });
+            ++itemIndex;
+        }
+        if (hasFinishStep())
+            Synchronize([this] { finishStep(); });
+        {
+            std::lock_guard lock(m_mutex);
+            m_suspended = true;
+        }
+        emit runEnded();
+    }
+}
+
+} // namespace skarvel

@@ -1,0 +1,372 @@
+// The main window driven as a user would, offscreen.
+#include "app/about_box.h"
+#include "app/parameters_dialog.h"
+#include "app/thumbnail_grid.h"
+#include "common/ini_file.h"
+#include "rules/selection_dialogs.h"
+#include "tests/gui/gui_test_support.h"
+#include "tests/support/test_support.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QtTest>
+
+using namespace skarvel;
+using skarvel::test::GuiFixture;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartUsesDefaultsAndCloseWritesSettings();
+    void everyStyleSurvivesARestart();
+    void unknownStyleShowsErrorAndChecksNothing();
+    void exitLeavesTheSettingsFileAlone();
+    void startupEmptiesOnlyAWorkFolderOfItsOwn();
+    void parametersSaveTakesTheFolderAsTyped();
+    void newEmptiesTablesAndMemos();
+    void deleteRowFollowsTheRemovalRule();
+    void tabCommandsDoNothingOnOtherTabs();
+    void oneStatusBarPerTab();
+    void aboutBoxPictureFollowsTheCursor_data();
+    void aboutBoxPictureFollowsTheCursor();
+    void controlsCarryTheirNames();
+    void thumbnailGridLayout_data();
+    void thumbnailGridLayout();
+};
+
+static QString checkedStyle(TForm1* form) {
+    return form->CheckedStyleName();
+}
+
+void MainWindowTest::firstStartUsesDefaultsAndCloseWritesSettings() {
+    GuiFixture f;
+    TForm1* form = f.start();
+    const QString sep = QDir::separator();
+    QCOMPARE(form->workFolder, f.tempDir.path() + sep + "Skarvel" + sep);
+    QCOMPARE(checkedStyle(form), QString("Iceberg Classico"));
+    QCOMPARE(form->windowTitle(), QString("Orvantic - Skarvel"));
+    QCOMPARE(form->PageControl1->currentIndex(), 0);
+    for (const char* sub : {"Files", "Pictures", "Sounds", "Video", "Text"})
+        QVERIFY2(QDir(form->workFolder + sub).exists(), sub);
+    QVERIFY(!QFile::exists(f.programDir.path() + "/Skarvel.ini"));
+    QVERIFY(f.answers.messages.isEmpty());
+
+    form->close();
+    IniFile ini(f.programDir.path() + "/Skarvel.ini");
+    QCOMPARE(ini.readString("COMMON", "TEMP_DIR", "?"), form->workFolder);
+    QCOMPARE(ini.readString("FORM", "STYLE", "?"), QString("Iceberg Classico"));
+}
+
+void MainWindowTest::everyStyleSurvivesARestart() {
+    GuiFixture f;
+    f.start();
+    for (const QString& name : StyleNames()) {
+        QAction* item = nullptr;
+        for (QAction* a : f.form->styleActions)
+            if (a->text() == name)
+                item = a;
+        QVERIFY(item);
+        item->trigger();
+        const QString sheet = qApp->styleSheet();
+        QVERIFY2(sheet.contains("Skarvel style \"" + name + "\""), qPrintable(name));
+        f.form->close();
+        f.restart();
+        QCOMPARE(checkedStyle(f.form.get()), name);
+        QVERIFY(qApp->styleSheet().contains("Skarvel style \"" + name + "\""));
+    }
+    QVERIFY(f.answers.messages.isEmpty());
+}
+
+void MainWindowTest::unknownStyleShowsErrorAndChecksNothing() {
+    GuiFixture f;
+    test::writeFile(f.programDir.path() + "/Skarvel.ini", "[FORM]\r\nSTYLE=Plasma Pink\r\n");
+    f.start();
+    QCOMPARE(f.answers.messages, QStringList{"Style 'Plasma Pink' not found"});
+    QCOMPARE(checkedStyle(f.form.get()), QString("Iceberg Classico"));
+    QVERIFY(qApp->styleSheet().contains("Skarvel style \"Aqua Graphite\""));
+
+    // A name that differs only in letter case applies the style but checks no item.
+    GuiFixture g;
+    test::writeFile(g.programDir.path() + "/Skarvel.ini", "[FORM]\r\nSTYLE=luna\r\n");
+    g.start();
+    QVERIFY(g.answers.messages.isEmpty());
+    QVERIFY(qApp->styleSheet().contains("Skarvel style \"Luna\""));
+    QCOMPARE(checkedStyle(g.form.get()), QString("Iceberg Classico"));
+}
+
+void MainWindowTest::exitLeavesTheSettingsFileAlone() {
+    GuiFixture f;
+    const QString ini = f.programDir.path() + "/Skarvel.ini";
+    const QString work = f.tempDir.path() + "/mine/";
+    test::writeFile(ini, ("[COMMON]\r\nTEMP_DIR=" + work + "\r\n[FORM]\r\nSTYLE=Luna\r\n").toUtf8());
+    const QByteArray before = test::readFile(ini);
+    f.start();
+    QCOMPARE(f.form->workFolder, work);
+    f.form->workFolder = f.tempDir.path() + "/other/";
+    QTimer::singleShot(0, f.form.get(), &TForm1::Exit1Click);
+    QSignalSpy quit(qApp, &QCoreApplication::aboutToQuit);
+    qApp->exec(); // Exit1Click ends this loop
+    QCOMPARE(test::readFile(ini), before);
+}
+
+void MainWindowTest::startupEmptiesOnlyAWorkFolderOfItsOwn() {
+    GuiFixture f;
+    const QString sep = QDir::separator();
+    const QString def = f.tempDir.path() + sep + "Skarvel" + sep;
+    test::writeFile(def + "Pictures/1.jpg", "x");
+    test::writeFile(def + "Text/deep/deeper/2.txt", "y");
+    test::writeFile(def + ".hidden", "h");
+    f.start();
+    QVERIFY(!QFile::exists(def + "Pictures/1.jpg"));
+    QVERIFY(!QFile::exists(def + "Text/deep/deeper/2.txt"));
+    QVERIFY(QDir(def + "Text/deep/deeper").exists());
+    QVERIFY(QFile::exists(def + ".hidden"));
+
+    // A folder of the user's with files in it is used but never emptied.
+    const QString mine = f.tempDir.path() + sep + "MyPictures" + sep;
+    test::writeFile(mine + "holiday.jpg", "precious");
+    test::writeFile(mine + "Pictures/family.png", "precious");
+    f.form->workFolder = mine;
+    f.form->close();
+    f.restart();
+    QCOMPARE(f.form->workFolder, mine);
+    QVERIFY(QFile::exists(mine + "holiday.jpg"));
+    QVERIFY(QFile::exists(mine + "Pictures/family.png"));
+    QVERIFY(QDir(mine + "Sounds").exists());
+
+    // A new folder that the program creates becomes its own and is emptied at the next start.
+    const QString fresh = f.tempDir.path() + sep + "Fresh" + sep;
+    f.form->workFolder = fresh;
+    f.form->Directorystructure1Click();
+    test::writeFile(fresh + "Sounds/3.mp3", "old");
+    f.form->close();
+    f.restart();
+    QVERIFY(!QFile::exists(fresh + "Sounds/3.mp3"));
+}
+
+void MainWindowTest::parametersSaveTakesTheFolderAsTyped() {
+    GuiFixture f;
+    f.start();
+    const QString base = f.tempDir.path() + QDir::separator() + "Coll";
+    test::WhenModalShows([&](QWidget* dialog) {
+        auto* form13 = qobject_cast<TForm13*>(dialog);
+        QVERIFY(form13);
+        QCOMPARE(form13->Edit1->text(), f.form->workFolder);
+        form13->Edit1->setText(base);
+        QTest::mouseClick(form13->findChild<QPushButton*>("BitBtn3"), Qt::LeftButton);
+    });
+    f.form->Parameters1Click();
+    QCOMPARE(f.form->workFolder, base);
+    // The sub-folders are formed by plain appending; the first step makes "Col".
+    QVERIFY(QDir(base + "Pictures").exists());
+    QVERIFY(QDir(base + "Text").exists());
+    QVERIFY(QDir(base.left(base.size() - 1)).exists());
+
+    test::WhenModalShows([&](QWidget* dialog) {
+        auto* form13 = qobject_cast<TForm13*>(dialog);
+        QTest::mouseClick(form13->findChild<QPushButton*>("BitBtn2"), Qt::LeftButton);
+        QCOMPARE(form13->Edit1->text(), DefaultWorkFolder(f.env()));
+        QTest::mouseClick(form13->findChild<QPushButton*>("BitBtn4"), Qt::LeftButton);
+    });
+    f.form->Parameters1Click();
+    QCOMPARE(f.form->workFolder, base);
+}
+
+static void fillRows(CollectionTable* t, int n) {
+    t->setGridRowCount(n + 1);
+    for (int r = 1; r <= n; ++r)
+        t->setRow(r, {QString::number(r), "OK", "http://h/" + QString::number(r)});
+}
+
+void MainWindowTest::newEmptiesTablesAndMemos() {
+    GuiFixture f;
+    TForm1* form = f.start();
+    form->URLs_List->setPlainText("http://a/1\nhttp://a/2");
+    form->Source_Links->setPlainText("http://s/");
+    form->Memo_Text_Preview->setPlainText("keep me");
+    form->Memo1->setText("buffer");
+    for (CollectionTable* t : {form->pictureTable, form->soundTable, form->videoTable, form->textTable, form->fileTable})
+        fillRows(t, 3);
+    form->New1Click();
+    QVERIFY(form->URLs_List->toPlainText().isEmpty());
+    QVERIFY(form->Source_Links->toPlainText().isEmpty());
+    QVERIFY(form->Memo1->text().isEmpty());
+    QCOMPARE(form->Memo_Text_Preview->toPlainText(), QString("keep me"));
+    for (CollectionTable* t : {form->pictureTable, form->soundTable, form->videoTable, form->textTable, form->fileTable}) {
+        QCOMPARE(t->gridRowCount(), 2);
+        QCOMPARE(t->cell(0, 1), QString());
+    }
+    QCOMPARE(form->DrawGrid1->rowCount(), 1);
+}
+
+void MainWindowTest::deleteRowFollowsTheRemovalRule() {
+    GuiFixture f;
+    TForm1* form = f.start();
+    struct Case {
+        QTableView* grid;
+        CollectionTable* table;
+        void (TForm1::*remove)();
+    };
+    const Case cases[] = {{form->StringGrid1, form->pictureTable, &TForm1::Deleterow3Click},
+                          {form->StringGrid2, form->soundTable, &TForm1::Deleterow2Click},
+                          {form->StringGrid4, form->videoTable, &TForm1::Deleterow1Click},
+                          {form->StringGrid5, form->textTable, &TForm1::Delete1Click},
+                          {form->StringGrid3, form->fileTable, &TForm1::Deleterow4Click}};
+    for (const Case& c : cases) {
+        fillRows(c.table, 5);
+        TForm1::SetCurrentRow(c.grid, 2);
+        (form->*c.remove)();
+        QCOMPARE(c.table->gridRowCount(), 5);
+        QStringList seen;
+        for (int r = 1; r < 5; ++r)
+            seen << c.table->cell(0, r) + "=" + c.table->cell(2, r);
+        QCOMPARE(seen, (QStringList{"1=http://h/1", "2=http://h/3", "3=http://h/4", "4=http://h/5"}));
+
+        fillRows(c.table, 1);
+        TForm1::SetCurrentRow(c.grid, 1);
+        (form->*c.remove)();
+        QCOMPARE(c.table->gridRowCount(), 2);
+        QCOMPARE(c.table->cell(0, 1), QString());
+        QCOMPARE(c.table->cell(2, 1), QString());
+        c.table->setCell(1, 1, "x"); // an empty URL cell: the command does nothing
+        (form->*c.remove)();
+        QCOMPARE(c.table->cell(1, 1), QString("x"));
+    }
+    // The thumbnail grid keeps step: 7 rows in 3 columns need 3 thumbnail rows, 6 need 2.
+    form->DrawGrid1->resize(325, 217);
+    fillRows(form->pictureTable, 7);
+    form->FormResize();
+    QCOMPARE(form->DrawGrid1->colCount(), 3);
+    QCOMPARE(form->DrawGrid1->rowCount(), 3);
+    TForm1::SetCurrentRow(form->StringGrid1, 7);
+    form->Deleterow3Click();
+    QCOMPARE(form->DrawGrid1->rowCount(), 2);
+}
+
+void MainWindowTest::tabCommandsDoNothingOnOtherTabs() {
+    GuiFixture f;
+    TForm1* form = f.start();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form));
+    for (int tab : {0, 1}) {
+        form->PageControl1->setCurrentIndex(tab);
+        for (const char* keys : {"Ctrl+S", "Ctrl+E", "Ctrl+D", "Ctrl+F"})
+            QVERIFY2(!test::OpensModal([&] { QTest::keySequence(form, QKeySequence(QString::fromLatin1(keys))); }),
+                     keys);
+    }
+    // On the picture tab "Data selection" opens the picture selection.
+    form->PageControl1->setCurrentIndex(2);
+    QWidget* shown = nullptr;
+    test::WhenModalShows([&](QWidget* w) { shown = w; });
+    QTest::keySequence(form, QKeySequence("Ctrl+D"));
+    QVERIFY(qobject_cast<TForm7*>(shown));
+    QCOMPARE(shown->windowTitle(), QString("Picture selection"));
+}
+
+void MainWindowTest::oneStatusBarPerTab() {
+    GuiFixture f;
+    TForm1* form = f.start();
+    for (int tab : {0, 3, 5, 1, 2, 4}) {
+        form->PageControl1->setCurrentIndex(tab);
+        for (int i = 0; i < 6; ++i) {
+            auto* bar = form->findChild<QStatusBar*>(QString("StatusBar%1").arg(i + 1));
+            QVERIFY(bar);
+            QCOMPARE(bar->isVisible(), i == tab);
+        }
+    }
+}
+
+void MainWindowTest::aboutBoxPictureFollowsTheCursor_data() {
+    QTest::addColumn<QPoint>("offset"); // cursor relative to the pictures' top-left corner
+    QTest::addColumn<int>("picture");
+    QTest::newRow("above left") << QPoint(-5, -5) << 1;
+    QTest::newRow("above") << QPoint(50, -1) << 2;
+    QTest::newRow("above right") << QPoint(100, -1) << 3;
+    QTest::newRow("left, level") << QPoint(-1, 0) << 4;
+    QTest::newRow("centre") << QPoint(50, 50) << 5;
+    QTest::newRow("right edge is outside") << QPoint(100, 99) << 6;
+    QTest::newRow("below left") << QPoint(-1, 100) << 7;
+    QTest::newRow("below") << QPoint(0, 100) << 8;
+    QTest::newRow("below right") << QPoint(300, 300) << 9;
+}
+
+void MainWindowTest::aboutBoxPictureFollowsTheCursor() {
+    QFETCH(QPoint, offset);
+    QFETCH(int, picture);
+    GuiFixture f;
+    f.start();
+    TAboutBox* box = f.form->AboutBox;
+    for (QLabel* image : box->images)
+        QVERIFY(image->isHidden());
+    box->show();
+    QWidget* area = box->images[0]->parentWidget();
+    box->cursorPosition = [&] { return area->mapToGlobal(QPoint(0, 0)) + offset; };
+    box->Timer1Timer();
+    for (int i = 0; i < 9; ++i)
+        QCOMPARE(box->images[size_t(i)]->isVisible(), i + 1 == picture);
+    box->close();
+}
+
+void MainWindowTest::controlsCarryTheirNames() {
+    GuiFixture f;
+    TForm1* form = f.start();
+    const char* names[] = {"URLs_List", "Source_Links", "StringGrid1", "StringGrid2", "StringGrid3", "StringGrid4",
+                           "StringGrid5", "DrawGrid1", "Memo_Text_Preview", "PageControl1", "ProgressBar1",
+                           "ProgressBar6", "BitBtn1", "BitBtn14", "Timer2", "Timer3", "PopupMenu5", "Memo1",
+                           "Memo_Sounds", "Memo_Videos", "Memo_Texts", "ImageList1", "Form13", "Form37", "AboutBox"};
+    for (const char* name : names)
+        QVERIFY2(form->findChild<QObject*>(name), name);
+    const std::pair<const char*, const char*> captions[] = {
+        {"BitBtn6", "Make URLs list from source pages"}, {"BitBtn7", "Download files"},
+        {"BitBtn1", "Download pictures"}, {"BitBtn5", "Save collection"}, {"BitBtn2", "Export to SQLite"},
+        {"BitBtn8", "Download sounds"}, {"BitBtn9", "Download videos"}, {"BitBtn12", "Download texts"}};
+    for (const auto& [name, caption] : captions)
+        QCOMPARE(form->findChild<QPushButton*>(name)->text(), QString(caption));
+    for (int i = 1; i <= 6; ++i)
+        QVERIFY(form->findChild<QProgressBar*>(QString("ProgressBar%1").arg(i))->isHidden());
+    QCOMPARE(form->pictureTable->cell(6, 0), QString("Export name"));
+    QCOMPARE(form->StringGrid1->columnWidth(2), 430);
+    // The one-shot glyph timer gives every button its picture and stops.
+    QTRY_VERIFY_WITH_TIMEOUT(!form->findChild<QPushButton*>("BitBtn1")->icon().isNull(), 3000);
+    QVERIFY(!form->Timer3->isActive());
+}
+
+void MainWindowTest::thumbnailGridLayout_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("expectedCols");
+    QTest::addColumn<int>("expectedRows");
+    QTest::newRow("124 wide") << 124 << 3 << 1 << 3;
+    QTest::newRow("125 wide") << 125 << 3 << 1 << 3;
+    QTest::newRow("224 wide") << 224 << 3 << 1 << 3;
+    QTest::newRow("225 wide") << 225 << 3 << 2 << 2;
+    QTest::newRow("seven in three columns") << 325 << 7 << 3 << 3;
+    QTest::newRow("empty table") << 325 << 0 << 3 << 1;
+}
+
+void MainWindowTest::thumbnailGridLayout() {
+    QFETCH(int, width);
+    QFETCH(int, rows);
+    QFETCH(int, expectedCols);
+    QFETCH(int, expectedRows);
+    GuiFixture f;
+    TForm1* form = f.start();
+    form->DrawGrid1->resize(width, 217);
+    if (rows > 0)
+        fillRows(form->pictureTable, rows);
+    form->FormResize();
+    QCOMPARE(form->DrawGrid1->colCount(), expectedCols);
+    QCOMPARE(form->DrawGrid1->rowCount(), expectedRows);
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"

@@ -1,11 +1,78 @@
 #include "tests/support/local_server.h"
 
+#include <QProcess>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
 namespace skarvel::test {
 
-LocalHttpServer::LocalHttpServer() : m_server(std::make_unique<httplib::Server>()) {
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "test server: %s\n", what);
+    std::abort();
+}
+
+// A throw-away key and self-signed certificate for 127.0.0.1, made by the openssl command.
+std::unique_ptr<httplib::Server> makeTlsServer(QTemporaryDir& dir) {
+    if (!dir.isValid())
+        fail("cannot create a folder for the certificate");
+    const QString cert = dir.filePath(QStringLiteral("cert.pem"));
+    const QString key = dir.filePath(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start(
+        QStringLiteral("openssl"),
+        {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+         QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+         QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+         QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
+    if (!openssl.waitForFinished(60000) || openssl.exitStatus() != QProcess::NormalExit ||
+        openssl.exitCode() != 0) {
+        std::fprintf(stderr, "%s\n", openssl.readAll().constData());
+        fail("openssl could not make a certificate");
+    }
+    auto server =
+        std::make_unique<httplib::SSLServer>(cert.toLocal8Bit().constData(), key.toLocal8Bit().constData());
+    if (!server->is_valid())
+        fail("TLS server rejected its certificate");
+    return server;
+}
+
+// A socket listening on a free port of 127.0.0.1.
+int listenOnLoopback(int* port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        fail("cannot create a socket");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        fail("cannot listen on 127.0.0.1");
+    *port = ntohs(address.sin_port);
+    return fd;
+}
+
+} // namespace
+
+LocalHttpServer::LocalHttpServer(Scheme scheme) : m_scheme(scheme) {
+    if (scheme == Scheme::Https) {
+        m_certificateDir = std::make_unique<QTemporaryDir>();
+        m_server = makeTlsServer(*m_certificateDir);
+    } else {
+        m_server = std::make_unique<httplib::Server>();
+    }
     m_server->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
         {
             std::lock_guard lock(m_mutex);
@@ -43,7 +110,9 @@ void LocalHttpServer::stop() {
 }
 
 QString LocalHttpServer::baseUrl() const {
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    return QStringLiteral("%1://127.0.0.1:%2")
+        .arg(m_scheme == Scheme::Https ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(m_port);
 }
 
 int LocalHttpServer::requestCount(const std::string& path) const {
@@ -54,6 +123,97 @@ int LocalHttpServer::requestCount(const std::string& path) const {
 
 int LocalHttpServer::totalRequests() const {
     return m_total;
+}
+
+SilentTcpServer::SilentTcpServer() {
+    m_socket = listenOnLoopback(&m_port);
+}
+
+SilentTcpServer::~SilentTcpServer() {
+    ::close(m_socket);
+}
+
+QString SilentTcpServer::baseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+bool SilentTcpServer::waitForConnection(int timeoutMs) const {
+    // A listening socket reads as ready once a finished handshake waits in its queue.
+    pollfd entry{m_socket, POLLIN, 0};
+    return ::poll(&entry, 1, timeoutMs) == 1 && (entry.revents & POLLIN);
+}
+
+std::string RawHttpServer::Request::target() const {
+    const size_t first = head.find(' ');
+    if (first == std::string::npos)
+        return {};
+    const size_t second = head.find(' ', first + 1);
+    return head.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+}
+
+RawHttpServer::RawHttpServer(std::string reply) : m_reply(std::move(reply)) {
+    m_socket = listenOnLoopback(&m_port);
+    m_thread = std::thread([this] { serve(); });
+}
+
+RawHttpServer::~RawHttpServer() {
+    m_stopping = true;
+    // Wakes the blocked accept().
+    ::shutdown(m_socket, SHUT_RDWR);
+    m_thread.join();
+    ::close(m_socket);
+}
+
+QString RawHttpServer::baseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+std::vector<RawHttpServer::Request> RawHttpServer::requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+void RawHttpServer::serve() {
+    while (!m_stopping) {
+        const int client = ::accept(m_socket, nullptr, nullptr);
+        if (client < 0)
+            continue;
+        std::string received;
+        char buffer[65536];
+        size_t headEnd = std::string::npos;
+        size_t bodyLength = 0;
+        while (true) {
+            if (headEnd == std::string::npos) {
+                headEnd = received.find("\r\n\r\n");
+                if (headEnd != std::string::npos) {
+                    std::string lower = received.substr(0, headEnd);
+                    for (char& c : lower)
+                        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                    const size_t at = lower.find("\r\ncontent-length:");
+                    if (at != std::string::npos)
+                        bodyLength = std::strtoul(lower.c_str() + at + 17, nullptr, 10);
+                }
+            }
+            if (headEnd != std::string::npos && received.size() >= headEnd + 4 + bodyLength)
+                break;
+            const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                break;
+            received.append(buffer, static_cast<size_t>(got));
+        }
+        if (headEnd != std::string::npos) {
+            std::lock_guard lock(m_mutex);
+            m_requests.push_back({received.substr(0, headEnd), received.substr(headEnd + 4, bodyLength)});
+        }
+        size_t sent = 0;
+        while (sent < m_reply.size()) {
+            const ssize_t n = ::send(client, m_reply.data() + sent, m_reply.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += static_cast<size_t>(n);
+        }
+        ::close(client);
+    }
 }
 
 } // namespace skarvel::test

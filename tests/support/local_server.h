@@ -2,6 +2,7 @@
 // A real HTTP server on 127.0.0.1 for tests: a cpp-httplib server on a free
 // port, listening on a thread of its own until the object goes away.
 #include <QString>
+#include <QTemporaryDir>
 
 #include <httplib.h>
 
@@ -11,12 +12,16 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace skarvel::test {
 
 class LocalHttpServer {
 public:
-    LocalHttpServer();
+    enum class Scheme { Http, Https };
+
+    // Https serves with a self-signed certificate for 127.0.0.1 made at construction.
+    explicit LocalHttpServer(Scheme scheme = Scheme::Http);
     ~LocalHttpServer();
     LocalHttpServer(const LocalHttpServer&) = delete;
     LocalHttpServer& operator=(const LocalHttpServer&) = delete;
@@ -30,19 +35,76 @@ public:
     void stop();
 
     int port() const { return m_port; }
-    // "http://127.0.0.1:port"
+    // "http://127.0.0.1:port" ("https://..." for Scheme::Https)
     QString baseUrl() const;
     // How many requests reached a path since start.
     int requestCount(const std::string& path) const;
     int totalRequests() const;
 
 private:
+    Scheme m_scheme;
+    std::unique_ptr<QTemporaryDir> m_certificateDir;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::map<std::string, int> m_counts;
     std::atomic<int> m_total{0};
+};
+
+// A TCP listener on 127.0.0.1 that never accepts: the kernel completes the
+// handshake, the request goes out, and no answer ever comes.
+class SilentTcpServer {
+public:
+    SilentTcpServer();
+    ~SilentTcpServer();
+    SilentTcpServer(const SilentTcpServer&) = delete;
+    SilentTcpServer& operator=(const SilentTcpServer&) = delete;
+
+    int port() const { return m_port; }
+    // "http://127.0.0.1:port"
+    QString baseUrl() const;
+    // Blocks until a client has connected (at most timeoutMs); false when none came.
+    bool waitForConnection(int timeoutMs) const;
+
+private:
+    int m_socket = -1;
+    int m_port = 0;
+};
+
+// A bare HTTP server on 127.0.0.1 for requests that cpp-httplib refuses to
+// parse (a second "?" in the target, form bodies over 8 KiB). One request per
+// connection: it reads the head and a Content-Length body, records them as
+// received, sends the scripted reply and closes.
+class RawHttpServer {
+public:
+    struct Request {
+        std::string head; // request line and headers, up to the blank line
+        std::string body;
+        std::string target() const; // the second word of the request line
+    };
+
+    // reply: the raw answer bytes (status line, headers, body).
+    explicit RawHttpServer(std::string reply);
+    ~RawHttpServer();
+    RawHttpServer(const RawHttpServer&) = delete;
+    RawHttpServer& operator=(const RawHttpServer&) = delete;
+
+    int port() const { return m_port; }
+    // "http://127.0.0.1:port"
+    QString baseUrl() const;
+    std::vector<Request> requests() const;
+
+private:
+    void serve();
+
+    std::string m_reply;
+    int m_socket = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    mutable std::mutex m_mutex;
+    std::vector<Request> m_requests;
+    std::thread m_thread;
 };
 
 } // namespace skarvel::test

@@ -1,0 +1,120 @@
+#include "jobs/service_client.h"
+
+#include "tests/support/local_server.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace skarvel;
+using skarvel::test::LocalHttpServer;
+using skarvel::test::RawHttpServer;
+
+namespace {
+
+constexpr char kScripts[] = "/products/skarvel/scripts/";
+
+std::string str(const QString& s) {
+    return s.toStdString();
+}
+
+class ServiceClientTest : public ::testing::Test {
+protected:
+    void start() {
+        m_server.start();
+        m_client = std::make_unique<ServiceClient>(
+            serviceBaseForHost(QStringLiteral("127.0.0.1:%1").arg(m_server.port())));
+    }
+    httplib::Server& http() { return m_server.server(); }
+    LocalHttpServer m_server;
+    std::unique_ptr<ServiceClient> m_client;
+};
+
+TEST(ServiceBase, HostBecomesThePlainHttpScriptFolder) {
+    EXPECT_EQ(str(serviceBaseForHost(QStringLiteral("example.org"))),
+              "http://example.org/products/skarvel/scripts/");
+    EXPECT_EQ(str(serviceBaseForHost(QStringLiteral("127.0.0.1:8080"))),
+              "http://127.0.0.1:8080/products/skarvel/scripts/");
+}
+
+TEST(ServiceClient, HarvestSendsThePageAddressAsTypedAfterTheScript) {
+    // cpp-httplib rejects a second "?" in the target, which a page address with a query brings.
+    const std::string record = "http://site/a.jpg\tA\t\t\tParent\r\n";
+    RawHttpServer raw("HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+                      std::to_string(record.size()) + "\r\nConnection: close\r\n\r\n" + record);
+    ServiceClient client(serviceBaseForHost(QStringLiteral("127.0.0.1:%1").arg(raw.port())));
+
+    const QString page = QString::fromUtf8("http://site/a b.php?x=1&y=%41&z=100%#top\xC3\xA9");
+    EXPECT_EQ(str(client.harvest(QLatin1String(kImagesScript), page)), record);
+
+    const auto requests = raw.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target(),
+              std::string(kScripts) +
+                  "get_images.php?url=http://site/a%20b.php?x=1&y=%41&z=100%%23top%C3%A9");
+}
+
+TEST_F(ServiceClientTest, HarvestAnswerIsDecodedByItsDeclaredCharset) {
+    http().Get(std::string(kScripts) + "get_sounds.php", [](const httplib::Request&, httplib::Response& res) {
+        // "Привет" in windows-1251
+        res.set_content("\xCF\xF0\xE8\xE2\xE5\xF2\r\n", "text/plain; charset=windows-1251");
+    });
+    http().Get(std::string(kScripts) + "get_videos.php", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("caf\xE9\r\n", "text/plain");
+    });
+    start();
+
+    EXPECT_EQ(str(m_client->harvest(QLatin1String(kSoundsScript), QStringLiteral("http://site/page.html"))),
+              "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n");
+    EXPECT_EQ(str(m_client->harvest(QLatin1String(kVideosScript), QStringLiteral("http://site/page.html"))),
+              "caf\xC3\xA9\r\n");
+}
+
+TEST_F(ServiceClientTest, RedirectIsNotFollowedAndFailuresAreRaised) {
+    http().Get(std::string(kScripts) + "get_images.php", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("/elsewhere", 302);
+        res.set_content("moved", "text/plain");
+    });
+    http().Get("/elsewhere", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("should not be fetched", "text/plain");
+    });
+    start();
+
+    EXPECT_EQ(str(m_client->harvest(QLatin1String(kImagesScript), QStringLiteral("http://site/page.html"))),
+              "");
+    EXPECT_EQ(m_server.requestCount("/elsewhere"), 0);
+    EXPECT_THROW(m_client->harvest(QLatin1String(kSoundsScript), QStringLiteral("http://site/page.html")),
+                 HttpError);
+    EXPECT_THROW(m_client->makeList(QStringLiteral("http://site/")), HttpError);
+}
+
+TEST_F(ServiceClientTest, MakeListPostsTheTrimmedLinkRawAndCutsTheAnswerAtAZeroByte) {
+    std::mutex mutex;
+    std::vector<std::string> bodies;
+    std::string contentType, userAgent;
+    http().Post(
+        std::string(kScripts) + "make_list.php", [&](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard lock(mutex);
+            bodies.push_back(req.body);
+            contentType = req.get_header_value("Content-Type");
+            userAgent = req.get_header_value("User-Agent");
+            res.set_content(std::string("http://a/1\nhttp://a/2\r\n\xC3\xA9\n\0garbage after zero", 41),
+                            "text/plain");
+        });
+    start();
+
+    const QString answer = m_client->makeList(QString::fromUtf8("http://site/?a=1&b=%41 \xC3\xA9 \t\r\n"));
+    EXPECT_EQ(str(answer), "http://a/1\nhttp://a/2\r\n\xC3\xA9\n");
+    m_client->makeList(QStringLiteral("   "));
+    // The ends of "list=" + link are trimmed, so blanks leading the link stay behind "list=".
+    m_client->makeList(QStringLiteral(" \tlead"));
+
+    ASSERT_EQ(bodies.size(), 3u);
+    EXPECT_EQ(bodies[0], "list=http://site/?a=1&b=%41 \xC3\xA9");
+    EXPECT_EQ(bodies[1], "list=");
+    EXPECT_EQ(bodies[2], "list= \tlead");
+    EXPECT_EQ(contentType, "application/x-www-form-urlencoded");
+    EXPECT_EQ(userAgent, "Mozilla/3.0 (compatible; Indy Library)");
+}
+
+} // namespace

@@ -16,6 +16,8 @@
 #include <random>
 #include <string>
 
+#include <unistd.h>
+
 using namespace skarvel;
 
 namespace {
@@ -192,19 +194,21 @@ void decodePage(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * bytes.size());
 }
 
-// Console output as usual, and the mean time of every run kept to compare
+// Console output as usual, and the mean CPU time of every run kept to compare
 // "<name>/naive/<args>" with "<name>/fast/<args>" at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_Defaults : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                m_seconds[stripIterations(run.benchmark_name())] = run.real_accumulated_time / double(run.iterations);
+                m_seconds[stripIterations(run.benchmark_name())] = run.cpu_accumulated_time / double(run.iterations);
     }
 
     void printRatios() const {
-        std::printf("\nnaive / fast (wall time per run):\n");
+        std::printf("\nnaive / fast (CPU time per run):\n");
         for (const auto& [name, naive] : m_seconds) {
             const auto at = name.find("/naive/");
             if (at == std::string::npos)

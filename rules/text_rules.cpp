@@ -18,8 +18,8 @@ QStringList memoLines(const QString& text) {
     return SplitLines(nul < 0 ? QStringView(text) : QStringView(text).left(nul));
 }
 
-// The part of page between two markers. `eitherMissing` tells what a page with
-// only one marker gives: for the header nothing, for the text block the rest of the page.
+// The part of page between two markers. With only one marker found, the header
+// (needBoth) is empty while the text block runs to the page's end or from its start.
 QString cutBlock(const QString& page, const QString& begin, bool includeBegin, const QString& end,
                  bool includeEnd, bool needBoth) {
     qsizetype b = begin.isEmpty() ? -1 : page.indexOf(begin);

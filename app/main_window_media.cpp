@@ -9,10 +9,6 @@ void TForm1::BitBtn8Click() {}
 void TForm1::BitBtn9Click() {}
 void TForm1::Endsoundpagesdownload1Click() {}
 void TForm1::Endvideopagesdownload1Click() {}
-void TForm1::BitBtn4Click() {}
-void TForm1::BitBtn3Click() {}
-void TForm1::BitBtn10Click() {}
-void TForm1::BitBtn11Click() {}
 void TForm1::Play1Click() {}
 void TForm1::Stop1Click() {}
 void TForm1::Playvideo1Click() {}

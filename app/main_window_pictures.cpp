@@ -20,10 +20,6 @@ void TForm1::Continuedownload1Click() {}
 
 void TForm1::Endpagesdownload1Click() {}
 
-void TForm1::BitBtn5Click() {}
-
-void TForm1::BitBtn2Click() {}
-
 void TForm1::FormResize() {
     if (!DrawGrid1)
         return;

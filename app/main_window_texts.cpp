@@ -6,8 +6,6 @@
 namespace skarvel {
 
 void TForm1::BitBtn12Click() {}
-void TForm1::BitBtn13Click() {}
-void TForm1::BitBtn14Click() {}
 void TForm1::StringGrid5Click() {}
 
 } // namespace skarvel

@@ -3,8 +3,6 @@
 #include "service/html_analysis.h"
 #include "service/tolerant_http_server.h"
 
-#include <QRegularExpression>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -21,11 +19,29 @@ void answerError(httplib::Response& res, int status, const QString& message) {
     res.set_content(QString(message + u'\n').toStdString(), kPlainText);
 }
 
+bool isAsciiLetter(QChar c) {
+    return (c.unicode() >= 'a' && c.unicode() <= 'z') || (c.unicode() >= 'A' && c.unicode() <= 'Z');
+}
+
 thread_local std::optional<std::chrono::steady_clock::time_point> t_requestStart;
 
 bool mimeTypeIsVague(QByteArrayView mimeType) {
     return mimeType.isEmpty() || mimeType == "application/octet-stream" || mimeType == "binary/octet-stream" ||
            mimeType == "unknown/unknown" || mimeType == "application/unknown";
+}
+
+// "name:" where name is a URI scheme and no port number follows the colon.
+bool startsWithScheme(const QString& text) {
+    if (text.isEmpty() || !isAsciiLetter(text[0]))
+        return false;
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u':')
+            return !(i + 1 < text.size() && text[i + 1].unicode() >= '0' && text[i + 1].unicode() <= '9');
+        if (!isAsciiLetter(c) && !(c.unicode() >= '0' && c.unicode() <= '9') && c != u'+' && c != u'.' && c != u'-')
+            return false;
+    }
+    return false;
 }
 
 } // namespace
@@ -55,8 +71,7 @@ std::optional<QUrl> pageAddressFromParameter(const QString& value, QString* erro
     if (lower.startsWith(QLatin1StringView("http%3a")) || lower.startsWith(QLatin1StringView("https%3a")))
         text = QString::fromUtf8(QByteArray::fromPercentEncoding(text.toUtf8())).trimmed();
     // "example.com/page" and "localhost:8080/page" mean http, as in a browser's address bar
-    static const QRegularExpression schemePrefix(QStringLiteral("^[A-Za-z][A-Za-z0-9+.\\-]*:(?![0-9])"));
-    if (!text.contains(QLatin1StringView("://")) && !schemePrefix.match(text).hasMatch())
+    if (!text.contains(QLatin1StringView("://")) && !startsWithScheme(text))
         text.prepend(QLatin1StringView("http://"));
     const QUrl url(text, QUrl::TolerantMode);
     const QString scheme = url.scheme().toLower();

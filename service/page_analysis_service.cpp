@@ -71,7 +71,7 @@ std::optional<QUrl> pageAddressFromParameter(const QString& value, QString* erro
     if (lower.startsWith(QLatin1StringView("http%3a")) || lower.startsWith(QLatin1StringView("https%3a")))
         text = QString::fromUtf8(QByteArray::fromPercentEncoding(text.toUtf8())).trimmed();
     // "example.com/page" and "localhost:8080/page" mean http, as in a browser's address bar
-    if (!text.contains(QLatin1StringView("://")) && !startsWithScheme(text))
+    if (!startsWithScheme(text))
         text.prepend(QLatin1StringView("http://"));
     const QUrl url(text, QUrl::TolerantMode);
     const QString scheme = url.scheme().toLower();

@@ -302,6 +302,7 @@ TEST(ServiceRequest, PageAddressesAreReadLeniently) {
         {"http://a.org/\xd1\x84", "http://a.org/%D1%84"},
         {"example.com/page", "http://example.com/page"},
         {"localhost:8080/page", "http://localhost:8080/page"},
+        {"example.com/go?to=http://a.org/", "http://example.com/go?to=http://a.org/"},
         {"file:///etc/passwd", ""},
         {"ftp://a.org/x", ""},
         {"javascript:alert(1)", ""},

@@ -1,0 +1,461 @@
+#include "service/page_fetcher.h"
+
+#include <curl/curl.h>
+
+#include <QStringDecoder>
+
+#include <cctype>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace skarvel {
+
+FetchError::FetchError(Kind kind, const QString& message)
+    : std::runtime_error(message.toStdString()), m_kind(kind) {}
+
+namespace {
+
+struct CurlEasyDeleter {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+
+struct CurlListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
+
+void initCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool isAsciiSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+QByteArray mimeTypeOf(QByteArrayView contentType) {
+    const qsizetype semicolon = contentType.indexOf(';');
+    return contentType.first(semicolon < 0 ? contentType.size() : semicolon).trimmed().toByteArray().toLower();
+}
+
+// Types that do not tell whether the body is a page.
+bool mimeTypeIsVague(QByteArrayView mimeType) {
+    return mimeType.isEmpty() || mimeType == "text/plain" || mimeType == "application/octet-stream" ||
+           mimeType == "binary/octet-stream" || mimeType == "unknown/unknown" || mimeType == "application/unknown";
+}
+
+// Body sink for one transfer: keeps HTML up to the size cap and stops
+// anything else as soon as it is recognised.
+struct Transfer {
+    CURL* curl = nullptr;
+    qint64 maxBytes = 0;
+    QByteArray body;
+    std::optional<bool> isHtml;
+    bool truncated = false;
+    bool stoppedNotHtml = false;
+
+    static constexpr qsizetype kSniffBytes = 512;
+
+    QByteArray currentMimeType() const {
+        const char* type = nullptr;
+        curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
+        return type ? mimeTypeOf(type) : QByteArray();
+    }
+
+    size_t write(const char* data, size_t size) {
+        if (isHtml == false) {
+            stoppedNotHtml = true;
+            return 0;
+        }
+        const qint64 room = maxBytes - body.size();
+        const size_t taken = size_t(qMin<qint64>(room, qint64(size)));
+        body.append(data, qsizetype(taken));
+        if (!isHtml && (body.size() >= kSniffBytes || !mimeTypeIsVague(currentMimeType())))
+            decide();
+        if (isHtml == false) {
+            stoppedNotHtml = true;
+            return 0;
+        }
+        if (taken < size) {
+            truncated = true;
+            return 0;
+        }
+        return size;
+    }
+
+    void decide() { isHtml = looksLikeHtml(currentMimeType(), body); }
+
+    static int progress(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        return static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
+    }
+
+    static size_t callback(char* data, size_t size, size_t count, void* self) {
+        return static_cast<Transfer*>(self)->write(data, size * count);
+    }
+};
+
+// ---------------------------------------------------------------- charsets
+
+// WHATWG label aliases where the plain name would pick a narrower code page.
+QByteArray canonicalCharset(QByteArray label) {
+    label = label.trimmed().toLower();
+    static const std::pair<const char*, const char*> aliases[] = {
+        {"iso-8859-1", "windows-1252"}, {"iso8859-1", "windows-1252"}, {"latin1", "windows-1252"},
+        {"l1", "windows-1252"},         {"us-ascii", "windows-1252"},  {"ascii", "windows-1252"},
+        {"cp1252", "windows-1252"},     {"x-cp1252", "windows-1252"},  {"iso_8859-1", "windows-1252"},
+        {"cp819", "windows-1252"},      {"ibm819", "windows-1252"},    {"iso-ir-100", "windows-1252"},
+        {"csisolatin1", "windows-1252"}, {"ansi_x3.4-1968", "windows-1252"},
+        {"iso-8859-9", "windows-1254"}, {"latin5", "windows-1254"},    {"iso-8859-11", "windows-874"},
+        {"tis-620", "windows-874"},     {"gb2312", "GBK"},             {"gb_2312-80", "GBK"},
+        {"x-gbk", "GBK"},               {"csgb2312", "GBK"},           {"chinese", "GBK"},
+        {"x-sjis", "Shift_JIS"},        {"sjis", "Shift_JIS"},         {"shift-jis", "Shift_JIS"},
+        {"ms932", "windows-31j"},       {"ms_kanji", "Shift_JIS"},     {"utf8", "UTF-8"},
+        {"unicode-1-1-utf-8", "UTF-8"}, {"x-user-defined", "windows-1252"},
+        {"cp1251", "windows-1251"},     {"x-cp1251", "windows-1251"},
+    };
+    for (const auto& [from, to] : aliases) {
+        if (label == from)
+            return to;
+    }
+    return label;
+}
+
+bool isUtf8Name(const QByteArray& name) {
+    return name.compare("utf-8", Qt::CaseInsensitive) == 0;
+}
+
+std::optional<QStringDecoder> decoderFor(const QByteArray& name) {
+    if (name.isEmpty())
+        return std::nullopt;
+    QStringDecoder decoder(name.constData());
+    if (!decoder.isValid())
+        return std::nullopt;
+    return decoder;
+}
+
+bool isValidUtf8(QByteArrayView bytes) {
+    // stateful: a character cut at the end of a truncated page is not an error
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes); // decode() is lazy until converted
+    return !decoder.hasError();
+}
+
+QByteArray decodeToUtf8(QStringDecoder& decoder, QByteArrayView bytes) {
+    const QString text = decoder.decode(bytes);
+    return text.toUtf8();
+}
+
+// Prescan helpers: positions in a lower-cased copy of the page's first bytes.
+qsizetype skipSpaces(const QByteArray& s, qsizetype i) {
+    while (i < s.size() && (isAsciiSpace(s[i]) || s[i] == '/'))
+        ++i;
+    return i;
+}
+
+// Reads one attribute at i; returns false at the end of the tag.
+bool readAttribute(const QByteArray& s, qsizetype& i, QByteArray& name, QByteArray& value) {
+    name.clear();
+    value.clear();
+    i = skipSpaces(s, i);
+    if (i >= s.size() || s[i] == '>')
+        return false;
+    while (i < s.size() && !isAsciiSpace(s[i]) && s[i] != '=' && s[i] != '>' && !(s[i] == '/' && !name.isEmpty()))
+        name += s[i++];
+    while (i < s.size() && isAsciiSpace(s[i]))
+        ++i;
+    if (i >= s.size() || s[i] != '=')
+        return true;
+    ++i;
+    while (i < s.size() && isAsciiSpace(s[i]))
+        ++i;
+    if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
+        const char quote = s[i++];
+        while (i < s.size() && s[i] != quote)
+            value += s[i++];
+        ++i;
+    } else {
+        while (i < s.size() && !isAsciiSpace(s[i]) && s[i] != '>')
+            value += s[i++];
+    }
+    return true;
+}
+
+QByteArray charsetFromMetaContent(const QByteArray& content) {
+    qsizetype i = 0;
+    while ((i = content.indexOf("charset", i)) >= 0) {
+        i += 7;
+        while (i < content.size() && isAsciiSpace(content[i]))
+            ++i;
+        if (i >= content.size() || content[i] != '=')
+            continue;
+        ++i;
+        while (i < content.size() && isAsciiSpace(content[i]))
+            ++i;
+        QByteArray value;
+        if (i < content.size() && (content[i] == '"' || content[i] == '\'')) {
+            const char quote = content[i++];
+            const qsizetype end = content.indexOf(quote, i);
+            if (end < 0)
+                return {};
+            value = content.mid(i, end - i);
+        } else {
+            while (i < content.size() && !isAsciiSpace(content[i]) && content[i] != ';')
+                value += content[i++];
+        }
+        return value;
+    }
+    return {};
+}
+
+constexpr qsizetype kPrescanBytes = 8192;
+
+} // namespace
+
+// ==================================================================== fetch
+
+FetchedPage fetchPage(const QUrl& url, const FetchOptions& options) {
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1StringView("http") && scheme != QLatin1StringView("https"))
+        throw FetchError(FetchError::Kind::RefusedAddress,
+                         QStringLiteral("only http and https addresses are fetched, not \"%1\"").arg(url.toString()));
+    if (url.host().isEmpty())
+        throw FetchError(FetchError::Kind::RefusedAddress, QStringLiteral("address without a host"));
+
+    initCurlOnce();
+    CurlEasy curl(curl_easy_init());
+    if (!curl)
+        throw FetchError(FetchError::Kind::Upstream, QStringLiteral("cannot create an HTTP transfer"));
+
+    Transfer transfer;
+    transfer.curl = curl.get();
+    transfer.maxBytes = options.maxBytes;
+    char errorText[CURL_ERROR_SIZE] = {};
+    const QByteArray address = url.toEncoded(QUrl::RemoveFragment);
+    CurlList headers(curl_slist_append(
+        nullptr, "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"));
+    headers.reset(curl_slist_append(headers.release(), "Accept-Language: en-US,en;q=0.8,*;q=0.5"));
+
+    CURL* h = curl.get();
+    curl_easy_setopt(h, CURLOPT_URL, address.constData());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, options.maxRedirects);
+    curl_easy_setopt(h, CURLOPT_AUTOREFERER, 1L);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L); // called from many threads
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT, options.totalTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, options.stallTimeoutSeconds);
+    // pages are read the way the program's download jobs read them: no certificate checks
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, options.userAgent.constData());
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, ""); // every compression libcurl can undo
+    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");       // cookies set along a redirect chain
+    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::callback);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+
+    if (options.cancelled) {
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::progress);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(options.cancelled));
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    }
+
+    const CURLcode code = curl_easy_perform(h);
+
+    FetchedPage page;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &page.httpStatus);
+    const char* effective = nullptr;
+    curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective);
+    page.finalUrl = effective ? QUrl::fromEncoded(effective) : url;
+    const char* contentType = nullptr;
+    curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType);
+    page.mimeType = contentType ? mimeTypeOf(contentType) : QByteArray();
+    page.headerCharset = contentType ? charsetFromContentType(contentType) : QByteArray();
+
+    const bool stoppedByUs = code == CURLE_WRITE_ERROR && (transfer.truncated || transfer.stoppedNotHtml);
+    if (code != CURLE_OK && !stoppedByUs) {
+        QString reason = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
+        if (code == CURLE_HTTP_RETURNED_ERROR)
+            reason = QStringLiteral("the server answered HTTP %1").arg(page.httpStatus);
+        throw FetchError(FetchError::Kind::Upstream,
+                         QStringLiteral("cannot fetch %1: %2").arg(QString::fromLatin1(address), reason));
+    }
+    if (page.httpStatus < 200 || page.httpStatus > 299)
+        throw FetchError(FetchError::Kind::Upstream,
+                         QStringLiteral("cannot fetch %1: the server answered HTTP %2")
+                             .arg(QString::fromLatin1(address))
+                             .arg(page.httpStatus));
+
+    if (!transfer.isHtml)
+        transfer.decide();
+    page.isHtml = *transfer.isHtml;
+    page.truncated = transfer.truncated;
+    page.body = std::move(transfer.body);
+    return page;
+}
+
+// ================================================================ charsets
+
+QByteArray charsetFromContentType(QByteArrayView contentType) {
+    const QByteArray lower = contentType.toByteArray().toLower();
+    qsizetype i = 0;
+    while ((i = lower.indexOf("charset", i)) >= 0) {
+        const bool atParameter = i > 0 && (lower[i - 1] == ';' || isAsciiSpace(lower[i - 1]));
+        i += 7;
+        while (i < lower.size() && isAsciiSpace(lower[i]))
+            ++i;
+        if (!atParameter || i >= lower.size() || lower[i] != '=')
+            continue;
+        ++i;
+        while (i < lower.size() && isAsciiSpace(lower[i]))
+            ++i;
+        qsizetype end = i;
+        if (end < lower.size() && (lower[end] == '"' || lower[end] == '\'')) {
+            const char quote = lower[end];
+            ++i;
+            end = lower.indexOf(quote, i);
+            if (end < 0)
+                end = lower.size();
+        } else {
+            while (end < lower.size() && lower[end] != ';' && !isAsciiSpace(lower[end]))
+                ++end;
+        }
+        return contentType.sliced(i, end - i).toByteArray().trimmed();
+    }
+    return {};
+}
+
+QByteArray metaCharset(QByteArrayView head) {
+    const QByteArray s = head.first(qMin(head.size(), kPrescanBytes)).toByteArray().toLower();
+    qsizetype i = 0;
+    while (i < s.size()) {
+        if (s.mid(i, 4) == "<!--") {
+            const qsizetype end = s.indexOf("-->", i + 4);
+            if (end < 0)
+                return {};
+            i = end + 3;
+            continue;
+        }
+        if (s.mid(i, 5) == "<meta" && i + 5 < s.size() && (isAsciiSpace(s[i + 5]) || s[i + 5] == '/')) {
+            i += 5;
+            QByteArray name;
+            QByteArray value;
+            QByteArray charset;
+            QByteArray content;
+            bool httpEquivContentType = false;
+            while (readAttribute(s, i, name, value)) {
+                if (name == "charset" && charset.isEmpty())
+                    charset = value.trimmed();
+                else if (name == "content" && content.isEmpty())
+                    content = value;
+                else if (name == "http-equiv")
+                    httpEquivContentType = value.trimmed() == "content-type";
+            }
+            if (charset.isEmpty() && httpEquivContentType)
+                charset = charsetFromMetaContent(content).trimmed();
+            if (!charset.isEmpty())
+                return charset;
+            continue;
+        }
+        if (s[i] == '<' && i + 1 < s.size() &&
+            (std::isalpha(static_cast<unsigned char>(s[i + 1])) || s[i + 1] == '/' || s[i + 1] == '!' ||
+             s[i + 1] == '?')) {
+            // skip a whole other tag so that its attribute values are not read as markup
+            ++i;
+            QByteArray name;
+            QByteArray value;
+            while (i < s.size() && !isAsciiSpace(s[i]) && s[i] != '>')
+                ++i;
+            while (readAttribute(s, i, name, value)) {
+            }
+            ++i;
+            continue;
+        }
+        ++i;
+    }
+    return {};
+}
+
+QByteArray pageToUtf8(QByteArrayView body, QByteArrayView headerCharset, QByteArray* charsetUsed) {
+    auto report = [&](const QByteArray& name) {
+        if (charsetUsed)
+            *charsetUsed = name;
+    };
+    // A byte-order mark outranks every declaration, as in browsers.
+    if (body.startsWith("\xEF\xBB\xBF")) {
+        report("UTF-8");
+        return body.sliced(3).toByteArray();
+    }
+    if (body.startsWith("\xFF\xFE") || body.startsWith("\xFE\xFF")) {
+        const bool little = body.startsWith("\xFF\xFE");
+        QStringDecoder decoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        report(little ? "UTF-16LE" : "UTF-16BE");
+        return decodeToUtf8(decoder, body.sliced(2));
+    }
+
+    QByteArray chosen;
+    std::optional<QStringDecoder> decoder;
+    const QByteArray fromHeader = canonicalCharset(headerCharset.toByteArray());
+    if ((decoder = decoderFor(fromHeader))) {
+        chosen = fromHeader;
+    } else {
+        QByteArray fromMeta = canonicalCharset(metaCharset(body));
+        // a page that could be read to find the declaration is not UTF-16
+        if (fromMeta.startsWith("utf-16"))
+            fromMeta = "UTF-8";
+        if ((decoder = decoderFor(fromMeta)))
+            chosen = fromMeta;
+    }
+    if (chosen.isEmpty()) {
+        chosen = isValidUtf8(body) ? QByteArray("UTF-8") : QByteArray("windows-1252");
+        decoder = decoderFor(chosen);
+    }
+    report(chosen);
+    if (isUtf8Name(chosen))
+        return body.toByteArray(); // the HTML parser replaces any broken sequences itself
+    if (!decoder)
+        return body.toByteArray();
+    return decodeToUtf8(*decoder, body);
+}
+
+// ============================================================ content sniff
+
+bool looksLikeHtml(QByteArrayView mimeType, QByteArrayView body) {
+    if (mimeType == "text/html" || mimeType == "application/xhtml+xml")
+        return true;
+    if (!mimeTypeIsVague(mimeType))
+        return false;
+    qsizetype i = 0;
+    if (body.startsWith("\xEF\xBB\xBF"))
+        i = 3;
+    while (i < body.size() && isAsciiSpace(body[i]))
+        ++i;
+    const QByteArray start = body.sliced(i, qMin<qsizetype>(body.size() - i, 16)).toByteArray().toLower();
+    // the HTML signatures of the MIME sniffing rules
+    static const char* const tags[] = {"<!doctype html", "<html", "<head", "<script", "<iframe", "<h1",
+                                       "<div", "<font", "<table", "<a", "<style", "<title",
+                                       "<b", "<body", "<br", "<p", "<!--"};
+    for (const char* tag : tags) {
+        const qsizetype len = qsizetype(std::strlen(tag));
+        if (!start.startsWith(tag))
+            continue;
+        if (len == 4 && std::strcmp(tag, "<!--") == 0)
+            return true;
+        if (start.size() == len)
+            return true; // the body ends right there
+        const char next = start[len];
+        if (isAsciiSpace(next) || next == '>')
+            return true;
+    }
+    return false;
+}
+
+} // namespace skarvel

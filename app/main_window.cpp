@@ -20,6 +20,8 @@
 #include "rules/selection_dialogs.h"
 #include "rules/text_preview_dialog.h"
 #include "rules/text_selection_dialog.h"
+#include "jobs/service_client.h"
+#include "service/page_analysis_service.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -123,7 +125,8 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
             item->setChecked(true);
     // 6. style
     ApplyStyle(currentStyle);
-    // 7. service base: set by the program entry once the service is known
+    // 7. service base
+    startService();
     // 8-9. work folder
     Directorystructure1Click();
     ClearWorkFolder(workFolder, env);
@@ -152,6 +155,26 @@ TForm1::~TForm1() {
     textPagesDownload.reset();
     exportTexts.reset();
     exportTextsSQLite.reset();
+    m_service.reset();
+}
+
+// The service named by SKARVEL_SERVICE_HOST (host:port) when set; otherwise our
+// own service, started inside the program on a free port of 127.0.0.1.
+void TForm1::startService() {
+    const QString host = qEnvironmentVariable("SKARVEL_SERVICE_HOST").trimmed();
+    if (!host.isEmpty()) {
+        serviceBase = serviceBaseForHost(host);
+        return;
+    }
+    m_service = std::make_unique<PageAnalysisService>();
+    QString error;
+    if (m_service->start(QStringLiteral("127.0.0.1"), 0, &error)) {
+        serviceBase = m_service->baseUrl();
+    } else {
+        // Without a service every page call fails and adds nothing, as for an unreachable host.
+        qWarning("page-analysis service did not start: %s", qPrintable(error));
+        serviceBase = serviceBaseForHost(QStringLiteral("127.0.0.1:9"));
+    }
 }
 
 void TForm1::createJobs() {

@@ -26,6 +26,7 @@ namespace skarvel {
 
 class BackgroundJob;
 class ImageList;
+class PageAnalysisService;
 class ThumbnailGrid;
 
 // Jobs
@@ -84,7 +85,7 @@ public:
     QString settingsPath;
     QString workFolder;
     QString currentStyle;
-    QString serviceBase;
+    QString serviceBase; // base address of the page-analysis service, ends with "/"
     QString exportFolder;       // shared by the save and export commands; ends with a separator once set
     QString fileDownloadFolder; // the file download's folder; ends with a separator once set
     int pictureDownloadCount = 0;
@@ -288,9 +289,11 @@ private:
                            const std::vector<std::pair<QPushButton**, QString>>& buttons);
     void removeCurrentRow(QTableView* grid, CollectionTable* table);
     void createJobs();
+    void startService();
     void drawThumbnail(QPainter& painter, int col, int row, const QRect& rect);
 
     std::vector<std::unique_ptr<BackgroundJob>> m_abandonedJobs;
+    std::unique_ptr<PageAnalysisService> m_service; // the embedded page-analysis service, when used
     QActionGroup* m_styleGroup = nullptr;
 };
 

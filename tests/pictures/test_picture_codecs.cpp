@@ -709,6 +709,11 @@ TEST(PictureSize, MeasuredByDecodingOrAnError) {
     error.clear();
     EXPECT_FALSE(ReadPictureSize(dir.filePath(QStringLiteral("none.png")), PictureKind::Png, w, h, &error));
     EXPECT_FALSE(error.isEmpty());
+    const QString empty = dir.filePath(QStringLiteral("empty.jpg"));
+    writeFile(empty, {});
+    error.clear();
+    EXPECT_FALSE(ReadPictureSize(empty, PictureKind::Jpeg, w, h, &error));
+    EXPECT_FALSE(error.isEmpty());
 }
 
 // ---------------------------------------------------------------- ResizeNearest

@@ -1,0 +1,236 @@
+#include "tests/pictures/picture_test_tools.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace skarvel::test {
+
+namespace {
+
+// The distribution's ImageMagick 6 installs its tools under versioned names as well.
+QString magickProgram(const QString& tool) {
+    for (const QString& name : QStringList{tool + QStringLiteral("-im6.q16"), tool}) {
+        const QString path = QStandardPaths::findExecutable(name);
+        if (!path.isEmpty())
+            return path;
+    }
+    return tool;
+}
+
+std::uint32_t nextRandom(std::uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+}
+
+std::uint32_t readU32(const QByteArray& b, int at) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(b.constData()) + at;
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
+}
+
+} // namespace
+
+QByteArray runMagick(const QString& tool, const QStringList& args) {
+    QProcess process;
+    process.start(magickProgram(tool), args);
+    if (!process.waitForStarted(30000)) {
+        ADD_FAILURE() << "ImageMagick " << tool.toStdString() << " does not start";
+        return {};
+    }
+    process.closeWriteChannel();
+    process.waitForFinished(120000);
+    const QByteArray out = process.readAllStandardOutput();
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        ADD_FAILURE() << tool.toStdString() << " " << args.join(u' ').toStdString()
+                      << " failed: " << process.readAllStandardError().toStdString();
+        return {};
+    }
+    return out;
+}
+
+QString identifyFormat(const QString& path, const QString& format) {
+    return QString::fromUtf8(runMagick(QStringLiteral("identify"), {QStringLiteral("-format"), format, path + u"[0]"}))
+        .trimmed();
+}
+
+RgbaPicture magickRgba(const QString& path, const QStringList& extraArgs) {
+    RgbaPicture picture;
+    const QStringList size = identifyFormat(path, QStringLiteral("%w %h")).split(u' ');
+    if (size.size() != 2) {
+        ADD_FAILURE() << "no size for " << path.toStdString();
+        return picture;
+    }
+    picture.width = size[0].toInt();
+    picture.height = size[1].toInt();
+    QStringList args{path + u"[0]"};
+    args << extraArgs << QStringLiteral("-depth") << QStringLiteral("8") << QStringLiteral("rgba:-");
+    const QByteArray bytes = runMagick(QStringLiteral("convert"), args);
+    const std::size_t expected = static_cast<std::size_t>(picture.width) * picture.height * 4;
+    if (static_cast<std::size_t>(bytes.size()) != expected) {
+        ADD_FAILURE() << "ImageMagick gave " << bytes.size() << " bytes for " << path.toStdString() << ", expected "
+                      << expected;
+        picture.width = picture.height = 0;
+        return picture;
+    }
+    picture.rgba.assign(bytes.begin(), bytes.end());
+    return picture;
+}
+
+Rgb24Image colourOf(const RgbaPicture& picture) {
+    Rgb24Image out(picture.width, picture.height);
+    for (std::size_t i = 0, n = out.pixels.size() / 3; i < n; ++i)
+        std::memcpy(&out.pixels[i * 3], &picture.rgba[i * 4], 3);
+    return out;
+}
+
+Rgb24Image blendedOntoBlack(const RgbaPicture& picture) {
+    Rgb24Image out(picture.width, picture.height);
+    for (std::size_t i = 0, n = out.pixels.size() / 3; i < n; ++i) {
+        const double alpha = picture.rgba[i * 4 + 3] / 255.0;
+        for (int c = 0; c < 3; ++c)
+            out.pixels[i * 3 + c] = static_cast<std::uint8_t>(std::lround(picture.rgba[i * 4 + c] * alpha));
+    }
+    return out;
+}
+
+PixelDiff comparePixels(const Rgb24Image& a, const Rgb24Image& b) {
+    PixelDiff d;
+    d.sameSize = a.width == b.width && a.height == b.height && a.pixels.size() == b.pixels.size();
+    if (!d.sameSize || a.pixels.empty())
+        return d;
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
+        const int diff = std::abs(int{a.pixels[i]} - int{b.pixels[i]});
+        d.maxDiff = std::max(d.maxDiff, diff);
+        sum += static_cast<std::uint64_t>(diff);
+    }
+    d.meanDiff = static_cast<double>(sum) / static_cast<double>(a.pixels.size());
+    return d;
+}
+
+Rgb24Image makePhotoLike(int w, int h, std::uint32_t seed) {
+    Rgb24Image out(w, h);
+    std::uint32_t state = seed;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* p = out.pixel(x, y);
+            const int noise = static_cast<int>(nextRandom(state) % 9) - 4;
+            const bool block = x > w / 3 && x < w / 2 && y > h / 4 && y < h / 2;
+            p[0] = block ? 250 : static_cast<std::uint8_t>(std::clamp(x * 255 / std::max(1, w - 1) + noise, 0, 255));
+            p[1] = block ? 30 : static_cast<std::uint8_t>(std::clamp(y * 255 / std::max(1, h - 1) + noise, 0, 255));
+            p[2] = block ? 60
+                         : static_cast<std::uint8_t>(
+                               std::clamp(128 + static_cast<int>(100 * std::sin((x + y) / 9.0)) + noise, 0, 255));
+        }
+    }
+    return out;
+}
+
+Rgb24Image makeFewColours(int w, int h, int colours) {
+    Rgb24Image out(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int c = (x * colours / w + y) % colours;
+            std::uint8_t* p = out.pixel(x, y);
+            p[0] = static_cast<std::uint8_t>(c * 255 / std::max(1, colours - 1));
+            p[1] = static_cast<std::uint8_t>(255 - c * 7 % 256);
+            p[2] = static_cast<std::uint8_t>(c % 2 ? 255 : 0);
+        }
+    return out;
+}
+
+QByteArray makePng(int width, int height, int colorType, int bitDepth, bool interlaced, bool transparency,
+                   std::uint32_t seed) {
+    // Fixture inputs are always valid, so libpng's default error handling (abort) is enough.
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    QByteArray bytes;
+    png_set_write_fn(
+        png, &bytes,
+        [](png_structp p, png_bytep data, png_size_t n) {
+            static_cast<QByteArray*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data),
+                                                               static_cast<qsizetype>(n));
+        },
+        [](png_structp) {});
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), bitDepth, colorType,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+
+    int channels = 1;
+    if (colorType == PNG_COLOR_TYPE_RGB)
+        channels = 3;
+    else if (colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
+        channels = 2;
+    else if (colorType == PNG_COLOR_TYPE_RGB_ALPHA)
+        channels = 4;
+    const std::size_t rowBytes = (static_cast<std::size_t>(width) * channels * bitDepth + 7) / 8;
+    std::vector<std::uint8_t> data(rowBytes * height);
+    std::uint32_t state = seed;
+    for (auto& b : data)
+        b = static_cast<std::uint8_t>(nextRandom(state));
+
+    std::vector<png_color> palette;
+    std::vector<png_byte> alphas;
+    if (colorType == PNG_COLOR_TYPE_PALETTE) {
+        palette.resize(std::size_t{1} << bitDepth);
+        for (auto& c : palette)
+            c = {static_cast<png_byte>(nextRandom(state)), static_cast<png_byte>(nextRandom(state)),
+                 static_cast<png_byte>(nextRandom(state))};
+        png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+        if (transparency) {
+            alphas.resize(palette.size());
+            for (auto& a : alphas)
+                a = static_cast<png_byte>(nextRandom(state));
+            alphas[0] = 0;
+            alphas.back() = 255;
+            png_set_tRNS(png, info, alphas.data(), static_cast<int>(alphas.size()), nullptr);
+        }
+    } else if (transparency) {
+        png_color_16 key{};
+        auto sample = [&](std::size_t i) -> png_uint_16 {
+            if (bitDepth == 16)
+                return static_cast<png_uint_16>((data[2 * i] << 8) | data[2 * i + 1]);
+            if (bitDepth == 8)
+                return data[i];
+            return static_cast<png_uint_16>(data[0] >> (8 - bitDepth)); // first pixel only
+        };
+        if (colorType == PNG_COLOR_TYPE_GRAY)
+            key.gray = sample(0);
+        else {
+            key.red = sample(0);
+            key.green = sample(1);
+            key.blue = sample(2);
+        }
+        png_set_tRNS(png, info, nullptr, 0, &key);
+    }
+    png_write_info(png, info);
+    std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        rows[static_cast<std::size_t>(y)] = data.data() + rowBytes * static_cast<std::size_t>(y);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return bytes;
+}
+
+QByteArray bmpToTopDown(const QByteArray& bottomUp) {
+    QByteArray out = bottomUp;
+    const std::uint32_t offset = readU32(bottomUp, 10);
+    const auto width = static_cast<std::int32_t>(readU32(bottomUp, 18));
+    const auto height = static_cast<std::int32_t>(readU32(bottomUp, 22));
+    const int bpp = static_cast<std::uint8_t>(bottomUp[28]) | (static_cast<std::uint8_t>(bottomUp[29]) << 8);
+    const std::size_t stride = ((static_cast<std::size_t>(width) * bpp + 31) / 32) * 4;
+    const std::int32_t negated = -height;
+    std::memcpy(out.data() + 22, &negated, 4);
+    for (std::int32_t row = 0; row < height; ++row)
+        std::memcpy(out.data() + offset + stride * row, bottomUp.constData() + offset + stride * (height - 1 - row),
+                    stride);
+    return out;
+}
+
+} // namespace skarvel::test

@@ -1,0 +1,55 @@
+#pragma once
+// Test helpers for pictures: ImageMagick as the independent decoder, pixel comparison,
+// and fixture makers.
+#include "export/picture_codecs.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+namespace skarvel::test {
+
+// Runs an ImageMagick tool ("convert" or "identify") and returns its standard output.
+// Records a test failure (and returns empty) when the tool cannot run or fails.
+QByteArray runMagick(const QString& tool, const QStringList& args);
+// identify -format of the first frame of path.
+QString identifyFormat(const QString& path, const QString& format);
+
+struct RgbaPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;
+};
+// The first frame of path as decoded by ImageMagick, 8 bits per sample. extraArgs go
+// after the input name (for example -colorspace sRGB).
+RgbaPicture magickRgba(const QString& path, const QStringList& extraArgs = {});
+// The stored colours, alpha dropped.
+Rgb24Image colourOf(const RgbaPicture& picture);
+// Alpha blended onto black, computed in floating point and rounded.
+Rgb24Image blendedOntoBlack(const RgbaPicture& picture);
+
+struct PixelDiff {
+    bool sameSize = false;
+    int maxDiff = 0;
+    double meanDiff = 0;
+};
+PixelDiff comparePixels(const Rgb24Image& a, const Rgb24Image& b);
+
+// A w x h picture with gradients, a flat block and fine noise (many colours).
+Rgb24Image makePhotoLike(int w, int h, std::uint32_t seed = 1);
+// A w x h picture of `colours` distinct flat colours in bands.
+Rgb24Image makeFewColours(int w, int h, int colours);
+
+// A PNG made with libpng: every row filled with pseudo-random samples (which fit any
+// bit depth), a full random palette for colour type 3, and with `transparency` a tRNS
+// chunk (alpha of palette entries, or the colour of the first pixel for gray and RGB).
+QByteArray makePng(int width, int height, int colorType, int bitDepth, bool interlaced, bool transparency,
+                   std::uint32_t seed);
+
+// An uncompressed bottom-up BMP turned top-down: negated height, rows reversed.
+QByteArray bmpToTopDown(const QByteArray& bottomUp);
+
+} // namespace skarvel::test

@@ -12,6 +12,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick ffmpeg espeak-ng sox sqlite3 python3 openssl
+  pulseaudio
   fonts-dejavu-core
 )
 

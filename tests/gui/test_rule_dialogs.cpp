@@ -125,9 +125,12 @@ public:
     HeldDownload(TForm1* form1, Gate& gate) : Job(form1), m_gate(gate) {}
     ~HeldDownload() override {
         m_gate.open();
-        // The worker must be out of work() before this part of the object goes.
-        while (!this->Suspended())
+        // The worker must be out of work() before this part of the object goes;
+        // it may still be waiting for its prepare step on this thread.
+        while (!this->Suspended()) {
+            QCoreApplication::sendPostedEvents();
             QThread::msleep(1);
+        }
     }
 
 protected:

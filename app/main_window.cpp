@@ -137,7 +137,19 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
 }
 
 TForm1::~TForm1() {
-    // Jobs go first: their destructors wait for workers that may hand steps to this window.
+    // Jobs go first, each ended while all of it still exists: a worker may be inside a
+    // request or waiting to hand a step to this window.
+    const std::vector<BackgroundJob*> jobs{
+        exportPictures.get(),     exportPicturesSQLite.get(), downloadPictures.get(),   pagesDownload.get(),
+        makeUrlsList.get(),       filesDownload.get(),        soundPagesDownload.get(), downloadSounds.get(),
+        exportSounds.get(),       exportSoundsSQLite.get(),   videoPagesDownload.get(), downloadVideos.get(),
+        exportVideos.get(),       exportVideosSQLite.get(),   textPagesDownload.get(),  exportTexts.get(),
+        exportTextsSQLite.get()};
+    for (BackgroundJob* job : jobs)
+        if (job)
+            job->Shutdown();
+    for (auto& job : m_abandonedJobs)
+        job->Shutdown();
     m_abandonedJobs.clear();
     exportPictures.reset();
     exportPicturesSQLite.reset();

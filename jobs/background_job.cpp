@@ -12,6 +12,10 @@ BackgroundJob::BackgroundJob(QObject* window) : m_window(window) {
 }
 
 BackgroundJob::~BackgroundJob() {
+    Shutdown();
+}
+
+void BackgroundJob::Shutdown() {
     {
         std::lock_guard lock(m_mutex);
         m_terminated = true;

@@ -27,6 +27,10 @@ public:
     void Resume();
     // Ask the loop to end before its next item or run.
     void Terminate();
+    // Ends the worker for good: cuts slow work short, drops pending window
+    // steps and waits until the worker has ended. The owner calls it before
+    // destroying a job, while the job's own members still exist.
+    void Shutdown();
     bool Terminated() const;
     bool Suspended() const;
 

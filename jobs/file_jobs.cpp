@@ -5,7 +5,6 @@
 #include "common/text_ops.h"
 #include "jobs/content_disposition.h"
 
-#include <QCoreApplication>
 #include <QProgressBar>
 
 namespace skarvel {
@@ -39,16 +38,6 @@ QString nameFromAddress(const QString& url) {
 } // namespace
 
 FilesDownload::FilesDownload(TForm1* form1) : DownloadJob(form1) {}
-
-FilesDownload::~FilesDownload() {
-    if (Suspended())
-        return;
-    // The worker uses this job's client: let it end its run while this object and the window still exist.
-    Terminate();
-    abortWork();
-    while (!wait(10))
-        QCoreApplication::sendPostedEvents();
-}
 
 QString FilesDownload::ExtensionForContentType(const QString& contentType) {
     const QString type = contentType.toLower();

@@ -12,7 +12,6 @@ class FilesDownload : public DownloadJob {
     Q_OBJECT
 public:
     explicit FilesDownload(TForm1* form1);
-    ~FilesDownload() override;
 
     // The local file name for a response, never empty and never holding a
     // directory part: Content-Disposition's file name, else the decoded last

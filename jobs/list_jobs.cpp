@@ -3,23 +3,12 @@
 #include "app/main_window.h"
 #include "common/text_ops.h"
 
-#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
 namespace skarvel {
 
 Make_URLs_List::Make_URLs_List(TForm1* form1) : WindowJob(form1), m_service(form1->serviceBase) {}
-
-Make_URLs_List::~Make_URLs_List() {
-    if (Suspended())
-        return;
-    // The worker uses m_service: let it end its run while this object and the window still exist.
-    Terminate();
-    abortWork();
-    while (!wait(10))
-        QCoreApplication::sendPostedEvents();
-}
 
 void Make_URLs_List::prepareStep() {
     itemCount = TForm1::MemoLineCount(Form1->Source_Links);

@@ -12,7 +12,6 @@ class Make_URLs_List : public WindowJob {
     Q_OBJECT
 public:
     explicit Make_URLs_List(TForm1* form1);
-    ~Make_URLs_List() override;
 
 protected:
     void prepareStep() override;

@@ -15,6 +15,13 @@
 
 namespace skarvel::test {
 
+// Parent of the timers that wait for modal dialogs; a fixture ends them all so
+// a timer that never saw its dialog cannot act on a later test's dialog.
+inline QObject& ModalWatchers() {
+    static QObject owner;
+    return owner;
+}
+
 struct GuiFixture {
     QTemporaryDir programDir;
     QTemporaryDir tempDir;
@@ -23,6 +30,7 @@ struct GuiFixture {
 
     GuiFixture() { ui::SetTestAnswers(&answers); }
     ~GuiFixture() {
+        qDeleteAll(ModalWatchers().findChildren<QTimer*>(Qt::FindDirectChildrenOnly));
         form.reset();
         ui::SetTestAnswers(nullptr);
     }
@@ -41,7 +49,7 @@ struct GuiFixture {
 // Runs action once the next modal dialog is up (waiting up to waitMs), then
 // closes the dialog if it is still open.
 inline void WhenModalShows(const std::function<void(QWidget*)>& action, int waitMs = 5000) {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(&ModalWatchers());
     timer->setInterval(20);
     int tries = 0;
     const int maxTries = std::max(1, waitMs / 20);

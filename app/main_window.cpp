@@ -89,6 +89,7 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
     setWindowTitle(QStringLiteral("Orvantic - Skarvel"));
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
+    font.setStretch(QFont::SemiCondensed);
     setFont(font);
 
     pictureTable = new CollectionTable(TableKind::Pictures, this);

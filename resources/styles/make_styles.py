@@ -25,7 +25,7 @@ QPlainTextEdit, QTextEdit, QLineEdit, QTableView, QAbstractScrollArea, QListView
 QTableView {{ alternate-background-color: {alternate}; gridline-color: {border}; }}
 QHeaderView::section {{ background-color: {button}; color: {button_text}; border: 1px solid {border}; padding: 2px 4px; }}
 QTableCornerButton::section {{ background-color: {button}; border: 1px solid {border}; }}
-QPushButton {{ background-color: {button}; color: {button_text}; border: 1px solid {border}; border-radius: 3px; padding: 2px 4px; }}
+QPushButton {{ background-color: {button}; color: {button_text}; border: 1px solid {border}; border-radius: 3px; padding: 1px 1px; }}
 QPushButton:hover {{ border-color: {highlight}; }}
 QPushButton:pressed {{ background-color: {highlight}; color: {highlight_text}; }}
 QPushButton:disabled, QLineEdit:disabled {{ color: {border}; }}
@@ -45,6 +45,11 @@ QComboBox {{ background-color: {base}; color: {text}; border: 1px solid {border}
 QCheckBox::indicator, QRadioButton::indicator {{ border: 1px solid {border}; background-color: {base}; width: 11px; height: 11px; }}
 QCheckBox::indicator:checked, QRadioButton::indicator:checked {{ background-color: {highlight}; }}
 QRadioButton::indicator {{ border-radius: 6px; }}
+QScrollBar:vertical {{ background: {alternate}; width: 14px; margin: 0; }}
+QScrollBar:horizontal {{ background: {alternate}; height: 14px; margin: 0; }}
+QScrollBar::handle {{ background: {button}; border: 1px solid {border}; min-height: 20px; min-width: 20px; }}
+QScrollBar::add-line, QScrollBar::sub-line {{ background: {button}; border: 1px solid {border}; width: 12px; height: 12px; }}
+QScrollBar::add-page, QScrollBar::sub-page {{ background: none; }}
 """
 
 KEYS = ["window", "base", "alternate", "text", "button", "button_text", "highlight", "highlight_text", "border", "tab_selected"]

@@ -1,0 +1,160 @@
+// The job pattern on its own: runs, suspension, lost starts, termination.
+#include "jobs/background_job.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <stdexcept>
+#include <vector>
+
+using namespace skarvel;
+
+namespace {
+
+// A job whose steps record where they ran; its work can be held at a gate.
+class RecordingJob : public BackgroundJob {
+public:
+    explicit RecordingJob(QObject* window, int items, bool finish = true)
+        : BackgroundJob(window), m_items(items), m_finish(finish) {}
+
+    std::vector<QString> steps; // touched on the window thread only
+    std::atomic<bool> hold{false};
+    std::atomic<int> worked{0};
+    QThread* windowThread = QThread::currentThread();
+    bool stepsOnWindowThread = true;
+    int failAt = -1;
+    QStringList failures;
+
+protected:
+    void note(const QString& s) {
+        stepsOnWindowThread = stepsOnWindowThread && QThread::currentThread() == windowThread;
+        steps.push_back(s);
+    }
+    void prepareStep() override {
+        note("prepare");
+        itemCount = m_items;
+    }
+    void fetchStep() override { note(QString("fetch %1").arg(itemIndex)); }
+    void work() override {
+        while (hold)
+            QThread::msleep(2);
+        ++worked;
+        if (itemIndex == failAt)
+            throw std::runtime_error("boom");
+    }
+    void workFailed(const std::exception& e) override { failures << QString::fromUtf8(e.what()); }
+    void writeStep() override { note(QString("write %1").arg(itemIndex)); }
+    void finishStep() override { note("finish"); }
+    bool hasFinishStep() const override { return m_finish; }
+
+private:
+    int m_items;
+    bool m_finish;
+};
+
+QStringList joined(const std::vector<QString>& v) {
+    return QStringList(v.begin(), v.end());
+}
+
+} // namespace
+
+class BackgroundJobTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aRunWalksItsItemsWithStepsOnTheWindowThread() {
+        QObject window;
+        RecordingJob job(&window, 2);
+        QVERIFY(job.Suspended());
+        QTest::qWait(30);
+        QVERIFY(job.steps.empty()); // created suspended: nothing runs before Resume
+        job.Resume();
+        QTRY_COMPARE(joined(job.steps),
+                     (QStringList{"prepare", "fetch 0", "write 0", "fetch 1", "write 1", "finish"}));
+        QTRY_VERIFY(job.Suspended());
+        QVERIFY(job.stepsOnWindowThread);
+        // The next Resume runs the loop again from a fresh prepare step.
+        job.steps.clear();
+        job.Resume();
+        QTRY_COMPARE(int(job.steps.size()), 6);
+    }
+
+    void aZeroItemRunOnlyPreparesAndFinishes() {
+        QObject window;
+        RecordingJob withFinish(&window, 0);
+        RecordingJob withoutFinish(&window, 0, false);
+        withFinish.Resume();
+        withoutFinish.Resume();
+        QTRY_COMPARE(joined(withFinish.steps), (QStringList{"prepare", "finish"}));
+        QTRY_VERIFY(withoutFinish.Suspended());
+        QCOMPARE(joined(withoutFinish.steps), QStringList{"prepare"});
+    }
+
+    void aStartWhileRunningIsLost() {
+        QObject window;
+        RecordingJob job(&window, 1);
+        job.hold = true;
+        job.Resume();
+        QTRY_VERIFY(!job.Suspended());
+        job.Resume(); // lost
+        job.Resume(); // lost
+        job.hold = false;
+        QTRY_VERIFY(job.Suspended());
+        QTest::qWait(50);
+        QCOMPARE(job.worked.load(), 1);
+        QCOMPARE(std::count(job.steps.begin(), job.steps.end(), QString("prepare")), 1);
+    }
+
+    void anErrorFailsItsItemOnly() {
+        QObject window;
+        RecordingJob job(&window, 3);
+        job.failAt = 1;
+        job.Resume();
+        QTRY_VERIFY(job.Suspended());
+        QTRY_COMPARE(job.worked.load(), 3);
+        QCOMPARE(job.failures, QStringList{"boom"});
+        QCOMPARE(joined(job.steps).last(), QString("finish"));
+    }
+
+    void aTerminatedJobFinishesItsItemAndItsFinishStepThenNeverRunsAgain() {
+        QObject window;
+        RecordingJob job(&window, 5);
+        job.hold = true;
+        job.Resume();
+        QTRY_COMPARE(joined(job.steps), (QStringList{"prepare", "fetch 0"}));
+        job.Terminate();
+        job.hold = false;
+        QTRY_VERIFY(job.isFinished());
+        QCOMPARE(joined(job.steps), (QStringList{"prepare", "fetch 0", "write 0", "finish"}));
+        job.Resume();
+        QTest::qWait(50);
+        QCOMPARE(job.worked.load(), 1);
+    }
+
+    void twoJobsRunAtTheSameTime() {
+        QObject window;
+        RecordingJob a(&window, 1), b(&window, 1);
+        a.hold = true;
+        b.hold = true;
+        a.Resume();
+        b.Resume();
+        QTRY_VERIFY(!a.Suspended() && !b.Suspended());
+        b.hold = false; // b ends while a is still held
+        QTRY_VERIFY(b.Suspended());
+        QVERIFY(!a.Suspended());
+        a.hold = false;
+        QTRY_VERIFY(a.Suspended());
+    }
+
+    void destroyingTheJobEndsARunThatWaitsForTheWindow() {
+        QObject window;
+        auto job = std::make_unique<RecordingJob>(&window, 1000);
+        job->Resume();
+        QTRY_VERIFY(job->worked.load() > 3);
+        job.reset(); // must not hang: the worker is told to stop and pending steps are dropped
+    }
+};
+
+QTEST_GUILESS_MAIN(BackgroundJobTest)
+#include "test_background_job.moc"

@@ -49,6 +49,7 @@ void ShowError(QWidget* parent, const QString& text, const QString& buttonText) 
 std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start) {
     std::optional<QString> chosen;
     if (g_answers) {
+        g_answers->directoryStarts.append(start);
         chosen = takeAnswer(g_answers->directories);
     } else {
         QFileDialog dialog(parent, QStringLiteral("Select directory"), start);

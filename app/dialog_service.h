@@ -25,6 +25,7 @@ std::optional<QString> ChooseSaveFile(QWidget* parent, const QString& start);
 struct TestAnswers {
     QStringList messages;                              // every message and error shown
     std::deque<std::optional<QString>> directories;    // next answers of ChooseDirectory
+    QStringList directoryStarts;                       // start folder of every ChooseDirectory call
     std::deque<std::optional<QString>> saveFiles;      // next answers of ChooseSaveFile
 };
 

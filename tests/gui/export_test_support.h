@@ -1,0 +1,157 @@
+#pragma once
+// Helpers of the save and export tests: collection rows backed by files the test
+// makes, the dialogs driven through their buttons, and the outside tools
+// (ImageMagick's identify, the sqlite3 shell) that check what was written.
+#include "app/collection_tables.h"
+#include "export/export_jobs.h"
+#include "export/save_dialogs.h"
+#include "export/sqlite_dialogs.h"
+#include "tests/gui/gui_test_support.h"
+#include "tests/support/test_support.h"
+
+#include <QCheckBox>
+#include <QColor>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QtTest>
+
+#include <functional>
+
+namespace skarvel::test {
+
+// Runs a program and gives its standard output; fails the test (empty result) when it cannot run.
+inline QByteArray runTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        qWarning("%s %s failed: %s", qPrintable(program), qPrintable(args.join(' ')),
+                 p.readAllStandardError().constData());
+        return {};
+    }
+    return p.readAllStandardOutput();
+}
+
+// "WIDTHxHEIGHT FORMAT" of the first frame as ImageMagick reads the file, e.g. "100x50 JPEG".
+inline QString identify(const QString& path) {
+    return QString::fromUtf8(runTool(QStringLiteral("identify"), {QStringLiteral("-format"),
+                                                                   QStringLiteral("%wx%h %m\\n"), path + "[0]"}))
+        .trimmed();
+}
+
+// ImageMagick itself, not a stand-in that may come first on the PATH.
+inline QString magickConvert() {
+    const QString im6 = QStandardPaths::findExecutable(QStringLiteral("convert-im6.q16"));
+    return im6.isEmpty() ? QStringLiteral("convert") : im6;
+}
+
+// A w x h picture with a gradient (so nearest-neighbour copies are not flat),
+// written in the format its extension names. GIF goes through ImageMagick, as Qt
+// has no GIF writer.
+inline void writePicture(const QString& path, int w, int h, int seed = 0) {
+    QImage image(w, h, QImage::Format_RGB888);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixelColor(x, y, QColor((x * 255 / std::max(1, w - 1) + seed) % 256,
+                                             (y * 255 / std::max(1, h - 1)) % 256, (seed * 37) % 256));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("gif")) {
+        const QString png = path + ".src.png";
+        QVERIFY(image.save(png, "PNG"));
+        runTool(magickConvert(), {png, path});
+        QFile::remove(png);
+        QVERIFY(QFileInfo::exists(path));
+        return;
+    }
+    const char* format = suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") ? "JPG"
+                         : suffix == QLatin1String("bmp")                                  ? "BMP"
+                                                                                           : "PNG";
+    QVERIFY2(image.save(path, format), qPrintable(path));
+}
+
+// Result lines of a query run by the sqlite3 shell ("a|b|c" per row).
+inline QStringList sqlite(const QString& db, const QString& sql) {
+    const QString out = QString::fromUtf8(runTool(QStringLiteral("sqlite3"), {db, sql}));
+    return out.split('\n', Qt::SkipEmptyParts);
+}
+
+// One collection row: the local file and the export name.
+struct Row {
+    QString localPath;
+    QString exportName;
+};
+
+// Fills the table with the rows (numbered, status "OK") from row 1 on.
+inline void fillTable(CollectionTable* table, int exportNameColumn, const QList<Row>& rows) {
+    table->setGridRowCount(int(rows.size()) + 1);
+    for (int i = 0; i < rows.size(); ++i) {
+        const int r = i + 1;
+        table->setCell(col::Number, r, QString::number(r));
+        table->setCell(col::Status, r, kStatusOK);
+        table->setCell(col::Url, r, QStringLiteral("http://127.0.0.1/%1").arg(r));
+        table->setCell(col::LocalPath, r, rows[i].localPath);
+        table->setCell(exportNameColumn, r, rows[i].exportName);
+    }
+}
+
+template <class T> T* child(QWidget* dialog, const char* name) {
+    T* w = dialog->findChild<T*>(QString::fromLatin1(name));
+    if (!w)
+        qWarning("no %s in %s", name, qPrintable(dialog->objectName()));
+    return w;
+}
+
+// Opens a dialog through openCommand; once it shows, setUp fills its fields, then
+// startButton is clicked and the run is awaited: the dialog must close itself
+// with the finish message. Returns the dialog that was shown.
+inline QWidget* runDialog(ui::TestAnswers& answers, const std::function<void()>& openCommand,
+                          const std::function<void(QWidget*)>& setUp, const char* startButton,
+                          const QString& finishMessage) {
+    QWidget* shown = nullptr;
+    WhenModalShows([&](QWidget* dialog) {
+        shown = dialog;
+        setUp(dialog);
+        const qsizetype before = answers.messages.size();
+        QTest::mouseClick(child<QPushButton>(dialog, startButton), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(answers.messages.size() > before, 60000);
+        QCOMPARE(answers.messages.last(), finishMessage);
+        QTRY_VERIFY(!dialog->isVisible());
+        QVERIFY(child<QProgressBar>(dialog, "ProgressBar1")->isHidden());
+    });
+    openCommand();
+    return shown;
+}
+
+// Clicks a check box on its indicator (a box stretched by its layout only takes clicks there and on its text).
+inline void clickBox(QCheckBox* box) {
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+}
+
+// Moves the keyboard focus into field, types text and moves the focus on.
+inline void typeAndLeave(QLineEdit* field, const QString& text, QWidget* next) {
+    field->setFocus();
+    field->clear();
+    for (const QChar c : text) {
+        if (c.unicode() < 128)
+            QTest::keyClick(field, c.toLatin1());
+        else
+            field->insert(QString(c)); // the test keyboard knows ASCII only
+    }
+    next->setFocus();
+}
+
+// Names of the ordinary files of a folder (dot files too), sorted.
+inline QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace skarvel::test

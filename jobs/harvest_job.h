@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 class QProgressBar;
 
 namespace skarvel {
@@ -33,6 +35,9 @@ public:
     static constexpr int kShortestLineSkipped = 10;
 
     HarvestJob(TForm1* form1, const Setup& setup);
+    // Ends a run in progress first: its request is cut short and its steps no longer
+    // touch the window, so the window can go without waiting for the network.
+    ~HarvestJob() override;
 
 protected:
     void prepareStep() override;
@@ -49,6 +54,7 @@ private:
 
     Setup m_setup;
     ServiceClient m_service;
+    std::atomic<bool> m_closing{false};
     // Job variables: the URL-list line in hand and its answer.
     QString m_line;
     QString m_response;

@@ -4,11 +4,26 @@
 #include "app/main_window.h"
 #include "common/text_ops.h"
 
+#include <QCoreApplication>
 #include <QProgressBar>
+
+#include <chrono>
+#include <thread>
 
 namespace skarvel {
 
 MediaDownloadJob::MediaDownloadJob(TForm1* form1, const Setup& setup) : DownloadJob(form1), m_setup(setup) {}
+
+MediaDownloadJob::~MediaDownloadJob() {
+    m_closing = true;
+    Terminate();
+    abortWork();
+    // The worker may wait for a step on this thread: deliver it (it returns at once).
+    while (!Suspended()) {
+        QCoreApplication::sendPostedEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
 
 CollectionTable& MediaDownloadJob::table() const {
     return *(Form1->*m_setup.table);
@@ -23,6 +38,8 @@ int MediaDownloadJob::countItems() const {
 }
 
 void MediaDownloadJob::prepareStep() {
+    if (m_closing)
+        return;
     itemCount = countItems();
     bar()->setMaximum(itemCount);
     bar()->setValue(0);
@@ -30,6 +47,8 @@ void MediaDownloadJob::prepareStep() {
 }
 
 void MediaDownloadJob::fetchStep() {
+    if (m_closing)
+        return;
     const int row = itemIndex + 1;
     itemUrl = table().cell(col::Url, row);
     // Rows deleted since the count was taken: nothing to fetch and nowhere to write.
@@ -62,6 +81,8 @@ void MediaDownloadJob::workFailed(const std::exception& error) {
 }
 
 void MediaDownloadJob::writeStep() {
+    if (m_closing)
+        return;
     if (!skip) {
         const int row = itemIndex + 1;
         if (failed)
@@ -73,6 +94,8 @@ void MediaDownloadJob::writeStep() {
 }
 
 void MediaDownloadJob::finishStep() {
+    if (m_closing)
+        return;
     bar()->hide();
 }
 

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 class QProgressBar;
 
 namespace skarvel {
@@ -27,6 +29,9 @@ public:
     };
 
     MediaDownloadJob(TForm1* form1, const Setup& setup);
+    // Ends a run in progress first: its request is cut short and its steps no longer
+    // touch the window, so the window can go without waiting for the network.
+    ~MediaDownloadJob() override;
 
 protected:
     // Item count of a run; the table's data rows unless a kind says otherwise.
@@ -59,6 +64,7 @@ protected:
 
 private:
     Setup m_setup;
+    std::atomic<bool> m_closing{false};
 };
 
 } // namespace skarvel

@@ -72,6 +72,12 @@ int MediaSite::arrived(const std::string& path) const {
     return it == m_arrived.end() ? 0 : it->second;
 }
 
+int MediaSite::answered(const std::string& path) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_answered.find(path);
+    return it == m_answered.end() ? 0 : it->second;
+}
+
 QStringList MediaSite::targets() const {
     std::lock_guard lock(m_mutex);
     return m_targets;
@@ -91,6 +97,7 @@ void MediaSite::handle(const httplib::Request& req, httplib::Response& res) {
             m_changed.wait_for(lock, kLongestWait, [this] { return m_met || m_meeting.empty(); });
         }
         m_changed.wait_for(lock, kLongestWait, [this, &req] { return m_held.count(req.path) == 0; });
+        ++m_answered[req.path];
     }
     const auto it = m_resources.find(req.path);
     if (it == m_resources.end() || it->second.delivery == Delivery::NotFound) {

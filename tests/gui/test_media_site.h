@@ -47,6 +47,8 @@ public:
 
     int count(const std::string& path) const { return m_server.requestCount(path); }
     int arrived(const std::string& path) const;
+    // Requests for a path that have been let through (held ones once released).
+    int answered(const std::string& path) const;
     // The request targets in the order they came, undecoded.
     QStringList targets() const;
 
@@ -67,6 +69,7 @@ private:
     std::set<std::string> m_meetingArrived;
     bool m_met = false;
     std::map<std::string, int> m_arrived;
+    std::map<std::string, int> m_answered;
     QStringList m_targets;
 };
 

@@ -126,6 +126,7 @@ private slots:
     void rowsDeletedAfterTheParseAreNotWrittenPast();
     void unwritablePicturesFolderFailsEveryItem();
     void thumbnailsFollowTheRule();
+    void closingTheWindowDuringRunsDoesNotWaitForThem();
 };
 
 void PicturesDownloadTest::harvestDownloadAndContinue() {
@@ -504,6 +505,33 @@ void PicturesDownloadTest::thumbnailsFollowTheRule() {
                           {25, 100, 37, 0})
             .isEmpty(),
         20000);
+}
+
+// The window goes while a download and a harvest wait for answers: it ends
+// their requests instead of waiting for them, and nothing runs on afterwards.
+void PicturesDownloadTest::closingTheWindowDuringRunsDoesNotWaitForThem() {
+    MediaSite site;
+    site.add("/a.png", "image/png", encoded(gradient(2, 2), "PNG"));
+    site.addPage("/pictures.html", R"(<img src="a.png">)");
+    site.addPage("/sounds.html", R"(<audio src="a.mp3"></audio>)");
+    site.hold("/a.png");
+    site.hold("/sounds.html");
+    site.start();
+
+    GuiFixture f;
+    TForm1* form = f.start();
+    setUrlList(form, {site.url("/pictures.html")});
+    QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/a.png") == 1, kJobWaitMs);
+    setUrlList(form, {site.url("/sounds.html"), site.url("/sounds.html")});
+    QTest::mouseClick(form->findChild<QPushButton*>("BitBtn8"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/sounds.html") == 1, kJobWaitMs);
+
+    f.form.reset();
+    QCOMPARE(site.answered("/a.png"), 0);
+    QCOMPARE(site.answered("/sounds.html"), 0);
+    site.release("/a.png");
+    site.release("/sounds.html");
 }
 
 QTEST_MAIN(PicturesDownloadTest)

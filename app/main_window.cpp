@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/about_box.h"
+#include "app/audio_library.h"
 #include "app/dialog_service.h"
 #include "app/image_list.h"
 #include "app/parameters_dialog.h"
@@ -133,7 +134,8 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
     ClearWorkFolder(workFolder, env);
     // 10. tables are laid out by buildUi; 11. jobs
     createJobs();
-    // 12. the audio library is started by the media part of the window
+    // 12. audio library
+    startAudio();
 }
 
 TForm1::~TForm1() {

@@ -24,9 +24,11 @@ class QTimer;
 
 namespace skarvel {
 
+class AudioLibrary;
 class BackgroundJob;
 class ImageList;
 class PageAnalysisService;
+class ThumbnailCache;
 class ThumbnailGrid;
 
 // Jobs
@@ -89,6 +91,12 @@ public:
     QString exportFolder;       // shared by the save and export commands; ends with a separator once set
     QString fileDownloadFolder; // the file download's folder; ends with a separator once set
     int pictureDownloadCount = 0;
+
+    // ---- media: the audio library (sound player and sound measuring) and the thumbnails
+    std::unique_ptr<AudioLibrary> audio;
+    quint32 playerStream = 0; // the sound player's stream; window thread only
+    ThumbnailCache* thumbnails = nullptr; // made at the first thumbnail paint
+    void startAudio();
 
     // ---- collection tables (models) and their grids
     CollectionTable* pictureTable = nullptr;

@@ -1,16 +1,68 @@
 // The sound and video tabs: harvest commands, playing, save and export.
 #include "app/main_window.h"
 
+#include "app/audio_library.h"
 #include "jobs/media_jobs.h"
+#include "rules/harvest_parser.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QTableView>
+#include <QUrl>
 
 namespace skarvel {
 
-void TForm1::BitBtn8Click() {}
-void TForm1::BitBtn9Click() {}
-void TForm1::Endsoundpagesdownload1Click() {}
-void TForm1::Endvideopagesdownload1Click() {}
-void TForm1::Play1Click() {}
-void TForm1::Stop1Click() {}
-void TForm1::Playvideo1Click() {}
+void TForm1::startAudio() {
+    audio = std::make_unique<AudioLibrary>();
+    if (!audio->Init(AudioLibrary::kDefaultDevice, 44100))
+        audio->Init(AudioLibrary::kNoSoundDevice, 44100);
+    audio->SetVolume(1.0f);
+    audio->Start();
+}
+
+void TForm1::BitBtn8Click() {
+    Memo_Sounds->clear();
+    soundTable->clearToOneEmptyRow();
+    soundPagesDownload->Resume();
+}
+
+void TForm1::BitBtn9Click() {
+    Memo_Videos->clear();
+    videoTable->clearToOneEmptyRow();
+    videoPagesDownload->Resume();
+}
+
+void TForm1::Endsoundpagesdownload1Click() {
+    QString buffer = Memo_Sounds->text();
+    ParseHarvest(buffer, *soundTable, HarvestKind::Sounds);
+    Memo_Sounds->setText(buffer);
+    downloadSounds->Resume();
+}
+
+void TForm1::Endvideopagesdownload1Click() {
+    QString buffer = Memo_Videos->text();
+    ParseHarvest(buffer, *videoTable, HarvestKind::Videos);
+    Memo_Videos->setText(buffer);
+    downloadVideos->Resume();
+}
+
+void TForm1::Play1Click() {
+    const QString path = soundTable->cell(col::LocalPath, CurrentRow(StringGrid2));
+    if (!QFileInfo(path).isFile())
+        return;
+    audio->ChannelStop(playerStream);
+    audio->StreamFree(playerStream);
+    playerStream = audio->StreamCreateFile(path);
+    audio->ChannelPlay(playerStream, false);
+}
+
+void TForm1::Stop1Click() {
+    audio->ChannelStop(playerStream);
+    audio->StreamFree(playerStream);
+}
+
+void TForm1::Playvideo1Click() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(videoTable->cell(col::LocalPath, CurrentRow(StringGrid4))));
+}
 
 } // namespace skarvel

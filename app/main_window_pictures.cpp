@@ -1,8 +1,10 @@
 // The picture tab: harvest and download commands, thumbnails, save and export.
 #include "app/main_window.h"
 
+#include "app/thumbnail_cache.h"
 #include "app/thumbnail_grid.h"
 #include "jobs/picture_jobs.h"
+#include "rules/harvest_parser.h"
 
 #include <QPainter>
 #include <QTableView>
@@ -10,15 +12,30 @@
 
 namespace skarvel {
 
-void TForm1::BitBtn1Click() {}
+void TForm1::BitBtn1Click() {
+    Memo1->clear();
+    pictureTable->clearToOneEmptyRow();
+    pagesDownload->Resume();
+}
 
 void TForm1::Downloadagain1Click() {
     BitBtn1Click();
 }
 
-void TForm1::Continuedownload1Click() {}
+void TForm1::Continuedownload1Click() {
+    downloadPictures->Resume();
+    Timer2->start();
+}
 
-void TForm1::Endpagesdownload1Click() {}
+void TForm1::Endpagesdownload1Click() {
+    QString buffer = Memo1->text();
+    const int n = ParseHarvest(buffer, *pictureTable, HarvestKind::Pictures);
+    Memo1->setText(buffer);
+    FormResize();
+    pictureDownloadCount = n;
+    downloadPictures->Resume();
+    Timer2->start();
+}
 
 void TForm1::FormResize() {
     if (!DrawGrid1)
@@ -56,11 +73,22 @@ void TForm1::DrawGrid1DblClick() {
     DrawGrid1->viewport()->update();
 }
 
-void TForm1::drawThumbnail(QPainter& painter, int col, int row, const QRect& rect) {
-    Q_UNUSED(painter);
-    Q_UNUSED(col);
-    Q_UNUSED(row);
-    Q_UNUSED(rect);
+// Draws what is ready: a picture not yet decoded, or changed on disk since, is
+// decoded off this thread and its cell repainted when the thumbnail is made.
+void TForm1::drawThumbnail(QPainter& painter, int column, int row, const QRect& rect) {
+    const int k = row * DrawGrid1->colCount() + column + 1;
+    if (k >= pictureTable->gridRowCount())
+        return;
+    const QString path = pictureTable->cell(col::LocalPath, k);
+    const std::optional<PictureKind> kind = KindFromLastFour(path, true);
+    if (!kind)
+        return;
+    if (!thumbnails) {
+        thumbnails = new ThumbnailCache(this);
+        connect(thumbnails, &ThumbnailCache::thumbnailReady, DrawGrid1->viewport(), qOverload<>(&QWidget::update));
+    }
+    if (const Thumbnail* thumbnail = thumbnails->find(path, *kind))
+        DrawThumbnailInCell(painter, rect, *thumbnail);
 }
 
 } // namespace skarvel

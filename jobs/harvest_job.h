@@ -6,7 +6,6 @@
 
 #include <QString>
 
-#include <atomic>
 
 class QProgressBar;
 

@@ -7,7 +7,6 @@
 
 #include <QString>
 
-#include <atomic>
 
 class QProgressBar;
 

@@ -1,6 +1,10 @@
 #include "app/dialog_base.h"
 
+#include "app/image_list.h"
 #include "app/main_window.h"
+
+#include <QLabel>
+#include <QPushButton>
 
 #include <QShowEvent>
 
@@ -27,6 +31,21 @@ void SkarvelDialog::showEvent(QShowEvent* event) {
         move(main.center() - rect().center());
     }
     QDialog::showEvent(event);
+}
+
+QPushButton* MakeDialogButton(const QString& name, const QString& caption, int glyph, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    SetGlyph(button, glyph);
+    return button;
+}
+
+QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    return label;
 }
 
 } // namespace skarvel

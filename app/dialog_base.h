@@ -3,6 +3,9 @@
 // modally and hidden again, with a fixed border and centred on the main window.
 #include <QDialog>
 
+class QLabel;
+class QPushButton;
+
 namespace skarvel {
 
 class TForm1;
@@ -22,5 +25,11 @@ private:
     TForm1* m_form1;
     bool m_fixed;
 };
+
+// A dialog button with its picture; it never acts as the default button, so
+// Enter stays with the fields and grids that use it.
+QPushButton* MakeDialogButton(const QString& name, const QString& caption, int glyph, QWidget* parent);
+// A plain-text label (captions spaced with runs of blanks stay as typed).
+QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent);
 
 } // namespace skarvel

@@ -56,21 +56,6 @@ private:
     std::function<void()> m_onEnter;
 };
 
-QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
-
-QPushButton* makeButton(const QString& name, const QString& caption, int glyph, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    // Enter belongs to the grid and the fields, never to a default button.
-    button->setAutoDefault(false);
-    SetGlyph(button, glyph);
-    return button;
-}
-
 QString cellText(const QTableWidget* grid, int row, int column) {
     const QTableWidgetItem* item = grid->item(row, column);
     return item ? item->text() : QString();
@@ -107,16 +92,16 @@ FileNamesDialog::FileNamesDialog(TForm1* form1, TableKind kind, const QString& o
     StringGrid1->installEventFilter(this);
 
     auto* fields = new QGridLayout;
-    fields->addWidget(makeLabel(QStringLiteral("Label1"), QStringLiteral("Use"), this), 0, 0);
+    fields->addWidget(MakeLabel(QStringLiteral("Label1"), QStringLiteral("Use"), this), 0, 0);
     fields->addWidget(ComboBox1, 0, 1);
-    fields->addWidget(makeLabel(QStringLiteral("Label2"), QStringLiteral("Register"), this), 1, 0);
+    fields->addWidget(MakeLabel(QStringLiteral("Label2"), QStringLiteral("Register"), this), 1, 0);
     fields->addWidget(ComboBox2, 1, 1);
-    fields->addWidget(makeLabel(QStringLiteral("Label3"), QStringLiteral("Max length"), this), 2, 0);
+    fields->addWidget(MakeLabel(QStringLiteral("Label3"), QStringLiteral("Max length"), this), 2, 0);
     fields->addWidget(Edit1, 2, 1);
     fields->setColumnStretch(1, 1);
 
-    BitBtn1 = makeButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply new file names"), 4, this);
-    BitBtn2 = makeButton(QStringLiteral("BitBtn2"), QStringLiteral("Close"), 7, this);
+    BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply new file names"), 4, this);
+    BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Close"), 7, this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(BitBtn1);
@@ -124,7 +109,7 @@ FileNamesDialog::FileNamesDialog(TForm1* form1, TableKind kind, const QString& o
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
-    layout->addWidget(makeLabel(QStringLiteral("Label4"), QStringLiteral("Replaces"), this));
+    layout->addWidget(MakeLabel(QStringLiteral("Label4"), QStringLiteral("Replaces"), this));
     layout->addWidget(StringGrid1, 1);
     layout->addLayout(buttons);
 

@@ -19,28 +19,11 @@ namespace skarvel {
 
 namespace {
 
-QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(name);
-    // The captions are spaced with runs of blanks that must stay as typed.
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
 QLineEdit* makeEdit(const QString& name, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
     edit->setFixedWidth(90);
     return edit;
-}
-
-QPushButton* makeButton(const QString& name, const QString& caption, int glyph, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    // Enter in a field must not press a button before the field is normalised.
-    button->setAutoDefault(false);
-    SetGlyph(button, glyph);
-    return button;
 }
 
 } // namespace
@@ -54,7 +37,7 @@ SelectionDialog::SelectionDialog(TForm1* form1, TableKind kind, const QString& o
     Edit1 = makeEdit(QStringLiteral("Edit1"), this);
     Edit2 = makeEdit(QStringLiteral("Edit2"), this);
     bounds->addWidget(Edit1, 0, 0);
-    bounds->addWidget(makeLabel(QStringLiteral("Label1"),
+    bounds->addWidget(MakeLabel(QStringLiteral("Label1"),
                                 pictures ? QStringLiteral("<   Width   <") : QStringLiteral("<      Size      <"), this),
                       0, 1, Qt::AlignCenter);
     bounds->addWidget(Edit2, 0, 2);
@@ -62,7 +45,7 @@ SelectionDialog::SelectionDialog(TForm1* form1, TableKind kind, const QString& o
         Edit3 = makeEdit(QStringLiteral("Edit3"), this);
         Edit4 = makeEdit(QStringLiteral("Edit4"), this);
         bounds->addWidget(Edit3, 1, 0);
-        bounds->addWidget(makeLabel(QStringLiteral("Label2"),
+        bounds->addWidget(MakeLabel(QStringLiteral("Label2"),
                                     pictures ? QStringLiteral("<   Height   <") : QStringLiteral("<  Duration  <"), this),
                           1, 1, Qt::AlignCenter);
         bounds->addWidget(Edit4, 1, 2);
@@ -73,7 +56,7 @@ SelectionDialog::SelectionDialog(TForm1* form1, TableKind kind, const QString& o
             edit->installEventFilter(this);
 
     auto* types = new QHBoxLayout;
-    types->addWidget(makeLabel(QStringLiteral("Label3"), QStringLiteral("Type:"), this));
+    types->addWidget(MakeLabel(QStringLiteral("Label3"), QStringLiteral("Type:"), this));
     int box = 1;
     for (const SelectionTypeBox& type : SelectionTypeBoxes(kind)) {
         auto* check = new QCheckBox(type.caption, this);
@@ -88,8 +71,8 @@ SelectionDialog::SelectionDialog(TForm1* form1, TableKind kind, const QString& o
     deleteEmptyLinesBox->setObjectName(pictures ? QStringLiteral("CheckBox4") : QStringLiteral("CheckBox5"));
     deleteEmptyLinesBox->setChecked(true);
 
-    BitBtn1 = makeButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), 4, this);
-    BitBtn2 = makeButton(QStringLiteral("BitBtn2"), QStringLiteral("Default values"), 5, this);
+    BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), 4, this);
+    BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Default values"), 5, this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(BitBtn1);

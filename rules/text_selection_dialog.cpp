@@ -100,15 +100,6 @@ QCheckBox* makeCheckBox(const QString& name, const QString& caption, QWidget* pa
     return box;
 }
 
-QPushButton* makeButton(const QString& name, const QString& caption, int glyph, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    // Enter on a check box or radio button must not run "Apply selection".
-    button->setAutoDefault(false);
-    SetGlyph(button, glyph);
-    return button;
-}
-
 bool inside(const QWidget* widget, const QWidget* container) {
     return widget && (widget == container || container->isAncestorOf(widget));
 }
@@ -178,10 +169,10 @@ TForm30::TForm30(TForm1* form1) : SkarvelDialog(form1, QStringLiteral("Form30"),
     header->addWidget(CheckBox5, 1, 2, Qt::AlignTop);
     header->addWidget(CheckBox6, 2, 2);
 
-    BitBtn1 = makeButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), 4, this);
-    BitBtn2 = makeButton(QStringLiteral("BitBtn2"), QStringLiteral("Preview"), 6, this);
-    BitBtn3 = makeButton(QStringLiteral("BitBtn3"), QStringLiteral("Default values"), 5, this);
-    BitBtn4 = makeButton(QStringLiteral("BitBtn4"), QStringLiteral("Close"), 7, this);
+    BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), 4, this);
+    BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Preview"), 6, this);
+    BitBtn3 = MakeDialogButton(QStringLiteral("BitBtn3"), QStringLiteral("Default values"), 5, this);
+    BitBtn4 = MakeDialogButton(QStringLiteral("BitBtn4"), QStringLiteral("Close"), 7, this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn3, BitBtn4})

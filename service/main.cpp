@@ -7,6 +7,10 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#ifdef _WIN32
+#include <chrono>
+#include <thread>
+#endif
 #include <cstdio>
 #include <pthread.h>
 
@@ -33,12 +37,14 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
+#ifndef _WIN32
     // The serving threads inherit this mask, so the signals reach only sigwait below.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+#endif
 
     skarvel::PageAnalysisService service;
     service.setRequestLogger([](const QString& line) {
@@ -54,8 +60,14 @@ int main(int argc, char* argv[]) {
     std::fflush(stdout);
     std::fprintf(stderr, "skarvel-service: serving %s\n", qPrintable(service.baseUrl()));
 
+#ifdef _WIN32
+    // Console close and Ctrl+C end the process; the service has nothing to save.
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
+#else
     int received = 0;
     sigwait(&stopSignals, &received);
+#endif
     std::fprintf(stderr, "skarvel-service: stopping\n");
     service.stop();
     return 0;

@@ -1,10 +1,15 @@
 #include "service/tolerant_http_server.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +23,17 @@ namespace {
 constexpr size_t kMaxRequestLine = 16 * 1024;
 constexpr size_t kReadChunk = 16 * 1024;
 
+#ifdef _WIN32
+int pollSocket(socket_t sock, short events, int timeoutMs) {
+    WSAPOLLFD pfd{sock, events, 0};
+    return ::WSAPoll(&pfd, 1, timeoutMs);
+}
+
+void closeSocket(socket_t sock) {
+    ::shutdown(sock, SD_BOTH);
+    ::closesocket(sock);
+}
+#else
 int pollSocket(socket_t sock, short events, int timeoutMs) {
     pollfd pfd{sock, events, 0};
     int r;
@@ -26,6 +42,12 @@ int pollSocket(socket_t sock, short events, int timeoutMs) {
     } while (r < 0 && errno == EINTR);
     return r;
 }
+
+void closeSocket(socket_t sock) {
+    ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+}
+#endif
 
 int toMs(time_t sec, time_t usec) {
     return int(sec * 1000 + usec / 1000);
@@ -213,8 +235,7 @@ bool TolerantHttpServer::process_and_close_socket(socket_t sock) {
             break;
         --remaining;
     }
-    ::shutdown(sock, SHUT_RDWR);
-    ::close(sock);
+    closeSocket(sock);
     return ok;
 }
 

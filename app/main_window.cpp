@@ -30,6 +30,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -88,10 +89,7 @@ QString styleResource(const QString& name) {
 TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow(parent), env(environment) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orvantic - Skarvel"));
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    font.setStretch(QFont::SemiCondensed);
-    setFont(font);
+    setFont(ProgramFont());
 
     pictureTable = new CollectionTable(TableKind::Pictures, this);
     soundTable = new CollectionTable(TableKind::Sounds, this);
@@ -235,7 +233,20 @@ void TForm1::CreateDialogs() {
     Form37 = new TForm37(this);
 }
 
+QFont ProgramFont() {
+    // Where Tahoma is missing, a condensed sans keeps the captions inside their buttons.
+    const QStringList installed = QFontDatabase::families();
+    QString family = QStringLiteral("Tahoma");
+    if (!installed.contains(family) && installed.contains(QStringLiteral("DejaVu Sans Condensed")))
+        family = QStringLiteral("DejaVu Sans Condensed");
+    QFont font(family);
+    font.setPixelSize(11);
+    return font;
+}
+
 std::unique_ptr<TForm1> CreateWindows(const AppEnvironment& env) {
+    // The window's font serves its dialogs too.
+    QApplication::setFont(ProgramFont());
     LoadStyle(kStartStyle);
     auto form1 = std::make_unique<TForm1>(env);
     form1->CreateDialogs();

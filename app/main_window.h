@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "app/text_store.h"
 
+#include <QFont>
 #include <QMainWindow>
 
 #include <memory>
@@ -304,6 +305,9 @@ private:
     std::unique_ptr<PageAnalysisService> m_service; // the embedded page-analysis service, when used
     QActionGroup* m_styleGroup = nullptr;
 };
+
+// Tahoma, 11 pixels high (a condensed sans where Tahoma is not installed).
+QFont ProgramFont();
 
 // Loads one of the nine styles (letter case ignored); false for an unknown name.
 bool LoadStyle(const QString& name);

@@ -14,7 +14,7 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick ffmpeg espeak-ng sox sqlite3 python3 openssl
   python3-lxml
   pulseaudio
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-dejavu-extra
 )
 
 missing=()

@@ -57,15 +57,6 @@ bool IsSameFile(const QString& a, const QString& b) {
 ExportJob::ExportJob(TForm1* form1, const ExportRows& rows, bool progressOnFetch)
     : WindowJob(form1), m_rows(rows), m_progressOnFetch(progressOnFetch) {}
 
-ExportJob::~ExportJob() {
-    stopRows();
-}
-
-void ExportJob::stopRows() {
-    std::lock_guard lock(m_rowMutex);
-    m_rowsStopped = true;
-}
-
 void ExportJob::prepareStep() {
     dialog = m_rows.dialog(Form1);
     itemCount = (Form1->*m_rows.table)->gridRowCount() - 1;
@@ -83,9 +74,7 @@ void ExportJob::fetchStep() {
 }
 
 void ExportJob::work() {
-    std::lock_guard lock(m_rowMutex);
-    if (!m_rowsStopped)
-        doRow();
+    doRow();
 }
 
 void ExportJob::writeStep() {
@@ -106,10 +95,6 @@ void ExportJob::finishStep() {
 // ---------------------------------------------------------------- ExportPictures
 
 ExportPictures::ExportPictures(TForm1* form1) : ExportJob(form1, kPictureRows, true) {}
-
-ExportPictures::~ExportPictures() {
-    stopRows();
-}
 
 void ExportPictures::readRunSettings() {
     m_settings = static_cast<TForm6*>(dialog)->transformGroup->settings();
@@ -155,10 +140,6 @@ ExportTexts::ExportTexts(TForm1* form1) : CopyFilesJob(form1, kTextRows) {}
 SqliteRowsJob::SqliteRowsJob(TForm1* form1, const ExportRows& rows, bool progressOnFetch)
     : ExportJob(form1, rows, progressOnFetch) {}
 
-SqliteRowsJob::~SqliteRowsJob() {
-    stopRows();
-}
-
 void SqliteRowsJob::readRunSettings() {
     m_session = static_cast<SqliteDialog*>(dialog)->takeSession();
 }
@@ -182,10 +163,6 @@ QString SqliteRowsJob::finishMessage() const {
 // ---------------------------------------------------------------- ExportPicturesSQLite
 
 ExportPicturesSQLite::ExportPicturesSQLite(TForm1* form1) : SqliteRowsJob(form1, kPictureSqliteRows, true) {}
-
-ExportPicturesSQLite::~ExportPicturesSQLite() {
-    stopRows();
-}
 
 void ExportPicturesSQLite::readRunSettings() {
     SqliteRowsJob::readRunSettings();

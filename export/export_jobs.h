@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <memory>
-#include <mutex>
 
 namespace skarvel {
 
@@ -27,7 +26,6 @@ class ExportJob : public WindowJob {
     Q_OBJECT
 public:
     ExportJob(TForm1* form1, const ExportRows& rows, bool progressOnFetch);
-    ~ExportJob() override;
 
 protected:
     // Extra run settings read from the dialog by the prepare step.
@@ -38,10 +36,6 @@ protected:
     virtual void endRun() {}
     virtual QString finishMessage() const = 0;
 
-    // For destructors of classes whose members doRow() uses: waits for the row in
-    // hand and lets no further row start, so a job torn down mid-run never works
-    // on destroyed members.
-    void stopRows();
 
     ExportDialog* dialog = nullptr;
     // Copied by the fetch step for the row in hand.
@@ -59,8 +53,6 @@ private:
 
     ExportRows m_rows;
     bool m_progressOnFetch;
-    std::mutex m_rowMutex;
-    bool m_rowsStopped = false;
 };
 
 // Pictures into a folder: decoded, optionally fitted, encoded in the chosen format.
@@ -68,7 +60,6 @@ class ExportPictures : public ExportJob {
     Q_OBJECT
 public:
     explicit ExportPictures(TForm1* form1);
-    ~ExportPictures() override;
 
 protected:
     void readRunSettings() override;
@@ -118,7 +109,6 @@ class SqliteRowsJob : public ExportJob {
     Q_OBJECT
 public:
     SqliteRowsJob(TForm1* form1, const ExportRows& rows, bool progressOnFetch);
-    ~SqliteRowsJob() override;
 
 protected:
     void readRunSettings() override;
@@ -135,7 +125,6 @@ class ExportPicturesSQLite : public SqliteRowsJob {
     Q_OBJECT
 public:
     explicit ExportPicturesSQLite(TForm1* form1);
-    ~ExportPicturesSQLite() override;
 
 protected:
     void readRunSettings() override;

@@ -772,35 +772,33 @@ bool isVideoExtension(const QString& ext) {
 
 // ================================================================== answers
 
+namespace {
+
+// One record: the fields, then the page it was found on, ended by CR LF.
+void appendRecord(QByteArray& out, std::initializer_list<const QString*> fields, const QByteArray& parentField) {
+    for (const QString* field : fields) {
+        appendField(out, *field);
+        out += '\t';
+    }
+    out += parentField;
+    out += "\r\n";
+}
+
+} // namespace
+
 QByteArray formatPictureAnswer(const QList<PictureRecord>& records, const QString& parent) {
     QByteArray out;
     const QByteArray parentField = cleanField(parent).toUtf8();
-    for (const PictureRecord& r : records) {
-        appendField(out, r.url);
-        out += '\t';
-        appendField(out, r.originalName);
-        out += '\t';
-        appendField(out, r.alt);
-        out += '\t';
-        appendField(out, r.title);
-        out += '\t';
-        out += parentField;
-        out += "\r\n";
-    }
+    for (const PictureRecord& r : records)
+        appendRecord(out, {&r.url, &r.originalName, &r.alt, &r.title}, parentField);
     return out;
 }
 
 QByteArray formatMediaAnswer(const QList<MediaRecord>& records, const QString& parent) {
     QByteArray out;
     const QByteArray parentField = cleanField(parent).toUtf8();
-    for (const MediaRecord& r : records) {
-        appendField(out, r.url);
-        out += '\t';
-        appendField(out, r.originalName);
-        out += '\t';
-        out += parentField;
-        out += "\r\n";
-    }
+    for (const MediaRecord& r : records)
+        appendRecord(out, {&r.url, &r.originalName}, parentField);
     return out;
 }
 

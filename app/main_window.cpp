@@ -653,6 +653,13 @@ int TForm1::MemoLineCount(const QPlainTextEdit* memo) {
     return int(MemoLines(memo).size());
 }
 
+int TForm1::ParseHarvestBuffer(TextStore& buffer, CollectionTable& table, HarvestKind kind) {
+    QString text = buffer.text();
+    const int n = ParseHarvest(text, table, kind);
+    buffer.setText(text);
+    return n;
+}
+
 void TForm1::AppendToMemo(QPlainTextEdit* memo, const QString& text) {
     if (text.isEmpty())
         return;
@@ -683,7 +690,6 @@ void TForm1::New1Click() {
     pictureTable->clearToOneEmptyRow();
     Memo1->clear();
     FormResize();
-    DrawGrid1->viewport()->update();
     Memo_Sounds->clear();
     soundTable->clearToOneEmptyRow();
     Memo_Videos->clear();
@@ -820,7 +826,6 @@ void TForm1::removeCurrentRow(QTableView* grid, CollectionTable* table) {
 void TForm1::Deleterow3Click() {
     removeCurrentRow(StringGrid1, pictureTable);
     FormResize();
-    DrawGrid1->viewport()->update();
 }
 
 void TForm1::Deleterow2Click() {

@@ -3,6 +3,7 @@
 #include "app/collection_tables.h"
 #include "app/settings.h"
 #include "app/text_store.h"
+#include "rules/harvest_parser.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -126,6 +127,8 @@ public:
     static QStringList MemoLines(const QPlainTextEdit* memo);
     static int MemoLineCount(const QPlainTextEdit* memo);
     static void AppendToMemo(QPlainTextEdit* memo, const QString& text);
+    // Runs the harvest parser on an answer buffer: de-duplicates it in place and fills the table.
+    static int ParseHarvestBuffer(TextStore& buffer, CollectionTable& table, HarvestKind kind);
 
     // ---- other controls
     QTabWidget* PageControl1 = nullptr;

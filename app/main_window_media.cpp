@@ -3,7 +3,6 @@
 
 #include "app/audio_library.h"
 #include "jobs/media_jobs.h"
-#include "rules/harvest_parser.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -33,16 +32,12 @@ void TForm1::BitBtn9Click() {
 }
 
 void TForm1::Endsoundpagesdownload1Click() {
-    QString buffer = Memo_Sounds->text();
-    ParseHarvest(buffer, *soundTable, HarvestKind::Sounds);
-    Memo_Sounds->setText(buffer);
+    ParseHarvestBuffer(*Memo_Sounds, *soundTable, HarvestKind::Sounds);
     downloadSounds->Resume();
 }
 
 void TForm1::Endvideopagesdownload1Click() {
-    QString buffer = Memo_Videos->text();
-    ParseHarvest(buffer, *videoTable, HarvestKind::Videos);
-    Memo_Videos->setText(buffer);
+    ParseHarvestBuffer(*Memo_Videos, *videoTable, HarvestKind::Videos);
     downloadVideos->Resume();
 }
 

@@ -4,7 +4,6 @@
 #include "app/thumbnail_cache.h"
 #include "app/thumbnail_grid.h"
 #include "jobs/picture_jobs.h"
-#include "rules/harvest_parser.h"
 
 #include <QPainter>
 #include <QTableView>
@@ -28,9 +27,7 @@ void TForm1::Continuedownload1Click() {
 }
 
 void TForm1::Endpagesdownload1Click() {
-    QString buffer = Memo1->text();
-    const int n = ParseHarvest(buffer, *pictureTable, HarvestKind::Pictures);
-    Memo1->setText(buffer);
+    const int n = ParseHarvestBuffer(*Memo1, *pictureTable, HarvestKind::Pictures);
     FormResize();
     pictureDownloadCount = n;
     downloadPictures->Resume();
@@ -70,7 +67,6 @@ void TForm1::DrawGrid1DblClick() {
         return;
     pictureTable->removeDataRow(k);
     FormResize();
-    DrawGrid1->viewport()->update();
 }
 
 // Draws what is ready: a picture not yet decoded, or changed on disk since, is

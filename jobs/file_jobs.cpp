@@ -61,9 +61,7 @@ QString FilesDownload::LocalFileName(const HttpResponse& response, int row) {
 
 void FilesDownload::prepareStep() {
     itemCount = Form1->fileTable->gridRowCount() - 1;
-    Form1->ProgressBar2->setMaximum(itemCount);
-    Form1->ProgressBar2->setValue(0);
-    Form1->ProgressBar2->show();
+    ShowProgress(Form1->ProgressBar2, itemCount);
 }
 
 void FilesDownload::fetchStep() {

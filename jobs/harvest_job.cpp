@@ -18,9 +18,7 @@ QProgressBar* HarvestJob::bar() const {
 
 void HarvestJob::prepareStep() {
     itemCount = TForm1::MemoLineCount(Form1->URLs_List);
-    bar()->setValue(0);
-    bar()->setMaximum(itemCount);
-    bar()->show();
+    ShowProgress(bar(), itemCount);
 }
 
 void HarvestJob::fetchStep() {

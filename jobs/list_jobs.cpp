@@ -12,9 +12,7 @@ Make_URLs_List::Make_URLs_List(TForm1* form1) : WindowJob(form1), m_service(form
 
 void Make_URLs_List::prepareStep() {
     itemCount = TForm1::MemoLineCount(Form1->Source_Links);
-    Form1->ProgressBar3->setValue(0);
-    Form1->ProgressBar3->setMaximum(itemCount);
-    Form1->ProgressBar3->show();
+    ShowProgress(Form1->ProgressBar3, itemCount);
 }
 
 void Make_URLs_List::fetchStep() {

@@ -25,9 +25,7 @@ int MediaDownloadJob::countItems() const {
 
 void MediaDownloadJob::prepareStep() {
     itemCount = countItems();
-    bar()->setMaximum(itemCount);
-    bar()->setValue(0);
-    bar()->show();
+    ShowProgress(bar(), itemCount);
 }
 
 void MediaDownloadJob::fetchStep() {

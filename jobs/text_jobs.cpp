@@ -16,9 +16,7 @@ QString TextPagesDownload::LocalTextPath(const QString& workFolder, int row) {
 
 void TextPagesDownload::prepareStep() {
     itemCount = Form1->textTable->gridRowCount() - 1;
-    Form1->ProgressBar6->setMaximum(itemCount);
-    Form1->ProgressBar6->setValue(0);
-    Form1->ProgressBar6->show();
+    ShowProgress(Form1->ProgressBar6, itemCount);
 }
 
 void TextPagesDownload::fetchStep() {

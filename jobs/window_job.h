@@ -3,6 +3,8 @@
 // the window's controls.
 #include "jobs/background_job.h"
 
+class QProgressBar;
+
 namespace skarvel {
 
 class TForm1;
@@ -13,6 +15,9 @@ public:
     explicit WindowJob(TForm1* form1);
 
 protected:
+    // The prepare step's progress bar: position 0 of maximum, shown.
+    static void ShowProgress(QProgressBar* bar, int maximum);
+
     TForm1* Form1;
 };
 

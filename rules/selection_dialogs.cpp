@@ -170,7 +170,6 @@ bool TForm7::DownloadSuspended() const {
 
 void TForm7::SelectionApplied() {
     Form1()->FormResize();
-    Form1()->DrawGrid1->viewport()->update();
 }
 
 // ---------------------------------------------------------------- sounds

@@ -25,6 +25,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 namespace skarvel::test {
 
@@ -147,6 +148,22 @@ inline void typeAndLeave(QLineEdit* field, const QString& text, QWidget* next) {
             field->insert(QString(c)); // the test keyboard knows ASCII only
     }
     next->setFocus();
+}
+
+// Presses the dialog's start button and its cancel button as soon as the progress bar
+// first moves, then waits for the run's closing message.
+inline void startThenCancelAtFirstRow(QWidget* dialog, const char* cancelName, const QStringList& messages) {
+    auto* bar = child<QProgressBar>(dialog, "ProgressBar1");
+    auto* cancel = child<QPushButton>(dialog, cancelName);
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = QObject::connect(bar, &QProgressBar::valueChanged, [=](int value) {
+        if (value < 1)
+            return;
+        QObject::disconnect(*once);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    });
+    QTest::mouseClick(child<QPushButton>(dialog, "BitBtn1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), 30000);
 }
 
 // Names of the ordinary files of a folder (dot files too), sorted.

@@ -433,17 +433,7 @@ void ExportSaveTest::cancelStopsAfterTheRowInHand() {
 
     // "Cancel" is pressed as soon as the bar first moves: the row in hand is finished, no other starts.
     WhenModalShows([&](QWidget* d) {
-        auto* bar = child<QProgressBar>(d, "ProgressBar1");
-        auto* cancel = child<QPushButton>(d, kind == "pictures" ? "BitBtn3" : "BitBtn2");
-        auto once = std::make_shared<QMetaObject::Connection>();
-        *once = QObject::connect(bar, &QProgressBar::valueChanged, [=](int value) {
-            if (value < 1)
-                return;
-            QObject::disconnect(*once);
-            QTest::mouseClick(cancel, Qt::LeftButton);
-        });
-        QTest::mouseClick(child<QPushButton>(d, "BitBtn1"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!f.answers.messages.isEmpty(), 30000);
+        startThenCancelAtFirstRow(d, kind == "pictures" ? "BitBtn3" : "BitBtn2", f.answers.messages);
     });
     (form->*saveCommand(kind))();
     QCOMPARE(f.answers.messages, QStringList{"Collection saved!"});

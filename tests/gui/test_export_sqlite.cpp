@@ -353,19 +353,7 @@ void ExportSqliteTest::cancelCommitsTheRowsDone() {
     BackgroundJob* first = form->exportSoundsSQLite.get();
     const QString db = f.tempDir.path() + "/cancel.db";
     f.answers.saveFiles.push_back(db);
-    WhenModalShows([&](QWidget* d) {
-        auto* bar = child<QProgressBar>(d, "ProgressBar1");
-        auto* cancel = child<QPushButton>(d, "BitBtn2");
-        auto once = std::make_shared<QMetaObject::Connection>();
-        *once = QObject::connect(bar, &QProgressBar::valueChanged, [=](int value) {
-            if (value < 1)
-                return;
-            QObject::disconnect(*once);
-            QTest::mouseClick(cancel, Qt::LeftButton);
-        });
-        QTest::mouseClick(child<QPushButton>(d, "BitBtn1"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!f.answers.messages.isEmpty(), 30000);
-    });
+    WhenModalShows([&](QWidget* d) { startThenCancelAtFirstRow(d, "BitBtn2", f.answers.messages); });
     form->BitBtn3Click();
     QCOMPARE(f.answers.messages, QStringList{kExported});
     QVERIFY(form->exportSoundsSQLite.get() != first);

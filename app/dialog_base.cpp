@@ -3,6 +3,8 @@
 #include "app/image_list.h"
 #include "app/main_window.h"
 
+#include <QCheckBox>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QPushButton>
 
@@ -39,6 +41,38 @@ QPushButton* MakeDialogButton(const QString& name, const QString& caption, int g
     button->setAutoDefault(false);
     SetGlyph(button, glyph);
     return button;
+}
+
+namespace {
+
+class FocusLeaveFilter : public QObject {
+public:
+    FocusLeaveFilter(QObject* parent, std::function<void()> onLeave) : QObject(parent), m_onLeave(std::move(onLeave)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusOut) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                m_onLeave();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_onLeave;
+};
+
+} // namespace
+
+void OnFocusLeave(QWidget* field, std::function<void()> onLeave) {
+    field->installEventFilter(new FocusLeaveFilter(field, std::move(onLeave)));
+}
+
+QCheckBox* MakeCheckBox(const QString& name, const QString& caption, QWidget* parent) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    return box;
 }
 
 QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent) {

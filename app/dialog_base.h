@@ -3,6 +3,9 @@
 // modally and hidden again, with a fixed border and centred on the main window.
 #include <QDialog>
 
+#include <functional>
+
+class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -31,5 +34,12 @@ private:
 QPushButton* MakeDialogButton(const QString& name, const QString& caption, int glyph, QWidget* parent);
 // A plain-text label (captions spaced with runs of blanks stay as typed).
 QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent);
+
+// A check box with its designer name and caption, unchecked.
+QCheckBox* MakeCheckBox(const QString& name, const QString& caption, QWidget* parent);
+
+// Runs onLeave each time the keyboard focus moves from field to another control
+// (another window becoming active, or a popup opening, does not leave the field).
+void OnFocusLeave(QWidget* field, std::function<void()> onLeave);
 
 } // namespace skarvel

@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QFocusEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,39 +21,6 @@
 #include <algorithm>
 
 namespace skarvel {
-
-namespace {
-
-class FocusLeaveFilter : public QObject {
-public:
-    FocusLeaveFilter(QObject* parent, std::function<void()> onLeave) : QObject(parent), m_onLeave(std::move(onLeave)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::FocusOut) {
-            // Another window becoming active, or a popup opening, does not leave the field.
-            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-                m_onLeave();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> m_onLeave;
-};
-
-} // namespace
-
-QCheckBox* MakeCheckBox(const QString& objectName, const QString& caption, QWidget* parent) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(objectName);
-    return box;
-}
-
-void OnFocusLeave(QLineEdit* field, std::function<void()> onLeave) {
-    field->installEventFilter(new FocusLeaveFilter(field, std::move(onLeave)));
-}
 
 QString NormaliseRectangleSide(const QString& text) {
     return QString::number(std::clamp(ReadInt(text, 100), 10, 10000));

@@ -65,12 +65,6 @@ private:
     QPointer<BackgroundJob> m_runningJob; // the job whose run this dialog shows
 };
 
-// A check box with its designer name and caption, unchecked.
-QCheckBox* MakeCheckBox(const QString& objectName, const QString& caption, QWidget* parent);
-
-// Runs onLeave each time the keyboard focus leaves the field (the designer's OnExit).
-void OnFocusLeave(QLineEdit* field, std::function<void()> onLeave);
-
 // "Width" / "Height" of the transform: the integer of the text, 100 when it is not
 // one, clamped to 10 to 10000.
 QString NormaliseRectangleSide(const QString& text);

@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -75,7 +74,7 @@ FileNamesDialog::FileNamesDialog(TForm1* form1, TableKind kind, const QString& o
     ComboBox2->setCurrentIndex(KeepCase);
     Edit1 = new QLineEdit(QStringLiteral("40"), this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->installEventFilter(this);
+    OnFocusLeave(Edit1, [this] { Edit1Exit(); });
 
     StringGrid1 = new QTableWidget(1, 2, this);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
@@ -183,11 +182,7 @@ void FileNamesDialog::focusChanged(QWidget* old, QWidget* now) {
 }
 
 bool FileNamesDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Edit1 && event->type() == QEvent::FocusOut) {
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            Edit1Exit();
-    } else if (watched == StringGrid1 && isEnter(event)) {
+    if (watched == StringGrid1 && isEnter(event)) {
         StringGrid1KeyDown(kEnterKey);
         return true;
     }

@@ -7,7 +7,6 @@
 #include "jobs/picture_jobs.h"
 
 #include <QCheckBox>
-#include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -51,9 +50,9 @@ SelectionDialog::SelectionDialog(TForm1* form1, TableKind kind, const QString& o
         bounds->addWidget(Edit4, 1, 2);
     }
     m_bounds = {Edit1, Edit2, Edit3, Edit4};
-    for (QLineEdit* edit : m_bounds)
-        if (edit)
-            edit->installEventFilter(this);
+    for (size_t f = 0; f < m_bounds.size(); ++f)
+        if (m_bounds[f])
+            OnFocusLeave(m_bounds[f], [this, f] { normalise(BoundField(f)); });
 
     auto* types = new QHBoxLayout;
     types->addWidget(MakeLabel(QStringLiteral("Label3"), QStringLiteral("Type:"), this));
@@ -141,19 +140,6 @@ void SelectionDialog::normalise(BoundField field) {
         edit->setText(normal);
 }
 
-bool SelectionDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusOut) {
-        // Switching to another window or opening the field's own menu leaves the
-        // field current; only a move to another control counts as leaving it.
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            for (size_t f = 0; f < m_bounds.size(); ++f)
-                if (m_bounds[f] && m_bounds[f] == watched)
-                    normalise(BoundField(f));
-        }
-    }
-    return SkarvelDialog::eventFilter(watched, event);
-}
 
 // ---------------------------------------------------------------- pictures
 

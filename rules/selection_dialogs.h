@@ -47,7 +47,6 @@ protected:
     virtual bool DownloadSuspended() const = 0;
     virtual void SelectionApplied() {}
 
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void normalise(BoundField field);

@@ -94,12 +94,6 @@ QPlainTextEdit* makeMemo(const QString& name, QWidget* parent) {
     return memo;
 }
 
-QCheckBox* makeCheckBox(const QString& name, const QString& caption, QWidget* parent) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(name);
-    return box;
-}
-
 bool inside(const QWidget* widget, const QWidget* container) {
     return widget && (widget == container || container->isAncestorOf(widget));
 }
@@ -110,9 +104,9 @@ TForm30::TForm30(TForm1* form1) : SkarvelDialog(form1, QStringLiteral("Form30"),
     GroupBox1 = new QGroupBox(QStringLiteral("Text"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     Memo1 = makeMemo(QStringLiteral("Memo1"), GroupBox1);
-    CheckBox1 = makeCheckBox(QStringLiteral("CheckBox1"), QStringLiteral("include this text"), GroupBox1);
+    CheckBox1 = MakeCheckBox(QStringLiteral("CheckBox1"), QStringLiteral("include this text"), GroupBox1);
     Memo2 = makeMemo(QStringLiteral("Memo2"), GroupBox1);
-    CheckBox2 = makeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("include this text"), GroupBox1);
+    CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("include this text"), GroupBox1);
     StringGrid1 = new ReplacementGrid(GroupBox1);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     StringGrid1->setFixedSize(300, 90);
@@ -130,7 +124,7 @@ TForm30::TForm30(TForm1* form1) : SkarvelDialog(form1, QStringLiteral("Form30"),
         radioLayout->addWidget(option);
     }
     RadioGroup1Items->button(TextRules::No)->setChecked(true);
-    CheckBox3 = makeCheckBox(QStringLiteral("CheckBox3"), QStringLiteral("Strip tags"), GroupBox1);
+    CheckBox3 = MakeCheckBox(QStringLiteral("CheckBox3"), QStringLiteral("Strip tags"), GroupBox1);
 
     auto* deleteLabel = new QWidget(GroupBox1);
     auto* deleteLabelLayout = new QVBoxLayout(deleteLabel);
@@ -156,10 +150,10 @@ TForm30::TForm30(TForm1* form1) : SkarvelDialog(form1, QStringLiteral("Form30"),
     GroupBox2 = new QGroupBox(QStringLiteral("Header"), this);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     Memo3 = makeMemo(QStringLiteral("Memo3"), GroupBox2);
-    CheckBox4 = makeCheckBox(QStringLiteral("CheckBox4"), QStringLiteral("include this text"), GroupBox2);
+    CheckBox4 = MakeCheckBox(QStringLiteral("CheckBox4"), QStringLiteral("include this text"), GroupBox2);
     Memo4 = makeMemo(QStringLiteral("Memo4"), GroupBox2);
-    CheckBox5 = makeCheckBox(QStringLiteral("CheckBox5"), QStringLiteral("include this text"), GroupBox2);
-    CheckBox6 = makeCheckBox(QStringLiteral("CheckBox6"), QStringLiteral("Strip tags"), GroupBox2);
+    CheckBox5 = MakeCheckBox(QStringLiteral("CheckBox5"), QStringLiteral("include this text"), GroupBox2);
+    CheckBox6 = MakeCheckBox(QStringLiteral("CheckBox6"), QStringLiteral("Strip tags"), GroupBox2);
     auto* header = new QGridLayout(GroupBox2);
     header->addWidget(new QLabel(QStringLiteral("Block begins"), GroupBox2), 0, 0, Qt::AlignTop);
     header->addWidget(Memo3, 0, 1);

@@ -1,6 +1,6 @@
 // The collection table with 100,000 rows: filling it, reading every cell the
 // way a view scrolls through it, and removing rows one at a time.
-#include "app/collection_tables.h"
+#include "tables/collection_tables.h"
 
 #include <benchmark/benchmark.h>
 

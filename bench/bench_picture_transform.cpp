@@ -5,9 +5,9 @@
 //   bench_picture_transform --run IN OUT FORMAT FIT W H     transforms every picture of IN into OUT
 //   bench_picture_transform --fit-sizes IN W H              prints "name width height" after fitting
 // The last three serve bench/compare_picture_transform.sh, which times the same work beside ImageMagick.
-#include "export/picture_codecs.h"
-#include "export/picture_thumbnail.h"
-#include "export/picture_transform.h"
+#include "pictures/picture_codecs.h"
+#include "pictures/picture_thumbnail.h"
+#include "pictures/picture_transform.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -6,9 +6,9 @@
 //   FirstPaintComplete   from a cold cache until every thumbnail is drawn (wall time)
 //   Repaint              a repaint with every thumbnail made (the 2 s refresh while nothing changed)
 //   RepaintOneChanged    a repaint right after one file was rewritten
-#include "app/thumbnail_cache.h"
+#include "gui/thumbnail_cache.h"
 #include "common/file_ops.h"
-#include "export/picture_codecs.h"
+#include "pictures/picture_codecs.h"
 
 #include <QDateTime>
 #include <QFile>

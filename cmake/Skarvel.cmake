@@ -14,14 +14,17 @@ if(SKARVEL_SANITIZE)
 endif()
 
 # Registers a test with ctest and the environment every test runs in.
-#   skarvel_add_test(NAME name SOURCES ... LIBS ... [GUI] [TIMEOUT s] [LABELS ...])
-# GUI tests are Qt Test executables; the others use GoogleTest.
+#   skarvel_add_test(NAME name SOURCES ... LIBS ... [GUI | QTEST] [TIMEOUT s] [LABELS ...])
+# GUI tests are Qt Test executables with widgets, QTEST ones Qt Test without a GUI;
+# the others use GoogleTest.
 function(skarvel_add_test)
-  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "GUI;QTEST" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE skarvel_flags skarvel_testsupport ${T_LIBS})
   if(T_GUI)
     target_link_libraries(${T_NAME} PRIVATE Qt6::Test Qt6::Widgets)
+  elseif(T_QTEST)
+    target_link_libraries(${T_NAME} PRIVATE Qt6::Test)
   else()
     target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main)
   endif()

@@ -2,7 +2,7 @@
 // "Apply new file names": the Export name of every row of the picture, sound,
 // video and text tables, built from a chosen cell, the Replaces pairs, a length
 // limit, the extension of the Local path and a letter case.
-#include "app/collection_tables.h"
+#include "tables/collection_tables.h"
 
 #include <QString>
 #include <QStringList>

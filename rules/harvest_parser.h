@@ -1,7 +1,7 @@
 #pragma once
 // The parser that turns the harvest's answer buffer (one tab-separated record per
 // line) into the rows of the picture, sound or video table.
-#include "app/collection_tables.h"
+#include "tables/collection_tables.h"
 
 #include <QString>
 

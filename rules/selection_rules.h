@@ -2,7 +2,7 @@
 // "Apply selection" of the picture, sound and video tables: rows whose file lies
 // outside the typed bounds, whose type is unticked or (optionally) whose first
 // measure is empty are deleted. Rows never downloaded (empty Local path) stay.
-#include "app/collection_tables.h"
+#include "tables/collection_tables.h"
 
 #include <QString>
 

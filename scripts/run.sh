@@ -7,4 +7,4 @@ BUILD=${SKARVEL_BUILD:-build-release}
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DSKARVEL_BUILD_TESTS=OFF -DSKARVEL_BUILD_BENCH=OFF -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 cmake --build "$BUILD" -j"$(nproc)"
-exec "$BUILD/app/skarvel" "$@"
+exec "$BUILD/gui/skarvel" "$@"

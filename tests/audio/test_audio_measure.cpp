@@ -1,7 +1,7 @@
 // Measuring sound files through the audio library. No QCoreApplication and no
 // event loop here on purpose: the download job measures on a plain worker thread.
-#include "app/audio_decoder.h"
-#include "app/audio_library.h"
+#include "audio/audio_decoder.h"
+#include "audio/audio_library.h"
 #include "tests/audio/sound_files.h"
 #include "tests/support/test_support.h"
 

@@ -1,6 +1,6 @@
 // Sound reaching a real output device: a private PulseAudio server with a null sink
 // plays it, and its monitor records it back. Skipped where pulseaudio is missing.
-#include "app/audio_library.h"
+#include "audio/audio_library.h"
 #include "tests/audio/pulse_server.h"
 #include "tests/audio/sound_files.h"
 

@@ -1,6 +1,6 @@
 // Playing through the audio library as the main window does, with or without an
 // output device; the test runs on a thread with a QCoreApplication, like the window.
-#include "app/audio_library.h"
+#include "audio/audio_library.h"
 #include "tests/audio/sound_files.h"
 #include "tests/support/test_support.h"
 

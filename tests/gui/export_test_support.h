@@ -2,10 +2,10 @@
 // Helpers of the save and export tests: collection rows backed by files the test
 // makes, the dialogs driven through their buttons, and the outside tools
 // (ImageMagick's identify, the sqlite3 shell) that check what was written.
-#include "app/collection_tables.h"
-#include "export/export_jobs.h"
-#include "export/save_dialogs.h"
-#include "export/sqlite_dialogs.h"
+#include "tables/collection_tables.h"
+#include "gui/jobs/export_jobs.h"
+#include "gui/dialogs/save_dialogs.h"
+#include "gui/dialogs/sqlite_dialogs.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/support/test_support.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 // Starting the real main window in a test: a program folder and a TEMP folder
 // of the test's own, dialogs answered by the test.
-#include "app/dialog_service.h"
-#include "app/main_window.h"
+#include "gui/dialog_service.h"
+#include "gui/main_window.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // The main window driven as a user would, offscreen.
-#include "app/about_box.h"
-#include "app/parameters_dialog.h"
-#include "app/thumbnail_grid.h"
+#include "gui/dialogs/about_box.h"
+#include "gui/dialogs/parameters_dialog.h"
+#include "gui/thumbnail_grid.h"
 #include "common/ini_file.h"
-#include "rules/selection_dialogs.h"
+#include "gui/dialogs/selection_dialogs.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/support/test_support.h"
 

@@ -1,10 +1,10 @@
 // The picture harvest and download driven from the window, against a local web
 // site and the embedded page-analysis service; the thumbnails they show.
-#include "app/thumbnail_cache.h"
-#include "app/thumbnail_grid.h"
-#include "export/picture_codecs.h"
-#include "export/picture_thumbnail.h"
-#include "jobs/picture_jobs.h"
+#include "gui/thumbnail_cache.h"
+#include "gui/thumbnail_grid.h"
+#include "pictures/picture_codecs.h"
+#include "pictures/picture_thumbnail.h"
+#include "gui/jobs/picture_jobs.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/test_media_site.h"
 #include "tests/support/local_server.h"

@@ -1,4 +1,4 @@
-#include "jobs/content_disposition.h"
+#include "net/content_disposition.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "jobs/http_client.h"
+#include "net/http_client.h"
 
 #include "tests/support/local_server.h"
 

@@ -1,4 +1,4 @@
-#include "jobs/service_client.h"
+#include "net/service_client.h"
 
 #include "tests/support/local_server.h"
 

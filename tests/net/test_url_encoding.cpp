@@ -1,4 +1,4 @@
-#include "jobs/url_encoding.h"
+#include "net/url_encoding.h"
 
 #include <gtest/gtest.h>
 

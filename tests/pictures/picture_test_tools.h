@@ -1,7 +1,7 @@
 #pragma once
 // Test helpers for pictures: ImageMagick as the independent decoder, pixel comparison,
 // and fixture makers.
-#include "export/picture_codecs.h"
+#include "pictures/picture_codecs.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 // Decoders checked against ImageMagick on pictures of every kind, encoders checked by
 // ImageMagick reading what they write, and hostile input.
-#include "export/picture_codecs.h"
+#include "pictures/picture_codecs.h"
 #include "tests/pictures/picture_test_tools.h"
 #include "tests/support/test_support.h"
 

@@ -1,5 +1,5 @@
 // Thumbnail geometry of the picture grid and the thumbnail pixels.
-#include "export/picture_thumbnail.h"
+#include "pictures/picture_thumbnail.h"
 #include "tests/pictures/picture_test_tools.h"
 
 #include <gtest/gtest.h>

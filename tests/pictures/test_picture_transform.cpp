@@ -1,6 +1,6 @@
 // The picture transform of the save and export: fit arithmetic, target names, skips and
 // failures, checked on the written files with ImageMagick.
-#include "export/picture_transform.h"
+#include "pictures/picture_transform.h"
 #include "tests/pictures/picture_test_tools.h"
 #include "tests/support/test_support.h"
 

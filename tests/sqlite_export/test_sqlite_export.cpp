@@ -1,6 +1,6 @@
 // The export database is checked with the sqlite3 command-line tool, so these
 // tests do not trust our own reading code.
-#include "export/sqlite_export.h"
+#include "sqlite_export/sqlite_export.h"
 
 #include <QDir>
 #include <QFile>

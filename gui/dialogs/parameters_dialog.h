@@ -1,0 +1,31 @@
+#pragma once
+#include "gui/dialog_base.h"
+
+class QLineEdit;
+class QPushButton;
+
+namespace skarvel {
+
+// "Parameters": the work folder.
+class TForm13 : public SkarvelDialog {
+    Q_OBJECT
+public:
+    explicit TForm13(TForm1* form1);
+    QLineEdit* Edit1;
+    QPushButton* BitBtn1; // Select
+    QPushButton* BitBtn2; // Temp
+    QPushButton* BitBtn3; // Save changes
+    QPushButton* BitBtn4; // Cancel
+
+public slots:
+    void FormShow();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+    void BitBtn4Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+} // namespace skarvel

@@ -1,0 +1,187 @@
+#include "gui/dialogs/selection_dialogs.h"
+
+#include "gui/image_list.h"
+#include "gui/main_window.h"
+#include "gui/thumbnail_grid.h"
+#include "gui/jobs/media_jobs.h"
+#include "gui/jobs/picture_jobs.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace skarvel {
+
+namespace {
+
+QLineEdit* makeEdit(const QString& name, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setFixedWidth(90);
+    return edit;
+}
+
+} // namespace
+
+SelectionDialog::SelectionDialog(TForm1* form1, TableKind kind, const QString& objectName, const QString& caption)
+    : SkarvelDialog(form1, objectName, caption), m_kind(kind) {
+    const bool twoPairs = SelectionFieldLimits(kind, BoundField::SecondLower).has_value();
+    const bool pictures = kind == TableKind::Pictures;
+
+    auto* bounds = new QGridLayout;
+    Edit1 = makeEdit(QStringLiteral("Edit1"), this);
+    Edit2 = makeEdit(QStringLiteral("Edit2"), this);
+    bounds->addWidget(Edit1, 0, 0);
+    bounds->addWidget(MakeLabel(QStringLiteral("Label1"),
+                                pictures ? QStringLiteral("<   Width   <") : QStringLiteral("<      Size      <"), this),
+                      0, 1, Qt::AlignCenter);
+    bounds->addWidget(Edit2, 0, 2);
+    if (twoPairs) {
+        Edit3 = makeEdit(QStringLiteral("Edit3"), this);
+        Edit4 = makeEdit(QStringLiteral("Edit4"), this);
+        bounds->addWidget(Edit3, 1, 0);
+        bounds->addWidget(MakeLabel(QStringLiteral("Label2"),
+                                    pictures ? QStringLiteral("<   Height   <") : QStringLiteral("<  Duration  <"), this),
+                          1, 1, Qt::AlignCenter);
+        bounds->addWidget(Edit4, 1, 2);
+    }
+    m_bounds = {Edit1, Edit2, Edit3, Edit4};
+    for (size_t f = 0; f < m_bounds.size(); ++f)
+        if (m_bounds[f])
+            OnFocusLeave(m_bounds[f], [this, f] { normalise(BoundField(f)); });
+
+    auto* types = new QHBoxLayout;
+    types->addWidget(MakeLabel(QStringLiteral("Label3"), QStringLiteral("Type:"), this));
+    int box = 1;
+    for (const SelectionTypeBox& type : SelectionTypeBoxes(kind)) {
+        auto* check = new QCheckBox(type.caption, this);
+        check->setObjectName(QStringLiteral("CheckBox%1").arg(box++));
+        check->setChecked(true);
+        types->addWidget(check);
+        typeBoxes.push_back(check);
+    }
+    types->addStretch(1);
+
+    deleteEmptyLinesBox = new QCheckBox(QStringLiteral("Delete empty lines"), this);
+    deleteEmptyLinesBox->setObjectName(pictures ? QStringLiteral("CheckBox4") : QStringLiteral("CheckBox5"));
+    deleteEmptyLinesBox->setChecked(true);
+
+    BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), 4, this);
+    BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Default values"), 5, this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bounds);
+    layout->addLayout(types);
+    layout->addWidget(deleteEmptyLinesBox);
+    layout->addSpacing(6);
+    layout->addLayout(buttons);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &SelectionDialog::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &SelectionDialog::BitBtn2Click);
+}
+
+SelectionSettings SelectionDialog::Settings() const {
+    SelectionSettings settings;
+    for (size_t f = 0; f < m_bounds.size(); ++f)
+        if (m_bounds[f])
+            settings.bounds[f] = m_bounds[f]->text();
+    for (size_t i = 0; i < typeBoxes.size(); ++i)
+        settings.keepType[i] = typeBoxes[i]->isChecked();
+    settings.deleteEmptyLines = deleteEmptyLinesBox->isChecked();
+    return settings;
+}
+
+void SelectionDialog::BitBtn1Click() {
+    if (!DownloadSuspended())
+        return;
+    ApplySelection(*Table(), Settings());
+    SelectionApplied();
+}
+
+void SelectionDialog::BitBtn2Click() {
+    for (QLineEdit* edit : m_bounds)
+        if (edit)
+            edit->clear();
+    for (QCheckBox* check : typeBoxes)
+        check->setChecked(true);
+    deleteEmptyLinesBox->setChecked(true);
+}
+
+void SelectionDialog::Edit1Exit() {
+    normalise(BoundField::FirstLower);
+}
+
+void SelectionDialog::Edit2Exit() {
+    normalise(BoundField::FirstUpper);
+}
+
+void SelectionDialog::Edit3Exit() {
+    normalise(BoundField::SecondLower);
+}
+
+void SelectionDialog::Edit4Exit() {
+    normalise(BoundField::SecondUpper);
+}
+
+void SelectionDialog::normalise(BoundField field) {
+    QLineEdit* edit = m_bounds[size_t(field)];
+    if (!edit)
+        return;
+    const QString normal = NormaliseSelectionField(m_kind, field, edit->text());
+    if (normal != edit->text())
+        edit->setText(normal);
+}
+
+
+// ---------------------------------------------------------------- pictures
+
+TForm7::TForm7(TForm1* form1)
+    : SelectionDialog(form1, TableKind::Pictures, QStringLiteral("Form7"), QStringLiteral("Picture selection")) {}
+
+CollectionTable* TForm7::Table() const {
+    return Form1()->pictureTable;
+}
+
+bool TForm7::DownloadSuspended() const {
+    return Form1()->downloadPictures->Suspended();
+}
+
+void TForm7::SelectionApplied() {
+    Form1()->FormResize();
+}
+
+// ---------------------------------------------------------------- sounds
+
+TForm15::TForm15(TForm1* form1)
+    : SelectionDialog(form1, TableKind::Sounds, QStringLiteral("Form15"), QStringLiteral("Sounds selection")) {}
+
+CollectionTable* TForm15::Table() const {
+    return Form1()->soundTable;
+}
+
+bool TForm15::DownloadSuspended() const {
+    return Form1()->downloadSounds->Suspended();
+}
+
+// ---------------------------------------------------------------- videos
+
+TForm23::TForm23(TForm1* form1)
+    : SelectionDialog(form1, TableKind::Videos, QStringLiteral("Form23"), QStringLiteral("Videos selection")) {}
+
+CollectionTable* TForm23::Table() const {
+    return Form1()->videoTable;
+}
+
+bool TForm23::DownloadSuspended() const {
+    return Form1()->downloadVideos->Suspended();
+}
+
+} // namespace skarvel

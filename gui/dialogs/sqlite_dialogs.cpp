@@ -1,0 +1,139 @@
+#include "gui/dialogs/sqlite_dialogs.h"
+
+#include "gui/dialog_service.h"
+#include "gui/image_list.h"
+#include "gui/main_window.h"
+#include "common/text_ops.h"
+#include "gui/jobs/export_jobs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace skarvel {
+
+namespace {
+
+QLineEdit* makeTableNameField(const QString& name, const QString& defaultTable, QWidget* parent) {
+    auto* field = new QLineEdit(defaultTable, parent);
+    field->setObjectName(name);
+    return field;
+}
+
+} // namespace
+
+SqliteDialog::SqliteDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job,
+                           const QString& defaultTable, DropStyle dropStyle)
+    : ExportDialog(form1, objectName, caption, std::move(job)), m_defaultTable(defaultTable), m_dropStyle(dropStyle) {
+    BitBtn1 = new QPushButton(QStringLiteral("Export to SQLite"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    SetGlyph(BitBtn1, 3);
+    connect(BitBtn1, &QPushButton::clicked, this, &SqliteDialog::BitBtn1Click);
+}
+
+void SqliteDialog::finishLayout(QBoxLayout* layout, QLineEdit* tableName, QCheckBox* dropBox,
+                                QCheckBox* overwriteBox, QPushButton* cancel) {
+    m_tableName = tableName;
+    m_dropBox = dropBox;
+    m_overwriteBox = overwriteBox;
+    OnFocusLeave(tableName, [this] { TableNameExit(); });
+
+    auto* group = new QGroupBox(QStringLiteral("SQLite properties"), this);
+    group->setObjectName(QStringLiteral("GroupBox2"));
+    tableName->setParent(group);
+    dropBox->setParent(group);
+    overwriteBox->setParent(group);
+    auto* form = new QFormLayout(group);
+    form->addRow(QStringLiteral("Table name"), tableName);
+    form->addRow(dropBox);
+    form->addRow(overwriteBox);
+    layout->addWidget(group);
+    layout->addWidget(ProgressBar1);
+    addButtonRow(layout, {BitBtn1, cancel});
+}
+
+void SqliteDialog::TableNameExit() {
+    m_tableName->setText(CleanTableName(m_tableName->text(), m_defaultTable));
+}
+
+std::shared_ptr<SqliteExportSession> SqliteDialog::takeSession() {
+    return std::move(m_session);
+}
+
+void SqliteDialog::BitBtn1Click() {
+    BackgroundJob* job = idleJob();
+    if (!job)
+        return; // a run of this dialog is in progress
+    TForm1* form1 = Form1();
+    const auto file = ui::ChooseSaveFile(this, form1->exportFolder);
+    if (!file)
+        return;
+    auto session = std::make_shared<SqliteExportSession>();
+    if (!session->connect(*file, m_overwriteBox->isChecked())) {
+        ui::ShowMessage(this, QStringLiteral("Database connection error!"));
+        return;
+    }
+    // The field is cleaned when the focus leaves it; a click that never moved the focus gets the same.
+    TableNameExit();
+    try {
+        session->prepareTable(m_tableName->text(), m_dropBox->isChecked(), m_dropStyle);
+    } catch (const SqliteError& e) {
+        ui::ShowError(this, e.text());
+        return;
+    }
+    form1->exportFolder = DirectoryOfPath(*file) + PathSeparator();
+    m_session = std::move(session);
+    startRun(job);
+}
+
+TForm10::TForm10(TForm1* form1)
+    : SqliteDialog(form1, QStringLiteral("Form10"), QStringLiteral("Export pictures to SQLite"),
+                   SlotOf(form1, &TForm1::exportPicturesSQLite), QStringLiteral("Pictures"), DropStyle::Bare) {
+    transformGroup = new ImagesTransformGroup(this);
+    Edit3 = makeTableNameField(QStringLiteral("Edit3"), QStringLiteral("Pictures"), this);
+    CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("Drop table if exists"), this);
+    CheckBox3 = MakeCheckBox(QStringLiteral("CheckBox3"), QStringLiteral("Overwrite database file if exists"), this);
+    BitBtn3 = makeCancelButton(QStringLiteral("BitBtn3"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(transformGroup);
+    finishLayout(layout, Edit3, CheckBox2, CheckBox3, BitBtn3);
+}
+
+FileSqliteDialog::FileSqliteDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job,
+                                   const QString& listLabel, const QString& defaultTable, DropStyle dropStyle)
+    : SqliteDialog(form1, objectName, caption, std::move(job), defaultTable, dropStyle) {
+    auto* layout = new QVBoxLayout(this);
+    if (!listLabel.isEmpty()) {
+        ComboBox1 = MakeMediaFormatList(this);
+        auto* form = new QFormLayout;
+        form->addRow(listLabel, ComboBox1);
+        layout->addLayout(form);
+    }
+    Edit1 = makeTableNameField(QStringLiteral("Edit1"), defaultTable, this);
+    CheckBox1 = MakeCheckBox(QStringLiteral("CheckBox1"), QStringLiteral("Drop table if exists"), this);
+    CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("Overwrite database file if exists"), this);
+    BitBtn2 = makeCancelButton(QStringLiteral("BitBtn2"));
+    finishLayout(layout, Edit1, CheckBox1, CheckBox2, BitBtn2);
+}
+
+TForm18::TForm18(TForm1* form1)
+    : FileSqliteDialog(form1, QStringLiteral("Form18"), QStringLiteral("Export sounds to SQLite"),
+                       SlotOf(form1, &TForm1::exportSoundsSQLite), QStringLiteral("Save sounds as"),
+                       QStringLiteral("Sounds"), DropStyle::Bare) {}
+
+TForm26::TForm26(TForm1* form1)
+    : FileSqliteDialog(form1, QStringLiteral("Form26"), QStringLiteral("Export videos to SQLite"),
+                       SlotOf(form1, &TForm1::exportVideosSQLite), QStringLiteral("Save videos as"),
+                       QStringLiteral("Videos"), DropStyle::Bare) {}
+
+TForm33::TForm33(TForm1* form1)
+    : FileSqliteDialog(form1, QStringLiteral("Form33"), QStringLiteral("Export text to SQLite"),
+                       SlotOf(form1, &TForm1::exportTextsSQLite), QString(), QStringLiteral("Text"),
+                       DropStyle::Backquoted) {}
+
+} // namespace skarvel

@@ -1,0 +1,107 @@
+#include "gui/dialogs/text_preview_dialog.h"
+
+#include "gui/image_list.h"
+#include "gui/main_window.h"
+#include "rules/text_rules.h"
+#include "gui/dialogs/text_selection_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace skarvel {
+
+TForm37::TForm37(TForm1* form1)
+    : SkarvelDialog(form1, QStringLiteral("Form37"), QStringLiteral("Text preview"), false) {
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    const std::pair<QPushButton**, const char*> buttons[] = {
+        {&BitBtn1, "First"}, {&BitBtn2, "Previous"}, {&BitBtn3, "Next"}, {&BitBtn4, "Last"}, {&BitBtn5, "Close"}};
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    int number = 1;
+    for (const auto& [button, caption] : buttons) {
+        auto* b = new QPushButton(QString::fromLatin1(caption), this);
+        b->setObjectName(QStringLiteral("BitBtn%1").arg(number++));
+        // Enter in the memo must not step through the pages.
+        b->setAutoDefault(false);
+        buttonRow->addWidget(b);
+        *button = b;
+    }
+    SetGlyph(BitBtn1, 10);
+    SetGlyph(BitBtn2, 11);
+    SetGlyph(BitBtn3, 12);
+    SetGlyph(BitBtn4, 13);
+    SetGlyph(BitBtn5, 7);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Header"), this));
+    layout->addWidget(Edit1);
+    layout->addWidget(new QLabel(QStringLiteral("Text"), this));
+    layout->addWidget(Memo1, 1);
+    layout->addLayout(buttonRow);
+    resize(640, 480);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm37::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm37::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm37::BitBtn3Click);
+    connect(BitBtn4, &QPushButton::clicked, this, &TForm37::BitBtn4Click);
+    connect(BitBtn5, &QPushButton::clicked, this, &TForm37::BitBtn5Click);
+}
+
+void TForm37::showEvent(QShowEvent* event) {
+    FormShow();
+    SkarvelDialog::showEvent(event);
+}
+
+void TForm37::FormShow() {
+    Show1Click();
+}
+
+void TForm37::Show1Click() {
+    // The memo as it stands, also when typed into by hand or cleaned by "Apply selection".
+    const QString page = MemoPageText(Form1()->Memo_Text_Preview);
+    const TextResult result = ApplyTextRules(page, Form1()->Form30->Rules());
+    Memo1->setPlainText(result.text);
+    Edit1->setText(result.header);
+}
+
+void TForm37::moveTo(int row) {
+    TForm1::SetCurrentRow(Form1()->StringGrid5, row);
+    Form1()->StringGrid5Click();
+    Show1Click();
+}
+
+void TForm37::BitBtn1Click() {
+    moveTo(1);
+}
+
+void TForm37::BitBtn2Click() {
+    const int row = TForm1::CurrentRow(Form1()->StringGrid5);
+    if (row > 1)
+        moveTo(row - 1);
+}
+
+void TForm37::BitBtn3Click() {
+    const int row = TForm1::CurrentRow(Form1()->StringGrid5);
+    if (row < Form1()->textTable->gridRowCount() - 1)
+        moveTo(row + 1);
+}
+
+void TForm37::BitBtn4Click() {
+    moveTo(Form1()->textTable->gridRowCount() - 1);
+}
+
+void TForm37::BitBtn5Click() {
+    close();
+}
+
+} // namespace skarvel

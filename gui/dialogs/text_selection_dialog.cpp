@@ -1,0 +1,267 @@
+#include "gui/dialogs/text_selection_dialog.h"
+
+#include "tables/collection_tables.h"
+#include "gui/dialog_service.h"
+#include "gui/image_list.h"
+#include "gui/main_window.h"
+#include "rules/line_list.h"
+#include "gui/dialogs/text_preview_dialog.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+namespace skarvel {
+
+QString MemoPageText(const QPlainTextEdit* memo) {
+    QString text = memo->document()->toRawText();
+    for (QChar& c : text)
+        if (c == QChar::ParagraphSeparator)
+            c = u'\n';
+    return CrLfLineBreaks(text);
+}
+
+// ---------------------------------------------------------------- replacement grid
+
+ReplacementGrid::ReplacementGrid(QWidget* parent) : QTableWidget(1, 2, parent) {
+    setHorizontalHeaderLabels({QString(), QString()});
+    verticalHeader()->hide();
+    horizontalHeader()->setFixedHeight(8);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    verticalHeader()->setDefaultSectionSize(20);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+std::vector<ReplacePair> ReplacementGrid::Rows() const {
+    std::vector<ReplacePair> rows;
+    for (int r = 0; r < rowCount(); ++r) {
+        const QTableWidgetItem* from = item(r, 0);
+        const QTableWidgetItem* to = item(r, 1);
+        rows.emplace_back(from ? from->text() : QString(), to ? to->text() : QString());
+    }
+    return rows;
+}
+
+void ReplacementGrid::SetRows(const std::vector<ReplacePair>& rows) {
+    clearContents();
+    setRowCount(int(rows.size()));
+    for (int r = 0; r < int(rows.size()); ++r) {
+        setItem(r, 0, new QTableWidgetItem(rows[size_t(r)].first));
+        setItem(r, 1, new QTableWidgetItem(rows[size_t(r)].second));
+    }
+}
+
+void ReplacementGrid::CommitEditor() {
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    if (QWidget* editor = indexWidget(currentIndex())) {
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+void ReplacementGrid::keyPressEvent(QKeyEvent* event) {
+    emit keyDown(event->key());
+    // Enter belongs to the grid: passed on, it would reach the dialog's buttons.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------- the dialog
+
+namespace {
+
+QPlainTextEdit* makeMemo(const QString& name, QWidget* parent) {
+    auto* memo = new QPlainTextEdit(parent);
+    memo->setObjectName(name);
+    memo->setFixedSize(300, 48);
+    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    return memo;
+}
+
+bool inside(const QWidget* widget, const QWidget* container) {
+    return widget && (widget == container || container->isAncestorOf(widget));
+}
+
+} // namespace
+
+TForm30::TForm30(TForm1* form1) : SkarvelDialog(form1, QStringLiteral("Form30"), QStringLiteral("Text selection")) {
+    GroupBox1 = new QGroupBox(QStringLiteral("Text"), this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    Memo1 = makeMemo(QStringLiteral("Memo1"), GroupBox1);
+    CheckBox1 = MakeCheckBox(QStringLiteral("CheckBox1"), QStringLiteral("include this text"), GroupBox1);
+    Memo2 = makeMemo(QStringLiteral("Memo2"), GroupBox1);
+    CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("include this text"), GroupBox1);
+    StringGrid1 = new ReplacementGrid(GroupBox1);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setFixedSize(300, 90);
+    Memo5 = makeMemo(QStringLiteral("Memo5"), GroupBox1);
+    RadioGroup1 = new QGroupBox(QStringLiteral("Delete empty lines"), GroupBox1);
+    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
+    RadioGroup1Items = new QButtonGroup(RadioGroup1);
+    auto* radioLayout = new QHBoxLayout(RadioGroup1);
+    const std::pair<QString, int> choices[] = {{QStringLiteral("No"), TextRules::No},
+                                               {QStringLiteral("All"), TextRules::All},
+                                               {QStringLiteral("Double and more"), TextRules::DoubleAndMore}};
+    for (const auto& [caption, id] : choices) {
+        auto* option = new QRadioButton(caption, RadioGroup1);
+        RadioGroup1Items->addButton(option, id);
+        radioLayout->addWidget(option);
+    }
+    RadioGroup1Items->button(TextRules::No)->setChecked(true);
+    CheckBox3 = MakeCheckBox(QStringLiteral("CheckBox3"), QStringLiteral("Strip tags"), GroupBox1);
+
+    auto* deleteLabel = new QWidget(GroupBox1);
+    auto* deleteLabelLayout = new QVBoxLayout(deleteLabel);
+    deleteLabelLayout->setContentsMargins(0, 0, 0, 0);
+    deleteLabelLayout->addWidget(new QLabel(QStringLiteral("Delete lines"), deleteLabel));
+    deleteLabelLayout->addWidget(new QLabel(QStringLiteral("containing"), deleteLabel));
+    deleteLabelLayout->addStretch(1);
+
+    auto* text = new QGridLayout(GroupBox1);
+    text->addWidget(new QLabel(QStringLiteral("Block begins"), GroupBox1), 0, 0, Qt::AlignTop);
+    text->addWidget(Memo1, 0, 1);
+    text->addWidget(CheckBox1, 0, 2, Qt::AlignTop);
+    text->addWidget(new QLabel(QStringLiteral("Block ends"), GroupBox1), 1, 0, Qt::AlignTop);
+    text->addWidget(Memo2, 1, 1);
+    text->addWidget(CheckBox2, 1, 2, Qt::AlignTop);
+    text->addWidget(new QLabel(QStringLiteral("Replacements"), GroupBox1), 2, 0, Qt::AlignTop);
+    text->addWidget(StringGrid1, 2, 1);
+    text->addWidget(deleteLabel, 3, 0);
+    text->addWidget(Memo5, 3, 1);
+    text->addWidget(RadioGroup1, 4, 0, 1, 2);
+    text->addWidget(CheckBox3, 4, 2);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Header"), this);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    Memo3 = makeMemo(QStringLiteral("Memo3"), GroupBox2);
+    CheckBox4 = MakeCheckBox(QStringLiteral("CheckBox4"), QStringLiteral("include this text"), GroupBox2);
+    Memo4 = makeMemo(QStringLiteral("Memo4"), GroupBox2);
+    CheckBox5 = MakeCheckBox(QStringLiteral("CheckBox5"), QStringLiteral("include this text"), GroupBox2);
+    CheckBox6 = MakeCheckBox(QStringLiteral("CheckBox6"), QStringLiteral("Strip tags"), GroupBox2);
+    auto* header = new QGridLayout(GroupBox2);
+    header->addWidget(new QLabel(QStringLiteral("Block begins"), GroupBox2), 0, 0, Qt::AlignTop);
+    header->addWidget(Memo3, 0, 1);
+    header->addWidget(CheckBox4, 0, 2, Qt::AlignTop);
+    header->addWidget(new QLabel(QStringLiteral("Block ends"), GroupBox2), 1, 0, Qt::AlignTop);
+    header->addWidget(Memo4, 1, 1);
+    header->addWidget(CheckBox5, 1, 2, Qt::AlignTop);
+    header->addWidget(CheckBox6, 2, 2);
+
+    BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), 4, this);
+    BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Preview"), 6, this);
+    BitBtn3 = MakeDialogButton(QStringLiteral("BitBtn3"), QStringLiteral("Default values"), 5, this);
+    BitBtn4 = MakeDialogButton(QStringLiteral("BitBtn4"), QStringLiteral("Close"), 7, this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn3, BitBtn4})
+        buttons->addWidget(b);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(GroupBox1);
+    layout->addWidget(GroupBox2);
+    layout->addLayout(buttons);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm30::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm30::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm30::BitBtn3Click);
+    connect(BitBtn4, &QPushButton::clicked, this, &TForm30::BitBtn4Click);
+    connect(StringGrid1, &ReplacementGrid::keyDown, this, &TForm30::StringGrid1KeyDown);
+    // Focus moving into a cell editor stays inside the grid; only leaving the grid counts.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (inside(old, StringGrid1) && now && !inside(now, StringGrid1))
+            StringGrid1Exit();
+    });
+}
+
+TextRules TForm30::Rules() const {
+    TextRules rules;
+    rules.blockBegin = MemoPageText(Memo1);
+    rules.blockEnd = MemoPageText(Memo2);
+    rules.includeBegin = CheckBox1->isChecked();
+    rules.includeEnd = CheckBox2->isChecked();
+    rules.replacements = StringGrid1->Rows();
+    rules.stripTags = CheckBox3->isChecked();
+    rules.deleteLinesContaining = MemoPageText(Memo5);
+    const int choice = RadioGroup1Items->checkedId();
+    rules.emptyLines = choice == TextRules::All             ? TextRules::All
+                       : choice == TextRules::DoubleAndMore ? TextRules::DoubleAndMore
+                                                            : TextRules::No;
+    rules.headerBegin = MemoPageText(Memo3);
+    rules.headerEnd = MemoPageText(Memo4);
+    rules.includeHeaderBegin = CheckBox4->isChecked();
+    rules.includeHeaderEnd = CheckBox5->isChecked();
+    rules.stripHeaderTags = CheckBox6->isChecked();
+    return rules;
+}
+
+void TForm30::BitBtn1Click() {
+    StringGrid1->CommitEditor();
+    const TextRules rules = Rules();
+    TForm1* form = Form1();
+    CollectionTable* table = form->textTable;
+    for (int row = 1; row < table->gridRowCount(); ++row) {
+        TForm1::SetCurrentRow(form->StringGrid5, row);
+        form->StringGrid5Click();
+        const TextResult result = ApplyTextRules(MemoPageText(form->Memo_Text_Preview), rules);
+        form->Memo_Text_Preview->setPlainText(result.text);
+        // A row without a file (its download failed or has not run yet) has nowhere to
+        // write; its text is empty all the same, so only its header is written.
+        const QString path = table->cell(col::LocalPath, row);
+        QString error;
+        if (!path.isEmpty() && !SavePageText(path, result.text, &error)) {
+            ui::ShowError(this, QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + error);
+            return;
+        }
+        table->setCell(col::Header, row, result.header);
+    }
+}
+
+void TForm30::BitBtn2Click() {
+    StringGrid1->CommitEditor();
+    Form1()->Form37->ShowModal();
+}
+
+void TForm30::BitBtn3Click() {
+    for (QPlainTextEdit* memo : {Memo1, Memo2, Memo3, Memo4, Memo5})
+        memo->clear();
+    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3, CheckBox4, CheckBox5, CheckBox6})
+        box->setChecked(true);
+    StringGrid1->CommitEditor();
+    StringGrid1->SetRows({ReplacePair()});
+}
+
+void TForm30::BitBtn4Click() {
+    close();
+}
+
+void TForm30::StringGrid1Exit() {
+    tidyReplacements();
+}
+
+void TForm30::StringGrid1KeyDown(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        tidyReplacements();
+}
+
+void TForm30::tidyReplacements() {
+    StringGrid1->CommitEditor();
+    StringGrid1->SetRows(TidyReplaceRows(StringGrid1->Rows()));
+}
+
+} // namespace skarvel

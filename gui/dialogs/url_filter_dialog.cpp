@@ -1,0 +1,77 @@
+#include "gui/dialogs/url_filter_dialog.h"
+
+#include "gui/image_list.h"
+#include "gui/main_window.h"
+#include "rules/url_filter.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+namespace skarvel {
+
+TForm36::TForm36(TForm1* form1)
+    : SkarvelDialog(form1, QStringLiteral("Form36"), QStringLiteral("URLs filter")) {
+    setMinimumSize(308, 160);
+    Label1 = new QLabel(QStringLiteral("Contains"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Label2 = new QLabel(QStringLiteral("Not contains"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Edit2 = new QLineEdit(this);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Label1->setBuddy(Edit1);
+    Label2->setBuddy(Edit2);
+
+    BitBtn1 = new QPushButton(QStringLiteral("Apply"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn3 = new QPushButton(QStringLiteral("Close"), this);
+    BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
+    // Enter in a field must not close the dialog through a default button.
+    BitBtn1->setAutoDefault(false);
+    BitBtn3->setAutoDefault(false);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(Label1, 0, 0);
+    fields->addWidget(Edit1, 0, 1);
+    fields->addWidget(Label2, 1, 0);
+    fields->addWidget(Edit2, 1, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn3);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+
+    SetGlyph(BitBtn1, 4);
+    SetGlyph(BitBtn3, 7);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm36::BitBtn1Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm36::BitBtn3Click);
+}
+
+void TForm36::BitBtn1Click() {
+    QPlainTextEdit* list = Form1()->URLs_List;
+    const QStringList kept = FilterUrlLines(TForm1::MemoLines(list), Edit1->text(), Edit2->text());
+    QString text;
+    for (const QString& line : kept)
+        text += line + u'\n';
+    // One edit of the document, so that Undo brings the list back.
+    QTextCursor all(list->document());
+    all.select(QTextCursor::Document);
+    all.insertText(text);
+}
+
+void TForm36::BitBtn3Click() {
+    close();
+}
+
+} // namespace skarvel

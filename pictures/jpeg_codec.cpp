@@ -1,0 +1,173 @@
+// JPEG through libjpeg-turbo. libjpeg reports errors by longjmp; every setjmp below sits in
+// a function whose locals are all trivial, and the objects that own memory live in the
+// callers, so a jump never skips a destructor.
+#include "pictures/picture_codecs.h"
+#include "pictures/picture_codecs_internal.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace skarvel {
+
+namespace {
+
+constexpr const char* kFormat = "JPEG";
+// Limit on libjpeg's own working memory (a progressive picture keeps all its coefficients).
+constexpr long kMaxDecoderMemory = 2000L * 1024 * 1024;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void OnError(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+void OnMessage(j_common_ptr cinfo, int level) {
+    // A picture cut short is padded with grey by libjpeg; we refuse it instead.
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        OnError(cinfo);
+}
+
+void SetUpErrors(ErrorManager& err) {
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = OnError;
+    err.pub.emit_message = OnMessage;
+    err.message[0] = '\0';
+}
+
+struct Decoder {
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    bool created = false;
+    Decoder() {
+        std::memset(&cinfo, 0, sizeof cinfo);
+        SetUpErrors(err);
+        cinfo.err = &err.pub;
+    }
+    ~Decoder() {
+        if (created)
+            jpeg_destroy_decompress(&cinfo);
+    }
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+};
+
+// The libjpeg calls of a decode. Every local is trivial (see the note at the top).
+// Returns false after a libjpeg error, with the message in dec->err.message.
+bool DecodeSteps(Decoder* dec, const std::uint8_t* data, std::size_t size, Rgb24Image* out,
+                 std::vector<std::uint8_t>* cmykRow) {
+    jpeg_decompress_struct* cinfo = &dec->cinfo;
+    if (setjmp(dec->err.jump))
+        return false;
+    jpeg_create_decompress(cinfo);
+    dec->created = true;
+    cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
+    jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(cinfo, TRUE);
+    detail::CheckPictureSize(cinfo->image_width, cinfo->image_height, kFormat);
+
+    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_start_decompress(cinfo);
+    if (static_cast<int>(cinfo->output_components) != (cmyk ? 4 : 3))
+        ERREXIT(cinfo, JERR_CONVERSION_NOTIMPL);
+
+    out->resize(static_cast<int>(cinfo->output_width), static_cast<int>(cinfo->output_height));
+    if (cmyk)
+        cmykRow->resize(static_cast<std::size_t>(cinfo->output_width) * 4);
+    // Adobe writes CMYK inverted (0 = full ink); other CMYK files are taken as plain.
+    const bool inverted = cinfo->saw_Adobe_marker;
+    while (cinfo->output_scanline < cinfo->output_height) {
+        std::uint8_t* row = out->row(static_cast<int>(cinfo->output_scanline));
+        JSAMPROW target = cmyk ? cmykRow->data() : row;
+        jpeg_read_scanlines(cinfo, &target, 1);
+        if (!cmyk)
+            continue;
+        const std::uint8_t* p = cmykRow->data();
+        for (JDIMENSION x = 0; x < cinfo->output_width; ++x, p += 4, row += 3) {
+            const unsigned k = inverted ? p[3] : 255 - p[3];
+            for (int c = 0; c < 3; ++c)
+                row[c] = detail::BlendOntoBlack(inverted ? p[c] : 255 - p[c], k);
+        }
+    }
+    jpeg_finish_decompress(cinfo);
+    return true;
+}
+
+struct Encoder {
+    jpeg_compress_struct cinfo;
+    ErrorManager err;
+    bool created = false;
+    unsigned char* buffer = nullptr; // grown with malloc by jpeg_mem_dest
+    unsigned long bufferSize = 0;
+    Encoder() {
+        std::memset(&cinfo, 0, sizeof cinfo);
+        SetUpErrors(err);
+        cinfo.err = &err.pub;
+    }
+    ~Encoder() {
+        if (created)
+            jpeg_destroy_compress(&cinfo);
+        std::free(buffer);
+    }
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+};
+
+// The libjpeg calls of an encode; all locals trivial, as in DecodeSteps.
+bool EncodeSteps(Encoder* enc, const Rgb24Image* picture, int quality) {
+    jpeg_compress_struct* cinfo = &enc->cinfo;
+    if (setjmp(enc->err.jump))
+        return false;
+    jpeg_create_compress(cinfo);
+    enc->created = true;
+    jpeg_mem_dest(cinfo, &enc->buffer, &enc->bufferSize);
+    cinfo->image_width = static_cast<JDIMENSION>(picture->width);
+    cinfo->image_height = static_cast<JDIMENSION>(picture->height);
+    cinfo->input_components = 3;
+    cinfo->in_color_space = JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, quality, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+    while (cinfo->next_scanline < cinfo->image_height) {
+        // libjpeg does not write through the row pointer.
+        JSAMPROW row = const_cast<JSAMPROW>(picture->row(static_cast<int>(cinfo->next_scanline)));
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    return true;
+}
+
+} // namespace
+
+void DecodeJpeg(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+    if (data == nullptr || size == 0)
+        detail::ThrowPictureError(kFormat, "empty file");
+    Decoder dec;
+    std::vector<std::uint8_t> cmykRow;
+    if (!DecodeSteps(&dec, data, size, &out, &cmykRow))
+        detail::ThrowPictureError(kFormat, dec.err.message);
+}
+
+QByteArray EncodeJpeg(const Rgb24Image& picture, int quality) {
+    if (picture.isEmpty())
+        detail::ThrowPictureError(kFormat, "cannot write an empty picture");
+    if (picture.width > JPEG_MAX_DIMENSION || picture.height > JPEG_MAX_DIMENSION)
+        detail::ThrowPictureError(kFormat, "picture too large for a JPEG file");
+    Encoder enc;
+    if (!EncodeSteps(&enc, &picture, quality))
+        detail::ThrowPictureError(kFormat, enc.err.message);
+    return QByteArray(reinterpret_cast<const char*>(enc.buffer), static_cast<qsizetype>(enc.bufferSize));
+}
+
+} // namespace skarvel

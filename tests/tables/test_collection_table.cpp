@@ -1,0 +1,87 @@
+#include "tables/collection_tables.h"
+
+#include <gtest/gtest.h>
+
+using namespace skarvel;
+
+namespace {
+
+void fill(CollectionTable& t, int rows) {
+    t.setGridRowCount(rows + 1);
+    for (int r = 1; r <= rows; ++r)
+        t.setRow(r, {QString::number(r), "", "http://x/" + QString::number(r), "/p/" + QString::number(r)});
+}
+
+QStringList urls(const CollectionTable& t) {
+    QStringList out;
+    for (int r = 1; r < t.gridRowCount(); ++r)
+        out << t.cell(0, r) + ":" + t.cell(2, r);
+    return out;
+}
+
+TEST(CollectionTable, HeadersAndWidthsOfTheFiveTables) {
+    EXPECT_EQ(tableColumns(TableKind::Pictures).size(), 15u);
+    EXPECT_EQ(tableColumns(TableKind::Sounds).size(), 9u);
+    EXPECT_EQ(tableColumns(TableKind::Videos).size(), 10u);
+    EXPECT_EQ(tableColumns(TableKind::Texts).size(), 8u);
+    EXPECT_EQ(tableColumns(TableKind::Files).size(), 5u);
+    CollectionTable t(TableKind::Sounds);
+    EXPECT_EQ(t.cell(0, 0), QString(QChar(0x2116)));
+    EXPECT_EQ(t.cell(5, 0), "Duration (sec)");
+    EXPECT_EQ(tableColumns(TableKind::Files)[3].width, 300);
+    EXPECT_TRUE(t.isEmptyTable());
+    EXPECT_FALSE(CollectionTable(TableKind::Files).isEditable());
+}
+
+TEST(CollectionTable, RemovingTheOnlyFilledRowLeavesOneBlankRow) {
+    CollectionTable t(TableKind::Pictures);
+    fill(t, 1);
+    t.removeDataRow(1);
+    EXPECT_EQ(t.gridRowCount(), 2);
+    for (int c = 0; c < t.colCount(); ++c)
+        EXPECT_EQ(t.cell(c, 1), "");
+    EXPECT_TRUE(t.isEmptyTable());
+}
+
+TEST(CollectionTable, RemovingMovesLaterRowsUpButKeepsTheNumbers) {
+    CollectionTable t(TableKind::Texts);
+    fill(t, 5);
+    t.removeDataRow(2);
+    EXPECT_EQ(t.gridRowCount(), 5);
+    EXPECT_EQ(urls(t), (QStringList{"1:http://x/1", "2:http://x/3", "3:http://x/4", "4:http://x/5"}));
+    EXPECT_EQ(t.cell(3, 2), "/p/3"); // the local path moves with its row
+    t.removeDataRow(4);              // last row: only the count drops
+    EXPECT_EQ(urls(t), (QStringList{"1:http://x/1", "2:http://x/3", "3:http://x/4"}));
+}
+
+TEST(CollectionTable, BatchRemovalEqualsRemovingOneRowAtATimeFromTheBottom) {
+    for (int rows : {1, 2, 7, 50}) {
+        for (unsigned seed = 0; seed < 20; ++seed) {
+            CollectionTable a(TableKind::Files), b(TableKind::Files);
+            fill(a, rows);
+            fill(b, rows);
+            std::vector<int> doomed;
+            for (int r = 1; r <= rows; ++r)
+                if (((r * 2654435761u) ^ seed) % 3 == 0)
+                    doomed.push_back(r);
+            for (auto it = doomed.rbegin(); it != doomed.rend(); ++it)
+                a.removeDataRow(*it);
+            b.removeDataRows(doomed);
+            ASSERT_EQ(a.gridRowCount(), b.gridRowCount());
+            for (int r = 0; r < a.gridRowCount(); ++r)
+                for (int c = 0; c < a.colCount(); ++c)
+                    ASSERT_EQ(a.cell(c, r), b.cell(c, r)) << rows << " " << seed;
+        }
+    }
+}
+
+TEST(CollectionTable, WritesOutsideTheTableAreIgnored) {
+    CollectionTable t(TableKind::Pictures);
+    fill(t, 2);
+    t.setCell(1, 3, "OK");
+    t.setCell(99, 1, "x");
+    EXPECT_EQ(t.gridRowCount(), 3);
+    EXPECT_EQ(t.cell(1, 3), "");
+}
+
+} // namespace

@@ -13,7 +13,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick ffmpeg espeak-ng sox sqlite3 python3 openssl
   python3-lxml
-  nginx wrk dpkg-dev file libdeflate-dev
+  nginx wrk dpkg-dev file libdeflate-dev clang-format
   pulseaudio
   fonts-dejavu-core fonts-dejavu-extra
 )

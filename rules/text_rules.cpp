@@ -1,5 +1,7 @@
 #include "rules/text_rules.h"
 
+#include "tables/collection_tables.h"
+
 #include "common/file_ops.h"
 #include "common/text_ops.h"
 #include "rules/line_list.h"
@@ -162,6 +164,25 @@ bool SavePageText(const QString& path, const QString& text, QString* error) {
     QByteArray bytes("\xEF\xBB\xBF");
     bytes.append(JoinLines(memoLines(text)).toUtf8());
     return WriteWholeFile(path, bytes, error);
+}
+
+bool ApplyTextRulesToTable(CollectionTable& table, const TextRules& rules,
+                           const std::function<void(int row, const TextResult& result)>& shown,
+                           QString* error) {
+    for (int row = 1; row < table.gridRowCount(); ++row) {
+        const QString path = table.cell(col::LocalPath, row);
+        const TextResult result = ApplyTextRules(LoadPageText(path), rules);
+        if (shown)
+            shown(row, result);
+        QString reason;
+        if (!path.isEmpty() && !SavePageText(path, result.text, &reason)) {
+            if (error)
+                *error = QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + reason;
+            return false;
+        }
+        table.setCell(col::Header, row, result.header);
+    }
+    return true;
 }
 
 } // namespace skarvel

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -41,5 +42,17 @@ QString DecodePageText(const QByteArray& bytes);
 QString LoadPageText(const QString& path);
 // Writes text as a memo saves its lines (each line ended by CR LF), in UTF-8 after a BOM.
 bool SavePageText(const QString& path, const QString& text, QString* error = nullptr);
+
+class CollectionTable;
+
+// "Apply selection" over the text table: for each data row in order, the page file
+// named by its Local path is cut by the rules and written back, and the header goes
+// to the row's Header cell. shown(row, result) runs before the row is written, so the
+// window can show each text as it is made. A row without a Local path writes no file
+// (its text is empty all the same) but still gets its header. Stops at the first file
+// that cannot be written: false, with the path and the reason in *error.
+bool ApplyTextRulesToTable(CollectionTable& table, const TextRules& rules,
+                           const std::function<void(int row, const TextResult& result)>& shown,
+                           QString* error = nullptr);
 
 } // namespace skarvel

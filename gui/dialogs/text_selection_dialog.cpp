@@ -212,24 +212,14 @@ TextRules TForm30::Rules() const {
 
 void TForm30::BitBtn1Click() {
     StringGrid1->CommitEditor();
-    const TextRules rules = Rules();
     TForm1* form = Form1();
-    CollectionTable* table = form->textTable;
-    for (int row = 1; row < table->gridRowCount(); ++row) {
+    QString error;
+    const bool written = ApplyTextRulesToTable(*form->textTable, Rules(), [form](int row, const TextResult& result) {
         TForm1::SetCurrentRow(form->StringGrid5, row);
-        form->StringGrid5Click();
-        const TextResult result = ApplyTextRules(MemoPageText(form->Memo_Text_Preview), rules);
         form->Memo_Text_Preview->setPlainText(result.text);
-        // A row without a file (its download failed or has not run yet) has nowhere to
-        // write; its text is empty all the same, so only its header is written.
-        const QString path = table->cell(col::LocalPath, row);
-        QString error;
-        if (!path.isEmpty() && !SavePageText(path, result.text, &error)) {
-            ui::ShowError(this, QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + error);
-            return;
-        }
-        table->setCell(col::Header, row, result.header);
-    }
+    }, &error);
+    if (!written)
+        ui::ShowError(this, error);
 }
 
 void TForm30::BitBtn2Click() {

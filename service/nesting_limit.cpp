@@ -69,6 +69,37 @@ bool isHeading(std::string_view name) {
     return isOneOf(name, {"h1", "h2", "h3", "h4", "h5", "h6"});
 }
 
+// Formatting elements: the parser may reopen them after closing them, so an
+// end tag of theirs is trusted only when it closes the innermost element.
+bool isFormatting(std::string_view name) {
+    return isOneOf(name, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike", "strong", "tt",
+                          "u"});
+}
+
+// The parser's "special" elements: an end tag of an ordinary element is
+// ignored when one of them is open inside the element.
+bool isSpecial(std::string_view name) {
+    return isOneOf(name, {"address", "applet", "article", "aside", "blockquote", "body", "button", "caption",
+                          "center", "colgroup", "dd", "details", "dir", "div", "dl", "dt", "fieldset", "figcaption",
+                          "figure", "footer", "form", "frameset", "h1", "h2", "h3", "h4", "h5", "h6", "head",
+                          "header", "hgroup", "html", "li", "listing", "main", "marquee", "menu", "nav", "object",
+                          "ol", "p", "plaintext", "pre", "section", "select", "summary", "table", "tbody", "td",
+                          "template", "tfoot", "th", "thead", "tr", "ul", "svg", "math", "foreignobject"}) ||
+           isRawText(name);
+}
+
+// Elements that bound the parser's search for an open element by name.
+bool isScopeBoundary(std::string_view name) {
+    return isOneOf(name, {"applet", "caption", "html", "table", "td", "th", "marquee", "object", "template", "svg",
+                          "math", "foreignobject"});
+}
+
+// Elements worth a few levels beyond the limit: the analysis reads what is inside them.
+bool keepsItsContents(std::string_view name) {
+    return isOneOf(name, {"a", "picture", "audio", "video", "svg"});
+}
+constexpr std::size_t kDepthReserve = 16;
+
 struct OpenElement {
     std::uint32_t offset; // of the name in the page
     std::uint32_t length;
@@ -171,55 +202,80 @@ private:
 
     void popTop() {
         const OpenElement& top = m_open.back();
-        if (!top.flattened && isOneOf(nameOf(top), {"svg", "math"}))
-            --m_foreign;
+        if (!top.flattened) {
+            --m_depth;
+            if (isOneOf(nameOf(top), {"svg", "math"}))
+                --m_foreign;
+        }
         m_open.pop_back();
     }
 
-    // Pops to the nearest open element named one of `targets`, unless one of
-    // `stops` or the search reach comes first.
-    void popTo(std::initializer_list<std::string_view> targets, std::initializer_list<std::string_view> stops) {
+    enum class Passing { Anything, AllButScopeBoundaries, AllButSpecialExceptBlocks, OrdinaryOnly, Nothing };
+
+    static bool passes(Passing passing, std::string_view name) {
+        switch (passing) {
+        case Passing::Anything:
+            return true;
+        case Passing::AllButScopeBoundaries:
+            return !isScopeBoundary(name);
+        case Passing::AllButSpecialExceptBlocks:
+            return !isSpecial(name) || isOneOf(name, {"address", "div", "p"});
+        case Passing::OrdinaryOnly:
+            return !isSpecial(name) && !isFormatting(name);
+        case Passing::Nothing:
+            break;
+        }
+        return false;
+    }
+
+    // Pops to the nearest open element named by `isTarget` when every element
+    // above it is one the parser pops on the way, as far as the search reaches.
+    // Where the parser might keep elements open, nothing is popped: counting
+    // too deep only flattens a little early, counting too shallow costs time.
+    template <typename IsTarget>
+    bool popTo(IsTarget&& isTarget, Passing passing, std::initializer_list<std::string_view> stops = {}) {
         const std::size_t reach = std::min(m_open.size(), kSearchReach);
         for (std::size_t i = 1; i <= reach; ++i) {
             const std::string_view name = nameOf(m_open[m_open.size() - i]);
-            if (isOneOf(name, targets)) {
+            if (isTarget(name)) {
+                m_matchedFlattened = m_open[m_open.size() - i].flattened;
                 for (std::size_t k = 0; k < i; ++k)
                     popTop();
-                return;
+                return true;
             }
-            if (isOneOf(name, stops))
-                return;
+            if (isOneOf(name, stops) || !passes(passing, name))
+                return false;
         }
-    }
-
-    bool topIs(std::initializer_list<std::string_view> names) const {
-        return !m_open.empty() && isOneOf(nameOf(m_open.back()), names);
+        return false;
     }
 
     void impliedEnds(std::string_view rawName) {
         const std::string_view name = toLowerView(rawName);
-        if (closesParagraph(name) && topIs({"p"}))
-            popTop();
-        if (isHeading(name) && topIs({"h1", "h2", "h3", "h4", "h5", "h6"}))
-            popTop();
-        if (equalsLower(name, "li"))
-            popTo({"li"}, {"ul", "ol", "table"});
-        else if (isOneOf(name, {"dt", "dd"}))
-            popTo({"dt", "dd"}, {"dl", "table"});
-        else if (equalsLower(name, "option"))
-            popTo({"option"}, {"select", "datalist", "optgroup"});
-        else if (equalsLower(name, "optgroup"))
-            popTo({"option", "optgroup"}, {"select"});
-        else if (equalsLower(name, "tr"))
-            popTo({"tr"}, {"table", "tbody", "thead", "tfoot"});
-        else if (isOneOf(name, {"td", "th"}))
-            popTo({"td", "th"}, {"tr", "table"});
-        else if (isOneOf(name, {"tbody", "thead", "tfoot"}))
-            popTo({"tbody", "thead", "tfoot"}, {"table"});
+        auto named = [](std::initializer_list<std::string_view> names) {
+            return [names](std::string_view n) { return isOneOf(n, names); };
+        };
+        if (closesParagraph(name))
+            popTo(named({"p"}), Passing::Nothing);
+        if (isHeading(name))
+            popTo(isHeading, Passing::Nothing);
+        if (name == "li")
+            popTo(named({"li"}), Passing::AllButSpecialExceptBlocks);
+        else if (name == "dt" || name == "dd")
+            popTo(named({"dt", "dd"}), Passing::AllButSpecialExceptBlocks);
+        else if (name == "option")
+            popTo(named({"option"}), Passing::Nothing);
+        else if (name == "optgroup")
+            popTo(named({"option", "optgroup"}), Passing::Nothing) && popTo(named({"optgroup"}), Passing::Nothing);
+        else if (name == "tr")
+            popTo(named({"tr"}), Passing::Anything, {"table", "tbody", "thead", "tfoot", "template"});
+        else if (name == "td" || name == "th")
+            popTo(named({"td", "th"}), Passing::Anything, {"tr", "table", "tbody", "thead", "tfoot", "template"});
+        else if (name == "tbody" || name == "thead" || name == "tfoot")
+            popTo(named({"tbody", "thead", "tfoot"}), Passing::Anything, {"table", "template"});
+        else if (name == "rt" || name == "rp")
+            popTo(named({"rt", "rp"}), Passing::Nothing);
         else if (isOneOf(name, {"a", "button", "nobr"}))
-            popTo({name}, {"table", "td", "th"});
-        else if (isOneOf(name, {"rt", "rp"}))
-            popTo({"rt", "rp"}, {"ruby"});
+            popTo(named({name}), Passing::Nothing);
     }
 
     void startTag(std::string_view name, std::size_t end, bool selfClosing) {
@@ -228,27 +284,26 @@ private:
         if (selfClosing && m_foreign > 0)
             return;
         impliedEnds(name);
-        const bool flatten = m_open.size() >= m_maxDepth;
-        if (flatten)
+        const bool flatten =
+            m_depth >= m_maxDepth && !(m_depth < m_maxDepth + kDepthReserve && keepsItsContents(toLowerView(name)));
+        if (flatten) {
             m_edits.push_back({end + 1, 0, name});
-        else if (isOneOf(name, {"svg", "math"}))
-            ++m_foreign;
+        } else {
+            ++m_depth;
+            if (isOneOf(name, {"svg", "math"}))
+                ++m_foreign;
+        }
         m_open.push_back({std::uint32_t(name.data() - m_text.data()), std::uint32_t(name.size()), flatten});
     }
 
     void endTag(std::string_view name, std::size_t begin, std::size_t end) {
         const std::string_view lowered = toLowerView(name);
-        const std::size_t reach = std::min(m_open.size(), kSearchReach);
-        for (std::size_t i = 1; i <= reach; ++i) {
-            if (!equalsLower(nameOf(m_open[m_open.size() - i]), lowered))
-                continue;
-            for (std::size_t k = 1; k < i; ++k)
-                popTop();
-            if (m_open.back().flattened)
-                m_edits.push_back({begin, end + 1 - begin, {}});
-            popTop();
-            return;
-        }
+        const Passing passing = isFormatting(lowered) ? Passing::Nothing
+                                : isSpecial(lowered)  ? Passing::AllButScopeBoundaries
+                                                      : Passing::OrdinaryOnly;
+        // the element's own end tag goes when the element was closed at its start
+        if (popTo([lowered](std::string_view n) { return equalsLower(n, lowered); }, passing) && m_matchedFlattened)
+            m_edits.push_back({begin, end + 1 - begin, {}});
     }
 
     // A lower-case copy of a tag name, for the case-insensitive comparisons.
@@ -320,6 +375,8 @@ private:
     std::vector<OpenElement> m_open;
     std::vector<Edit> m_edits;
     std::string m_lowered;
+    bool m_matchedFlattened = false;
+    std::size_t m_depth = 0; // open elements that the parser will nest
     int m_foreign = 0;
 };
 

@@ -6,6 +6,8 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace skarvel::analysis {
@@ -100,10 +102,48 @@ bool keepsItsContents(std::string_view name) {
 }
 constexpr std::size_t kDepthReserve = 16;
 
+enum Kind : std::uint16_t {
+    kVoid = 1 << 0,
+    kRawText = 1 << 1,
+    kClosesParagraph = 1 << 2,
+    kHeading = 1 << 3,
+    kFormatting = 1 << 4,
+    kSpecial = 1 << 5,
+    kScopeBoundary = 1 << 6,
+    kKeepsContents = 1 << 7,
+    kForeignRoot = 1 << 8, // svg, math
+    kBlockLike = 1 << 9,   // address, div, p: an <li> closes its open <li> across them
+    kDocument = 1 << 10,   // html, head, body: always there, never counted
+};
+
+std::uint16_t classify(std::string_view name) {
+    std::uint16_t kind = 0;
+    const std::pair<bool, Kind> tests[] = {
+        {isVoid(name), kVoid},
+        {isRawText(name), kRawText},
+        {closesParagraph(name), kClosesParagraph},
+        {isHeading(name), kHeading},
+        {isFormatting(name), kFormatting},
+        {isSpecial(name), kSpecial},
+        {isScopeBoundary(name), kScopeBoundary},
+        {keepsItsContents(name), kKeepsContents},
+        {isOneOf(name, {"svg", "math"}), kForeignRoot},
+        {isOneOf(name, {"address", "div", "p"}), kBlockLike},
+        {isOneOf(name, {"html", "head", "body"}), kDocument},
+    };
+    for (const auto& [holds, bit] : tests) {
+        if (holds)
+            kind |= bit;
+    }
+    return kind;
+}
+
 struct OpenElement {
     std::uint32_t offset; // of the name in the page
     std::uint32_t length;
-    bool flattened; // closed right after its start tag
+    std::uint16_t kind;
+    bool flattened;      // closed right after its start tag
+    std::uint32_t count; // flattened elements of one name in a row share an entry
 };
 
 struct Edit {
@@ -200,11 +240,32 @@ private:
         }
     }
 
+    // Kinds of the tag names met so far; a page with ever new names stops filling it.
+    std::uint16_t kindOf(std::string_view lowered) {
+        const auto known = m_kinds.find(m_lowered);
+        if (known != m_kinds.end())
+            return known->second;
+        const std::uint16_t kind = classify(lowered);
+        if (m_kinds.size() < 4096)
+            m_kinds.emplace(std::string(lowered), kind);
+        return kind;
+    }
+
+    // One element less: the innermost.
     void popTop() {
+        OpenElement& top = m_open.back();
+        if (top.flattened && top.count > 1)
+            --top.count;
+        else
+            dropTop();
+    }
+
+    // The innermost entry with every element it stands for.
+    void dropTop() {
         const OpenElement& top = m_open.back();
         if (!top.flattened) {
             --m_depth;
-            if (isOneOf(nameOf(top), {"svg", "math"}))
+            if (top.kind & kForeignRoot)
                 --m_foreign;
         }
         m_open.pop_back();
@@ -212,16 +273,16 @@ private:
 
     enum class Passing { Anything, AllButScopeBoundaries, AllButSpecialExceptBlocks, OrdinaryOnly, Nothing };
 
-    static bool passes(Passing passing, std::string_view name) {
+    static bool passes(Passing passing, std::uint16_t kind) {
         switch (passing) {
         case Passing::Anything:
             return true;
         case Passing::AllButScopeBoundaries:
-            return !isScopeBoundary(name);
+            return !(kind & kScopeBoundary);
         case Passing::AllButSpecialExceptBlocks:
-            return !isSpecial(name) || isOneOf(name, {"address", "div", "p"});
+            return !(kind & kSpecial) || (kind & kBlockLike);
         case Passing::OrdinaryOnly:
-            return !isSpecial(name) && !isFormatting(name);
+            return !(kind & (kSpecial | kFormatting));
         case Passing::Nothing:
             break;
         }
@@ -236,27 +297,28 @@ private:
     bool popTo(IsTarget&& isTarget, Passing passing, std::initializer_list<std::string_view> stops = {}) {
         const std::size_t reach = std::min(m_open.size(), kSearchReach);
         for (std::size_t i = 1; i <= reach; ++i) {
-            const std::string_view name = nameOf(m_open[m_open.size() - i]);
+            const OpenElement& open = m_open[m_open.size() - i];
+            const std::string_view name = nameOf(open);
             if (isTarget(name)) {
-                m_matchedFlattened = m_open[m_open.size() - i].flattened;
-                for (std::size_t k = 0; k < i; ++k)
-                    popTop();
+                m_matchedFlattened = open.flattened;
+                for (std::size_t k = 1; k < i; ++k)
+                    dropTop();
+                popTop();
                 return true;
             }
-            if (isOneOf(name, stops) || !passes(passing, name))
+            if (!passes(passing, open.kind) || (stops.size() && isOneOf(name, stops)))
                 return false;
         }
         return false;
     }
 
-    void impliedEnds(std::string_view rawName) {
-        const std::string_view name = toLowerView(rawName);
+    void impliedEnds(std::string_view name, std::uint16_t kind) {
         auto named = [](std::initializer_list<std::string_view> names) {
             return [names](std::string_view n) { return isOneOf(n, names); };
         };
-        if (closesParagraph(name))
+        if (kind & kClosesParagraph)
             popTo(named({"p"}), Passing::Nothing);
-        if (isHeading(name))
+        if (kind & kHeading)
             popTo(isHeading, Passing::Nothing);
         if (name == "li")
             popTo(named({"li"}), Passing::AllButSpecialExceptBlocks);
@@ -278,32 +340,57 @@ private:
             popTo(named({name}), Passing::Nothing);
     }
 
-    void startTag(std::string_view name, std::size_t end, bool selfClosing) {
-        if (isOneOf(name, {"html", "head", "body"}) || isVoid(name))
+    // begin..end: the whole start tag; lowered: its name in lower case.
+    void startTag(std::string_view name, std::string_view lowered, std::size_t begin, std::size_t end,
+                  bool selfClosing, bool hasAttributes) {
+        const std::uint16_t kind = kindOf(lowered);
+        if (kind & (kDocument | kVoid))
             return;
         if (selfClosing && m_foreign > 0)
             return;
-        impliedEnds(name);
+        impliedEnds(lowered, kind);
         const bool flatten =
-            m_depth >= m_maxDepth && !(m_depth < m_maxDepth + kDepthReserve && keepsItsContents(toLowerView(name)));
+            m_depth >= m_maxDepth && !(m_depth < m_maxDepth + kDepthReserve && (kind & kKeepsContents));
         if (flatten) {
-            m_edits.push_back({end + 1, 0, name});
+            // a bare tag carries nothing worth a node; a tag with attributes keeps them
+            if (hasAttributes)
+                m_edits.push_back({end + 1, 0, name});
+            else
+                removeBytes(begin, end + 1);
+            if (!m_open.empty() && m_open.back().flattened && m_open.back().kind == kind &&
+                equalsLower(nameOf(m_open.back()), lowered)) {
+                ++m_open.back().count;
+                return;
+            }
         } else {
             ++m_depth;
-            if (isOneOf(name, {"svg", "math"}))
+            if (kind & kForeignRoot)
                 ++m_foreign;
         }
-        m_open.push_back({std::uint32_t(name.data() - m_text.data()), std::uint32_t(name.size()), flatten});
+        m_open.push_back({std::uint32_t(name.data() - m_text.data()), std::uint32_t(name.size()), kind, flatten, 1});
     }
 
     void endTag(std::string_view name, std::size_t begin, std::size_t end) {
         const std::string_view lowered = toLowerView(name);
-        const Passing passing = isFormatting(lowered) ? Passing::Nothing
-                                : isSpecial(lowered)  ? Passing::AllButScopeBoundaries
-                                                      : Passing::OrdinaryOnly;
+        const std::uint16_t kind = kindOf(lowered);
+        const Passing passing = (kind & kFormatting) ? Passing::Nothing
+                                : (kind & kSpecial)  ? Passing::AllButScopeBoundaries
+                                                     : Passing::OrdinaryOnly;
         // the element's own end tag goes when the element was closed at its start
         if (popTo([lowered](std::string_view n) { return equalsLower(n, lowered); }, passing) && m_matchedFlattened)
-            m_edits.push_back({begin, end + 1 - begin, {}});
+            removeBytes(begin, end + 1);
+    }
+
+    // Runs of removed tags make one edit.
+    void removeBytes(std::size_t from, std::size_t to) {
+        if (!m_edits.empty()) {
+            Edit& last = m_edits.back();
+            if (last.inserted.empty() && last.at + last.removed == from) {
+                last.removed = to - last.at;
+                return;
+            }
+        }
+        m_edits.push_back({from, to - from, {}});
     }
 
     // A lower-case copy of a tag name, for the case-insensitive comparisons.
@@ -358,14 +445,18 @@ private:
                 if (end == std::string_view::npos)
                     return; // a tag cut by the end of the page is dropped by the parser
                 const std::string_view name = m_text.substr(pos, nameEnd - pos);
+                const std::string_view lowered = toLowerView(name);
                 pos = end + 1;
-                if (equalsLower(name, "plaintext"))
+                if (lowered == "plaintext")
                     return;
-                if (isRawText(name) && m_foreign == 0) {
-                    pos = rawTextEnd(toLowerView(name), pos);
+                if ((kindOf(lowered) & kRawText) && m_foreign == 0) {
+                    pos = rawTextEnd(lowered, pos);
                     continue;
                 }
-                startTag(name, end, selfClosing);
+                bool hasAttributes = false;
+                for (std::size_t i = nameEnd; i < end && !hasAttributes; ++i)
+                    hasAttributes = !isSpace(m_text[i]) && m_text[i] != '/';
+                startTag(name, lowered, begin, end, selfClosing, hasAttributes);
             }
         }
     }
@@ -375,6 +466,7 @@ private:
     std::vector<OpenElement> m_open;
     std::vector<Edit> m_edits;
     std::string m_lowered;
+    std::unordered_map<std::string, std::uint16_t> m_kinds;
     bool m_matchedFlattened = false;
     std::size_t m_depth = 0; // open elements that the parser will nest
     int m_foreign = 0;

@@ -1,5 +1,7 @@
 // Analysis of a large generated page: about 1 MB of HTML with thousands of
-// pictures and links.
+// pictures and links; and of hostile pages (deep nesting, one <picture> with
+// thousands of sources, nested links) at 64 KB, 1 MB and 16 MB, whose times
+// should grow in proportion to their sizes.
 //   bench_service_analysis [--write-page=FILE] [benchmark flags]
 // --write-page stores the generated page and exits; SKARVEL_BENCH_PAGE=FILE
 // makes the benchmarks read that page instead of generating one.
@@ -88,6 +90,53 @@ void BM_FindSounds(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * html.size());
 }
 BENCHMARK(BM_FindSounds)->Unit(benchmark::kMillisecond);
+
+enum Shape { NestedDivs, SourcesInOnePicture, NestedLinks };
+
+QByteArray hostilePage(Shape shape, qsizetype size) {
+    QByteArray html;
+    html.reserve(size + 64);
+    for (int i = 0; html.size() < size; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        switch (shape) {
+        case NestedDivs:
+            html += "<div>";
+            break;
+        case SourcesInOnePicture:
+            if (i == 0)
+                html += "<picture>";
+            html += "<source srcset=\"s" + n + ".webp\">";
+            break;
+        case NestedLinks:
+            html += "<a href=\"p" + n + ".jpg\"><span>";
+            break;
+        }
+    }
+    html += "<img src=\"last.jpg\" alt=\"Last\">";
+    return html;
+}
+
+void BM_HostilePage(benchmark::State& state) {
+    const auto shape = Shape(state.range(0));
+    const QByteArray html = hostilePage(shape, qsizetype(state.range(1)));
+    qsizetype found = 0;
+    for (auto _ : state) {
+        const auto pictures = skarvel::findPictures(html, kPageUrl);
+        found = pictures.size();
+        benchmark::DoNotOptimize(pictures.data());
+    }
+    static const char* const kNames[] = {"nested divs", "sources in one picture", "nested links"};
+    state.SetLabel(kNames[shape]);
+    state.SetBytesProcessed(int64_t(state.iterations()) * html.size());
+    state.counters["pictures"] = double(found);
+}
+BENCHMARK(BM_HostilePage)
+    ->ArgsProduct({{NestedDivs, SourcesInOnePicture, NestedLinks}, {64 << 10, 1 << 20, 16 << 20}})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
 
 // A page without any declaration: the bytes are checked for valid UTF-8.
 void BM_PageToUtf8Undeclared(benchmark::State& state) {

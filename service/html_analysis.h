@@ -9,7 +9,9 @@
 #include <QStringView>
 #include <QUrl>
 
+#include <chrono>
 #include <optional>
+#include <stdexcept>
 
 namespace skarvel {
 
@@ -27,16 +29,34 @@ struct MediaRecord {
 
 enum class MediaKind { Sound, Video };
 
+// A moment after which an analysis gives up; none by default.
+using AnalysisDeadline = std::optional<std::chrono::steady_clock::time_point>;
+
+// Thrown by the analysis functions when their deadline has passed.
+class AnalysisTimeout : public std::runtime_error {
+public:
+    AnalysisTimeout() : std::runtime_error("page analysis took too long") {}
+};
+
 // Every function below takes the page as UTF-8 and resolves against pageUrl
 // (the final address after redirects) and the page's first <base href>.
+// Time grows linearly with the page: elements nested deeper than
+// kMaxNestingDepth are read as siblings of their ancestors at that depth.
+constexpr int kMaxNestingDepth = 128;
 
 // Pictures in document order; a full-size picture linked around a thumbnail
-// comes before the thumbnail. Each address appears once.
-QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl);
+// comes before the thumbnail; literal addresses of inline scripts come last.
+// Each address appears once. With upgrade-insecure-requests in the page's
+// Content-Security-Policy (the answer's header, passed here, or a <meta>),
+// http addresses are listed as the https addresses the browser loads.
+QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
+                                  const QString& contentSecurityPolicy = QString(),
+                                  AnalysisDeadline deadline = std::nullopt);
 // Sounds or videos in document order, each address once.
-QList<MediaRecord> findMedia(QByteArrayView utf8Html, const QUrl& pageUrl, MediaKind kind);
+QList<MediaRecord> findMedia(QByteArrayView utf8Html, const QUrl& pageUrl, MediaKind kind,
+                             AnalysisDeadline deadline = std::nullopt);
 // Targets of <a href> and <area href>, http(s) only, each once, in document order.
-QStringList findLinks(QByteArrayView utf8Html, const QUrl& pageUrl);
+QStringList findLinks(QByteArrayView utf8Html, const QUrl& pageUrl, AnalysisDeadline deadline = std::nullopt);
 
 // One candidate of a srcset attribute.
 struct SrcsetCandidate {
@@ -44,8 +64,8 @@ struct SrcsetCandidate {
     std::optional<int> width;      // "640w"
     std::optional<double> density; // "2x"
 };
-// Splits a srcset value the way browsers do; commas inside an address stay.
-// Candidates with broken descriptors are left out.
+// Splits a srcset value by the HTML standard's "parse a srcset attribute";
+// commas inside an address stay. Candidates with broken descriptors are left out.
 QList<SrcsetCandidate> parseSrcset(QStringView srcset);
 // The candidate with the largest w descriptor, else the largest x, else the first; "" when none.
 QString largestSrcsetCandidate(QStringView srcset);

@@ -262,6 +262,90 @@ TEST(FindPictures, BrokenAndDeeplyNestedMarkupIsRead) {
     EXPECT_TRUE(findPictures("", kPage).isEmpty());
 }
 
+TEST(FindPictures, PicturesTheBrowserLoadsBeyondTheMarkupComeInTheirPlace) {
+    const PictureCase cases[] = {
+        {"preloaded picture; the largest imagesrcset candidate before href",
+         R"(<link rel="preload" as="image" href="hero.jpg"><link rel=preload as=IMAGE href=small.jpg
+            imagesrcset="small.jpg 400w, big.jpg 1600w" imagesizes="100vw"><img src="a.jpg">)",
+         list({"http://example.com/dir/hero.jpg", "http://example.com/dir/big.jpg", "http://example.com/dir/small.jpg",
+               "http://example.com/dir/a.jpg"})},
+        {"preloads of scripts, fonts and style sheets are no pictures",
+         R"(<link rel="preload" as="script" href="app.js"><link rel="preload" as="font" href="f.woff2">
+            <link rel="preload" href="nothing-said.png"><link rel="stylesheet" href="s.css">)",
+         list({})},
+        {"SVG sprites by file, once; a fragment alone points into the page",
+         R"(<svg><use href="sprite.svg#cart"></use><use xlink:href="/icons.svg#x"/><use href="sprite.svg#bag"/>
+            <use href="#local"/></svg>)",
+         list({"http://example.com/dir/sprite.svg", "http://example.com/icons.svg"})},
+        {"script literals come after the page's other pictures",
+         R"js(<img src="a.jpg"><script>
+              var pre = new Image(); pre.src = "/pre/b.jpg";
+              new Image().src = 'track/p';
+              document.getElementById("hero").src = "https://cdn.example.net/x.webp";
+              var made = document.createElement("img"); made.src = `made`;
+              document.write('<a href="w.html" title="W link"><img src="w\x2egif" alt="W"></a>');
+            </script><img src="c.jpg">)js",
+         list({"http://example.com/dir/a.jpg", "http://example.com/dir/c.jpg", "http://example.com/pre/b.jpg",
+               "http://example.com/dir/track/p", "https://cdn.example.net/x.webp", "http://example.com/dir/made",
+               "http://example.com/dir/w.gif"})},
+        {"addresses put together at run time, other elements' sources and comments are not read",
+         R"js(<script>
+              var i = new Image(); i.src = "http://x.org/" + name + ".jpg";
+              i.src = "/p.gif?r=" + Math.random();
+              i.src = `/a/${id}.jpg`;
+              i.src = "/q.jpg".replace("q", "r");
+              var s = document.createElement("script"); s.src = "https://example.com/app.js";
+              // i.src = "old.jpg";
+              /* i.src = "older.jpg"; */
+              document.write('<img src="' + u + '">');
+              if (i.src == "same.jpg") {}
+            </script>
+            <script src="lib.js">i.src = "ignored.jpg";</script>
+            <script type="application/ld+json">{"image": "ld.jpg", "x": "document.write('<img src=j.jpg>')"}</script>)js",
+         list({})},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(urlsOf(findPictures(c.html, kPage)), c.urls) << c.name;
+}
+
+TEST(FindPictures, UpgradeInsecureRequestsListsHttpPicturesAsHttps) {
+    const char* body = R"(<img src="http://cdn.example.net/a.jpg"><img src="http://example.com:8080/b.jpg">
+        <img src="http://example.com:80/c.jpg"><img src="rel.jpg"><img src="https://cdn.example.net/a.jpg">
+        <link rel="preload" as="image" href="http://cdn.example.net/pre.jpg">
+        <script>new Image().src = "http://cdn.example.net/s.jpg?q=1";</script>)";
+    const QStringList upgraded = list({"https://cdn.example.net/a.jpg", "https://example.com:8080/b.jpg",
+                                       "https://example.com/c.jpg", "https://example.com/dir/rel.jpg",
+                                       "https://cdn.example.net/pre.jpg", "https://cdn.example.net/s.jpg?q=1"});
+    const QStringList plain = list({"http://cdn.example.net/a.jpg", "http://example.com:8080/b.jpg",
+                                    "http://example.com:80/c.jpg", "http://example.com/dir/rel.jpg",
+                                    "https://cdn.example.net/a.jpg", "http://cdn.example.net/pre.jpg",
+                                    "http://cdn.example.net/s.jpg?q=1"});
+    const struct {
+        const char* name;
+        const char* head;
+        const char* header;
+        QStringList urls;
+    } cases[] = {
+        {"policy in a meta element", R"(<meta http-equiv="Content-Security-Policy" content="upgrade-insecure-requests">)",
+         "", upgraded},
+        {"among other directives, any case", R"(<meta http-equiv="content-security-policy"
+            content="default-src 'self'; Upgrade-Insecure-Requests; img-src *">)", "", upgraded},
+        {"policy in the answer's header", "", "default-src https:, upgrade-insecure-requests", upgraded},
+        {"no policy, no upgrade", "", "", plain},
+        {"other directives only", R"(<meta http-equiv="Content-Security-Policy" content="default-src 'self'">)",
+         "block-all-mixed-content", plain},
+        {"a report-only policy is not obeyed",
+         R"(<meta http-equiv="Content-Security-Policy-Report-Only" content="upgrade-insecure-requests">)", "", plain},
+        {"nor a meta element in the body",
+         R"(</head><body><p>x</p><meta http-equiv="Content-Security-Policy" content="upgrade-insecure-requests">)", "",
+         plain},
+    };
+    for (const auto& c : cases) {
+        const QByteArray html = QByteArray("<html><head>") + c.head + body;
+        EXPECT_EQ(urlsOf(findPictures(html, kPage, QString::fromUtf8(c.header))), c.urls) << c.name;
+    }
+}
+
 // ------------------------------------------------------------ sounds, videos
 
 TEST(FindMedia, SoundsAndVideosAreToldApart) {

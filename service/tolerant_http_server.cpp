@@ -6,6 +6,7 @@
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -261,8 +262,8 @@ public:
             t.join();
     }
 
-    // Whether admitted connections wait for a worker.
-    bool othersWaiting() const { return m_waiting > 0; }
+    // Whether an admitted connection waits for a worker with none idle to take it.
+    bool othersWaiting() const { return m_waiting > m_idle; }
 
 private:
     void work() {
@@ -270,7 +271,9 @@ private:
             std::function<void()> fn;
             {
                 std::unique_lock lock(m_mutex);
+                ++m_idle;
                 m_changed.wait(lock, [this] { return !m_jobs.empty() || m_shutdown; });
+                --m_idle;
                 if (m_jobs.empty())
                     return; // shut down, and every admitted connection has been served
                 fn = std::move(m_jobs.front());
@@ -288,6 +291,7 @@ private:
     std::condition_variable m_changed;
     std::deque<std::function<void()>> m_jobs;
     std::atomic<size_t> m_waiting{0};
+    std::atomic<size_t> m_idle{0};
     size_t m_admitted = 0;
     bool m_shutdown = false;
     std::vector<std::thread> m_threads;
@@ -454,6 +458,9 @@ bool TolerantHttpServer::process_and_close_socket(socket_t sock) {
         m_turnAway->push(sock);
         return false;
     }
+    // Headers and body go out in separate writes: without this the client's delayed ACK adds 40 ms.
+    int noDelay = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     AdmissionQueue* queue = m_queue;
     auto stopping = [this] { return svr_sock_ == INVALID_SOCKET; };
     auto othersWaiting = [queue] { return queue && queue->othersWaiting(); };

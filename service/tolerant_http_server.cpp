@@ -29,6 +29,7 @@ namespace {
 constexpr size_t kMaxRequestLine = 16 * 1024;
 constexpr size_t kReadChunk = 16 * 1024;
 constexpr int kListenBacklog = 1024;
+constexpr auto kIdleBeforeGivingUp = std::chrono::milliseconds(200);
 // Sockets waiting for their 503; past this they are closed unanswered.
 constexpr size_t kMaxTurnAwayBacklog = 512;
 constexpr auto kTurnAwayReadTime = std::chrono::milliseconds(500);
@@ -104,13 +105,16 @@ public:
     bool waitForFirstRequest() const { return readable(); }
 
     // Waits for the next request on a kept-alive connection; gives up early
-    // when giveUp() turns true (the server stops or other connections wait).
+    // when giveUp() turns true (the server stops or other connections wait)
+    // after a short idle time: a client that sends at once must not find the
+    // connection closed under its request.
     template <typename GiveUp>
     bool waitForNextRequest(time_t keepAliveSeconds, GiveUp giveUp) const {
         if (readableNow())
             return true;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(keepAliveSeconds);
-        while (!giveUp()) {
+        const auto idleSince = std::chrono::steady_clock::now();
+        const auto deadline = idleSince + std::chrono::seconds(keepAliveSeconds);
+        while (std::chrono::steady_clock::now() - idleSince < kIdleBeforeGivingUp || !giveUp()) {
             const int r = pollSocket(m_sock, POLLIN, 50);
             if (r < 0)
                 return false;

@@ -99,12 +99,15 @@ run() {
   line="$(wrk -t"$threads" -c"$3" -d"${4:-$duration}s" --timeout 10s -s "$here/harvest.lua" \
             "http://127.0.0.1:$2" -- "$site" "$expected" | grep '^RESULT')"
   read -r _ requests seconds p50 p99 non2xx errors wrong <<<"$line"
-  printf '%-26s %7d %10.1f %9.1f %9.1f %8d %8d %7d\n' "$1" "$3" "$(awk -v r="$requests" -v s="$seconds" 'BEGIN { print r / s }')" \
+  printf '%-26s %7d %10.1f %9.1f %9.1f %8d %8d %7d\n' "$1" "$3" \
+    "$(awk -v r="$requests" -v n="$non2xx" -v s="$seconds" 'BEGIN { print (r - n) / s }')" \
     "$p50" "$p99" "$non2xx" "$errors" "$wrong"
 }
 
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg); site delay ${delay} ms; ${expected} records per page"
 echo "service options: ${SERVICE_ARGS:-none (32 threads, 128 requests in progress)}; ${duration} s per run"
+# pages/s: pages analysed (200) per second; p50/p99 over all answers; non-2xx: 503s of a full
+# service; errors: connections broken (wrk); wrong: answers neither 503 nor 200 with every record
 printf '%-26s %7s %10s %9s %9s %8s %8s %7s\n' setup clients pages/s "p50 ms" "p99 ms" non-2xx errors wrong
 for c in $clients_one; do run "one instance" "$a_port" "$c"; done
 nginx_port="$(start_nginx "$a_port" "$b_port")"

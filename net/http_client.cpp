@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <mutex>
+#include <utility>
 
 namespace skarvel {
 
@@ -94,8 +95,8 @@ void splitContentType(const QString& raw, QString* type, QString* charset) {
 const char* const HttpClient::kUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
 const char* const HttpClient::kAccept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
 
-HttpError::HttpError(const QString& message, int status)
-    : std::runtime_error(message.toStdString()), m_status(status) {}
+HttpError::HttpError(const QString& message, int status, QString retryAfter)
+    : std::runtime_error(message.toStdString()), m_status(status), m_retryAfter(std::move(retryAfter)) {}
 
 struct HttpClient::Handle {
     EasyPtr easy;
@@ -198,7 +199,8 @@ HttpResponse HttpClient::perform(const QString& url, const QByteArray* postBody)
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     if (status >= 400)
-        throw HttpError(QStringLiteral("%1: HTTP status %2").arg(url).arg(status), static_cast<int>(status));
+        throw HttpError(QStringLiteral("%1: HTTP status %2").arg(url).arg(status), static_cast<int>(status),
+                        lastAnswerHeader(easy, "Retry-After"));
 
     HttpResponse response;
     response.status = static_cast<int>(status);

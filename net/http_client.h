@@ -16,12 +16,15 @@ namespace skarvel {
 // a refused scheme, a redirect without a target.
 class HttpError : public std::runtime_error {
 public:
-    explicit HttpError(const QString& message, int status = 0);
+    explicit HttpError(const QString& message, int status = 0, QString retryAfter = {});
     // The HTTP status for an error status answer; 0 for every other failure.
     int status() const { return m_status; }
+    // The Retry-After value of an error status answer, as sent; "" when none.
+    const QString& retryAfter() const { return m_retryAfter; }
 
 private:
     int m_status;
+    QString m_retryAfter;
 };
 
 struct HttpResponse {

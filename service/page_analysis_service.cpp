@@ -1,7 +1,8 @@
 #include "service/page_analysis_service.h"
 
 #include "service/html_analysis.h"
-#include "service/tolerant_http_server.h"
+
+#include <QDateTime>
 
 #include <atomic>
 #include <chrono>
@@ -12,7 +13,7 @@ namespace skarvel {
 namespace {
 
 constexpr const char* kPlainText = "text/plain; charset=utf-8";
-constexpr int kServingThreads = 16;
+constexpr const char* kHealthPath = "/health";
 
 void answerError(httplib::Response& res, int status, const QString& message) {
     res.status = status;
@@ -22,8 +23,6 @@ void answerError(httplib::Response& res, int status, const QString& message) {
 bool isAsciiLetter(QChar c) {
     return (c.unicode() >= 'a' && c.unicode() <= 'z') || (c.unicode() >= 'A' && c.unicode() <= 'Z');
 }
-
-thread_local std::optional<std::chrono::steady_clock::time_point> t_requestStart;
 
 bool mimeTypeIsVague(QByteArrayView mimeType) {
     return mimeType.isEmpty() || mimeType == "application/octet-stream" || mimeType == "binary/octet-stream" ||
@@ -42,6 +41,55 @@ bool startsWithScheme(const QString& text) {
             return false;
     }
     return false;
+}
+
+// A log field: no blanks or controls, so that a line splits on blanks.
+QString logField(QByteArrayView text) {
+    if (text.isEmpty())
+        return QStringLiteral("-");
+    QString out;
+    for (const char c : text.first(std::min<qsizetype>(text.size(), 200))) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7f)
+            out += QStringLiteral("%%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+        else
+            out += QLatin1Char(c);
+    }
+    return out;
+}
+
+// Script and page host of a request, for the log.
+std::pair<QString, QString> describeRequest(std::string_view target, std::string_view body) {
+    const size_t question = target.find('?');
+    const std::string_view path = target.substr(0, question);
+    const std::string_view scripts(PageAnalysisService::kScriptPath);
+    std::string_view script = path;
+    if (path.starts_with(scripts))
+        script = path.substr(scripts.size());
+    else if (path == kHealthPath)
+        script = "health";
+    std::optional<QByteArray> page;
+    if (script == "make_list.php")
+        page = rawParameterValue(QByteArrayView(body.data(), qsizetype(body.size())), "list");
+    else if (question != std::string_view::npos && path.starts_with(scripts))
+        page = rawParameterValue(QByteArrayView(target.data(), qsizetype(target.size())).sliced(qsizetype(question) + 1),
+                                 "url");
+    QString host;
+    if (page) {
+        if (const std::optional<QUrl> url = pageAddressFromParameter(QString::fromUtf8(*page), nullptr))
+            host = url->host(QUrl::FullyEncoded);
+    }
+    return {logField(QByteArrayView(script.data(), qsizetype(script.size()))), logField(host.toUtf8())};
+}
+
+QString logLine(std::string_view target, std::string_view body, int status, size_t bytes,
+                std::chrono::milliseconds elapsed) {
+    const auto [script, host] = describeRequest(target, body);
+    return QStringLiteral("%1 %2 %3 %4 %5 %6")
+        .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs), script, host)
+        .arg(status)
+        .arg(qulonglong(bytes))
+        .arg(qlonglong(elapsed.count()));
 }
 
 } // namespace
@@ -109,7 +157,9 @@ QByteArray directMediaAnswer(AnswerKind kind, QByteArrayView mimeType, const QUr
 
 struct PageAnalysisService::Impl {
     FetchOptions fetchOptions;
+    ServingLimits limits;
     std::atomic<bool> cancelled{false};
+    std::atomic<bool> stopping{false};
     std::function<void(const QString&)> logger;
     std::unique_ptr<TolerantHttpServer> server;
     std::thread thread;
@@ -196,7 +246,6 @@ struct PageAnalysisService::Impl {
     }
 
     void configure() {
-        server->new_task_queue = [] { return new httplib::ThreadPool(kServingThreads); };
         server->set_keep_alive_max_count(100);
         server->set_payload_max_length(1024 * 1024);
         harvestRoute("get_images.php", Script::Images);
@@ -211,6 +260,14 @@ struct PageAnalysisService::Impl {
                          }
                          serve(Script::List, *value, res);
                      });
+        server->Get(kHealthPath, [this](const httplib::Request&, httplib::Response& res) {
+            if (stopping) {
+                res.set_header("Retry-After", std::to_string(limits.retryAfterSeconds));
+                answerError(res, 503, QStringLiteral("stopping"));
+                return;
+            }
+            res.set_content("ok\n", kPlainText);
+        });
         server->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
             QString what = QStringLiteral("internal error");
             try {
@@ -221,25 +278,15 @@ struct PageAnalysisService::Impl {
             }
             answerError(res, 500, what);
         });
-        server->set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
-            t_requestStart = std::chrono::steady_clock::now();
-            return httplib::Server::HandlerResponse::Unhandled;
-        });
         if (logger) {
             server->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-                QString elapsed = QStringLiteral("-");
-                if (t_requestStart) {
-                    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - *t_requestStart);
-                    elapsed = QString::number(ms.count());
-                    t_requestStart.reset();
-                }
-                logger(QStringLiteral("%1 %2 %3 %4 B %5 ms")
-                           .arg(QString::fromStdString(req.method),
-                                cleanField(QString::fromUtf8(req.target.data(), qsizetype(req.target.size()))))
-                           .arg(res.status)
-                           .arg(qulonglong(res.body.size()))
-                           .arg(elapsed));
+                const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - TolerantHttpServer::requestArrival());
+                logger(logLine(req.target, req.body, res.status, res.body.size(), elapsed));
+            });
+            server->setTurnedAwayLogger([this](const std::string&, const std::string& target, int status,
+                                               size_t bytes, std::chrono::milliseconds elapsed) {
+                logger(logLine(target, {}, status, bytes, elapsed));
             });
         }
     }
@@ -251,6 +298,10 @@ PageAnalysisService::PageAnalysisService(const FetchOptions& fetchOptions) : d(s
 
 PageAnalysisService::~PageAnalysisService() {
     stop();
+}
+
+void PageAnalysisService::setLimits(const ServingLimits& limits) {
+    d->limits = limits;
 }
 
 void PageAnalysisService::setRequestLogger(std::function<void(const QString&)> logger) {
@@ -268,12 +319,11 @@ bool PageAnalysisService::start(const QString& host, int port, QString* error) {
     if (port < 0 || port > 65535)
         return fail(QStringLiteral("port %1 is out of range").arg(port));
     d->cancelled = false;
+    d->stopping = false;
     d->listenReturned = false;
-    d->server = std::make_unique<TolerantHttpServer>();
+    d->server = std::make_unique<TolerantHttpServer>(d->limits);
     d->configure();
-    const std::string hostName = host.toStdString();
-    const int bound = port == 0 ? d->server->bind_to_any_port(hostName)
-                                : (d->server->bind_to_port(hostName, port) ? port : -1);
+    const int bound = d->server->bindWithBacklog(host.toStdString(), port);
     if (bound <= 0) {
         d->server.reset();
         return fail(QStringLiteral("cannot listen on %1:%2").arg(host).arg(port));
@@ -309,9 +359,22 @@ QString PageAnalysisService::baseUrl() const {
     return QStringLiteral("http://%1:%2%3").arg(host).arg(d->port).arg(QLatin1StringView(kScriptPath));
 }
 
+void PageAnalysisService::stopGracefully(std::chrono::milliseconds grace) {
+    if (!d->server)
+        return;
+    d->stopping = true;
+    d->server->stop();
+    // The listening thread returns once every admitted connection has been served.
+    const auto deadline = std::chrono::steady_clock::now() + grace;
+    while (!d->listenReturned && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    stop();
+}
+
 void PageAnalysisService::stop() {
     if (!d->server)
         return;
+    d->stopping = true;
     d->cancelled = true;
     d->server->stop();
     if (d->thread.joinable())

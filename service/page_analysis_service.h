@@ -6,13 +6,16 @@
 //   GET  get_videos.php?url=<page>   records: URL \t Original name \t Parent
 //   POST make_list.php, body list=<page>   one link per line
 // Records end with CR LF, list lines with LF; everything is UTF-8.
+// GET /health answers 200 while the service takes work.
 #include "service/page_fetcher.h"
+#include "service/tolerant_http_server.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,10 +26,16 @@ class PageAnalysisService {
 public:
     static constexpr const char* kScriptPath = "/products/skarvel/scripts/";
 
+    // fetchOptions bound every page fetch: its size cap and time-outs are the
+    // per-request page size and time budget.
     explicit PageAnalysisService(const FetchOptions& fetchOptions = {});
     ~PageAnalysisService(); // stops the server
     PageAnalysisService(const PageAnalysisService&) = delete;
     PageAnalysisService& operator=(const PageAnalysisService&) = delete;
+
+    // Worker threads, the most requests in progress and the wait asked of
+    // clients past that; set before start().
+    void setLimits(const ServingLimits& limits);
 
     // Listens on host:port (port 0: a free port) and serves requests in
     // parallel on a pool of threads of its own until stop(). Returns false,
@@ -40,9 +49,15 @@ public:
     QString baseUrl() const;
     // Gives up page fetches in progress, waits for running requests and closes the port.
     void stop();
+    // Closes the port at once, lets the requests in hand finish for up to
+    // grace, then gives up the fetches still running and stops.
+    void stopGracefully(std::chrono::milliseconds grace);
 
-    // Receives one line per answered request: method, target, status, bytes, milliseconds.
-    // Set it before start(); it is called on the serving threads.
+    // Receives one line per answered request, fields separated by one blank:
+    //   2024-05-01T12:00:00.123Z get_images.php example.org 200 5120 87
+    // (UTC time, script, page host, status, body bytes, milliseconds; "-" for
+    // a field the request did not give). Set it before start(); it is called
+    // on the serving threads.
     void setRequestLogger(std::function<void(const QString& line)> logger);
 
 private:

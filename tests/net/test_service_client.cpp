@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimeZone>
+
+#include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 using namespace skarvel;
 using skarvel::test::LocalHttpServer;
@@ -115,6 +120,118 @@ TEST_F(ServiceClientTest, MakeListPostsTheTrimmedLinkRawAndCutsTheAnswerAtAZeroB
     EXPECT_EQ(bodies[2], "list= \tlead");
     EXPECT_EQ(contentType, "application/x-www-form-urlencoded");
     EXPECT_EQ(userAgent, "Mozilla/3.0 (compatible; Indy Library)");
+}
+
+// ------------------------------------------------------ a busy service
+
+TEST(ServiceRetryAfter, DelayIsReadFromSecondsOrAnHttpDate) {
+    const QDateTime now(QDate(2024, 5, 1), QTime(12, 0, 0), QTimeZone::utc());
+    const struct {
+        const char* value;
+        long long ms; // -1 = unreadable
+    } cases[] = {
+        {"1", 1000},
+        {" 0 ", 0},
+        {"120", 120000},
+        {"Wed, 01 May 2024 12:00:05 GMT", 5000},
+        {"Wed, 01 May 2024 11:00:00 GMT", 0},
+        {"", -1},
+        {"-3", -1},
+        {"soon", -1},
+        {"1.5", -1},
+    };
+    for (const auto& c : cases) {
+        const auto delay = retryAfterDelay(QString::fromUtf8(c.value), now);
+        EXPECT_EQ(delay ? delay->count() : -1, c.ms) << '"' << c.value << '"';
+    }
+}
+
+// The service answers the first `busy` requests with `status` and the given
+// Retry-After, and every later one with a record.
+class BusyServiceTest : public ServiceClientTest {
+protected:
+    void serve(int busy, int status, std::string retryAfter) {
+        auto handler = [=, this](const httplib::Request&, httplib::Response& res) {
+            if (m_answered++ < busy) {
+                res.status = status;
+                if (!retryAfter.empty())
+                    res.set_header("Retry-After", retryAfter);
+                res.set_content("busy\n", "text/plain");
+                return;
+            }
+            res.set_content("http://site/a.jpg\tA\t\t\tP\r\n", "text/plain; charset=utf-8");
+        };
+        http().Get(std::string(kScripts) + "get_images.php", handler);
+        http().Post(std::string(kScripts) + "make_list.php", handler);
+        start();
+    }
+    QString harvest() {
+        return m_client->harvest(QLatin1String(kImagesScript), QStringLiteral("http://site/page.html"));
+    }
+    std::atomic<int> m_answered{0};
+};
+
+TEST_F(BusyServiceTest, WaitsAsAskedAndSendsAgain) {
+    serve(1, 503, "1");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(str(harvest()), "http://site/a.jpg\tA\t\t\tP\r\n");
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(950));
+    EXPECT_EQ(m_answered, 2);
+}
+
+TEST_F(BusyServiceTest, ListRequestIsSentAgainToo) {
+    serve(2, 503, "0");
+    EXPECT_EQ(str(m_client->makeList(QStringLiteral("http://site/"))), "http://site/a.jpg\tA\t\t\tP\r\n");
+    EXPECT_EQ(m_answered, 3);
+}
+
+TEST(BusyService, FailuresThatAreNotAnswerableByWaitingFailAsBefore) {
+    const struct {
+        const char* name;
+        int busy;
+        int status;
+        std::string retryAfter;
+        int requests;
+    } cases[] = {
+        {"503 without Retry-After", 1, 503, "", 1},
+        {"503 asking for a longer wait than the bound", 1, 503, "61", 1},
+        {"503 with an unreadable Retry-After", 1, 503, "later", 1},
+        {"another error status with Retry-After", 1, 500, "0", 1},
+        {"503 every time", 100, 503, "0", 1 + ServiceClient::kMaxRetries},
+    };
+    for (const auto& c : cases) {
+        LocalHttpServer server;
+        std::atomic<int> answered{0};
+        server.server().Get(std::string(kScripts) + "get_images.php",
+                            [&](const httplib::Request&, httplib::Response& res) {
+                                ++answered;
+                                res.status = c.status;
+                                if (!c.retryAfter.empty())
+                                    res.set_header("Retry-After", c.retryAfter);
+                            });
+        server.start();
+        ServiceClient client(serviceBaseForHost(QStringLiteral("127.0.0.1:%1").arg(server.port())));
+        try {
+            client.harvest(QLatin1String(kImagesScript), QStringLiteral("http://site/page.html"));
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const HttpError& e) {
+            EXPECT_EQ(e.status(), c.status) << c.name;
+        }
+        EXPECT_EQ(answered, c.requests) << c.name;
+    }
+}
+
+TEST_F(BusyServiceTest, AbortEndsTheWait) {
+    serve(1, 503, "30");
+    std::thread closer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        m_client->abort();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(harvest(), HttpError);
+    closer.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_EQ(m_answered, 1);
 }
 
 } // namespace

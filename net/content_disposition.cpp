@@ -1,140 +1,218 @@
 #include "net/content_disposition.h"
 
-#include "common/text_ops.h"
+#include "common/safe_file_name.h"
 
-#include <QStringDecoder>
+#include <QByteArray>
 
-#include <map>
+#include <vector>
 
 namespace skarvel {
 
 namespace {
 
-int hexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
+// tchar of RFC 9110.
+bool IsTokenChar(char16_t c) {
+    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9'))
+        return true;
+    switch (c) {
+    case u'!':
+    case u'#':
+    case u'$':
+    case u'%':
+    case u'&':
+    case u'\'':
+    case u'*':
+    case u'+':
+    case u'-':
+    case u'.':
+    case u'^':
+    case u'_':
+    case u'`':
+    case u'|':
+    case u'~':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// attr-char of RFC 8187: a token character other than "*", "'" and "%".
+bool IsAttrChar(char16_t c) {
+    return IsTokenChar(c) && c != u'*' && c != u'\'' && c != u'%';
+}
+
+// qdtext and the characters a quoted-pair may escape: tab, blank, visible ASCII, obs-text.
+bool IsQuotedTextChar(char16_t c) {
+    return c == u'\t' || (c >= 0x20 && c != 0x7F);
+}
+
+int HexValue(char16_t c) {
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
     return -1;
 }
 
-// Parameters of the value by lower-cased name; the first of a repeated name wins.
-std::map<QString, QString> parseParameters(const QString& text) {
-    std::map<QString, QString> params;
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const qsizetype nameStart = i;
-        while (i < n && text[i] != QLatin1Char('=') && text[i] != QLatin1Char(';'))
-            ++i;
-        if (i >= n || text[i] == QLatin1Char(';')) {
-            // The disposition type, or a stray word.
-            ++i;
-            continue;
-        }
-        const QString name = text.mid(nameStart, i - nameStart).trimmed().toLower();
-        ++i;
-        while (i < n && text[i].isSpace())
-            ++i;
-        QString value;
-        if (i < n && text[i] == QLatin1Char('"')) {
-            ++i;
-            while (i < n && text[i] != QLatin1Char('"')) {
-                if (text[i] == QLatin1Char('\\') && i + 1 < n)
-                    ++i;
-                value += text[i];
-                ++i;
-            }
-            while (i < n && text[i] != QLatin1Char(';'))
-                ++i;
-        } else {
-            const qsizetype valueStart = i;
-            while (i < n && text[i] != QLatin1Char(';'))
-                ++i;
-            value = text.mid(valueStart, i - valueStart).trimmed();
-        }
-        ++i;
-        if (!name.isEmpty())
-            params.try_emplace(name, value);
-    }
-    return params;
-}
+struct Parameter {
+    QString name; // lower case
+    QString value;
+};
 
-// charset'language'percent-encoded bytes; nullopt when any part is malformed.
-std::optional<QString> decodeExtValue(const QString& value) {
-    const qsizetype firstQuote = value.indexOf(QLatin1Char('\''));
-    const qsizetype secondQuote = firstQuote < 0 ? -1 : value.indexOf(QLatin1Char('\''), firstQuote + 1);
+class Parser {
+public:
+    explicit Parser(QStringView text) : text_(text) {}
+
+    // The parameters of a value that follows the grammar; nullopt for any other.
+    std::optional<std::vector<Parameter>> parse() {
+        if (token().isEmpty())
+            return std::nullopt; // no disposition type
+        std::vector<Parameter> params;
+        for (;;) {
+            skipBlanks();
+            if (atEnd())
+                return params;
+            if (!take(u';'))
+                return std::nullopt;
+            skipBlanks();
+            const QString name = token().toLower();
+            if (name.isEmpty())
+                return std::nullopt;
+            skipBlanks();
+            if (!take(u'='))
+                return std::nullopt;
+            skipBlanks();
+            std::optional<QString> value;
+            if (!atEnd() && text_[pos_] == u'"') {
+                // An extended value is never quoted.
+                if (name.endsWith(u'*'))
+                    return std::nullopt;
+                value = quotedString();
+            } else {
+                value = token();
+                if (value->isEmpty())
+                    value.reset();
+            }
+            if (!value)
+                return std::nullopt;
+            for (const Parameter& p : params) {
+                if (p.name == name)
+                    return std::nullopt;
+            }
+            params.push_back({name, *value});
+        }
+    }
+
+private:
+    bool atEnd() const { return pos_ >= text_.size(); }
+
+    bool take(char16_t c) {
+        if (atEnd() || text_[pos_] != c)
+            return false;
+        ++pos_;
+        return true;
+    }
+
+    void skipBlanks() {
+        while (!atEnd() && (text_[pos_] == u' ' || text_[pos_] == u'\t'))
+            ++pos_;
+    }
+
+    QString token() {
+        const qsizetype start = pos_;
+        while (!atEnd() && IsTokenChar(text_[pos_].unicode()))
+            ++pos_;
+        return text_.mid(start, pos_ - start).toString();
+    }
+
+    std::optional<QString> quotedString() {
+        ++pos_; // the opening quote
+        QString value;
+        while (!atEnd()) {
+            char16_t c = text_[pos_++].unicode();
+            if (c == u'"')
+                return value;
+            if (c == u'\\') {
+                if (atEnd())
+                    return std::nullopt;
+                c = text_[pos_++].unicode();
+            }
+            if (!IsQuotedTextChar(c))
+                return std::nullopt;
+            value += QChar(c);
+        }
+        return std::nullopt; // unterminated
+    }
+
+    QStringView text_;
+    qsizetype pos_ = 0;
+};
+
+// charset'language'value-chars with charset UTF-8 or ISO-8859-1; nullopt when
+// malformed or in another charset. Bytes that are not UTF-8 decode to U+FFFD.
+std::optional<QString> DecodeExtValue(const QString& value) {
+    const qsizetype firstQuote = value.indexOf(u'\'');
+    const qsizetype secondQuote = firstQuote < 0 ? -1 : value.indexOf(u'\'', firstQuote + 1);
     if (secondQuote < 0)
         return std::nullopt;
-    const QString charset = value.left(firstQuote).trimmed();
-    const QString encoded = value.mid(secondQuote + 1);
+    const QString charset = value.left(firstQuote);
+    const bool utf8 = charset.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0;
+    if (!utf8 && charset.compare(QLatin1String("ISO-8859-1"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    for (const QChar c : QStringView(value).mid(firstQuote + 1, secondQuote - firstQuote - 1)) {
+        const char16_t u = c.unicode();
+        if (!((u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'-'))
+            return std::nullopt;
+    }
     QByteArray bytes;
-    for (qsizetype i = 0; i < encoded.size(); ++i) {
-        const QChar c = encoded[i];
-        if (c == QLatin1Char('%')) {
-            if (i + 2 >= encoded.size() || hexValue(encoded[i + 1]) < 0 || hexValue(encoded[i + 2]) < 0)
+    for (qsizetype i = secondQuote + 1; i < value.size(); ++i) {
+        const char16_t c = value[i].unicode();
+        if (c == u'%') {
+            if (i + 2 >= value.size() || HexValue(value[i + 1].unicode()) < 0 || HexValue(value[i + 2].unicode()) < 0)
                 return std::nullopt;
-            bytes += static_cast<char>(hexValue(encoded[i + 1]) * 16 + hexValue(encoded[i + 2]));
+            bytes += char(HexValue(value[i + 1].unicode()) * 16 + HexValue(value[i + 2].unicode()));
             i += 2;
-        } else if (c.unicode() > 32 && c.unicode() < 127) {
-            bytes += static_cast<char>(c.unicode());
+        } else if (IsAttrChar(c)) {
+            bytes += char(c);
         } else {
             return std::nullopt;
         }
     }
-    QStringDecoder decoder(charset.toLatin1().constData(), QStringDecoder::Flag::Stateless);
-    if (!decoder.isValid())
-        return std::nullopt;
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    return utf8 ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
+
+const QString* Find(const std::vector<Parameter>& params, QLatin1String name) {
+    for (const Parameter& p : params) {
+        if (p.name == name)
+            return &p.value;
+    }
+    return nullptr;
 }
 
 } // namespace
 
 std::optional<QString> ContentDispositionFileName(const QString& headerValue) {
-    const auto params = parseParameters(headerValue);
-    if (const auto star = params.find(QStringLiteral("filename*")); star != params.end()) {
-        if (auto decoded = decodeExtValue(star->second); decoded && !decoded->isEmpty())
+    const auto params = Parser(QStringView(headerValue).trimmed()).parse();
+    if (!params)
+        return std::nullopt;
+    const QString* plain = Find(*params, QLatin1String("filename"));
+    if (const QString* extended = Find(*params, QLatin1String("filename*"))) {
+        std::optional<QString> decoded = DecodeExtValue(*extended);
+        if (!decoded)
+            return std::nullopt; // a broken filename* spoils the whole header
+        if (!decoded->isEmpty())
             return decoded;
     }
-    if (const auto plain = params.find(QStringLiteral("filename"));
-        plain != params.end() && !plain->second.isEmpty())
-        return plain->second;
+    if (plain && !plain->isEmpty())
+        return *plain;
     return std::nullopt;
 }
 
 QString SafeLocalFileName(const QString& name) {
-    QString last =
-        name.mid(qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\'))) + 1);
-    last.removeIf([](QChar c) { return c.category() == QChar::Other_Control; });
-    last = last.trimmed();
-    if (last.isEmpty() || last == QLatin1String(".") || last == QLatin1String(".."))
-        return {};
-
-    constexpr qsizetype kMaxNameBytes = 255;
-    if (last.toUtf8().size() <= kMaxNameBytes)
-        return last;
-    QString extension = ExtensionWithDot(last);
-    if (extension.toUtf8().size() > 32 || extension.size() == last.size())
-        extension.clear();
-    const qsizetype budget = kMaxNameBytes - extension.toUtf8().size();
-    const QString stem = last.left(last.size() - extension.size());
-    qsizetype used = 0;
-    qsizetype keep = 0;
-    while (keep < stem.size()) {
-        const qsizetype units = stem[keep].isHighSurrogate() && keep + 1 < stem.size() ? 2 : 1;
-        const qsizetype bytes = stem.mid(keep, units).toUtf8().size();
-        if (used + bytes > budget)
-            break;
-        used += bytes;
-        keep += units;
-    }
-    return stem.left(keep) + extension;
+    const qsizetype separator = qMax(name.lastIndexOf(u'/'), name.lastIndexOf(u'\\'));
+    return SafeFileName(name.mid(separator + 1).trimmed());
 }
 
 } // namespace skarvel

@@ -5,16 +5,19 @@
 
 namespace skarvel {
 
-// The file name that a Content-Disposition value offers: filename* (RFC 5987
-// charset'language'percent-encoded) when it decodes, else filename (token or
-// quoted string, backslash escapes undone). Parameter names are matched
-// without regard to case; later parameters are not part of the name.
-// nullopt when the value names no non-empty file.
+// The file name that a Content-Disposition value offers, read by the grammar of
+// RFC 6266: a disposition type, then "; name=value" parameters whose values are
+// tokens or quoted strings. filename* (RFC 8187: UTF-8 or ISO-8859-1,
+// charset'language'percent-encoded) wins over filename. A value that breaks the
+// grammar (no type, a stray word, a repeated parameter, an unterminated or
+// trailing quote, a quoted or malformed filename*, another charset) offers no
+// name at all: the header is ignored as a whole. nullopt when no non-empty name
+// is offered.
 std::optional<QString> ContentDispositionFileName(const QString& headerValue);
 
-// A name that is safe to create inside a chosen folder: the last path
-// component only (after any "/" or "\"), control characters dropped, blanks
-// trimmed, cut to 255 UTF-8 bytes keeping the extension. "" for "", "." and "..".
+// A name offered by a server or an address made ready to create inside a chosen
+// folder: the last path component only (after any "/" or "\"), blanks trimmed,
+// then SafeFileName. "" when nothing usable is left ("", ".", "..", "dir/").
 QString SafeLocalFileName(const QString& name);
 
 } // namespace skarvel

@@ -1,15 +1,18 @@
 #include "sqlite_export/sqlite_export.h"
 
+#include "common/safe_file_name.h"
 #include "common/text_ops.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <sqlite3.h>
 
-#include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace skarvel {
 
@@ -117,7 +120,7 @@ void SqliteDatabase::Closer::operator()(sqlite3* db) const {
     sqlite3_close_v2(db);
 }
 
-bool SqliteDatabase::open(const QString& path, QString* error) {
+bool SqliteDatabase::open(const QString& path, QString* error, int busyTimeoutMs) {
     close();
     auto fail = [error](const QString& message) {
         if (error)
@@ -139,7 +142,7 @@ bool SqliteDatabase::open(const QString& path, QString* error) {
     if (rc != SQLITE_OK)
         return fail(raw ? LastMessage(raw) : QString::fromUtf8(sqlite3_errstr(rc)));
     // Another program reading the file briefly should not fail the export.
-    sqlite3_busy_timeout(raw, 5000);
+    sqlite3_busy_timeout(raw, busyTimeoutMs);
     db_ = std::move(handle);
     return true;
 }
@@ -230,7 +233,7 @@ bool SqliteExportSession::connect(const QString& file, bool overwriteExisting, Q
         for (const char* suffix : {"-journal", "-wal", "-shm"})
             QFile::remove(file + QLatin1String(suffix));
     }
-    return db_.open(file, error);
+    return db_.open(file, error, busyTimeoutMs_);
 }
 
 void SqliteExportSession::prepareTable(const QString& table, bool dropFirst, DropStyle dropStyle) {
@@ -238,10 +241,10 @@ void SqliteExportSession::prepareTable(const QString& table, bool dropFirst, Dro
     prepared_ = false;
     table_ = table;
     try {
+        db_.exec(QStringLiteral("begin;"));
         if (dropFirst)
             db_.exec(DropTableStatement(table, dropStyle));
         db_.exec(CreateTableStatement(table));
-        db_.exec(QStringLiteral("begin;"));
     } catch (const SqliteError&) {
         // No run follows a failed preparation; release the file for the next attempt.
         db_.close();
@@ -285,6 +288,10 @@ bool SqliteExportSession::commitAndClose(QString* error) {
         return false;
     }
     const bool committed = db_.tryExec(QStringLiteral("commit;"), error);
+    if (!committed) {
+        // A commit that failed leaves the transaction open; end it before the lock is let go.
+        db_.tryExec(QStringLiteral("rollback;"));
+    }
     db_.close();
     return committed;
 }
@@ -292,14 +299,48 @@ bool SqliteExportSession::commitAndClose(QString* error) {
 // --- Names and types -------------------------------------------------------
 
 QString SafeExportName(const QString& exportName) {
-    QString safe = exportName;
-    safe.replace(QLatin1Char('/'), QLatin1Char('_'));
-    safe.replace(QLatin1Char('\\'), QLatin1Char('_'));
-    const bool onlyDots =
-        !safe.isEmpty() && std::all_of(safe.cbegin(), safe.cend(), [](QChar c) { return c == u'.'; });
-    if (onlyDots)
-        safe.fill(QLatin1Char('_'));
-    return safe;
+    const QString safe = SafeFileName(exportName);
+    return safe.isEmpty() ? QStringLiteral("_") : safe;
+}
+
+bool ReplaceFileWithCopy(const QString& source, const QString& target, QString* error) {
+    auto fail = [error](const QString& what, const QString& why) {
+        if (error)
+            *error = what + QLatin1String(": ") + why;
+        return false;
+    };
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return fail(source, in.errorString());
+    // A short hidden name: the target's own name may already be at the length limit.
+    const QString folder = QFileInfo(target).absolutePath();
+    QTemporaryFile part(folder + QLatin1String("/.skarvel-XXXXXX.part"));
+    if (!part.open())
+        return fail(folder, part.errorString());
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = in.read(chunk.data(), chunk.size());
+        if (got < 0)
+            return fail(source, in.errorString());
+        if (got == 0)
+            break;
+        if (part.write(chunk.constData(), got) != got)
+            return fail(target, part.errorString());
+    }
+    if (!part.flush())
+        return fail(target, part.errorString());
+    part.setPermissions(in.permissions());
+    part.close();
+    if (part.error() != QFileDevice::NoError)
+        return fail(target, part.errorString());
+    // Renaming replaces an existing file in one step; onto a folder it fails.
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(part.fileName().toStdU16String()),
+                            std::filesystem::path(target.toStdU16String()), ec);
+    if (ec)
+        return fail(target, QString::fromStdString(ec.message()));
+    part.setAutoRemove(false);
+    return true;
 }
 
 QString ExportTypeForMedia(const QString& localPath) {

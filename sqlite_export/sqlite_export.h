@@ -1,6 +1,6 @@
 #pragma once
 // Writing a collection into a table of an SQLite database file, and the
-// naming helpers shared by every save and export job.
+// naming and copying helpers shared by every save and export job.
 #include <QByteArray>
 #include <QString>
 
@@ -13,6 +13,10 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace skarvel {
+
+// How long a statement waits for another program's lock on the database file
+// before it fails with "database is locked".
+inline constexpr int kDefaultBusyTimeoutMs = 5000;
 
 // An SQLite failure; what() and text() carry the database's own message.
 class SqliteError : public std::runtime_error {
@@ -61,7 +65,7 @@ public:
 
     // Opens path for reading and writing, creating the file when it is missing.
     // Any earlier connection is closed first (an open transaction is rolled back).
-    bool open(const QString& path, QString* error = nullptr);
+    bool open(const QString& path, QString* error = nullptr, int busyTimeoutMs = kDefaultBusyTimeoutMs);
     bool isOpen() const { return db_ != nullptr; }
     // Closes the connection; an open transaction is rolled back.
     void close();
@@ -107,7 +111,7 @@ QString InsertRowStatement(const QString& table);
 // has no locks; it must never be used by two threads at the same time.
 class SqliteExportSession {
 public:
-    SqliteExportSession() = default;
+    explicit SqliteExportSession(int busyTimeoutMs = kDefaultBusyTimeoutMs) : busyTimeoutMs_(busyTimeoutMs) {}
     SqliteExportSession(const SqliteExportSession&) = delete;
     SqliteExportSession& operator=(const SqliteExportSession&) = delete;
     // Closes a connection that is still open; uncommitted rows are rolled back.
@@ -119,9 +123,10 @@ public:
     bool connect(const QString& file, bool overwriteExisting, QString* error = nullptr);
     bool isConnected() const { return db_.isOpen(); }
 
-    // Optional drop, CREATE TABLE, "begin;". Throws SqliteError with the
-    // database's message when one of them fails, and then closes the connection
-    // (no statement after the failing one is sent).
+    // "begin;", the optional drop, CREATE TABLE: the table and every row of the
+    // run then stand or fall with the one commit. Throws SqliteError with the
+    // database's message when one of them fails, and then closes the connection,
+    // which rolls back (no statement after the failing one is sent).
     void prepareTable(const QString& table, bool dropFirst, DropStyle dropStyle);
 
     // Adds one row with name, type and data bound as values in a single insert.
@@ -130,10 +135,12 @@ public:
                    QString* error = nullptr);
 
     // "commit;" and close. False (with *error) when not connected or the commit
-    // failed; the connection is closed in every case.
+    // failed; the connection is closed in every case, and a failed commit is
+    // rolled back, so the file keeps what it held before prepareTable().
     bool commitAndClose(QString* error = nullptr);
 
 private:
+    int busyTimeoutMs_;
     SqliteDatabase db_;
     QString table_;
     bool prepared_ = false;
@@ -141,10 +148,16 @@ private:
     std::optional<SqliteStatement> insert_;
 };
 
-// The export name made safe to join to an export folder: every "/" and "\"
-// becomes "_", and a name made only of dots ("." , "..", "...") has every dot
-// turned into "_". Other names are returned unchanged.
+// The export name as a file name of the export folder: SafeFileName, so "/" and
+// "\" become "_" and the name never leaves the folder; "_" when nothing of it is
+// left (".", "..", blanks).
 QString SafeExportName(const QString& exportName);
+
+// Copies source to target through a temporary file beside target that is renamed
+// over it once every byte is written: target is replaced whole or not at all, and
+// a failed copy leaves no file of its own behind. The copy takes the source's
+// permissions. False, with the reason in *error, when any step fails.
+bool ReplaceFileWithCopy(const QString& source, const QString& target, QString* error = nullptr);
 
 // `type` of a stored sound or video: the last three characters of the local
 // path, lower-cased (mp3, ogg, wav, aac, ogv, mp4, ??? and ebm for .webm).

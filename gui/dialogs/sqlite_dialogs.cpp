@@ -73,7 +73,7 @@ void SqliteDialog::BitBtn1Click() {
     const auto file = ui::ChooseSaveFile(this, form1->exportFolder);
     if (!file)
         return;
-    auto session = std::make_shared<SqliteExportSession>();
+    auto session = std::make_shared<SqliteExportSession>(busyTimeoutMs);
     if (!session->connect(*file, m_overwriteBox->isChecked())) {
         ui::ShowMessage(this, QStringLiteral("Database connection error!"));
         return;

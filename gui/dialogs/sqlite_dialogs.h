@@ -17,6 +17,7 @@ public:
                  const QString& defaultTable, DropStyle dropStyle);
 
     QPushButton* BitBtn1 = nullptr; // Export to SQLite
+    int busyTimeoutMs = kDefaultBusyTimeoutMs; // of the connection each export opens
 
     // The session opened by the last "Export to SQLite", handed to the job by its prepare step.
     std::shared_ptr<SqliteExportSession> takeSession();

@@ -50,6 +50,11 @@ bool IsSameFile(const QString& a, const QString& b) {
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
 }
 
+// "1 file", "5 files".
+QString Count(int n, const char* noun) {
+    return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(noun), n == 1 ? QString() : QStringLiteral("s"));
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- ExportJob
@@ -60,6 +65,8 @@ ExportJob::ExportJob(TForm1* form1, const ExportRows& rows, bool progressOnFetch
 void ExportJob::prepareStep() {
     dialog = m_rows.dialog(Form1);
     itemCount = (Form1->*m_rows.table)->gridRowCount() - 1;
+    rowsTried = 0;
+    rowsFailed = 0;
     readRunSettings();
     dialog->runStarted(this, itemCount);
 }
@@ -87,7 +94,10 @@ void ExportJob::finishStep() {
     const bool shown = dialog->showsRunOf(this);
     if (shown)
         dialog->ProgressBar1->hide();
-    ui::ShowMessage(dialog, finishMessage());
+    if (const QString failure = failureMessage(); !failure.isEmpty())
+        ui::ShowError(dialog, failure);
+    else
+        ui::ShowMessage(dialog, finishMessage());
     if (shown)
         dialog->closeRun();
 }
@@ -101,7 +111,9 @@ void ExportPictures::readRunSettings() {
 }
 
 void ExportPictures::doRow() {
-    m_transform.transform(localPath, exportFolder + SafeExportName(exportName), m_settings);
+    // The format's extension is given before the name is made safe, so the limit counts it.
+    m_transform.transform(localPath, exportFolder + SafeExportName(TargetPathForFormat(exportName, m_settings.format)),
+                          m_settings);
 }
 
 QString ExportPictures::finishMessage() const {
@@ -119,16 +131,25 @@ void CopyFilesJob::readRunSettings() {
 void CopyFilesJob::doRow() {
     if (!QFileInfo(localPath).isFile())
         return;
+    ++rowsTried;
     const QString target = exportFolder + SafeExportName(exportName);
     // Saving into the work folder under the local name: the file is already in place.
     if (IsSameFile(localPath, target))
         return;
-    QFile::remove(target);
-    QFile::copy(localPath, target);
+    if (!ReplaceFileWithCopy(localPath, target))
+        ++rowsFailed;
 }
 
 QString CopyFilesJob::finishMessage() const {
     return QStringLiteral("Collection saved!");
+}
+
+QString CopyFilesJob::failureMessage() const {
+    if (rowsFailed == 0)
+        return {};
+    return QStringLiteral("Collection not saved: %1 of %2 could not be written.")
+        .arg(rowsFailed)
+        .arg(Count(rowsTried, "file"));
 }
 
 ExportSounds::ExportSounds(TForm1* form1) : CopyFilesJob(form1, kSoundRows) {}
@@ -142,22 +163,38 @@ SqliteRowsJob::SqliteRowsJob(TForm1* form1, const ExportRows& rows, bool progres
 
 void SqliteRowsJob::readRunSettings() {
     m_session = static_cast<SqliteDialog*>(dialog)->takeSession();
+    m_commitError.reset();
 }
 
 void SqliteRowsJob::storeRow(const QString& name, const QString& type, const QByteArray& data) {
-    // A row that cannot be stored is left out; the run goes on.
-    if (m_session)
-        m_session->insertRow(name, type, data);
+    ++rowsTried;
+    // A row that cannot be stored is left out and counted; the run goes on.
+    if (!m_session || !m_session->insertRow(name, type, data))
+        ++rowsFailed;
 }
 
 void SqliteRowsJob::endRun() {
-    if (m_session)
-        m_session->commitAndClose();
+    QString error;
+    if (m_session && !m_session->commitAndClose(&error))
+        m_commitError = error;
     m_session.reset();
 }
 
 QString SqliteRowsJob::finishMessage() const {
     return QStringLiteral("Collection exported to SQLite database!");
+}
+
+QString SqliteRowsJob::failureMessage() const {
+    if (m_commitError) {
+        return QStringLiteral("Collection not exported to SQLite database: %1 could not be committed (%2).")
+            .arg(Count(rowsTried, "row"), *m_commitError);
+    }
+    if (rowsFailed > 0) {
+        return QStringLiteral("Collection exported to SQLite database with errors: %1 of %2 could not be stored.")
+            .arg(rowsFailed)
+            .arg(Count(rowsTried, "row"));
+    }
+    return {};
 }
 
 // ---------------------------------------------------------------- ExportPicturesSQLite

@@ -1,13 +1,15 @@
 #pragma once
 // The save and SQLite export jobs. Every job walks rows 1 to N of its tab's table,
 // reads "Local path" and "Export name" in its fetch step, shows the run on its
-// dialog's progress bar and ends with a message that closes the dialog.
+// dialog's progress bar and ends with a message that closes the dialog: the
+// success message, or an error that says what failed.
 #include "pictures/picture_transform.h"
 #include "gui/jobs/window_job.h"
 
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace skarvel {
 
@@ -35,13 +37,17 @@ protected:
     // Called by the finish step before the message (window thread).
     virtual void endRun() {}
     virtual QString finishMessage() const = 0;
-
+    // What failed in the run, shown as an error in place of finishMessage(); "" when nothing did.
+    virtual QString failureMessage() const { return {}; }
 
     ExportDialog* dialog = nullptr;
     // Copied by the fetch step for the row in hand.
     QString localPath;
     QString exportName;
     QString exportFolder;
+    // Rows of the run that reached the write (a file or a table row), and those whose write failed.
+    int rowsTried = 0;
+    int rowsFailed = 0;
 
 private:
     void prepareStep() final;
@@ -81,6 +87,7 @@ protected:
     void readRunSettings() override;
     void doRow() override;
     QString finishMessage() const override;
+    QString failureMessage() const override;
 
     int formatChoice = 0; // read at the start of a run; every file is copied as it is
 };
@@ -114,10 +121,12 @@ protected:
     void readRunSettings() override;
     void endRun() override;
     QString finishMessage() const override;
+    QString failureMessage() const override;
     void storeRow(const QString& name, const QString& type, const QByteArray& data);
 
 private:
     std::shared_ptr<SqliteExportSession> m_session;
+    std::optional<QString> m_commitError; // set when the commit failed
 };
 
 // Pictures after the picture transform, encoded in memory, one table row each.

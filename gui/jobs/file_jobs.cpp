@@ -2,6 +2,7 @@
 
 #include "tables/collection_tables.h"
 #include "gui/main_window.h"
+#include "common/safe_file_name.h"
 #include "common/text_ops.h"
 #include "net/content_disposition.h"
 
@@ -53,10 +54,8 @@ QString FilesDownload::LocalFileName(const HttpResponse& response, int row) {
         name = SafeLocalFileName(nameFromAddress(response.finalUrl));
     if (!name.isEmpty())
         return name;
-    // A content type such as "a/b/../c" must not add a directory to the name.
-    QString extension = ExtensionForContentType(response.contentType);
-    extension.replace(u'/', u'_').replace(u'\\', u'_');
-    return SafeLocalFileName(QString::number(row) + extension);
+    // A content type such as "a/b/../c" must not add a directory to the name: its "/" become "_".
+    return SafeFileName(QString::number(row) + ExtensionForContentType(response.contentType));
 }
 
 void FilesDownload::prepareStep() {

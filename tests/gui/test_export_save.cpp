@@ -4,7 +4,10 @@
 #include <QAction>
 #include <QTabWidget>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 using namespace skarvel;
 using namespace skarvel::test;
@@ -24,6 +27,8 @@ private slots:
     void filesCopiedByteForByte();
     void cancelStopsAfterTheRowInHand_data();
     void cancelStopsAfterTheRowInHand();
+    void failedCopiesAreReported();
+    void exportNamesBecomeValidFileNames();
 };
 
 namespace {
@@ -447,6 +452,129 @@ void ExportSaveTest::cancelStopsAfterTheRowInHand() {
         f.answers, [&] { (form->*saveCommand(kind))(); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
     QTRY_VERIFY(saveJob(form, kind)->Suspended());
     QCOMPARE(filesIn(out).size(), 30);
+}
+
+namespace {
+
+// While it lives, the process cannot write files past `bytes`: a write there fails
+// as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_before);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of a signal
+        rlimit limited = m_before;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_before);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_before{};
+    void (*m_handler)(int) = SIG_DFL;
+};
+
+} // namespace
+
+void ExportSaveTest::failedCopiesAreReported() {
+    GuiFixture f;
+    TForm1* form = f.start();
+    const QString local = form->workFolder + "Sounds/";
+    QByteArray big;
+    for (int i = 0; i < 600 * 1024; ++i)
+        big.append(char((i * 131) % 256));
+    test::writeFile(local + "1.mp3", big);
+    test::writeFile(local + "2.mp3", "wind");
+    const QList<Row> rows = {{local + "1.mp3", "Rain.mp3"},
+                             {local + "9.mp3", "Gone.mp3"}, // no local file: not a failure
+                             {local + "2.mp3", "Wind.mp3"}};
+    fillTable(form->soundTable, col::MediaExportName, rows);
+
+    struct Case {
+        const char* what;
+        QString folder;
+        std::function<void(const QString& folder)> setUp;
+        rlim_t sizeLimit; // 0: none
+        QString message;
+        QStringList filesAfter;
+    };
+    const Case cases[] = {
+        {"a folder stands under the export name", f.tempDir.path() + "/taken",
+         [](const QString& out) { test::writeFile(out + "/Rain.mp3/inside.txt", "inside"); }, 0,
+         "Collection not saved: 1 of 2 files could not be written.", {"Wind.mp3"}},
+        {"folders stand under both names", f.tempDir.path() + "/both",
+         [](const QString& out) {
+             QDir().mkpath(out + "/Rain.mp3");
+             QDir().mkpath(out + "/Wind.mp3");
+         },
+         0, "Collection not saved: 2 of 2 files could not be written.", {}},
+        {"the disk fills up half-way through a file", f.tempDir.path() + "/full",
+         [](const QString& out) { test::writeFile(out + "/Rain.mp3", "an older file of that name"); }, 200 * 1024,
+         "Collection not saved: 1 of 2 files could not be written.", {"Rain.mp3", "Wind.mp3"}},
+    };
+    for (const Case& c : cases) {
+        c.setUp(c.folder);
+        f.answers.directories.push_back(c.folder);
+        std::unique_ptr<FileSizeLimit> limit;
+        if (c.sizeLimit)
+            limit = std::make_unique<FileSizeLimit>(c.sizeLimit);
+        runDialog(
+            f.answers, [&] { form->BitBtn4Click(); }, [](QWidget*) {}, "BitBtn1", c.message);
+        QTRY_VERIFY(form->exportSounds->Suspended());
+        limit.reset();
+        // No half-written file and no temporary file is left in the folder.
+        QVERIFY2(filesIn(c.folder) == c.filesAfter, c.what);
+        QVERIFY2(!filesIn(c.folder).contains("Gone.mp3"), c.what);
+    }
+    QCOMPARE(test::readFile(f.tempDir.path() + "/taken/Rain.mp3/inside.txt"), QByteArray("inside"));
+    QCOMPARE(test::readFile(f.tempDir.path() + "/taken/Wind.mp3"), QByteArray("wind"));
+    QCOMPARE(test::readFile(f.tempDir.path() + "/full/Rain.mp3"), QByteArray("an older file of that name"));
+    QCOMPARE(test::readFile(f.tempDir.path() + "/full/Wind.mp3"), QByteArray("wind"));
+    QVERIFY(QFileInfo(f.tempDir.path() + "/both/Wind.mp3").isDir());
+
+    // With room again the same save succeeds and replaces the older file whole.
+    f.answers.directories.push_back(f.tempDir.path() + "/full");
+    runDialog(
+        f.answers, [&] { form->BitBtn4Click(); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
+    QTRY_VERIFY(form->exportSounds->Suspended());
+    QCOMPARE(test::readFile(f.tempDir.path() + "/full/Rain.mp3"), big);
+    QCOMPARE(filesIn(f.tempDir.path() + "/full"), (QStringList{"Rain.mp3", "Wind.mp3"}));
+}
+
+void ExportSaveTest::exportNamesBecomeValidFileNames() {
+    GuiFixture f;
+    TForm1* form = f.start();
+    const QString sounds = form->workFolder + "Sounds/";
+    test::writeFile(sounds + "1.mp3", "one");
+    test::writeFile(sounds + "2.mp3", "two");
+    test::writeFile(sounds + "3.mp3", "three");
+    fillTable(form->soundTable, col::MediaExportName,
+              {{sounds + "1.mp3", "What? \"Rain\": 1|2*.mp3"},
+               {sounds + "2.mp3", "con.mp3"},
+               {sounds + "3.mp3", QString(300, 'r') + ".mp3. "}});
+    const QString out = f.tempDir.path() + "/names";
+    f.answers.directories.push_back(out);
+    runDialog(
+        f.answers, [&] { form->BitBtn4Click(); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
+    QTRY_VERIFY(form->exportSounds->Suspended());
+    QCOMPARE(filesIn(out), (QStringList{"What_ _Rain__ 1_2_.mp3", "_con.mp3", QString(251, 'r') + ".mp3"}));
+    QCOMPARE(test::readFile(out + "/What_ _Rain__ 1_2_.mp3"), QByteArray("one"));
+
+    // A picture name without a dot gets the format's extension within the limit.
+    const QString pics = form->workFolder + "Pictures/";
+    writePicture(pics + "1.png", 8, 8);
+    fillTable(form->pictureTable, col::PicExportName, {{pics + "1.png", QString(300, 'p')}});
+    const QString picturesOut = f.tempDir.path() + "/pictures";
+    f.answers.directories.push_back(picturesOut);
+    runDialog(
+        f.answers, [&] { form->BitBtn5Click(); }, [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); },
+        "BitBtn1", "Collection saved!");
+    QTRY_VERIFY(form->exportPictures->Suspended());
+    QCOMPARE(filesIn(picturesOut), QStringList{QString(251, 'p') + ".jpg"});
+    QCOMPARE(identify(picturesOut + "/" + QString(251, 'p') + ".jpg"), QString("8x8 JPEG"));
 }
 
 QTEST_MAIN(ExportSaveTest)

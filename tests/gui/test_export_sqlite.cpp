@@ -20,6 +20,8 @@ private slots:
     void filesStoredUnchanged();
     void connectionError();
     void cancelCommitsTheRowsDone();
+    void failedCommitKeepsTheDatabaseAsItWas_data();
+    void failedCommitKeepsTheDatabaseAsItWas();
 };
 
 namespace {
@@ -363,6 +365,65 @@ void ExportSqliteTest::cancelCommitsTheRowsDone() {
     exportTo(f, &TForm1::BitBtn3Click, db, [](QWidget* d) { child<QCheckBox>(d, "CheckBox1")->setChecked(true); });
     QTRY_VERIFY(form->exportSoundsSQLite->Suspended());
     QCOMPARE(sqlite(db, "select count(*) from Sounds;"), QStringList{"40"});
+}
+
+void ExportSqliteTest::failedCommitKeepsTheDatabaseAsItWas_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("pictures") << "pictures";
+    QTest::newRow("sounds") << "sounds";
+}
+
+// Another program holds a read transaction on the file past the busy time-out, so
+// the export's commit cannot take the file.
+void ExportSqliteTest::failedCommitKeepsTheDatabaseAsItWas() {
+    QFETCH(QString, kind);
+    GuiFixture f;
+    TForm1* form = f.start();
+    const bool pictures = kind == "pictures";
+    const QString table = pictures ? "Pictures" : "Sounds";
+    const QString local = form->workFolder + (pictures ? "Pictures/" : "Sounds/");
+    QList<Row> rows;
+    for (int i = 1; i <= 3; ++i) {
+        const QString path = local + QString::number(i) + (pictures ? ".png" : ".mp3");
+        if (pictures)
+            writePicture(path, 8, 8, i);
+        else
+            test::writeFile(path, QByteArray::number(i));
+        rows.append({path, QFileInfo(path).fileName()});
+    }
+    fillTable(pictures ? form->pictureTable : form->soundTable,
+              pictures ? col::PicExportName : col::MediaExportName, rows);
+
+    const QString db = f.tempDir.path() + "/held.db";
+    sqlite(db, QString("create table %1 (id integer primary key, name text, type text, data blob);"
+                       "insert into %1 (name, type) values ('old', 'mp3');")
+                   .arg(table));
+    QCOMPARE(sqlite(db, QString("select name from %1;").arg(table)), QStringList{"old"});
+    SqliteDatabase reader;
+    QVERIFY(reader.open(db));
+    reader.exec("begin; select count(*) from sqlite_master;");
+
+    f.answers.saveFiles.push_back(db);
+    runDialog(
+        f.answers, [&] { pictures ? form->BitBtn2Click() : form->BitBtn3Click(); },
+        [&](QWidget* d) {
+            static_cast<SqliteDialog*>(d)->busyTimeoutMs = 200;
+            child<QCheckBox>(d, pictures ? "CheckBox2" : "CheckBox1")->setChecked(true); // drop table if exists
+        },
+        "BitBtn1", "Collection not exported to SQLite database: 3 rows could not be committed (database is locked).");
+    QTRY_VERIFY(pictures ? form->exportPicturesSQLite->Suspended() : form->exportSoundsSQLite->Suspended());
+
+    reader.exec("commit;");
+    reader.close();
+    // The drop, the new table and the rows went back together.
+    QCOMPARE(sqlite(db, QString("select name, type from %1;").arg(table)), QStringList{"old|mp3"});
+    QCOMPARE(sqlite(db, "select name from sqlite_master where type='table';"), QStringList{table});
+
+    // Once the other program lets go, the same export goes through.
+    exportTo(f, pictures ? &TForm1::BitBtn2Click : &TForm1::BitBtn3Click, db, [&](QWidget* d) {
+        child<QCheckBox>(d, pictures ? "CheckBox2" : "CheckBox1")->setChecked(true);
+    });
+    QCOMPARE(sqlite(db, QString("select name from %1 order by id;").arg(table)), (QStringList{"1", "2", "3"}));
 }
 
 QTEST_MAIN(ExportSqliteTest)

@@ -11,7 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <thread>
+
+#include <sys/resource.h>
 
 using namespace skarvel;
 
@@ -131,8 +135,8 @@ TEST_F(SqliteExport, NewFileHoldsTheExactTableAndEveryByteOfEachRow) {
     for (const Row& r : rows)
         ASSERT_TRUE(session.insertRow(r.name, r.type, r.data, &error)) << error.toStdString();
 
-    // Nothing is visible to other readers before the commit.
-    EXPECT_EQ(Query(db, "select count(*) from Sounds;"), "0");
+    // Nothing of the run, not even the table, is visible to other readers before the commit.
+    EXPECT_EQ(TableNames(db), "");
     ASSERT_TRUE(session.commitAndClose(&error)) << error.toStdString();
     EXPECT_FALSE(session.isConnected());
 
@@ -231,14 +235,61 @@ TEST_F(SqliteExport, CommitAfterSomeRowsKeepsExactlyThoseRows) {
               ExpectedRows({{1, "a", "mp4", Binary("a")}, {2, "b", "ogv", Binary("b")}}));
 }
 
-TEST_F(SqliteExport, EndingWithoutCommitStoresNoRows) {
+TEST_F(SqliteExport, EndingWithoutCommitLeavesTheFileAsItWas) {
+    const std::vector<Row> before = {{1, "old", "txt", Binary("old")}};
+    Export("Text", false, DropStyle::Backquoted, before);
     {
         SqliteExportSession session;
         ASSERT_TRUE(session.connect(db, false));
         session.prepareTable("Text", true, DropStyle::Backquoted);
         ASSERT_TRUE(session.insertRow("a", "txt", "text"));
     }
-    EXPECT_EQ(Query(db, "select count(*) from Text;"), "0");
+    // The drop and the new table went with the rows.
+    EXPECT_EQ(StoredRows(db, "Text"), ExpectedRows(before));
+
+    {
+        SqliteExportSession session;
+        ASSERT_TRUE(session.connect(db, false));
+        session.prepareTable("Fresh", false, DropStyle::Bare);
+        ASSERT_TRUE(session.insertRow("a", "txt", "text"));
+    }
+    EXPECT_EQ(TableNames(db), "Text\nsqlite_sequence");
+}
+
+// Another program reads the file and keeps its read transaction open past the
+// busy time-out: the commit cannot take the file, and everything of the run,
+// the drop and the new table included, is rolled back.
+TEST_F(SqliteExport, CommitBlockedByAnotherConnectionKeepsWhatTheFileHeld) {
+    const std::vector<Row> before = {{1, "old", "mp3", Binary("old")}};
+    Export("Sounds", false, DropStyle::Bare, before);
+
+    constexpr int kBusyMs = 150;
+    SqliteExportSession session(kBusyMs);
+    ASSERT_TRUE(session.connect(db, false));
+    session.prepareTable("Sounds", true, DropStyle::Bare);
+    ASSERT_TRUE(session.insertRow("a", "mp3", Binary("a")));
+    ASSERT_TRUE(session.insertRow("b", "ogg", Binary("b")));
+
+    SqliteDatabase reader;
+    ASSERT_TRUE(reader.open(db));
+    reader.exec("begin; select count(*) from sqlite_master;");
+
+    QString error;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(session.commitAndClose(&error));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(error, "database is locked");
+    EXPECT_FALSE(session.isConnected());
+    // The time-out given to the session is the one that applied.
+    EXPECT_GE(waited, std::chrono::milliseconds(kBusyMs));
+    EXPECT_LT(waited, std::chrono::milliseconds(kDefaultBusyTimeoutMs));
+
+    reader.exec("commit;");
+    reader.close();
+    EXPECT_EQ(StoredRows(db, "Sounds"), ExpectedRows(before));
+    EXPECT_EQ(TableNames(db), "Sounds\nsqlite_sequence");
+    // No journal is left that a later reader would have to roll back.
+    EXPECT_FALSE(QFileInfo::exists(db + "-journal"));
 }
 
 TEST_F(SqliteExport, ConnectionFailuresAreReportedWithoutSendingStatements) {
@@ -304,12 +355,17 @@ TEST(SafeExportName, NamesNeverLeaveTheExportFolder) {
         {"a/b.png", "a_b.png"},
         {"a\\b.png", "a_b.png"},
         {"/etc/passwd", "_etc_passwd"},
-        {"..", "__"},
+        {"..", "_"},
         {".", "_"},
-        {"...", "___"},
+        {"...", "_"},
+        {" ", "_"},
         {"Rain.mp3", "Rain.mp3"},
         {"..hidden.txt", "..hidden.txt"},
         {QString::fromUtf8("Дождь 1.ogg"), QString::fromUtf8("Дождь 1.ogg")},
+        {"What? \"Rain\": 1|2*.mp3", "What_ _Rain__ 1_2_.mp3"},
+        {"nul.txt", "_nul.txt"},
+        {"Rain.mp3. ", "Rain.mp3"},
+        {QString(300, 'r') + ".webm", QString(250, 'r') + ".webm"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(SafeExportName(c.name), c.safe) << c.name.toStdString();
@@ -323,6 +379,126 @@ TEST(SafeExportName, NamesNeverLeaveTheExportFolder) {
             << c.name.toStdString();
         EXPECT_FALSE(target.isDir()) << c.name.toStdString();
     }
+}
+
+// Files made by the test, and what the folder holds after a copy.
+class FileCopy : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+
+    QString path(const QString& name) const { return folder.filePath(name); }
+
+    void write(const QString& name, const QByteArray& bytes) {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
+
+    QByteArray read(const QString& name) const {
+        QFile f(path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    }
+
+    QStringList entries(const QString& sub = QString()) const {
+        return QDir(path(sub)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    QTemporaryDir folder;
+};
+
+QByteArray Pattern(int size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((unsigned(i) * 7919u) >> 3);
+    return bytes;
+}
+
+TEST_F(FileCopy, ReplacesTheTargetWithEveryByte) {
+    // Larger than one read, so the copy takes several rounds.
+    const QByteArray big = Pattern(2 * 1024 * 1024 + 12345);
+    write("source.bin", big);
+    write("target.bin", "an older file of that name");
+    ASSERT_TRUE(QFile::setPermissions(path("source.bin"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                              QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    QString error;
+    ASSERT_TRUE(ReplaceFileWithCopy(path("source.bin"), path("target.bin"), &error)) << error.toStdString();
+    EXPECT_EQ(read("target.bin"), big);
+    EXPECT_EQ(QFileInfo(path("target.bin")).permissions(), QFileInfo(path("source.bin")).permissions());
+    EXPECT_EQ(entries(), (QStringList{"source.bin", "target.bin"}));
+
+    write("empty", "");
+    ASSERT_TRUE(ReplaceFileWithCopy(path("empty"), path("target.bin")));
+    EXPECT_EQ(read("target.bin"), QByteArray());
+
+    // A name at the length limit still has room for the temporary name beside it.
+    const QString longName = QString(251, 'n') + ".bin";
+    ASSERT_TRUE(ReplaceFileWithCopy(path("source.bin"), path(longName), &error)) << error.toStdString();
+    EXPECT_EQ(read(longName), big);
+}
+
+TEST_F(FileCopy, AFailedCopyLeavesNoFileOfItsOwn) {
+    write("source.bin", "bytes");
+    ASSERT_TRUE(QDir().mkpath(path("out/taken.bin")));
+    write("out/taken.bin/inside.txt", "inside");
+    write("not-a-folder", "a file");
+    struct Case {
+        const char* what;
+        QString source;
+        QString target;
+    };
+    const Case cases[] = {
+        {"target is a folder", path("source.bin"), path("out/taken.bin")},
+        {"target folder missing", path("source.bin"), path("out/missing/copy.bin")},
+        {"target folder is a file", path("source.bin"), path("not-a-folder/copy.bin")},
+        {"source missing", path("gone.bin"), path("out/copy.bin")},
+        {"source is a folder", path("out"), path("out/copy.bin")},
+    };
+    for (const Case& c : cases) {
+        QString error;
+        EXPECT_FALSE(ReplaceFileWithCopy(c.source, c.target, &error)) << c.what;
+        EXPECT_FALSE(error.isEmpty()) << c.what;
+        EXPECT_EQ(entries("out"), QStringList{"taken.bin"}) << c.what;
+    }
+    EXPECT_EQ(read("out/taken.bin/inside.txt"), "inside");
+    EXPECT_EQ(entries(), (QStringList{"not-a-folder", "out", "source.bin"}));
+}
+
+// The process may not write files past a size limit: the copy breaks off in the
+// middle, as on a full disk.
+TEST_F(FileCopy, ACopyBrokenOffHalfWayNeverStandsUnderTheTargetName) {
+    const QByteArray big = Pattern(600 * 1024);
+    write("source.bin", big);
+    write("target.bin", "an older file of that name");
+
+    struct FileSizeLimit {
+        rlimit before{};
+        void (*handler)(int) = SIG_DFL;
+        explicit FileSizeLimit(rlim_t bytes) {
+            getrlimit(RLIMIT_FSIZE, &before);
+            handler = std::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails with EFBIG
+            rlimit limited = before;
+            limited.rlim_cur = bytes;
+            setrlimit(RLIMIT_FSIZE, &limited);
+        }
+        ~FileSizeLimit() {
+            setrlimit(RLIMIT_FSIZE, &before);
+            std::signal(SIGXFSZ, handler);
+        }
+    };
+    QString error;
+    bool copied = true;
+    {
+        FileSizeLimit limit(200 * 1024);
+        copied = ReplaceFileWithCopy(path("source.bin"), path("target.bin"), &error);
+    }
+    EXPECT_FALSE(copied);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(read("target.bin"), "an older file of that name");
+    EXPECT_EQ(entries(), (QStringList{"source.bin", "target.bin"}));
+
+    // Without the limit the same copy goes through.
+    ASSERT_TRUE(ReplaceFileWithCopy(path("source.bin"), path("target.bin"), &error)) << error.toStdString();
+    EXPECT_EQ(read("target.bin"), big);
 }
 
 TEST(ExportTypes, TypesComeFromTheStoredFile) {

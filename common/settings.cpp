@@ -7,15 +7,54 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+// Set by the build from the install directories; these are GNU's defaults.
+#ifndef SKARVEL_INSTALL_BINDIR
+#define SKARVEL_INSTALL_BINDIR "/usr/local/bin"
+#endif
+#ifndef SKARVEL_DATADIR_FROM_BINDIR
+#define SKARVEL_DATADIR_FROM_BINDIR "../share/skarvel"
+#endif
 
 namespace skarvel {
 
-AppEnvironment DefaultEnvironment() {
+bool FolderIsWritable(const QString& folder) {
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
+}
+
+bool IsInstalledProgramFolder(const QString& programFolder, const WritableProbe& isWritable) {
+    const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(programFolder));
+    // Root may write anywhere, so the place decides before the probe does.
+    static const QStringList installedFolders{QDir::cleanPath(QStringLiteral(SKARVEL_INSTALL_BINDIR)),
+                                              QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")};
+    if (installedFolders.contains(folder))
+        return true;
+    return !isWritable(programFolder);
+}
+
+QString UserConfigFolder() {
+    return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+}
+
+AppEnvironment MakeEnvironment(const QString& programFolder, const QString& tempFolder, const QString& configFolder,
+                               const WritableProbe& isWritable) {
     AppEnvironment env;
-    env.programFolder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    const QByteArray temp = qgetenv("TEMP");
-    env.tempFolder = temp.isEmpty() ? QDir::toNativeSeparators(QDir::tempPath()) : QString::fromLocal8Bit(temp);
+    env.programFolder = programFolder;
+    env.tempFolder = tempFolder;
+    env.settingsFolder = IsInstalledProgramFolder(programFolder, isWritable) ? configFolder : programFolder;
+    env.dataFolder = QDir::toNativeSeparators(
+        QDir::cleanPath(programFolder + u'/' + QStringLiteral(SKARVEL_DATADIR_FROM_BINDIR)));
     return env;
+}
+
+AppEnvironment DefaultEnvironment() {
+    const QByteArray temp = qgetenv("TEMP");
+    return MakeEnvironment(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
+                           temp.isEmpty() ? QDir::toNativeSeparators(QDir::tempPath()) : QString::fromLocal8Bit(temp),
+                           UserConfigFolder());
 }
 
 const QStringList& StyleNames() {
@@ -26,7 +65,16 @@ const QStringList& StyleNames() {
 }
 
 QString SettingsPath(const AppEnvironment& env) {
-    return env.programFolder + PathSeparator() + kSettingsFileName;
+    const QString& folder = env.settingsFolder.isEmpty() ? env.programFolder : env.settingsFolder;
+    return folder + PathSeparator() + kSettingsFileName;
+}
+
+QString HelpFilePath(const AppEnvironment& env) {
+    const QString beside = env.programFolder + PathSeparator() + kHelpFileName;
+    if (QFile::exists(beside) || env.dataFolder.isEmpty())
+        return beside;
+    const QString installed = env.dataFolder + PathSeparator() + kHelpFileName;
+    return QFile::exists(installed) ? installed : beside;
 }
 
 QString DefaultWorkFolder(const AppEnvironment& env) {
@@ -49,7 +97,10 @@ StartupSettings ReadStartupSettings(const AppEnvironment& env) {
 }
 
 bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style) {
-    IniFile ini(SettingsPath(env));
+    const QString path = SettingsPath(env);
+    // The configuration folder of a user who never ran the program does not exist yet.
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    IniFile ini(path);
     ini.writeString("COMMON", "TEMP_DIR", workFolder);
     ini.writeString("FORM", "STYLE", style);
     return ini.updateFile();

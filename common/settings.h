@@ -3,19 +3,39 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace skarvel {
 
 // Where the program runs: its own folder and the temporary folder it falls back to.
 struct AppEnvironment {
     QString programFolder; // without a trailing separator
     QString tempFolder;    // value of TEMP, else the system's temporary folder
+    QString settingsFolder; // folder of the settings file; empty means the program folder
+    QString dataFolder;     // installed data folder (help file); empty when there is none
 };
 
+// True when the folder answers "can a file be written here".
+using WritableProbe = std::function<bool(const QString& folder)>;
+bool FolderIsWritable(const QString& folder);
+
+// An installed program (under a bin folder of an install prefix, or in a folder the
+// user cannot write) keeps its settings in the user's configuration folder; a build
+// folder or a portable copy keeps them beside the executable.
+bool IsInstalledProgramFolder(const QString& programFolder, const WritableProbe& isWritable = FolderIsWritable);
+
+// The user's configuration folder for this program (QStandardPaths::AppConfigLocation).
+QString UserConfigFolder();
+
+// The environment of a program in programFolder; configFolder is used only when it is installed.
+AppEnvironment MakeEnvironment(const QString& programFolder, const QString& tempFolder, const QString& configFolder,
+                               const WritableProbe& isWritable = FolderIsWritable);
 AppEnvironment DefaultEnvironment();
 
 inline const QString kDefaultStyle = QStringLiteral("Iceberg Classico");
 inline const QString kStartStyle = QStringLiteral("Aqua Graphite");
 inline const QString kSettingsFileName = QStringLiteral("Skarvel.ini");
+inline const QString kHelpFileName = QStringLiteral("Skarvel.chm");
 // Hidden file that marks a work folder as the program's own, so start-up may empty it.
 inline const QString kWorkFolderMarker = QStringLiteral(".skarvel-work-folder");
 
@@ -23,6 +43,9 @@ inline const QString kWorkFolderMarker = QStringLiteral(".skarvel-work-folder");
 const QStringList& StyleNames();
 
 QString SettingsPath(const AppEnvironment& env);
+// The help file beside the executable, else the one in the data folder; the path beside
+// the executable when neither exists.
+QString HelpFilePath(const AppEnvironment& env);
 // TEMP + separator + "Skarvel" + separator.
 QString DefaultWorkFolder(const AppEnvironment& env);
 

@@ -707,7 +707,7 @@ void TForm1::Parameters1Click() {
 }
 
 void TForm1::Manual1Click() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(programFolder + PathSeparator() + QStringLiteral("Skarvel.chm")));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(HelpFilePath(env)));
 }
 
 void TForm1::About1Click() {

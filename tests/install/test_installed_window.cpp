@@ -1,0 +1,78 @@
+// The real main window of an installed program: its settings go to the user's
+// configuration folder when it closes and come back at the next start.
+#include "common/ini_file.h"
+#include "tests/gui/gui_test_support.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace skarvel;
+using skarvel::test::GuiFixture;
+
+class InstalledWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void installedProgramKeepsSettingsInTheConfigFolder();
+    void buildFolderKeepsSettingsBesideTheExecutable();
+
+private:
+    QTemporaryDir xdgHome;
+    QByteArray savedXdg;
+};
+
+void InstalledWindowTest::initTestCase() {
+    QVERIFY(xdgHome.isValid());
+    savedXdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", xdgHome.path().toLocal8Bit());
+    // As the program's entry names it.
+    QCoreApplication::setApplicationName(QStringLiteral("Skarvel"));
+}
+
+void InstalledWindowTest::cleanupTestCase() {
+    qputenv("XDG_CONFIG_HOME", savedXdg);
+}
+
+void InstalledWindowTest::installedProgramKeepsSettingsInTheConfigFolder() {
+    GuiFixture f;
+    const AppEnvironment env = MakeEnvironment(f.programDir.path(), f.tempDir.path(), UserConfigFolder(),
+                                               [](const QString&) { return false; });
+    const QString configIni = xdgHome.path() + "/Skarvel/Skarvel.ini";
+    const QString chosen = f.tempDir.path() + "/Chosen/";
+
+    f.form = CreateWindows(env);
+    f.form->show();
+    for (QAction* item : f.form->styleActions)
+        if (item->text() == "Cyan Night")
+            item->trigger();
+    f.form->workFolder = chosen;
+    f.form->close();
+
+    QVERIFY(QFile::exists(configIni));
+    QVERIFY(!QFile::exists(f.programDir.path() + "/Skarvel.ini"));
+    IniFile ini(configIni);
+    QCOMPARE(ini.readString("COMMON", "TEMP_DIR", "?"), chosen);
+    QCOMPARE(ini.readString("FORM", "STYLE", "?"), QString("Cyan Night"));
+
+    f.form.reset();
+    f.form = CreateWindows(env);
+    f.form->show();
+    QCOMPARE(f.form->workFolder, chosen);
+    QCOMPARE(f.form->CheckedStyleName(), QString("Cyan Night"));
+    QVERIFY(QDir(chosen + "Pictures").exists());
+    QVERIFY(f.answers.messages.isEmpty());
+}
+
+void InstalledWindowTest::buildFolderKeepsSettingsBesideTheExecutable() {
+    // This test runs from the build folder, as a portable copy would.
+    const AppEnvironment env = DefaultEnvironment();
+    QCOMPARE(env.programFolder, QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+    QCOMPARE(SettingsPath(env), env.programFolder + "/Skarvel.ini");
+}
+
+QTEST_MAIN(InstalledWindowTest)
+#include "test_installed_window.moc"

@@ -1,0 +1,167 @@
+// Where the settings file and the help file are looked for: beside the executable
+// for a build folder or a portable copy, in the user's configuration folder and the
+// installed data folder for an installed program.
+#include "common/ini_file.h"
+#include "common/settings.h"
+#include "tests/support/test_support.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+
+#include <unistd.h>
+
+using namespace skarvel;
+
+namespace {
+
+struct InstalledCase {
+    const char* name;
+    const char* programFolder;
+    bool writable;
+    bool installed;
+};
+
+class InstalledFolder : public ::testing::TestWithParam<InstalledCase> {};
+
+TEST_P(InstalledFolder, DecidesWhereTheSettingsLive) {
+    const InstalledCase& c = GetParam();
+    const bool installed = IsInstalledProgramFolder(c.programFolder, [&](const QString&) { return c.writable; });
+    EXPECT_EQ(installed, c.installed) << c.programFolder;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstalledFolder,
+    ::testing::Values(
+        InstalledCase{"A build folder the user can write is portable", "/work/skarvel/build/gui", true, false},
+        InstalledCase{"A portable copy on a stick is portable", "/media/user/STICK/Skarvel", true, false},
+        InstalledCase{"A folder the user cannot write is installed", "/opt/skarvel", false, true},
+        InstalledCase{"usr bin is installed even for root who can write it", "/usr/bin", true, true},
+        InstalledCase{"usr local bin is installed", "/usr/local/bin", true, true},
+        InstalledCase{"A trailing separator does not hide usr bin", "/usr/bin/", true, true},
+        InstalledCase{"Dot-dot segments do not hide usr bin", "/usr/lib/../bin", true, true},
+        InstalledCase{"A bin folder of the user's own is portable", "/home/user/bin", true, false},
+        InstalledCase{"A name that only starts like usr bin is portable", "/usr/binaries", true, false}),
+    [](const ::testing::TestParamInfo<InstalledCase>& info) {
+        std::string name;
+        for (const char* p = info.param.name; *p; ++p)
+            if (std::isalnum(static_cast<unsigned char>(*p)))
+                name += *p;
+        return name;
+    });
+
+TEST(FolderIsWritable, ProbesTheRealFolder) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    EXPECT_TRUE(FolderIsWritable(dir.path()));
+    EXPECT_FALSE(FolderIsWritable(dir.filePath("missing")));
+    test::writeFile(dir.filePath("file"), "x");
+    EXPECT_FALSE(FolderIsWritable(dir.filePath("file")));
+
+    // Root writes through any mode, which is why usr bin is decided by its place.
+    if (geteuid() != 0) {
+        const QString locked = dir.filePath("locked");
+        ASSERT_TRUE(QDir().mkdir(locked));
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+        EXPECT_FALSE(FolderIsWritable(locked));
+        EXPECT_TRUE(IsInstalledProgramFolder(locked));
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+}
+
+struct Folders {
+    QTemporaryDir root;
+    QString program = root.filePath("usr/bin");
+    QString config = root.filePath("home/.config/Skarvel");
+    QString temp = root.filePath("tmp");
+    Folders() { QDir().mkpath(program); }
+};
+
+TEST(SettingsLocation, InstalledProgramWritesAndReadsTheConfigFolder) {
+    Folders f;
+    const AppEnvironment env = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
+    EXPECT_EQ(SettingsPath(env), f.config + "/Skarvel.ini");
+    EXPECT_FALSE(ReadStartupSettings(env).fileExists);
+
+    // The configuration folder does not exist before the first close.
+    ASSERT_TRUE(WriteSettings(env, "/data/Coll/", "Cyan Night"));
+    EXPECT_TRUE(QFile::exists(f.config + "/Skarvel.ini"));
+    EXPECT_FALSE(QFile::exists(f.program + "/Skarvel.ini"));
+
+    const StartupSettings back = ReadStartupSettings(env);
+    EXPECT_TRUE(back.fileExists);
+    EXPECT_EQ(back.workFolder, "/data/Coll/");
+    EXPECT_EQ(back.style, "Cyan Night");
+}
+
+TEST(SettingsLocation, PortableProgramKeepsTheFileBesideTheExecutable) {
+    Folders f;
+    const AppEnvironment env = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
+    EXPECT_EQ(SettingsPath(env), f.program + "/Skarvel.ini");
+    ASSERT_TRUE(WriteSettings(env, "/data/Coll/", "Luna"));
+    EXPECT_TRUE(QFile::exists(f.program + "/Skarvel.ini"));
+    EXPECT_FALSE(QDir(f.config).exists());
+}
+
+TEST(SettingsLocation, BothPlacesHoldTheSameFormat) {
+    Folders f;
+    const AppEnvironment installed = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
+    const AppEnvironment portable = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
+    ASSERT_TRUE(WriteSettings(installed, "/data/Coll/", "Metropolis UI Black"));
+    ASSERT_TRUE(WriteSettings(portable, "/data/Coll/", "Metropolis UI Black"));
+    const QByteArray bytes = test::readFile(SettingsPath(installed));
+    EXPECT_TRUE(bytes.contains("[COMMON]")) << bytes.constData();
+    EXPECT_EQ(bytes, test::readFile(SettingsPath(portable)));
+
+    // A file another program wrote (CR LF, other keys) is read from the configuration folder too.
+    test::writeFile(SettingsPath(installed), "[FORM]\r\nSTYLE=Light\r\n[OTHER]\r\nKEY=1\r\n");
+    EXPECT_EQ(ReadStartupSettings(installed).style, "Light");
+    ASSERT_TRUE(WriteSettings(installed, "/data/Coll/", "Luna"));
+    EXPECT_EQ(IniFile(SettingsPath(installed)).readString("OTHER", "KEY", "?"), "1");
+}
+
+TEST(SettingsLocation, ConfigFolderFollowsXdgConfigHome) {
+    QTemporaryDir home;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+    QCoreApplication::setApplicationName("Skarvel");
+    EXPECT_EQ(UserConfigFolder(), home.path() + "/Skarvel");
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+struct HelpCase {
+    const char* name;
+    bool beside;
+    bool installed;
+    bool installedExpected;
+};
+
+class HelpFile : public ::testing::TestWithParam<HelpCase> {};
+
+TEST_P(HelpFile, IsLookedForBesideTheExecutableThenInTheDataFolder) {
+    const HelpCase& c = GetParam();
+    Folders f;
+    const AppEnvironment env = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
+    const QString data = QDir::cleanPath(f.program + "/../share/skarvel");
+    EXPECT_EQ(env.dataFolder, data);
+    if (c.beside)
+        test::writeFile(f.program + "/Skarvel.chm", "help");
+    if (c.installed)
+        test::writeFile(data + "/Skarvel.chm", "help");
+    EXPECT_EQ(HelpFilePath(env), c.installedExpected ? data + "/Skarvel.chm" : f.program + "/Skarvel.chm");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HelpFile,
+                         ::testing::Values(HelpCase{"NeitherGivesThePathBesideTheExecutable", false, false, false},
+                                           HelpCase{"BesideOnly", true, false, false},
+                                           HelpCase{"InstalledOnly", false, true, true},
+                                           HelpCase{"BesideWinsOverInstalled", true, true, false}),
+                         [](const ::testing::TestParamInfo<HelpCase>& info) { return std::string(info.param.name); });
+
+} // namespace

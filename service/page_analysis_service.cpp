@@ -188,45 +188,57 @@ struct PageAnalysisService::Impl {
     }
 
     void serve(Script script, const QByteArray& rawValue, httplib::Response& res) {
+        // The request's time budget covers the fetch and the analysis together (0: none).
+        AnalysisDeadline deadline;
+        if (fetchOptions.totalTimeoutSeconds > 0)
+            deadline = std::chrono::steady_clock::now() + std::chrono::seconds(fetchOptions.totalTimeoutSeconds);
         const QString asked = QString::fromUtf8(rawValue).trimmed();
         const std::optional<FetchedPage> page = fetch(asked, res);
         if (!page)
             return;
+        try {
+            res.status = 200;
+            res.set_content(analyse(script, *page, asked, deadline).toStdString(), kPlainText);
+        } catch (const AnalysisTimeout& e) {
+            answerError(res, 502, QString::fromUtf8(e.what()));
+        }
+    }
+
+    QByteArray analyse(Script script, const FetchedPage& page, const QString& asked, AnalysisDeadline deadline) {
         QByteArray answer;
-        if (page->isHtml) {
-            const QByteArray html = pageToUtf8(page->body, page->headerCharset);
-            const QUrl& base = page->finalUrl;
+        if (page.isHtml) {
+            const QByteArray html = pageToUtf8(page.body, page.headerCharset);
+            const QUrl& base = page.finalUrl;
             switch (script) {
             case Script::Images:
-                answer = formatPictureAnswer(findPictures(html, base), asked);
+                answer = formatPictureAnswer(findPictures(html, base, QString(), deadline), asked);
                 break;
             case Script::Sounds:
-                answer = formatMediaAnswer(findMedia(html, base, MediaKind::Sound), asked);
+                answer = formatMediaAnswer(findMedia(html, base, MediaKind::Sound, deadline), asked);
                 break;
             case Script::Videos:
-                answer = formatMediaAnswer(findMedia(html, base, MediaKind::Video), asked);
+                answer = formatMediaAnswer(findMedia(html, base, MediaKind::Video, deadline), asked);
                 break;
             case Script::List:
-                answer = formatListAnswer(findLinks(html, base));
+                answer = formatListAnswer(findLinks(html, base, deadline));
                 break;
             }
         } else {
             switch (script) {
             case Script::Images:
-                answer = directMediaAnswer(AnswerKind::Pictures, page->mimeType, page->finalUrl, asked);
+                answer = directMediaAnswer(AnswerKind::Pictures, page.mimeType, page.finalUrl, asked);
                 break;
             case Script::Sounds:
-                answer = directMediaAnswer(AnswerKind::Sounds, page->mimeType, page->finalUrl, asked);
+                answer = directMediaAnswer(AnswerKind::Sounds, page.mimeType, page.finalUrl, asked);
                 break;
             case Script::Videos:
-                answer = directMediaAnswer(AnswerKind::Videos, page->mimeType, page->finalUrl, asked);
+                answer = directMediaAnswer(AnswerKind::Videos, page.mimeType, page.finalUrl, asked);
                 break;
             case Script::List:
                 break; // a file that is not a page has no links
             }
         }
-        res.status = 200;
-        res.set_content(answer.toStdString(), kPlainText);
+        return answer;
     }
 
     void harvestRoute(const char* script, Script kind) {

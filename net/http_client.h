@@ -1,13 +1,14 @@
 #pragma once
-// The HTTP client of the network jobs: libcurl behind a small synchronous
-// interface. One client belongs to one job and is used by one thread at a
-// time; only abort() and resetAbort() may be called from another thread.
+// The HTTP client of the network jobs: one transfer at a time on the transfer
+// engine, behind a small synchronous interface. One client belongs to one job
+// and is used by one thread at a time; only abort() and resetAbort() may be
+// called from another thread. Connections are kept between requests.
+#include "net/transfer_engine.h"
+
 #include <QByteArray>
 #include <QString>
 
-#include <atomic>
 #include <chrono>
-#include <memory>
 #include <stdexcept>
 
 namespace skarvel {
@@ -51,10 +52,13 @@ public:
         std::chrono::milliseconds connectTimeout{20000};
         // A request fails when it moves fewer than 1 byte per second for this long.
         std::chrono::seconds stallTimeout{60};
+        // A 429 or 503 with a Retry-After of at most this long is retried once after that wait; 0: never.
+        std::chrono::seconds maxRetryAfter{0};
     };
 
     // Redirects followed within one request when following is on; the next one ends the request.
     static constexpr int kMaxRedirectsFollowed = 14;
+    // The defaults; setUserAgentOverride() replaces the User-Agent for the whole process.
     static const char* const kUserAgent;
     static const char* const kAccept;
 
@@ -75,13 +79,14 @@ public:
     void abort();
     void resetAbort();
 
+    // What every request of this client sends and accepts, as transfer options.
+    TransferOptions transferOptions() const;
+
 private:
-    struct Handle;
     HttpResponse perform(const QString& url, const QByteArray* postBody);
 
     Options m_options;
-    std::unique_ptr<Handle> m_handle;
-    std::atomic<bool> m_aborted{false};
+    TransferEngine m_engine;
 };
 
 // The body as text: by the declared charset; ISO-8859-1 for text/* without

@@ -1,13 +1,12 @@
 #include "service/page_fetcher.h"
 
-#include <curl/curl.h>
+#include "net/transfer_thread.h"
+#include "net/user_agent.h"
 
 #include <QStringDecoder>
 
 #include <cctype>
 #include <cstring>
-#include <memory>
-#include <mutex>
 #include <optional>
 
 namespace skarvel {
@@ -16,21 +15,6 @@ FetchError::FetchError(Kind kind, const QString& message)
     : std::runtime_error(message.toStdString()), m_kind(kind) {}
 
 namespace {
-
-struct CurlEasyDeleter {
-    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
-using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
-
-struct CurlListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
-
-void initCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 bool isAsciiSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
@@ -47,55 +31,30 @@ bool mimeTypeIsVague(QByteArrayView mimeType) {
            mimeType == "binary/octet-stream" || mimeType == "unknown/unknown" || mimeType == "application/unknown";
 }
 
-// Body sink for one transfer: keeps HTML up to the size cap and stops
-// anything else as soon as it is recognised.
-struct Transfer {
-    CURL* curl = nullptr;
-    qint64 maxBytes = 0;
+// Keeps HTML up to the size cap and stops anything else as soon as it is recognised.
+struct PageSniffer {
     QByteArray body;
     std::optional<bool> isHtml;
-    bool truncated = false;
-    bool stoppedNotHtml = false;
 
     static constexpr qsizetype kSniffBytes = 512;
 
-    QByteArray currentMimeType() const {
-        const char* type = nullptr;
-        curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
-        return type ? mimeTypeOf(type) : QByteArray();
-    }
-
-    size_t write(const char* data, size_t size) {
-        if (isHtml == false) {
-            stoppedNotHtml = true;
-            return 0;
-        }
-        const qint64 room = maxBytes - body.size();
-        const size_t taken = size_t(qMin<qint64>(room, qint64(size)));
-        body.append(data, qsizetype(taken));
-        if (!isHtml && (body.size() >= kSniffBytes || !mimeTypeIsVague(currentMimeType())))
-            decide();
-        if (isHtml == false) {
-            stoppedNotHtml = true;
-            return 0;
-        }
-        if (taken < size) {
-            truncated = true;
-            return 0;
-        }
-        return size;
-    }
-
-    void decide() { isHtml = looksLikeHtml(currentMimeType(), body); }
-
-    static int progress(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        return static_cast<const std::atomic<bool>*>(cancelled)->load() ? 1 : 0;
-    }
-
-    static size_t callback(char* data, size_t size, size_t count, void* self) {
-        return static_cast<Transfer*>(self)->write(data, size * count);
+    bool take(QByteArrayView piece, QByteArrayView contentType) {
+        if (isHtml == false)
+            return false;
+        body.append(piece);
+        const QByteArray mimeType = mimeTypeOf(contentType);
+        if (!isHtml && (body.size() >= kSniffBytes || !mimeTypeIsVague(mimeType)))
+            isHtml = looksLikeHtml(mimeType, body);
+        return isHtml != false;
     }
 };
+
+// One engine for every request the service serves: connections are shared and
+// no site gets more than its per-host limit, however many pages are asked at once.
+TransferThread& sharedTransfers() {
+    static TransferThread transfers(TransferLimits{16, 6});
+    return transfers;
+}
 
 // ---------------------------------------------------------------- charsets
 
@@ -224,81 +183,63 @@ FetchedPage fetchPage(const QUrl& url, const FetchOptions& options) {
     if (url.host().isEmpty())
         throw FetchError(FetchError::Kind::RefusedAddress, QStringLiteral("address without a host"));
 
-    initCurlOnce();
-    CurlEasy curl(curl_easy_init());
-    if (!curl)
-        throw FetchError(FetchError::Kind::Upstream, QStringLiteral("cannot create an HTTP transfer"));
-
-    Transfer transfer;
-    transfer.curl = curl.get();
-    transfer.maxBytes = options.maxBytes;
-    char errorText[CURL_ERROR_SIZE] = {};
     const QByteArray address = url.toEncoded(QUrl::RemoveFragment);
-    CurlList headers(curl_slist_append(
-        nullptr, "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"));
-    headers.reset(curl_slist_append(headers.release(), "Accept-Language: en-US,en;q=0.8,*;q=0.5"));
-
-    CURL* h = curl.get();
-    curl_easy_setopt(h, CURLOPT_URL, address.constData());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, options.maxRedirects);
-    curl_easy_setopt(h, CURLOPT_AUTOREFERER, 1L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L); // called from many threads
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, options.totalTimeoutSeconds);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, options.stallTimeoutSeconds);
+    TransferOptions transfer;
+    transfer.followRedirects = true;
+    transfer.maxRedirects = options.maxRedirects;
     // pages are read the way the program's download jobs read them: no certificate checks
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, options.userAgent.constData());
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, ""); // every compression libcurl can undo
-    curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");       // cookies set along a redirect chain
-    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::callback);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    transfer.tls = true;
+    transfer.connectTimeout = std::chrono::seconds(options.connectTimeoutSeconds);
+    transfer.stallTimeout = std::chrono::seconds(options.stallTimeoutSeconds);
+    transfer.totalTimeout = std::chrono::seconds(options.totalTimeoutSeconds);
+    transfer.maxBodyBytes = options.maxBytes;
+    transfer.userAgent = effectiveUserAgent(options.userAgent);
+    transfer.accept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+    transfer.extraHeaders = {QByteArrayLiteral("Accept-Language: en-US,en;q=0.8,*;q=0.5")};
+    transfer.acceptEncoding = true;
+    transfer.cookiesAndReferer = true;
+    transfer.maxRetryAfter = std::chrono::seconds(options.maxRetryAfterSeconds);
+    transfer.cancelled = options.cancelled;
 
-    if (options.cancelled) {
-        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Transfer::progress);
-        curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(options.cancelled));
-        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    PageSniffer sniffer;
+    TransferRequest request;
+    request.url = QString::fromLatin1(address);
+    request.options = transfer;
+    request.sink = [&sniffer](QByteArrayView piece, QByteArrayView contentType) {
+        return sniffer.take(piece, contentType);
+    };
+    const TransferResult result = sharedTransfers().perform(std::move(request));
+
+    const auto failed = [&](const QString& reason) {
+        return FetchError(FetchError::Kind::Upstream,
+                          QStringLiteral("cannot fetch %1: %2").arg(QString::fromLatin1(address), reason));
+    };
+    switch (result.failure) {
+    case TransferFailure::None:
+        break;
+    case TransferFailure::HttpStatus:
+        throw failed(QStringLiteral("the server answered HTTP %1").arg(result.status));
+    default: {
+        // the engine's text starts with the address, which the message already names
+        QString reason = result.error;
+        if (reason.startsWith(result.url + QStringLiteral(": ")))
+            reason = reason.mid(result.url.size() + 2);
+        throw failed(reason);
     }
-
-    const CURLcode code = curl_easy_perform(h);
+    }
+    if (result.redirectLimitReached)
+        throw failed(QStringLiteral("more than %1 redirects").arg(options.maxRedirects));
+    if (result.status < 200 || result.status > 299)
+        throw failed(QStringLiteral("the server answered HTTP %1").arg(result.status));
 
     FetchedPage page;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &page.httpStatus);
-    const char* effective = nullptr;
-    curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &effective);
-    page.finalUrl = effective ? QUrl::fromEncoded(effective) : url;
-    const char* contentType = nullptr;
-    curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType);
-    page.mimeType = contentType ? mimeTypeOf(contentType) : QByteArray();
-    page.headerCharset = contentType ? charsetFromContentType(contentType) : QByteArray();
-
-    const bool stoppedByUs = code == CURLE_WRITE_ERROR && (transfer.truncated || transfer.stoppedNotHtml);
-    if (code != CURLE_OK && !stoppedByUs) {
-        QString reason = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
-        if (code == CURLE_HTTP_RETURNED_ERROR)
-            reason = QStringLiteral("the server answered HTTP %1").arg(page.httpStatus);
-        throw FetchError(FetchError::Kind::Upstream,
-                         QStringLiteral("cannot fetch %1: %2").arg(QString::fromLatin1(address), reason));
-    }
-    if (page.httpStatus < 200 || page.httpStatus > 299)
-        throw FetchError(FetchError::Kind::Upstream,
-                         QStringLiteral("cannot fetch %1: the server answered HTTP %2")
-                             .arg(QString::fromLatin1(address))
-                             .arg(page.httpStatus));
-
-    if (!transfer.isHtml)
-        transfer.decide();
-    page.isHtml = *transfer.isHtml;
-    page.truncated = transfer.truncated;
-    page.body = std::move(transfer.body);
+    page.httpStatus = result.status;
+    page.finalUrl = result.finalUrl.isEmpty() ? url : QUrl::fromEncoded(result.finalUrl.toUtf8());
+    page.mimeType = mimeTypeOf(result.rawContentType);
+    page.headerCharset = charsetFromContentType(result.rawContentType);
+    page.isHtml = sniffer.isHtml ? *sniffer.isHtml : looksLikeHtml(page.mimeType, sniffer.body);
+    page.truncated = result.truncated;
+    page.body = std::move(sniffer.body);
     return page;
 }
 

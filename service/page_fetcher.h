@@ -1,5 +1,5 @@
 #pragma once
-// Fetches a web page over HTTP or HTTPS with libcurl and turns its bytes into UTF-8.
+// Fetches a web page over HTTP or HTTPS on the network layer's transfer engine and turns its bytes into UTF-8.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -18,8 +18,11 @@ struct FetchOptions {
     // longer pages are cut here and analysed as far as they arrived
     qint64 maxBytes = 16 * 1024 * 1024;
     long maxRedirects = 10;
+    // a 429 or 503 answer whose Retry-After asks for at most this long is asked again once after the wait
+    long maxRetryAfterSeconds = 10;
     // when set and it turns true, running transfers are given up
     const std::atomic<bool>* cancelled = nullptr;
+    // the process's User-Agent (setUserAgentOverride), when one is set, replaces this
     QByteArray userAgent =
         "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36";
 };
@@ -50,7 +53,8 @@ private:
 };
 
 // GET the page, following redirects (http and https only). Throws FetchError.
-// Safe to call from several threads at once.
+// Safe to call from several threads at once: the calls share one transfer engine,
+// its connections and its limits (16 transfers, 6 per host).
 FetchedPage fetchPage(const QUrl& url, const FetchOptions& options = {});
 
 // The page as UTF-8. The encoding is taken from, in this order: a byte-order

@@ -1,4 +1,5 @@
 #include "net/http_client.h"
+#include "net/user_agent.h"
 
 #include "tests/support/local_server.h"
 
@@ -74,6 +75,36 @@ TEST(HttpClient, EveryRequestCarriesExactlyTheDefaultHeaders) {
     }
     EXPECT_EQ(seen[1].method, "POST");
     EXPECT_EQ(seen[1].contentType, "application/x-www-form-urlencoded");
+}
+
+TEST(HttpClient, UserAgentOverrideReplacesTheDefaultForEveryClientUntilCleared) {
+    LocalHttpServer server;
+    std::mutex mutex;
+    std::vector<std::string> agents;
+    const auto record = [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(mutex);
+        agents.push_back(req.get_header_value("User-Agent"));
+        res.set_content("ok", "text/plain");
+    };
+    server.server().Get("/ua", record);
+    server.server().Post("/ua", record);
+    server.start();
+
+    HttpClient service;
+    HttpClient download(downloadOptions());
+    setUserAgentOverride("Mozilla/5.0 (X11; Linux x86_64) Skarvel\r\nX-Injected: 1");
+    service.get(server.baseUrl() + "/ua");
+    download.postForm(server.baseUrl() + "/ua", "list=x");
+    TransferEngine engine;
+    engine.submit({.url = server.baseUrl() + "/ua"});
+    engine.runUntilIdle();
+    setUserAgentOverride({});
+    download.get(server.baseUrl() + "/ua");
+
+    ASSERT_EQ(agents.size(), 4u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(agents[i], "Mozilla/5.0 (X11; Linux x86_64) Skarvel  X-Injected: 1") << i;
+    EXPECT_EQ(agents[3], "Mozilla/3.0 (compatible; Indy Library)");
 }
 
 TEST(HttpClient, LargeFormGoesOutWithoutWaitingForContinue) {

@@ -1,5 +1,7 @@
 #include "service/page_fetcher.h"
 
+#include "net/user_agent.h"
+
 #include "tests/service/qt_printers.h"
 
 #include "tests/support/local_server.h"
@@ -7,6 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <QStringEncoder>
+
+#include <atomic>
+#include <thread>
+#include <vector>
 
 using namespace skarvel;
 using skarvel::test::LocalHttpServer;
@@ -105,6 +111,8 @@ class PageFetch : public ::testing::Test {
 protected:
     void SetUp() override {
         auto& s = site.server();
+        // fetches share kept connections; the site need not wait for them at its end
+        s.set_keep_alive_timeout(1);
         s.Get("/page.html", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("<html><body><img src=a.jpg></body></html>", "text/html; charset=ISO-8859-1");
         });
@@ -193,6 +201,54 @@ TEST_F(PageFetch, FailuresAreReportedByKind) {
             EXPECT_NE(std::string(e.what()).find(c.messagePart), std::string::npos) << c.name << ": " << e.what();
         }
     }
+}
+
+TEST_F(PageFetch, ConcurrentFetchesShareOnePerHostLimit) {
+    LocalHttpServer slow;
+    slow.server().set_keep_alive_timeout(1);
+    std::atomic<int> inFlight{0};
+    std::atomic<int> peak{0};
+    slow.server().Get("/slow.html", [&](const httplib::Request&, httplib::Response& res) {
+        const int now = ++inFlight;
+        for (int seen = peak.load(); now > seen && !peak.compare_exchange_weak(seen, now);) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        --inFlight;
+        res.set_content("<p>slow</p>", "text/html");
+    });
+    slow.start();
+
+    std::atomic<int> served{0};
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 7; ++i) {
+        callers.emplace_back([&] {
+            if (fetchPage(QUrl(slow.baseUrl() + QStringLiteral("/slow.html"))).body == "<p>slow</p>")
+                ++served;
+        });
+    }
+    for (std::thread& caller : callers)
+        caller.join();
+    EXPECT_EQ(served.load(), 7);
+    EXPECT_EQ(peak.load(), 6);
+}
+
+TEST_F(PageFetch, ProcessUserAgentReplacesTheFetchersOwn) {
+    std::string agent;
+    LocalHttpServer echo;
+    echo.server().set_keep_alive_timeout(1);
+    echo.server().Get("/ua.html", [&](const httplib::Request& req, httplib::Response& res) {
+        agent = req.get_header_value("User-Agent");
+        res.set_content("<p>ua</p>", "text/html");
+    });
+    echo.start();
+    const QUrl page(echo.baseUrl() + QStringLiteral("/ua.html"));
+
+    fetchPage(page);
+    EXPECT_EQ(agent, FetchOptions{}.userAgent.toStdString());
+    setUserAgentOverride("SkarvelTest/1.0");
+    fetchPage(page);
+    setUserAgentOverride({});
+    EXPECT_EQ(agent, "SkarvelTest/1.0");
 }
 
 TEST_F(PageFetch, CancelledFlagStopsTheTransfer) {

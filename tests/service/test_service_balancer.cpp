@@ -1,7 +1,7 @@
 // The shipped nginx configuration in front of two real service processes:
 // one instance is killed in the middle of a harvest and every answer still
 // comes back right, through the desktop program's own service client.
-#include "jobs/service_client.h"
+#include "net/service_client.h"
 
 #include "tests/service/service_process.h"
 #include "tests/support/local_server.h"

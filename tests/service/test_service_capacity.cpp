@@ -1,7 +1,7 @@
 // The service under more work than it takes: the admission bound, the 503
 // with Retry-After, the desktop client's retry, the request log and the
 // graceful stop, against a local site whose pages are held until released.
-#include "jobs/service_client.h"
+#include "net/service_client.h"
 #include "service/page_analysis_service.h"
 
 #include "tests/service/qt_printers.h"

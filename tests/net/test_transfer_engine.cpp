@@ -102,13 +102,13 @@ TEST(TransferEngine, NoHostGetsMoreThanItsLimitAndTheTotalHolds) {
         const char* what;
         TransferLimits limits;
         int hosts;
-        int expectedPeakPerHost;
+        int expectedPeakPerHost; // 0: anything up to the per-host limit
         int expectedPeakTotal;
     };
     const Case cases[] = {
         {"one host, per-host limit below the total", {8, 3}, 1, 3, 3},
         {"two hosts, each at its own limit", {8, 3}, 2, 3, 6},
-        {"two hosts, total limit below their sum", {4, 3}, 2, 2, 4},
+        {"two hosts, total limit below their sum", {4, 3}, 2, 0, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -147,8 +147,12 @@ TEST(TransferEngine, NoHostGetsMoreThanItsLimitAndTheTotalHolds) {
         drain(engine);
 
         EXPECT_EQ(ended, 12 * c.hosts);
-        for (const auto& gauge : gauges)
-            EXPECT_EQ(gauge->peak.load(), c.expectedPeakPerHost);
+        for (const auto& gauge : gauges) {
+            EXPECT_LE(gauge->peak.load(), c.limits.maxTransfersPerHost);
+            if (c.expectedPeakPerHost > 0) {
+                EXPECT_EQ(gauge->peak.load(), c.expectedPeakPerHost);
+            }
+        }
         EXPECT_EQ(total.peak.load(), c.expectedPeakTotal);
     }
 }

@@ -72,6 +72,22 @@ const char* lastAnswerHeaderRaw(CURL* easy, const char* name) {
     return header->value;
 }
 
+// Every value of a header that the last answer carried, joined by ", " as HTTP allows.
+QString allAnswerHeaders(CURL* easy, const char* name) {
+    QStringList values;
+    size_t amount = 0;
+    for (size_t index = 0;; ++index) {
+        curl_header* header = nullptr;
+        if (curl_easy_header(easy, name, index, CURLH_HEADER, -1, &header) != CURLHE_OK || !header)
+            break;
+        amount = header->amount;
+        values << headerText(header->value);
+        if (index + 1 >= amount)
+            break;
+    }
+    return values.join(QStringLiteral(", "));
+}
+
 QString lastAnswerHeader(CURL* easy, const char* name) {
     const char* value = lastAnswerHeaderRaw(easy, name);
     return value ? headerText(value) : QString();
@@ -509,6 +525,7 @@ struct TransferEngine::Impl {
             if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK)
                 r.contentLength = length;
             r.contentDisposition = lastAnswerHeader(easy, "Content-Disposition");
+            r.contentSecurityPolicy = allAnswerHeaders(easy, "Content-Security-Policy");
             r.body = std::move(t->body);
         }
 

@@ -81,6 +81,8 @@ struct TransferResult {
     qint64 contentLength = -1;
     // The raw Content-Disposition value; "" when none.
     QString contentDisposition;
+    // The Content-Security-Policy value (several headers joined by ", "); "" when none.
+    QString contentSecurityPolicy;
     // The address of the last request sent, after any redirects followed.
     QString finalUrl;
     // Body bytes taken (after decompression); less than contentLength when the body was cut short.

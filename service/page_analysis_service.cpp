@@ -211,7 +211,7 @@ struct PageAnalysisService::Impl {
             const QUrl& base = page.finalUrl;
             switch (script) {
             case Script::Images:
-                answer = formatPictureAnswer(findPictures(html, base, QString(), deadline), asked);
+                answer = formatPictureAnswer(findPictures(html, base, page.contentSecurityPolicy, deadline), asked);
                 break;
             case Script::Sounds:
                 answer = formatMediaAnswer(findMedia(html, base, MediaKind::Sound, deadline), asked);

@@ -237,6 +237,7 @@ FetchedPage fetchPage(const QUrl& url, const FetchOptions& options) {
     page.finalUrl = result.finalUrl.isEmpty() ? url : QUrl::fromEncoded(result.finalUrl.toUtf8());
     page.mimeType = mimeTypeOf(result.rawContentType);
     page.headerCharset = charsetFromContentType(result.rawContentType);
+    page.contentSecurityPolicy = result.contentSecurityPolicy;
     page.isHtml = sniffer.isHtml ? *sniffer.isHtml : looksLikeHtml(page.mimeType, sniffer.body);
     page.truncated = result.truncated;
     page.body = std::move(sniffer.body);

@@ -32,6 +32,7 @@ struct FetchedPage {
     long httpStatus = 0;
     QByteArray mimeType;      // lower case, without parameters; empty when the server sent none
     QByteArray headerCharset; // charset parameter of Content-Type, as sent
+    QString contentSecurityPolicy; // the answer's Content-Security-Policy header(s); "" when none
     bool isHtml = false;
     // HTML: the whole page up to FetchOptions::maxBytes. Anything else is not
     // downloaded beyond the first bytes needed to tell it is not HTML.

@@ -85,6 +85,14 @@ protected:
             cp1251(kCatTitle).toStdString() + "\">";
         page("/cp1251-meta.html", "<html><head><meta charset=\"windows-1251\"></head><body>" + catImg, "text/html");
         page("/cp1251-header.html", "<html><body>" + catImg, "text/html; charset=windows-1251");
+        for (const char* policy : {"upgrade-insecure-requests", "default-src 'self'"}) {
+            const std::string path = std::string("/csp-") + (policy[0] == 'u' ? "upgrade" : "other") + ".html";
+            site.server().Get(path, [policy](const httplib::Request&, httplib::Response& res) {
+                res.set_header("Content-Security-Policy", policy);
+                res.set_content("<img src=\"http://img.example.org:8080/a.jpg?x=1\"><img src=\"http://img.example.org/b.png\">",
+                                "text/html");
+            });
+        }
         site.server().Get("/photo.png", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(std::string("\x89PNG\r\n\x1a\n", 8) + std::string(1000, '\0'), "image/png");
         });
@@ -176,6 +184,14 @@ TEST_F(ServiceHttp, AddressesResolveAgainstBaseHrefAndTheAddressAfterRedirects) 
     const Answer moved = get("get_images.php", at("/old"));
     EXPECT_EQ(moved.column(0), QStringList{at("/moved/deep/pic.jpg")});
     EXPECT_EQ(moved.column(4), QStringList{at("/old")}); // Parent is the page as asked
+}
+
+TEST_F(ServiceHttp, PolicyHeaderOfThePageUpgradesItsHttpPicturesToHttps) {
+    EXPECT_EQ(get("get_images.php", at("/csp-upgrade.html")).column(0),
+              QStringList({u8("https://img.example.org:8080/a.jpg?x=1"), u8("https://img.example.org/b.png")}));
+    // Another policy changes nothing.
+    EXPECT_EQ(get("get_images.php", at("/csp-other.html")).column(0),
+              QStringList({u8("http://img.example.org:8080/a.jpg?x=1"), u8("http://img.example.org/b.png")}));
 }
 
 TEST_F(ServiceHttp, WindowsCyrillicPagesAnswerInUtf8) {

@@ -281,7 +281,7 @@ void WalkRunLength(const std::uint8_t* d, std::size_t size, const Header& h, Put
     const std::int64_t w = h.width, height = h.height;
     std::size_t p = h.pixelOffset;
     std::int64_t x = 0, y = 0;
-    auto emit = [&](unsigned index) {
+    auto emitPixel = [&](unsigned index) {
         if (x < w && y < height)
             put(x, y, index);
         ++x;
@@ -293,7 +293,7 @@ void WalkRunLength(const std::uint8_t* d, std::size_t size, const Header& h, Put
         p += 2;
         if (count > 0) {
             for (unsigned i = 0; i < count; ++i)
-                emit(four ? ((i % 2 == 0) ? value >> 4 : value & 0x0F) : value);
+                emitPixel(four ? ((i % 2 == 0) ? value >> 4 : value & 0x0F) : value);
             continue;
         }
         if (value == 0) { // end of line
@@ -317,7 +317,7 @@ void WalkRunLength(const std::uint8_t* d, std::size_t size, const Header& h, Put
                 Fail("run-length data ends early");
             for (unsigned i = 0; i < value; ++i) {
                 const unsigned b = d[p + (four ? i / 2 : i)];
-                emit(four ? ((i % 2 == 0) ? b >> 4 : b & 0x0F) : b);
+                emitPixel(four ? ((i % 2 == 0) ? b >> 4 : b & 0x0F) : b);
             }
             p += bytes + (bytes & 1);
         }

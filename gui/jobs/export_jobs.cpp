@@ -45,6 +45,19 @@ int FormatChoice(ExportDialog* dialog) {
     return list ? list->currentIndex() : 0;
 }
 
+// Takes the transformed rows that are ready, in row order. Waits while more rows are queued
+// than keep every core busy, and for every row once `all` is set.
+template <typename Use>
+void TakeTransformed(ParallelPictureTransform& transform, bool all, Use use) {
+    while (transform.queued() > 0) {
+        std::optional<ParallelPictureTransform::Outcome> outcome =
+            transform.next(all || transform.queued() > transform.depth());
+        if (!outcome)
+            break;
+        use(*outcome);
+    }
+}
+
 bool IsSameFile(const QString& a, const QString& b) {
     const QString ca = QFileInfo(a).canonicalFilePath();
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
@@ -101,7 +114,15 @@ void ExportPictures::readRunSettings() {
 }
 
 void ExportPictures::doRow() {
-    m_transform.transform(localPath, exportFolder + SafeExportName(exportName), m_settings);
+    m_transform.add(localPath, exportFolder + SafeExportName(exportName), m_settings, false);
+    // The last row of a run, or of a stopped run, waits for every row before the finish step.
+    TakeTransformed(m_transform, itemIndex + 1 >= itemCount || Terminated(),
+                    [](const ParallelPictureTransform::Outcome&) {});
+}
+
+void ExportPictures::endRun() {
+    // Only a stop that came just after a row's work leaves rows here.
+    TakeTransformed(m_transform, true, [](const ParallelPictureTransform::Outcome&) {});
 }
 
 QString ExportPictures::finishMessage() const {
@@ -171,12 +192,21 @@ void ExportPicturesSQLite::readRunSettings() {
 
 void ExportPicturesSQLite::doRow() {
     // Encoded in memory: no file of the run ever lands beside the database.
-    QByteArray encoded;
-    const TransformResult result =
-        m_transform.transformToBytes(localPath, SafeExportName(exportName), m_settings, encoded);
-    if (result.status != TransformResult::Status::Written)
+    m_transform.add(localPath, SafeExportName(exportName), m_settings, true, exportName);
+    TakeTransformed(m_transform, itemIndex + 1 >= itemCount || Terminated(),
+                    [this](const ParallelPictureTransform::Outcome& outcome) { storeOutcome(outcome); });
+}
+
+void ExportPicturesSQLite::storeOutcome(const ParallelPictureTransform::Outcome& outcome) {
+    if (outcome.result.status != TransformResult::Status::Written)
         return;
-    storeRow(NameWithoutExtension(exportName), ExportTypeForPicture(result.path), encoded);
+    storeRow(NameWithoutExtension(outcome.label), ExportTypeForPicture(outcome.result.path), outcome.encoded);
+}
+
+void ExportPicturesSQLite::endRun() {
+    TakeTransformed(m_transform, true,
+                    [this](const ParallelPictureTransform::Outcome& outcome) { storeOutcome(outcome); });
+    SqliteRowsJob::endRun();
 }
 
 // ---------------------------------------------------------------- StoreFilesJob

@@ -64,10 +64,11 @@ public:
 protected:
     void readRunSettings() override;
     void doRow() override;
+    void endRun() override;
     QString finishMessage() const override;
 
 private:
-    PictureTransform m_transform; // its working pictures are reused from row to row
+    ParallelPictureTransform m_transform; // rows on every core, files written in row order
     TransformSettings m_settings;
 };
 
@@ -129,9 +130,12 @@ public:
 protected:
     void readRunSettings() override;
     void doRow() override;
+    void endRun() override;
 
 private:
-    PictureTransform m_transform;
+    void storeOutcome(const ParallelPictureTransform::Outcome& outcome);
+
+    ParallelPictureTransform m_transform; // rows on every core, stored in row order
     TransformSettings m_settings;
 };
 

@@ -33,8 +33,9 @@ struct ErrorManager {
 }
 
 void OnMessage(j_common_ptr cinfo, int level) {
-    // A picture cut short is padded with grey by libjpeg; we refuse it instead.
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    // A picture cut short, or whose coded data stops at a marker before its last block, is
+    // padded with grey by libjpeg; we refuse it instead: its data cannot back its size.
+    if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER))
         OnError(cinfo);
 }
 
@@ -90,16 +91,6 @@ bool StreamSteps(Decoder* dec, const std::uint8_t* data, std::size_t size, detai
     const bool inverted = cinfo->saw_Adobe_marker;
     while (cinfo->output_scanline < cinfo->output_height) {
         const int y = static_cast<int>(cinfo->output_scanline);
-        if (!sink->wants(y)) {
-            // Rows nobody looks at are still entropy-decoded (so bad data fails as it would),
-            // but not transformed or converted.
-            JDIMENSION skip = 1;
-            while (cinfo->output_scanline + skip < cinfo->output_height &&
-                   !sink->wants(static_cast<int>(cinfo->output_scanline + skip)))
-                ++skip;
-            jpeg_skip_scanlines(cinfo, skip);
-            continue;
-        }
         std::uint8_t* row = sink->rowBuffer(y);
         JSAMPROW target = cmyk ? cmykRow->data() : row;
         jpeg_read_scanlines(cinfo, &target, 1);

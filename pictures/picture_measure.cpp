@@ -42,6 +42,7 @@ public:
     void begin(int width, int height, const std::uint8_t fill[3]) override {
         m_out.width = width;
         m_out.height = height;
+        m_row.resize(static_cast<std::size_t>(std::max(width, 0)) * 3);
         if (width <= 0 || height <= 0 || std::int64_t{width} * height > kDecodePixelBudget)
             return;
         const ThumbnailPlacement t = ComputeThumbnail(width, height, m_cellSize);
@@ -59,7 +60,6 @@ public:
         m_sourceColumn.resize(static_cast<std::size_t>(tw));
         for (std::int64_t x = 0; x < tw; ++x)
             m_sourceColumn[static_cast<std::size_t>(x)] = static_cast<int>(tw == 1 ? 0 : x * (w - 1) / (tw - 1));
-        m_row.resize(static_cast<std::size_t>(width) * 3);
     }
     bool wants(int y) const override {
         return std::binary_search(m_sourceRow.begin(), m_sourceRow.end(), y);

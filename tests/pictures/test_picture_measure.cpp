@@ -8,6 +8,7 @@
 #include "tests/support/test_support.h"
 
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -149,11 +150,11 @@ TEST(PicturesClaimingMoreThanTheyHold, FailFastWithoutTakingTheMemory) {
 
 TEST(PicturesClaimingMoreThanTheyHold, RunLengthCodesEndingThePictureEarlyStillMeasure) {
     // End-of-picture right away: by the format every pixel is palette entry 0.
-    QByteArray bmp = tinyRleBmp(30000, 20000);
+    QByteArray bmp = tinyRleBmp(20000, 20000);
     bmp.chop(6);
     bmp += QByteArray("\x00\x01", 2);
     const PictureMeasure m = MeasurePicture(bmp, PictureKind::Bmp);
-    EXPECT_EQ(m.width, 30000);
+    EXPECT_EQ(m.width, 20000);
     EXPECT_EQ(m.height, 20000);
     EXPECT_TRUE(m.thumbnail.isEmpty());
     Rgb24Image picture;
@@ -336,8 +337,9 @@ TEST(ParallelPictureTransform, MatchesTheTransformOneRowAfterTheOther) {
         EXPECT_EQ(got[i].status, expected[i].status);
         EXPECT_EQ(got[i].width, expected[i].width);
         EXPECT_EQ(got[i].height, expected[i].height);
-        if (expected[i].status == TransformResult::Status::Written)
+        if (expected[i].status == TransformResult::Status::Written) {
             EXPECT_EQ(readFile(got[i].path), readFile(expected[i].path));
+        }
     }
     EXPECT_EQ(got[3].status, TransformResult::Status::Failed);
     EXPECT_EQ(got[5].status, TransformResult::Status::Skipped);

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Times the picture transform (decode, optional fit, encode) beside ImageMagick doing the
-# same work, on generated pictures of about 2 megapixels, for every output format with fit
-# off and on. Prints seconds for the whole set and ImageMagick's time divided by ours.
+# Times the picture transform (decode, optional fit, encode; rows on every core, as the save
+# job runs it) beside ImageMagick's mogrify doing the same work, on generated pictures of
+# about 2 megapixels, for every output format with fit off and on. Prints the median
+# seconds of ROUNDS rounds for the whole set and mogrify's time divided by ours, after
+# checking that both wrote every file at the same pixel size.
 #
 #   bench/compare_picture_transform.sh [COUNT]     COUNT pictures, 200 by default
-# Environment: BUILD (build folder, default build-bench), RECT (fit rectangle, default 800x600).
+# Environment: BUILD (build folder, default build-bench), RECT (fit rectangle, default 800x600),
+# ROUNDS (default 3), WORK (parent of the scratch folder, default /dev/shm).
 #
-# ImageMagick runs two ways: one `convert in -sample WxH! -quality Q out` per picture, and
-# one `mogrify` over the whole set (no process start per picture). Q is 90, except for PNG,
-# where ImageMagick reads the quality as zlib level and filter: 75 is level 7 with adaptive
-# filtering, the same work as ours.
+# mogrify runs over the whole set (no process start per picture) with its own threads.
+# Q is 90, except for PNG, where ImageMagick reads the quality as zlib level and filter:
+# 75 is level 7 with adaptive filtering, the same work as ours.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,10 +27,11 @@ if [ ! -x "$BIN" ]; then
     -DSKARVEL_BUILD_TESTS=OFF >/dev/null
   cmake --build "$BUILD" --target bench_picture_transform >/dev/null
 fi
-CONVERT=$(command -v convert-im6.q16 || command -v convert)
 MOGRIFY=$(command -v mogrify-im6.q16 || command -v mogrify)
+IDENTIFY=$(command -v identify-im6.q16 || command -v identify)
+ROUNDS=${ROUNDS:-3}
 
-WORK=$(mktemp -d)
+WORK=$(mktemp -d "${WORK:-/dev/shm}/compare-transform.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 "$BIN" --generate "$WORK/in" "$COUNT" >/dev/null
 "$BIN" --fit-sizes "$WORK/in" "$W" "$H" >"$WORK/sizes"
@@ -36,10 +39,13 @@ trap 'rm -rf "$WORK"' EXIT
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a > 0) printf "%.2f", b / a; else print "-" }'; }
+median() { tr ' ' '\n' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# "name width height" of every file, sorted, for comparing two output folders.
+sizes_of() { (cd "$1" && "$IDENTIFY" -format '%t %w %h\n' ./*."$2" | sort); }
 
-echo "pictures: $COUNT of about 2 megapixels (JPEG), fit rectangle ${W}x${H}"
-echo "ImageMagick: $("$CONVERT" -version | head -1 | cut -d' ' -f2-3), $("$CONVERT" -list resource | awk '/Thread/ {print $2}') thread(s)"
-printf '%-6s %-4s %10s %12s %12s %10s %10s\n' format fit ours_s convert_s mogrify_s conv/ours mogr/ours
+echo "pictures: $COUNT of about 2 megapixels (JPEG), fit rectangle ${W}x${H}, median of $ROUNDS rounds"
+echo "ImageMagick: $("$MOGRIFY" -version | head -1 | cut -d' ' -f2-3), $("$MOGRIFY" -list resource | awk '/Thread/ {print $2}') thread(s); ours: $(nproc) core(s)"
+printf '%-6s %-4s %10s %12s %10s %12s %12s\n' format fit ours_s mogrify_s mogr/ours ours_MB mogrify_MB
 
 exts=(x jpg png gif bmp)
 for format in 1 2 3 4; do
@@ -47,35 +53,34 @@ for format in 1 2 3 4; do
   quality=90
   [ "$ext" = png ] && quality=75
   for fit in 0 1; do
-    rm -rf "$WORK/ours" "$WORK/convert" "$WORK/mogrify"
-    mkdir -p "$WORK/ours" "$WORK/convert" "$WORK/mogrify"
-
-    t0=$(now)
-    "$BIN" --run "$WORK/in" "$WORK/ours" "$format" "$fit" "$W" "$H" >/dev/null
-    t1=$(now)
-    ours=$(elapsed "$t0" "$t1")
-
-    t0=$(now)
-    while read -r name w h; do
-      sample=()
-      [ "$fit" = 1 ] && sample=(-sample "${w}x${h}!")
-      "$CONVERT" "$WORK/in/$name" "${sample[@]}" -quality "$quality" "$WORK/convert/${name%.*}.$ext"
-    done <"$WORK/sizes"
-    t1=$(now)
-    conv=$(elapsed "$t0" "$t1")
-
     sample=()
     [ "$fit" = 1 ] && sample=(-sample "${W}x${H}")
-    t0=$(now)
-    "$MOGRIFY" -path "$WORK/mogrify" -format "$ext" "${sample[@]}" -quality "$quality" "$WORK/in"/*.jpg
-    t1=$(now)
-    mogr=$(elapsed "$t0" "$t1")
-
-    for d in ours convert mogrify; do
+    ours_t=() mogr_t=()
+    for ((round = 0; round < ROUNDS; ++round)); do
+      rm -rf "$WORK/ours" "$WORK/mogrify"
+      mkdir -p "$WORK/ours" "$WORK/mogrify"
+      sync
+      t0=$(now)
+      "$BIN" --run "$WORK/in" "$WORK/ours" "$format" "$fit" "$W" "$H" >/dev/null
+      t1=$(now)
+      ours_t+=("$(elapsed "$t0" "$t1")")
+      t0=$(now)
+      "$MOGRIFY" -path "$WORK/mogrify" -format "$ext" "${sample[@]}" -quality "$quality" "$WORK/in"/*.jpg
+      t1=$(now)
+      mogr_t+=("$(elapsed "$t0" "$t1")")
+    done
+    for d in ours mogrify; do
       n=$(find "$WORK/$d" -name "*.$ext" | wc -l)
       [ "$n" = "$COUNT" ] || { echo "$d wrote $n of $COUNT files" >&2; exit 1; }
     done
-    printf '%-6s %-4s %10s %12s %12s %10s %10s\n' "$ext" "$([ "$fit" = 1 ] && echo on || echo off)" \
-      "$ours" "$conv" "$mogr" "$(ratio "$ours" "$conv")" "$(ratio "$ours" "$mogr")"
+    if ! cmp -s <(sizes_of "$WORK/ours" "$ext") <(sizes_of "$WORK/mogrify" "$ext"); then
+      echo "$ext fit $fit: pixel sizes differ between ours and mogrify" >&2
+      exit 1
+    fi
+    ours=$(echo "${ours_t[*]}" | median)
+    mogr=$(echo "${mogr_t[*]}" | median)
+    printf '%-6s %-4s %10s %12s %10s %12s %12s\n' "$ext" "$([ "$fit" = 1 ] && echo on || echo off)" \
+      "$ours" "$mogr" "$(ratio "$ours" "$mogr")" \
+      "$(du -sm "$WORK/ours" | cut -f1)" "$(du -sm "$WORK/mogrify" | cut -f1)"
   done
 done

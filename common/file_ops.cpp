@@ -72,4 +72,12 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes) {
     return file.error() == QFileDevice::NoError;
 }
 
+bool ReplaceWholeFile(const QString& path, const QByteArray& bytes, QString* error) {
+    QSaveFile file(path);
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    if (!written && error)
+        *error = file.errorString();
+    return written;
+}
+
 } // namespace skarvel

@@ -11,28 +11,8 @@
 
 #include <cstring>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 namespace skarvel {
-
-std::optional<FileIdentity> IdentityOfFile(const QString& path) {
-    if (path.isEmpty())
-        return std::nullopt;
-#ifdef Q_OS_UNIX
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    return FileIdentity{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
-                        quint64(st.st_ino)};
-#else
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return std::nullopt;
-    return FileIdentity{info.size(), info.lastModified().toMSecsSinceEpoch() * 1000000, 0};
-#endif
-}
 
 Thumbnail ThumbnailOf(const Rgb24Image& picture, int cellSize) {
     Thumbnail out;
@@ -40,6 +20,18 @@ Thumbnail ThumbnailOf(const Rgb24Image& picture, int cellSize) {
     if (small.isEmpty())
         return out;
     out.placement = ComputeThumbnail(picture.width, picture.height, cellSize);
+    out.pixels = QImage(small.width, small.height, QImage::Format_RGB888);
+    for (int y = 0; y < small.height; ++y)
+        std::memcpy(out.pixels.scanLine(y), small.row(y), small.rowBytes());
+    return out;
+}
+
+Thumbnail ThumbnailOf(const PictureMeasure& measured) {
+    Thumbnail out;
+    const Rgb24Image& small = measured.thumbnail;
+    if (small.isEmpty())
+        return out;
+    out.placement = measured.placement;
     out.pixels = QImage(small.width, small.height, QImage::Format_RGB888);
     for (int y = 0; y < small.height; ++y)
         std::memcpy(out.pixels.scanLine(y), small.row(y), small.rowBytes());
@@ -86,16 +78,14 @@ void ThumbnailCache::start(const QString& path, PictureKind kind, const FileIden
     ++m_pending;
     m_pool.start([this, path, kind, identity] {
         Result result{path, identity, false, std::nullopt};
+        // One measuring pass holds a few rows, never the picture, whatever size the file claims.
         QByteArray bytes;
         const bool read = ReadWholeFile(path, bytes);
         if (IdentityOfFile(path) != identity) {
             result.changed = true;
         } else if (read) {
             try {
-                Rgb24Image picture;
-                DecodePicture(bytes, kind, picture);
-                bytes = QByteArray(); // the encoded file is not needed while the picture is scaled
-                Thumbnail thumbnail = ThumbnailOf(picture);
+                Thumbnail thumbnail = ThumbnailOf(MeasurePicture(bytes, kind));
                 if (!thumbnail.pixels.isNull())
                     result.thumbnail = std::move(thumbnail);
             } catch (const std::exception&) {
@@ -104,6 +94,21 @@ void ThumbnailCache::start(const QString& path, PictureKind kind, const FileIden
         }
         QMetaObject::invokeMethod(this, [this, result] { store(result); }, Qt::QueuedConnection);
     });
+}
+
+void ThumbnailCache::put(const QString& path, PictureKind kind, const PictureMeasure& measured) {
+    if (!measured.identity)
+        return;
+    Thumbnail thumbnail = ThumbnailOf(measured);
+    std::optional<Thumbnail> kept;
+    qsizetype bytes = 0;
+    if (!thumbnail.pixels.isNull()) {
+        bytes = thumbnail.pixels.sizeInBytes();
+        kept = std::move(thumbnail);
+    }
+    // A decode of the same file still running finds the entry done and is dropped by store().
+    m_entries.insert(path, new Entry{*measured.identity, kind, false, std::move(kept)},
+                     std::max<qsizetype>(1, bytes / 1024));
 }
 
 void ThumbnailCache::store(const Result& result) {

@@ -4,6 +4,7 @@
 // threads and kept while their file stays the same (same size, modification
 // time and file), and a paint only draws what is ready.
 #include "pictures/picture_codecs.h"
+#include "pictures/picture_measure.h"
 #include "pictures/picture_thumbnail.h"
 
 #include <QCache>
@@ -19,16 +20,6 @@ class QRect;
 
 namespace skarvel {
 
-// What tells one version of a file from another.
-struct FileIdentity {
-    qint64 size = 0;
-    qint64 modifiedNs = 0;
-    quint64 fileId = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-// nullopt when path names no ordinary file.
-std::optional<FileIdentity> IdentityOfFile(const QString& path);
-
 struct Thumbnail {
     QImage pixels; // the nearest-neighbour thumbnail, unscaled, RGB888
     ThumbnailPlacement placement;
@@ -36,6 +27,8 @@ struct Thumbnail {
 
 // The thumbnail of a decoded picture as the grid draws it; a null image for an empty picture.
 Thumbnail ThumbnailOf(const Rgb24Image& picture, int cellSize = 100);
+// The same thumbnail from a measuring pass; a null image when the measure made none.
+Thumbnail ThumbnailOf(const PictureMeasure& measured);
 // Draws the thumbnail at its place inside the cell, unscaled.
 void DrawThumbnailInCell(QPainter& painter, const QRect& cell, const Thumbnail& thumbnail);
 
@@ -52,6 +45,11 @@ public:
     // seen before or changed since is decoded on a worker; thumbnailReady() follows.
     // The pointer is valid until the next call.
     const Thumbnail* find(const QString& path, PictureKind kind);
+
+    // Hands over the thumbnail made while the file was measured (MeasurePictureFile), so
+    // that find() has nothing to decode while the file stays as it was measured. Window
+    // thread only, like find().
+    void put(const QString& path, PictureKind kind, const PictureMeasure& measured);
 
     // Decodes waiting or running.
     int pendingCount() const { return m_pending; }

@@ -199,16 +199,19 @@ Palette ReadPalette(const std::uint8_t* d, std::size_t size, const Header& h) {
     return palette;
 }
 
-// The pixel data size was checked by CheckPixelDataSize.
-void DecodeUncompressed(const std::uint8_t* d, const Header& h, const Palette& palette, Rgb24Image& out) {
+// The pixel data size was checked by CheckPixelDataSize, so rows nobody wants are not read.
+void StreamUncompressed(const std::uint8_t* d, const Header& h, const Palette& palette, detail::RowSink& sink) {
     const int bpp = h.bitsPerPixel;
     const std::uint64_t stride = RowStride(h);
     const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]);
     const int w = static_cast<int>(h.width);
-    for (int row = 0; row < out.height; ++row) {
-        const int y = h.topDown ? row : out.height - 1 - row;
+    const int height = static_cast<int>(h.height);
+    for (int row = 0; row < height; ++row) {
+        const int y = h.topDown ? row : height - 1 - row;
+        if (!sink.wants(y))
+            continue;
         const std::uint8_t* in = d + h.pixelOffset + stride * static_cast<std::uint64_t>(row);
-        std::uint8_t* o = out.row(y);
+        std::uint8_t* o = sink.rowBuffer(y);
         switch (bpp) {
         case 1:
         case 4:
@@ -265,82 +268,118 @@ void DecodeUncompressed(const std::uint8_t* d, const Header& h, const Palette& p
         default:
             Fail("unsupported bit depth");
         }
+        sink.rowDone(y);
     }
 }
 
-// Run-length coded 8- or 4-bit picture. Pixels that the runs skip keep palette entry 0.
-void DecodeRunLength(const std::uint8_t* d, std::size_t size, const Header& h, const Palette& palette,
-                     Rgb24Image& out) {
+// Walks the codes of run-length data from the bottom row up. put(x, y, index) gets every
+// pixel a run sets inside the picture, endRow(y) each row left that a run may have touched.
+// Pixels that the runs skip keep palette entry 0.
+template <typename Put, typename EndRow>
+void WalkRunLength(const std::uint8_t* d, std::size_t size, const Header& h, Put put, EndRow endRow) {
     const bool four = h.compression == kRle4;
     const std::int64_t w = h.width, height = h.height;
-    const auto& fill = palette.rgb[0];
-    for (std::size_t i = 0; i < out.pixels.size(); i += 3) {
-        out.pixels[i] = fill[0];
-        out.pixels[i + 1] = fill[1];
-        out.pixels[i + 2] = fill[2];
-    }
-    auto put = [&](std::int64_t x, std::int64_t y, unsigned index) {
-        if (x < w && y < height) {
-            const auto& c = palette.rgb[index & 0xFF];
-            std::uint8_t* o = out.pixel(static_cast<int>(x), static_cast<int>(height - 1 - y));
-            o[0] = c[0];
-            o[1] = c[1];
-            o[2] = c[2];
-        }
-    };
-
     std::size_t p = h.pixelOffset;
     std::int64_t x = 0, y = 0;
+    auto emitPixel = [&](unsigned index) {
+        if (x < w && y < height)
+            put(x, y, index);
+        ++x;
+    };
     while (y < height) {
         if (p + 2 > size)
             Fail("run-length data ends early");
         const unsigned count = d[p], value = d[p + 1];
         p += 2;
         if (count > 0) {
-            for (unsigned i = 0; i < count; ++i, ++x)
-                put(x, y, four ? ((i % 2 == 0) ? value >> 4 : value & 0x0F) : value);
+            for (unsigned i = 0; i < count; ++i)
+                emitPixel(four ? ((i % 2 == 0) ? value >> 4 : value & 0x0F) : value);
             continue;
         }
         if (value == 0) { // end of line
+            endRow(y);
             x = 0;
             ++y;
         } else if (value == 1) { // end of picture
+            endRow(y);
             return;
         } else if (value == 2) { // move right and up
             if (p + 2 > size)
                 Fail("run-length data ends early");
             x += d[p];
+            if (d[p + 1] != 0)
+                endRow(y);
             y += d[p + 1];
             p += 2;
         } else { // literal run of `value` pixels, padded to a 16-bit boundary
             const std::size_t bytes = four ? (value + 1) / 2 : value;
             if (p + bytes > size)
                 Fail("run-length data ends early");
-            for (unsigned i = 0; i < value; ++i, ++x) {
+            for (unsigned i = 0; i < value; ++i) {
                 const unsigned b = d[p + (four ? i / 2 : i)];
-                put(x, y, four ? ((i % 2 == 0) ? b >> 4 : b & 0x0F) : b);
+                emitPixel(four ? ((i % 2 == 0) ? b >> 4 : b & 0x0F) : b);
             }
             p += bytes + (bytes & 1);
         }
     }
 }
 
+// Run-length data is walked twice: once to check it, holding nothing, then to deliver the
+// rows through one row of pixels.
+void StreamRunLength(const std::uint8_t* d, std::size_t size, const Header& h, const Palette& palette,
+                     detail::RowSink& sink) {
+    WalkRunLength(d, size, h, [](std::int64_t, std::int64_t, unsigned) {}, [](std::int64_t) {});
+    const auto& fill = palette.rgb[0];
+    sink.begin(static_cast<int>(h.width), static_cast<int>(h.height), fill.data());
+    if (h.width == 0 || h.height == 0)
+        return;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(h.width) * 3);
+    auto clearRow = [&] {
+        for (std::size_t i = 0; i < row.size(); i += 3)
+            std::memcpy(&row[i], fill.data(), 3);
+    };
+    clearRow();
+    bool dirty = false;
+    WalkRunLength(
+        d, size, h,
+        [&](std::int64_t x, std::int64_t, unsigned index) {
+            std::memcpy(&row[static_cast<std::size_t>(x) * 3], palette.rgb[index & 0xFF].data(), 3);
+            dirty = true;
+        },
+        [&](std::int64_t y) {
+            if (!dirty || y >= h.height)
+                return;
+            const int pictureRow = static_cast<int>(h.height - 1 - y);
+            if (sink.wants(pictureRow)) {
+                std::memcpy(sink.rowBuffer(pictureRow), row.data(), row.size());
+                sink.rowDone(pictureRow);
+            }
+            clearRow();
+            dirty = false;
+        });
+}
+
 } // namespace
 
-void DecodeBmp(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+namespace detail {
+
+void StreamBmp(const std::uint8_t* data, std::size_t size, RowSink& sink) {
     if (data == nullptr)
         size = 0;
     const Header h = ReadHeader(data, size);
     CheckPixelDataSize(size, h);
-    out.resize(static_cast<int>(h.width), static_cast<int>(h.height));
-    if (out.isEmpty())
-        return;
     const Palette palette = ReadPalette(data, size, h);
-    if (h.compression == kRle8 || h.compression == kRle4)
-        DecodeRunLength(data, size, h, palette, out);
-    else
-        DecodeUncompressed(data, h, palette, out);
+    if (h.compression == kRle8 || h.compression == kRle4) {
+        StreamRunLength(data, size, h, palette, sink);
+        return;
+    }
+    static constexpr std::uint8_t kBlack[3] = {0, 0, 0};
+    sink.begin(static_cast<int>(h.width), static_cast<int>(h.height), kBlack);
+    if (h.width > 0 && h.height > 0)
+        StreamUncompressed(data, h, palette, sink);
 }
+
+} // namespace detail
 
 QByteArray EncodeBmp(const Rgb24Image& picture) {
     if (picture.isEmpty())

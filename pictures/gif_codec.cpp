@@ -65,10 +65,37 @@ int TransparentIndex(const GifByteType* ext) {
     return (ext[1] & 0x01) ? ext[4] : -1;
 }
 
-void DrawFirstFrame(GifFileType* gif, int transparent, Rgb24Image& out) {
+// Most pixels that `bytes` bytes of LZW data with this initial code size can give: every
+// code takes at least codeSize + 1 bits, and the k-th code after a clear stands for at
+// most k pixels (each table entry is one longer than an earlier one), never above 4096.
+std::uint64_t MaxLzwPixels(std::uint64_t bytes, int codeSize) {
+    const std::uint64_t codes = bytes * 8 / static_cast<std::uint64_t>(std::max(codeSize, 1) + 1);
+    constexpr std::uint64_t kLongest = 4096;
+    if (codes <= kLongest)
+        return codes * (codes + 1) / 2;
+    return kLongest * (kLongest + 1) / 2 + (codes - kLongest) * kLongest;
+}
+
+// Bytes of the image data sub-blocks from `pos` (just after the code size byte) to their
+// terminator or the end of the file.
+std::uint64_t LzwDataBytes(const Source& source) {
+    std::uint64_t total = 0;
+    std::size_t p = source.pos;
+    while (p < source.size && source.data[p] != 0) {
+        const std::size_t length = source.data[p];
+        total += std::min(length, source.size - p - 1);
+        p += 1 + length;
+    }
+    return total;
+}
+
+void StreamFirstFrame(GifFileType* gif, int transparent, const Source& source, detail::RowSink& sink) {
     const GifImageDesc& frame = gif->Image;
     if (frame.Left < 0 || frame.Top < 0 || frame.Width < 0 || frame.Height < 0)
         Fail("bad frame position");
+    // The canvas around a frame is only background: a frame without pixels gives no picture.
+    if (frame.Width == 0 || frame.Height == 0)
+        Fail("the first frame has no pixels");
     std::int64_t canvasWidth = gif->SWidth, canvasHeight = gif->SHeight;
     // A file that gives no screen size is drawn at the size of its frame.
     if (canvasWidth <= 0 || canvasHeight <= 0) {
@@ -84,14 +111,14 @@ void DrawFirstFrame(GifFileType* gif, int transparent, Rgb24Image& out) {
         background = {c.Red, c.Green, c.Blue};
     }
     const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
-    if (map == nullptr && frame.Width > 0 && frame.Height > 0)
+    if (map == nullptr)
         Fail("frame without a colour table");
+    const int codeSize = source.pos > 0 ? source.data[source.pos - 1] : 8;
+    if (static_cast<std::uint64_t>(frame.Width) * static_cast<std::uint64_t>(frame.Height) >
+        MaxLzwPixels(LzwDataBytes(source), codeSize))
+        Fail("image data too short for the frame");
 
-    out.resize(static_cast<int>(canvasWidth), static_cast<int>(canvasHeight));
-    for (std::size_t i = 0; i < out.pixels.size(); i += 3)
-        std::memcpy(&out.pixels[i], background.data(), 3);
-    if (frame.Width == 0 || frame.Height == 0)
-        return;
+    sink.begin(static_cast<int>(canvasWidth), static_cast<int>(canvasHeight), background.data());
 
     // Colour of every index; the transparent one and those past the table show the background.
     std::array<std::array<std::uint8_t, 3>, 256> colours;
@@ -102,15 +129,17 @@ void DrawFirstFrame(GifFileType* gif, int transparent, Rgb24Image& out) {
 
     std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
     const int visibleWidth = static_cast<int>(std::clamp<std::int64_t>(canvasWidth - frame.Left, 0, frame.Width));
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(visibleWidth) * 3);
     auto drawLine = [&](int frameRow) {
         if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR)
             FailWithCode(gif->Error);
         const std::int64_t y = static_cast<std::int64_t>(frame.Top) + frameRow;
-        if (y >= canvasHeight)
+        if (y >= canvasHeight || visibleWidth == 0 || !sink.wants(static_cast<int>(y)))
             return;
-        std::uint8_t* o = out.pixel(frame.Left < canvasWidth ? frame.Left : 0, static_cast<int>(y));
+        std::uint8_t* o = rgb.data();
         for (int x = 0; x < visibleWidth; ++x, o += 3)
             std::memcpy(o, colours[line[static_cast<std::size_t>(x)]].data(), 3);
+        sink.putPixels(static_cast<int>(y), frame.Left, 1, visibleWidth, rgb.data());
     };
     if (frame.Interlace) {
         static constexpr int kStart[] = {0, 4, 2, 1};
@@ -260,7 +289,9 @@ int WriteToBytes(GifFileType* gif, const GifByteType* data, int length) {
 
 } // namespace
 
-void DecodeGif(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+namespace detail {
+
+void StreamGif(const std::uint8_t* data, std::size_t size, RowSink& sink) {
     if (data == nullptr || size < 6 || std::memcmp(data, "GIF", 3) != 0)
         Fail("not a GIF file");
     Source source{data, size, 0};
@@ -290,7 +321,7 @@ void DecodeGif(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
         case IMAGE_DESC_RECORD_TYPE:
             if (DGifGetImageDesc(gif.get()) == GIF_ERROR)
                 FailWithCode(gif->Error);
-            DrawFirstFrame(gif.get(), transparent, out);
+            StreamFirstFrame(gif.get(), transparent, source, sink);
             return;
         case TERMINATE_RECORD_TYPE:
             Fail("no picture in the file");
@@ -299,6 +330,8 @@ void DecodeGif(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
         }
     }
 }
+
+} // namespace detail
 
 QByteArray EncodeGif(const Rgb24Image& picture) {
     if (picture.isEmpty())

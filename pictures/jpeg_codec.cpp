@@ -33,8 +33,9 @@ struct ErrorManager {
 }
 
 void OnMessage(j_common_ptr cinfo, int level) {
-    // A picture cut short is padded with grey by libjpeg; we refuse it instead.
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    // A picture cut short, or whose coded data stops at a marker before its last block, is
+    // padded with grey by libjpeg; we refuse it instead: its data cannot back its size.
+    if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER))
         OnError(cinfo);
 }
 
@@ -64,7 +65,7 @@ struct Decoder {
 
 // The libjpeg calls of a decode. Every local is trivial (see the note at the top).
 // Returns false after a libjpeg error, with the message in dec->err.message.
-bool DecodeSteps(Decoder* dec, const std::uint8_t* data, std::size_t size, Rgb24Image* out,
+bool StreamSteps(Decoder* dec, const std::uint8_t* data, std::size_t size, detail::RowSink* sink,
                  std::vector<std::uint8_t>* cmykRow) {
     jpeg_decompress_struct* cinfo = &dec->cinfo;
     if (setjmp(dec->err.jump))
@@ -82,23 +83,27 @@ bool DecodeSteps(Decoder* dec, const std::uint8_t* data, std::size_t size, Rgb24
     if (static_cast<int>(cinfo->output_components) != (cmyk ? 4 : 3))
         ERREXIT(cinfo, JERR_CONVERSION_NOTIMPL);
 
-    out->resize(static_cast<int>(cinfo->output_width), static_cast<int>(cinfo->output_height));
+    static constexpr std::uint8_t kBlack[3] = {0, 0, 0};
+    sink->begin(static_cast<int>(cinfo->output_width), static_cast<int>(cinfo->output_height), kBlack);
     if (cmyk)
         cmykRow->resize(static_cast<std::size_t>(cinfo->output_width) * 4);
     // Adobe writes CMYK inverted (0 = full ink); other CMYK files are taken as plain.
     const bool inverted = cinfo->saw_Adobe_marker;
     while (cinfo->output_scanline < cinfo->output_height) {
-        std::uint8_t* row = out->row(static_cast<int>(cinfo->output_scanline));
+        const int y = static_cast<int>(cinfo->output_scanline);
+        std::uint8_t* row = sink->rowBuffer(y);
         JSAMPROW target = cmyk ? cmykRow->data() : row;
         jpeg_read_scanlines(cinfo, &target, 1);
-        if (!cmyk)
-            continue;
-        const std::uint8_t* p = cmykRow->data();
-        for (JDIMENSION x = 0; x < cinfo->output_width; ++x, p += 4, row += 3) {
-            const unsigned k = inverted ? p[3] : 255 - p[3];
-            for (int c = 0; c < 3; ++c)
-                row[c] = detail::BlendOntoBlack(inverted ? p[c] : 255 - p[c], k);
+        if (cmyk) {
+            const std::uint8_t* p = cmykRow->data();
+            std::uint8_t* o = row;
+            for (JDIMENSION x = 0; x < cinfo->output_width; ++x, p += 4, o += 3) {
+                const unsigned k = inverted ? p[3] : 255 - p[3];
+                for (int c = 0; c < 3; ++c)
+                    o[c] = detail::BlendOntoBlack(inverted ? p[c] : 255 - p[c], k);
+            }
         }
+        sink->rowDone(y);
     }
     jpeg_finish_decompress(cinfo);
     return true;
@@ -150,14 +155,18 @@ bool EncodeSteps(Encoder* enc, const Rgb24Image* picture, int quality) {
 
 } // namespace
 
-void DecodeJpeg(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+namespace detail {
+
+void StreamJpeg(const std::uint8_t* data, std::size_t size, RowSink& sink) {
     if (data == nullptr || size == 0)
         detail::ThrowPictureError(kFormat, "empty file");
     Decoder dec;
     std::vector<std::uint8_t> cmykRow;
-    if (!DecodeSteps(&dec, data, size, &out, &cmykRow))
+    if (!StreamSteps(&dec, data, size, &sink, &cmykRow))
         detail::ThrowPictureError(kFormat, dec.err.message);
 }
+
+} // namespace detail
 
 QByteArray EncodeJpeg(const Rgb24Image& picture, int quality) {
     if (picture.isEmpty())

@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace skarvel {
@@ -67,18 +69,132 @@ QString KindExtension(PictureKind kind) {
     return {};
 }
 
-void DecodePicture(const std::uint8_t* data, std::size_t size, PictureKind kind, Rgb24Image& out) {
+namespace {
+
+std::atomic<std::uint64_t> g_decodeCount{0};
+
+// The whole picture in an Rgb24Image, its storage grown row by row as the data arrives.
+class ImageSink final : public detail::RowSink {
+public:
+    explicit ImageSink(Rgb24Image& out) : m_out(out) {}
+
+    void begin(int width, int height, const std::uint8_t fill[3]) override {
+        detail::CheckPictureSize(width, height, "picture");
+        if (std::int64_t{width} * height > kDecodePixelBudget)
+            throw PictureError("picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                               " pixels is too large to decode whole");
+        m_out.width = width;
+        m_out.height = height;
+        m_out.pixels.clear();
+        m_rows = 0;
+        std::memcpy(m_fill, fill, 3);
+    }
+    bool wants(int) const override { return true; }
+    std::uint8_t* rowBuffer(int y) override {
+        ensureRows(y + 1);
+        return m_out.row(y);
+    }
+    void rowDone(int) override {}
+    void putPixels(int y, int x0, int dx, int count, const std::uint8_t* rgb) override {
+        std::uint8_t* o = rowBuffer(y) + static_cast<std::size_t>(x0) * 3;
+        const std::size_t step = static_cast<std::size_t>(dx) * 3;
+        for (int i = 0; i < count; ++i, o += step, rgb += 3)
+            std::memcpy(o, rgb, 3);
+    }
+    void finish() { ensureRows(m_out.height); }
+
+private:
+    void ensureRows(int rows) {
+        if (rows <= m_rows)
+            return;
+        const std::size_t rowBytes = m_out.rowBytes();
+        const std::size_t bytes = static_cast<std::size_t>(rows) * rowBytes;
+        if (bytes > m_out.pixels.capacity()) {
+            const std::size_t full = static_cast<std::size_t>(m_out.height) * rowBytes;
+            m_out.pixels.reserve(std::min(full, std::max(bytes, 2 * m_out.pixels.capacity())));
+        }
+        const std::size_t old = m_out.pixels.size();
+        m_out.pixels.resize(bytes);
+        if (m_fill[0] != 0 || m_fill[1] != 0 || m_fill[2] != 0)
+            for (std::size_t i = old; i < bytes; i += 3)
+                std::memcpy(&m_out.pixels[i], m_fill, 3);
+        m_rows = rows;
+    }
+
+    Rgb24Image& m_out;
+    int m_rows = 0;
+    std::uint8_t m_fill[3] = {0, 0, 0};
+};
+
+// Size only: every row is decoded into one scratch row and dropped.
+class SizeSink final : public detail::RowSink {
+public:
+    void begin(int w, int h, const std::uint8_t*) override {
+        width = w;
+        height = h;
+        m_row.resize(static_cast<std::size_t>(w) * 3);
+    }
+    bool wants(int) const override { return false; }
+    std::uint8_t* rowBuffer(int) override { return m_row.data(); }
+    void rowDone(int) override {}
+    void putPixels(int, int, int, int, const std::uint8_t*) override {}
+
+    int width = 0;
+    int height = 0;
+
+private:
+    std::vector<std::uint8_t> m_row;
+};
+
+} // namespace
+
+namespace detail {
+
+void StreamPicture(const std::uint8_t* data, std::size_t size, PictureKind kind, RowSink& sink) {
+    g_decodeCount.fetch_add(1, std::memory_order_relaxed);
     switch (kind) {
     case PictureKind::Bmp:
-        return DecodeBmp(data, size, out);
+        return StreamBmp(data, size, sink);
     case PictureKind::Jpeg:
-        return DecodeJpeg(data, size, out);
+        return StreamJpeg(data, size, sink);
     case PictureKind::Png:
-        return DecodePng(data, size, out);
+        return StreamPng(data, size, sink);
     case PictureKind::Gif:
-        return DecodeGif(data, size, out);
+        return StreamGif(data, size, sink);
     }
     throw PictureError("unknown picture kind");
+}
+
+} // namespace detail
+
+std::uint64_t PictureDecodeCount() {
+    return g_decodeCount.load(std::memory_order_relaxed);
+}
+
+void DecodePicture(const std::uint8_t* data, std::size_t size, PictureKind kind, Rgb24Image& out) {
+    ImageSink sink(out);
+    try {
+        detail::StreamPicture(data, size, kind, sink);
+        sink.finish();
+    } catch (...) {
+        // Keeps the storage for reuse, but never a size its pixels do not fill.
+        out.width = out.height = 0;
+        out.pixels.clear();
+        throw;
+    }
+}
+
+void DecodeBmp(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+    DecodePicture(data, size, PictureKind::Bmp, out);
+}
+void DecodeJpeg(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+    DecodePicture(data, size, PictureKind::Jpeg, out);
+}
+void DecodePng(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+    DecodePicture(data, size, PictureKind::Png, out);
+}
+void DecodeGif(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+    DecodePicture(data, size, PictureKind::Gif, out);
 }
 
 void DecodePicture(const QByteArray& bytes, PictureKind kind, Rgb24Image& out) {
@@ -107,10 +223,14 @@ Rgb24Image DecodePictureFile(const QString& path, PictureKind kind) {
 
 bool ReadPictureSize(const QString& path, PictureKind kind, int& width, int& height, QString* error) {
     try {
-        Rgb24Image picture;
-        DecodePictureFile(path, kind, picture);
-        width = picture.width;
-        height = picture.height;
+        QByteArray bytes;
+        if (!ReadWholeFile(path, bytes))
+            throw PictureError("cannot read " + path.toStdString());
+        SizeSink sink;
+        detail::StreamPicture(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                              static_cast<std::size_t>(bytes.size()), kind, sink);
+        width = sink.width;
+        height = sink.height;
         return true;
     } catch (const std::exception& e) {
         if (error)

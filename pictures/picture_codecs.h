@@ -23,6 +23,9 @@ public:
 // most kMaxPicturePixels pixels in all.
 inline constexpr int kMaxPictureSide = 65535;
 inline constexpr std::int64_t kMaxPicturePixels = 500'000'000;
+// Largest picture decoded whole (for the picture transform): 768 MB of pixels. Larger
+// pictures can still be measured, which never holds more than a few rows.
+inline constexpr std::int64_t kDecodePixelBudget = 256'000'000;
 
 // 24-bit RGB picture: three bytes per pixel (red, green, blue), rows packed top to bottom.
 struct Rgb24Image {
@@ -56,7 +59,10 @@ std::optional<PictureKind> KindFromLastFour(const QString& path, bool caseSensit
 // "bmp", "jpg", "png" or "gif".
 QString KindExtension(PictureKind kind);
 
-// Decoders. `out` is resized to the picture and filled; its storage is reused.
+// Decoders. `out` is resized to the picture and filled; its storage is reused. A picture
+// of more than kDecodePixelBudget pixels throws PictureError; the pixel storage grows only
+// as the file's data proves the rows exist, so a short file that claims a huge size costs
+// neither memory nor time.
 // Transparency is dropped: a PNG alpha channel is blended onto black (each colour
 // becomes round(colour * alpha / 255)); a PNG single transparent colour and the alpha
 // bits of a BMP keep the stored colours; a GIF gives its first
@@ -74,10 +80,15 @@ Rgb24Image DecodePicture(const QByteArray& bytes, PictureKind kind);
 void DecodePictureFile(const QString& path, PictureKind kind, Rgb24Image& out);
 Rgb24Image DecodePictureFile(const QString& path, PictureKind kind);
 
-// Width and height of the picture file, found by decoding it whole. False, with the
-// reason in *error, when the file is missing or its decoder rejects it.
+// Width and height of the picture file. Every row is decoded and checked, as a full decode
+// would, but never more than a few rows are held. False, with the reason in *error, when
+// the file is missing or its decoder rejects it.
 bool ReadPictureSize(const QString& path, PictureKind kind, int& width, int& height,
                      QString* error = nullptr);
+
+// Passes over a picture's pixel data so far in this process: every full decode and every
+// measuring pass counts one.
+std::uint64_t PictureDecodeCount();
 
 // Encoders. An empty picture throws PictureError.
 // JPEG: baseline, colour (YCbCr 4:2:0), the given quality.

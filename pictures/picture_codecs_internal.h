@@ -19,4 +19,29 @@ inline std::uint8_t BlendOntoBlack(unsigned colour, unsigned alpha) {
     return static_cast<std::uint8_t>((t + (t >> 8)) >> 8);
 }
 
+// Where a decoder delivers the pixels of a picture as its data is decoded, so that a
+// picture can be measured or thumbnailed without ever being held whole. Every decoder
+// reads and checks all of its pixel data whatever the sink wants, so that the outcome
+// (size, or the error) is the same for every sink.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // The picture's size, once its header and the amount of its data were checked, and
+    // the colour of every pixel that no row delivers.
+    virtual void begin(int width, int height, const std::uint8_t fill[3]) = 0;
+    // Whether the colours of row y are needed at all; a decoder may then skip converting them.
+    virtual bool wants(int y) const = 0;
+    // Where the decoder puts the width * 3 bytes of row y; rowDone(y) follows once they are there.
+    virtual std::uint8_t* rowBuffer(int y) = 0;
+    virtual void rowDone(int y) = 0;
+    // `count` pixels of row y at columns x0, x0 + dx, x0 + 2 dx, ... (an interlaced pass, a frame).
+    virtual void putPixels(int y, int x0, int dx, int count, const std::uint8_t* rgb) = 0;
+};
+
+void StreamBmp(const std::uint8_t* data, std::size_t size, RowSink& sink);
+void StreamJpeg(const std::uint8_t* data, std::size_t size, RowSink& sink);
+void StreamPng(const std::uint8_t* data, std::size_t size, RowSink& sink);
+void StreamGif(const std::uint8_t* data, std::size_t size, RowSink& sink);
+void StreamPicture(const std::uint8_t* data, std::size_t size, PictureKind kind, RowSink& sink);
+
 } // namespace skarvel::detail

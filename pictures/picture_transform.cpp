@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -140,6 +141,103 @@ void PictureTransform::releaseLargeBuffers() {
         source_.release();
     if (scaled_.pixels.capacity() > kKeptBufferBytes)
         scaled_.release();
+}
+
+} // namespace skarvel
+
+namespace skarvel {
+
+struct ParallelPictureTransform::Row {
+    QString localPath;
+    QString targetPath;
+    TransformSettings settings;
+    bool toBytes = false;
+    bool done = false;
+    Outcome outcome;
+};
+
+ParallelPictureTransform::ParallelPictureTransform(int workers) {
+    if (workers <= 0)
+        workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    for (int i = 0; i < workers; ++i)
+        m_workers.emplace_back([this] { workerLoop(); });
+}
+
+ParallelPictureTransform::~ParallelPictureTransform() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_work.notify_all();
+    for (std::thread& worker : m_workers)
+        worker.join();
+}
+
+void ParallelPictureTransform::add(const QString& localPath, const QString& targetPath,
+                                   const TransformSettings& settings, bool toBytes, const QString& label) {
+    auto row = std::make_shared<Row>();
+    row->outcome.label = label;
+    row->localPath = localPath;
+    row->targetPath = targetPath;
+    row->settings = settings;
+    row->toBytes = toBytes;
+    {
+        std::lock_guard lock(m_mutex);
+        m_rows.push_back(std::move(row));
+    }
+    m_work.notify_one();
+}
+
+int ParallelPictureTransform::queued() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_rows.size());
+}
+
+std::optional<ParallelPictureTransform::Outcome> ParallelPictureTransform::next(bool wait) {
+    std::shared_ptr<Row> row;
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_rows.empty())
+            return std::nullopt;
+        if (wait)
+            m_done.wait(lock, [this] { return m_rows.front()->done; });
+        else if (!m_rows.front()->done)
+            return std::nullopt;
+        row = std::move(m_rows.front());
+        m_rows.pop_front();
+        --m_nextToStart;
+    }
+    Outcome outcome = std::move(row->outcome);
+    if (!row->toBytes && outcome.result.status == TransformResult::Status::Written) {
+        QString error;
+        if (!ReplaceWholeFile(outcome.result.path, outcome.encoded, &error)) {
+            outcome.writeFailed = true;
+            outcome.result.status = TransformResult::Status::Failed;
+            outcome.result.message = QStringLiteral("cannot write %1: %2").arg(outcome.result.path, error);
+        }
+        outcome.encoded.clear();
+    }
+    return outcome;
+}
+
+void ParallelPictureTransform::workerLoop() {
+    // Each worker keeps its own working pictures from row to row.
+    PictureTransform transform;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_work.wait(lock, [this] { return m_stopping || m_nextToStart < m_rows.size(); });
+        if (m_stopping)
+            return;
+        std::shared_ptr<Row> row = m_rows[m_nextToStart++];
+        lock.unlock();
+        QByteArray encoded;
+        TransformResult result = transform.transformToBytes(row->localPath, row->targetPath, row->settings, encoded);
+        lock.lock();
+        row->outcome.result = std::move(result);
+        row->outcome.encoded = std::move(encoded);
+        row->done = true;
+        m_done.notify_all();
+    }
 }
 
 } // namespace skarvel

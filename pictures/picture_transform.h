@@ -7,6 +7,14 @@
 #include <QSize>
 #include <QString>
 
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
 namespace skarvel {
 
 // Index of the "Save images as" choice.
@@ -67,6 +75,55 @@ private:
 
     Rgb24Image source_;
     Rgb24Image scaled_;
+};
+
+} // namespace skarvel
+
+namespace skarvel {
+
+// The picture transform of many rows on every core: rows are transformed in parallel,
+// each worker with its own PictureTransform, and their outcomes come back in the order the
+// rows were added, so files are written, or rows stored, exactly as one after the other.
+class ParallelPictureTransform {
+public:
+    struct Outcome {
+        TransformResult result;
+        QByteArray encoded; // the encoded file when the row was Written and added with toBytes
+        QString label;      // as given to add()
+        bool writeFailed = false; // the picture was made but its file could not be written
+    };
+
+    // workers <= 0: one per core.
+    explicit ParallelPictureTransform(int workers = 0);
+    // Waits for the rows being transformed; outcomes not taken are dropped.
+    ~ParallelPictureTransform();
+    ParallelPictureTransform(const ParallelPictureTransform&) = delete;
+    ParallelPictureTransform& operator=(const ParallelPictureTransform&) = delete;
+
+    // Queues a row. With toBytes the outcome holds the encoded file and nothing is written
+    // (PictureTransform::transformToBytes); without it, next() writes the file.
+    void add(const QString& localPath, const QString& targetPath, const TransformSettings& settings, bool toBytes,
+             const QString& label = {});
+    // The outcome of the oldest row not yet taken. Without wait, nullopt while it is still
+    // being transformed; nullopt too when no row is queued. Files are written here, on the
+    // caller's thread, so in row order.
+    std::optional<Outcome> next(bool wait);
+    // Rows added and not yet taken.
+    int queued() const;
+    // Rows worth queueing ahead: enough to keep every worker busy.
+    int depth() const { return 2 * static_cast<int>(m_workers.size()); }
+
+private:
+    struct Row;
+    void workerLoop();
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_work;
+    std::condition_variable m_done;
+    std::deque<std::shared_ptr<Row>> m_rows; // in the order added
+    std::size_t m_nextToStart = 0;           // index into m_rows of the first row no worker took
+    bool m_stopping = false;
+    std::vector<std::thread> m_workers;
 };
 
 } // namespace skarvel

@@ -45,6 +45,19 @@ int FormatChoice(ExportDialog* dialog) {
     return list ? list->currentIndex() : 0;
 }
 
+// Takes the transformed rows that are ready, in row order. Waits while more rows are queued
+// than keep every core busy, and for every row once `all` is set.
+template <typename Use>
+void TakeTransformed(ParallelPictureTransform& transform, bool all, Use use) {
+    while (transform.queued() > 0) {
+        std::optional<ParallelPictureTransform::Outcome> outcome =
+            transform.next(all || transform.queued() > transform.depth());
+        if (!outcome)
+            break;
+        use(*outcome);
+    }
+}
+
 bool IsSameFile(const QString& a, const QString& b) {
     const QString ca = QFileInfo(a).canonicalFilePath();
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
@@ -112,8 +125,32 @@ void ExportPictures::readRunSettings() {
 
 void ExportPictures::doRow() {
     // The format's extension is given before the name is made safe, so the limit counts it.
-    m_transform.transform(localPath, exportFolder + SafeExportName(TargetPathForFormat(exportName, m_settings.format)),
-                          m_settings);
+    m_transform.add(localPath, exportFolder + SafeExportName(TargetPathForFormat(exportName, m_settings.format)),
+                    m_settings, false);
+    // The last row of a run, or of a stopped run, waits for every row before the finish step.
+    TakeTransformed(m_transform, itemIndex + 1 >= itemCount || Terminated(),
+                    [this](const ParallelPictureTransform::Outcome& outcome) { countWrite(outcome); });
+}
+
+void ExportPictures::endRun() {
+    // Only a stop that came just after a row's work leaves rows here.
+    TakeTransformed(m_transform, true,
+                    [this](const ParallelPictureTransform::Outcome& outcome) { countWrite(outcome); });
+}
+
+void ExportPictures::countWrite(const ParallelPictureTransform::Outcome& outcome) {
+    if (outcome.result.status == TransformResult::Status::Written || outcome.writeFailed)
+        ++rowsTried;
+    if (outcome.writeFailed)
+        ++rowsFailed;
+}
+
+QString ExportPictures::failureMessage() const {
+    if (rowsFailed == 0)
+        return {};
+    return QStringLiteral("Collection not saved: %1 of %2 could not be written.")
+        .arg(rowsFailed)
+        .arg(Count(rowsTried, "file"));
 }
 
 QString ExportPictures::finishMessage() const {
@@ -208,12 +245,21 @@ void ExportPicturesSQLite::readRunSettings() {
 
 void ExportPicturesSQLite::doRow() {
     // Encoded in memory: no file of the run ever lands beside the database.
-    QByteArray encoded;
-    const TransformResult result =
-        m_transform.transformToBytes(localPath, SafeExportName(exportName), m_settings, encoded);
-    if (result.status != TransformResult::Status::Written)
+    m_transform.add(localPath, SafeExportName(exportName), m_settings, true, exportName);
+    TakeTransformed(m_transform, itemIndex + 1 >= itemCount || Terminated(),
+                    [this](const ParallelPictureTransform::Outcome& outcome) { storeOutcome(outcome); });
+}
+
+void ExportPicturesSQLite::storeOutcome(const ParallelPictureTransform::Outcome& outcome) {
+    if (outcome.result.status != TransformResult::Status::Written)
         return;
-    storeRow(NameWithoutExtension(exportName), ExportTypeForPicture(result.path), encoded);
+    storeRow(NameWithoutExtension(outcome.label), ExportTypeForPicture(outcome.result.path), outcome.encoded);
+}
+
+void ExportPicturesSQLite::endRun() {
+    TakeTransformed(m_transform, true,
+                    [this](const ParallelPictureTransform::Outcome& outcome) { storeOutcome(outcome); });
+    SqliteRowsJob::endRun();
 }
 
 // ---------------------------------------------------------------- StoreFilesJob

@@ -70,10 +70,15 @@ public:
 protected:
     void readRunSettings() override;
     void doRow() override;
+    void endRun() override;
     QString finishMessage() const override;
+    QString failureMessage() const override;
 
 private:
-    PictureTransform m_transform; // its working pictures are reused from row to row
+    // Counts the files a row's outcome tried to write, and those that could not be written.
+    void countWrite(const ParallelPictureTransform::Outcome& outcome);
+
+    ParallelPictureTransform m_transform; // rows on every core, files written in row order
     TransformSettings m_settings;
 };
 
@@ -138,9 +143,12 @@ public:
 protected:
     void readRunSettings() override;
     void doRow() override;
+    void endRun() override;
 
 private:
-    PictureTransform m_transform;
+    void storeOutcome(const ParallelPictureTransform::Outcome& outcome);
+
+    ParallelPictureTransform m_transform; // rows on every core, stored in row order
     TransformSettings m_settings;
 };
 

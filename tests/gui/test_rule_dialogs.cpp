@@ -1,8 +1,8 @@
 // The selection and file-name dialogs, opened from the Edit menu of the real
 // main window and driven by keyboard and mouse.
 #include "gui/thumbnail_grid.h"
-#include "gui/jobs/media_jobs.h"
-#include "gui/jobs/picture_jobs.h"
+#include "jobs/media_jobs.h"
+#include "jobs/picture_jobs.h"
 #include "gui/dialogs/file_name_dialogs.h"
 #include "gui/dialogs/selection_dialogs.h"
 #include "tests/gui/gui_test_support.h"

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 class QAction;
@@ -216,6 +217,11 @@ public:
 
     // Stops a running export job and puts a fresh suspended instance in its place.
     template <class Job> void StopJob(const JobRef<Job>& job) { m_jobs.replace(job.id()); }
+    // Puts job in place of the current instance of ref's job, which is shut down and freed.
+    template <class Job, class Instance> void InstallJob(const JobRef<Job>& ref, std::unique_ptr<Instance> job) {
+        static_assert(std::is_base_of_v<Job, Instance>);
+        m_jobs.install(ref.id(), std::move(job));
+    }
     // Stopped job instances whose worker has not ended yet.
     int StoppedJobCount() const { return m_jobs.stoppedCount(); }
 

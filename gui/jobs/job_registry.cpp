@@ -46,6 +46,14 @@ void JobRegistry::replace(JobId id) {
     slot->job = slot->entry.make();
 }
 
+void JobRegistry::install(JobId id, std::unique_ptr<BackgroundJob> job) {
+    Slot* slot = find(id);
+    if (!slot || m_shuttingDown)
+        return;
+    slot->job->Shutdown();
+    slot->job = std::move(job);
+}
+
 void JobRegistry::release(BackgroundJob* ended) {
     if (m_shuttingDown)
         return;

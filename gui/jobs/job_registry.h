@@ -54,6 +54,9 @@ public:
     // Stop: a running job is told to terminate and a fresh suspended instance
     // takes its place; a suspended job is left alone.
     void replace(JobId id);
+    // Puts job in place of the current instance, which is shut down and freed
+    // (tests put jobs of their own in the window's place this way).
+    void install(JobId id, std::unique_ptr<BackgroundJob> job);
     // Ends every worker, current instances in creation order and then the
     // stopped ones, while all of them still exist; then frees them.
     void shutdown();

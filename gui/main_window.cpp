@@ -10,13 +10,14 @@
 #include "common/file_ops.h"
 #include "common/text_ops.h"
 #include "gui/jobs/export_jobs.h"
+#include "gui/jobs/window_adapters.h"
 #include "gui/dialogs/save_dialogs.h"
 #include "gui/dialogs/sqlite_dialogs.h"
-#include "gui/jobs/file_jobs.h"
-#include "gui/jobs/list_jobs.h"
-#include "gui/jobs/media_jobs.h"
-#include "gui/jobs/picture_jobs.h"
-#include "gui/jobs/text_jobs.h"
+#include "jobs/file_jobs.h"
+#include "jobs/list_jobs.h"
+#include "jobs/media_jobs.h"
+#include "jobs/picture_jobs.h"
+#include "jobs/text_jobs.h"
 #include "gui/dialogs/file_name_dialogs.h"
 #include "gui/dialogs/selection_dialogs.h"
 #include "gui/dialogs/text_preview_dialog.h"
@@ -139,35 +140,7 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
 TForm1::~TForm1() {
     // Jobs go first, each ended while all of it still exists: a worker may be inside a
     // request or waiting to hand a step to this window.
-    const std::vector<BackgroundJob*> jobs{
-        exportPictures.get(),     exportPicturesSQLite.get(), downloadPictures.get(),   pagesDownload.get(),
-        makeUrlsList.get(),       filesDownload.get(),        soundPagesDownload.get(), downloadSounds.get(),
-        exportSounds.get(),       exportSoundsSQLite.get(),   videoPagesDownload.get(), downloadVideos.get(),
-        exportVideos.get(),       exportVideosSQLite.get(),   textPagesDownload.get(),  exportTexts.get(),
-        exportTextsSQLite.get()};
-    for (BackgroundJob* job : jobs)
-        if (job)
-            job->Shutdown();
-    for (auto& job : m_abandonedJobs)
-        job->Shutdown();
-    m_abandonedJobs.clear();
-    exportPictures.reset();
-    exportPicturesSQLite.reset();
-    downloadPictures.reset();
-    pagesDownload.reset();
-    makeUrlsList.reset();
-    filesDownload.reset();
-    soundPagesDownload.reset();
-    downloadSounds.reset();
-    exportSounds.reset();
-    exportSoundsSQLite.reset();
-    videoPagesDownload.reset();
-    downloadVideos.reset();
-    exportVideos.reset();
-    exportVideosSQLite.reset();
-    textPagesDownload.reset();
-    exportTexts.reset();
-    exportTextsSQLite.reset();
+    m_jobs.shutdown();
     m_service.reset();
 }
 
@@ -190,24 +163,73 @@ void TForm1::startService() {
     }
 }
 
+void TForm1::createJobViews() {
+    for (QProgressBar* bar : {ProgressBar1, ProgressBar2, ProgressBar3, ProgressBar4, ProgressBar5, ProgressBar6})
+        m_progressSinks.push_back(std::make_unique<ProgressBarSink>(bar));
+    m_urlLines = std::make_unique<MemoLineSource>(URLs_List);
+    m_sourceLinkLines = std::make_unique<MemoLineSource>(Source_Links);
+}
+
+ProgressSink& TForm1::progressSink(int bar) const {
+    return *m_progressSinks[size_t(bar - 1)];
+}
+
+// Every job gets what it works on; the window's values that may change between
+// runs (the work folder, the file download folder, the picture download count)
+// are read by the job's steps through these functions.
 void TForm1::createJobs() {
-    exportPictures = std::make_unique<ExportPictures>(this);
-    exportPicturesSQLite = std::make_unique<ExportPicturesSQLite>(this);
-    downloadPictures = std::make_unique<DownloadPictures>(this);
-    pagesDownload = std::make_unique<PagesDownload>(this);
-    makeUrlsList = std::make_unique<Make_URLs_List>(this);
-    filesDownload = std::make_unique<FilesDownload>(this);
-    soundPagesDownload = std::make_unique<SoundPagesDownload>(this);
-    downloadSounds = std::make_unique<DownloadSounds>(this);
-    exportSounds = std::make_unique<ExportSounds>(this);
-    exportSoundsSQLite = std::make_unique<ExportSoundsSQLite>(this);
-    videoPagesDownload = std::make_unique<VideoPagesDownload>(this);
-    downloadVideos = std::make_unique<DownloadVideos>(this);
-    exportVideos = std::make_unique<ExportVideos>(this);
-    exportVideosSQLite = std::make_unique<ExportVideosSQLite>(this);
-    textPagesDownload = std::make_unique<TextPagesDownload>(this);
-    exportTexts = std::make_unique<ExportTexts>(this);
-    exportTextsSQLite = std::make_unique<ExportTextsSQLite>(this);
+    createJobViews();
+    const auto work = [this] { return workFolder; };
+    const auto job = [](auto make) -> JobRegistry::Factory {
+        return [make]() -> std::unique_ptr<BackgroundJob> { return make(); };
+    };
+    m_jobs.create({
+        {JobId::ExportPictures, job([this] { return std::make_unique<ExportPictures>(this); })},
+        {JobId::ExportPicturesSQLite, job([this] { return std::make_unique<ExportPicturesSQLite>(this); })},
+        {JobId::DownloadPictures, job([this, work] {
+             return std::make_unique<DownloadPictures>(this, *pictureTable, progressSink(1), work,
+                                                       [this] { return pictureDownloadCount; });
+         })},
+        {JobId::PagesDownload, job([this] {
+             return std::make_unique<PagesDownload>(this, serviceBase, *m_urlLines, *Memo1, progressSink(1),
+                                                    [this] { Endpagesdownload1Click(); });
+         })},
+        {JobId::Make_URLs_List, job([this] {
+             return std::make_unique<Make_URLs_List>(this, serviceBase, *m_sourceLinkLines,
+                                                     [this](const QString& answer) { AppendToMemo(URLs_List, answer); },
+                                                     progressSink(3));
+         })},
+        {JobId::FilesDownload, job([this] {
+             return std::make_unique<FilesDownload>(this, *fileTable, progressSink(2),
+                                                    [this] { return fileDownloadFolder; });
+         })},
+        {JobId::SoundPagesDownload, job([this] {
+             return std::make_unique<SoundPagesDownload>(this, serviceBase, *m_urlLines, *Memo_Sounds,
+                                                         progressSink(4), [this] { Endsoundpagesdownload1Click(); });
+         })},
+        {JobId::DownloadSounds, job([this, work] {
+             // The window's audio library, through a stream handle of the job's own.
+             return std::make_unique<DownloadSounds>(
+                 this, *soundTable, progressSink(4), work,
+                 [this](const QString& path) { return MeasureDurationSeconds(*audio, path); });
+         })},
+        {JobId::ExportSounds, job([this] { return std::make_unique<ExportSounds>(this); })},
+        {JobId::ExportSoundsSQLite, job([this] { return std::make_unique<ExportSoundsSQLite>(this); })},
+        {JobId::VideoPagesDownload, job([this] {
+             return std::make_unique<VideoPagesDownload>(this, serviceBase, *m_urlLines, *Memo_Videos,
+                                                         progressSink(5), [this] { Endvideopagesdownload1Click(); });
+         })},
+        {JobId::DownloadVideos, job([this, work] {
+             return std::make_unique<DownloadVideos>(this, *videoTable, progressSink(5), work);
+         })},
+        {JobId::ExportVideos, job([this] { return std::make_unique<ExportVideos>(this); })},
+        {JobId::ExportVideosSQLite, job([this] { return std::make_unique<ExportVideosSQLite>(this); })},
+        {JobId::TextPagesDownload, job([this, work] {
+             return std::make_unique<TextPagesDownload>(this, *textTable, progressSink(6), work);
+         })},
+        {JobId::ExportTexts, job([this] { return std::make_unique<ExportTexts>(this); })},
+        {JobId::ExportTextsSQLite, job([this] { return std::make_unique<ExportTextsSQLite>(this); })},
+    });
 }
 
 void TForm1::CreateDialogs() {

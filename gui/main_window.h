@@ -2,6 +2,7 @@
 // The main window: the tabs, the collection tables, the menus and every command.
 #include "tables/collection_tables.h"
 #include "common/settings.h"
+#include "gui/jobs/job_registry.h"
 #include "tables/text_store.h"
 #include "rules/harvest_parser.h"
 
@@ -9,6 +10,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 class QAction;
@@ -27,8 +29,10 @@ class QTimer;
 namespace skarvel {
 
 class AudioLibrary;
-class BackgroundJob;
 class ImageList;
+class MemoLineSource;
+class ProgressBarSink;
+class ProgressSink;
 class PageAnalysisService;
 class ThumbnailCache;
 class ThumbnailGrid;
@@ -188,33 +192,38 @@ public:
     TForm36* Form36 = nullptr;
     TForm37* Form37 = nullptr;
 
-    // ---- jobs (the window's reference to each job's current instance)
-    std::unique_ptr<ExportPictures> exportPictures;
-    std::unique_ptr<ExportPicturesSQLite> exportPicturesSQLite;
-    std::unique_ptr<DownloadPictures> downloadPictures;
-    std::unique_ptr<PagesDownload> pagesDownload;
-    std::unique_ptr<Make_URLs_List> makeUrlsList;
-    std::unique_ptr<FilesDownload> filesDownload;
-    std::unique_ptr<SoundPagesDownload> soundPagesDownload;
-    std::unique_ptr<DownloadSounds> downloadSounds;
-    std::unique_ptr<ExportSounds> exportSounds;
-    std::unique_ptr<ExportSoundsSQLite> exportSoundsSQLite;
-    std::unique_ptr<VideoPagesDownload> videoPagesDownload;
-    std::unique_ptr<DownloadVideos> downloadVideos;
-    std::unique_ptr<ExportVideos> exportVideos;
-    std::unique_ptr<ExportVideosSQLite> exportVideosSQLite;
-    std::unique_ptr<TextPagesDownload> textPagesDownload;
-    std::unique_ptr<ExportTexts> exportTexts;
-    std::unique_ptr<ExportTextsSQLite> exportTextsSQLite;
+    // ---- jobs: one registry owns them; each reference names the current instance
+private:
+    JobRegistry m_jobs{this};
+
+public:
+    JobRef<ExportPictures> exportPictures{m_jobs, JobId::ExportPictures};
+    JobRef<ExportPicturesSQLite> exportPicturesSQLite{m_jobs, JobId::ExportPicturesSQLite};
+    JobRef<DownloadPictures> downloadPictures{m_jobs, JobId::DownloadPictures};
+    JobRef<PagesDownload> pagesDownload{m_jobs, JobId::PagesDownload};
+    JobRef<Make_URLs_List> makeUrlsList{m_jobs, JobId::Make_URLs_List};
+    JobRef<FilesDownload> filesDownload{m_jobs, JobId::FilesDownload};
+    JobRef<SoundPagesDownload> soundPagesDownload{m_jobs, JobId::SoundPagesDownload};
+    JobRef<DownloadSounds> downloadSounds{m_jobs, JobId::DownloadSounds};
+    JobRef<ExportSounds> exportSounds{m_jobs, JobId::ExportSounds};
+    JobRef<ExportSoundsSQLite> exportSoundsSQLite{m_jobs, JobId::ExportSoundsSQLite};
+    JobRef<VideoPagesDownload> videoPagesDownload{m_jobs, JobId::VideoPagesDownload};
+    JobRef<DownloadVideos> downloadVideos{m_jobs, JobId::DownloadVideos};
+    JobRef<ExportVideos> exportVideos{m_jobs, JobId::ExportVideos};
+    JobRef<ExportVideosSQLite> exportVideosSQLite{m_jobs, JobId::ExportVideosSQLite};
+    JobRef<TextPagesDownload> textPagesDownload{m_jobs, JobId::TextPagesDownload};
+    JobRef<ExportTexts> exportTexts{m_jobs, JobId::ExportTexts};
+    JobRef<ExportTextsSQLite> exportTextsSQLite{m_jobs, JobId::ExportTextsSQLite};
 
     // Stops a running export job and puts a fresh suspended instance in its place.
-    template <class Job> void StopJob(std::unique_ptr<Job>& job) {
-        if (job->Suspended())
-            return;
-        job->Terminate();
-        m_abandonedJobs.push_back(std::move(job));
-        job = std::make_unique<Job>(this);
+    template <class Job> void StopJob(const JobRef<Job>& job) { m_jobs.replace(job.id()); }
+    // Puts job in place of the current instance of ref's job, which is shut down and freed.
+    template <class Job, class Instance> void InstallJob(const JobRef<Job>& ref, std::unique_ptr<Instance> job) {
+        static_assert(std::is_base_of_v<Job, Instance>);
+        m_jobs.install(ref.id(), std::move(job));
     }
+    // Stopped job instances whose worker has not ended yet.
+    int StoppedJobCount() const { return m_jobs.stoppedCount(); }
 
     // Applies a style by name (letter case ignored); false and an error box when unknown.
     bool ApplyStyle(const QString& name);
@@ -301,10 +310,15 @@ private:
                            const std::vector<std::pair<QPushButton**, QString>>& buttons);
     void removeCurrentRow(QTableView* grid, CollectionTable* table);
     void createJobs();
+    void createJobViews();
     void startService();
     void drawThumbnail(QPainter& painter, int col, int row, const QRect& rect);
 
-    std::vector<std::unique_ptr<BackgroundJob>> m_abandonedJobs;
+    // What the core jobs see of the window: the progress bars and the memos they read.
+    std::vector<std::unique_ptr<ProgressBarSink>> m_progressSinks; // ProgressBar1 .. ProgressBar6
+    std::unique_ptr<MemoLineSource> m_urlLines;
+    std::unique_ptr<MemoLineSource> m_sourceLinkLines;
+    ProgressSink& progressSink(int bar) const;
     std::unique_ptr<PageAnalysisService> m_service; // the embedded page-analysis service, when used
     QActionGroup* m_styleGroup = nullptr;
 };

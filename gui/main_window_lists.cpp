@@ -4,8 +4,8 @@
 #include "gui/dialog_service.h"
 #include "gui/dialogs/url_filter_dialog.h"
 #include "common/text_ops.h"
-#include "gui/jobs/file_jobs.h"
-#include "gui/jobs/list_jobs.h"
+#include "jobs/file_jobs.h"
+#include "jobs/list_jobs.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>

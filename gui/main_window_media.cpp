@@ -2,7 +2,7 @@
 #include "gui/main_window.h"
 
 #include "audio/audio_library.h"
-#include "gui/jobs/media_jobs.h"
+#include "jobs/media_jobs.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 
 #include "gui/thumbnail_cache.h"
 #include "gui/thumbnail_grid.h"
-#include "gui/jobs/picture_jobs.h"
+#include "jobs/picture_jobs.h"
 
 #include <QPainter>
 #include <QTableView>

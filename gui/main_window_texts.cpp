@@ -1,7 +1,7 @@
 // The text tab: download, preview, save and export.
 #include "gui/main_window.h"
 
-#include "gui/jobs/text_jobs.h"
+#include "jobs/text_jobs.h"
 #include "rules/text_rules.h"
 
 #include <QPlainTextEdit>

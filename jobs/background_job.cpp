@@ -7,9 +7,7 @@
 
 namespace skarvel {
 
-BackgroundJob::BackgroundJob(QObject* window) : m_window(window) {
-    start();
-}
+BackgroundJob::BackgroundJob(QObject* window) : m_window(window) {}
 
 BackgroundJob::~BackgroundJob() {
     Shutdown();
@@ -36,6 +34,10 @@ void BackgroundJob::Resume() {
             return;
         m_suspended = false;
     }
+    // Started here rather than in the constructor: a worker started there could
+    // call the steps of a job whose derived part is not built yet.
+    if (!isRunning() && !isFinished())
+        start();
     m_wake.notify_all();
 }
 

@@ -3,9 +3,11 @@
 // slow work of each item off the window thread and handing every step that
 // touches the window to the window thread, waiting while it runs there.
 //
-// A job is created suspended. Resume() starts a run when the job is suspended
-// and is lost when it is running. After its finish step the worker suspends
-// itself until the next Resume(). Terminate() ends the loop between items.
+// A job is created suspended, without a worker: the first Resume() starts the
+// worker, once the derived job is fully built. Resume() starts a run when the
+// job is suspended and is lost when it is running. After its finish step the
+// worker suspends itself until the next Resume(). Terminate() ends the loop
+// between items; the worker then ends (QThread::finished).
 #include <QObject>
 #include <QThread>
 
@@ -23,7 +25,8 @@ public:
     explicit BackgroundJob(QObject* window);
     ~BackgroundJob() override;
 
-    // Start a run when suspended; a job that runs is not affected.
+    // Start a run when suspended (the first one starts the worker); a job that
+    // runs is not affected.
     void Resume();
     // Ask the loop to end before its next item or run.
     void Terminate();

@@ -37,7 +37,15 @@ CollectionTable::CollectionTable(TableKind kind, QObject* parent) : QAbstractTab
         m_headers.append(c.header);
     m_numbers.assign(1, QString());
     m_rows.assign(1, std::vector<QString>(size_t(m_columnCount - 1)));
+    appendFreshIds(1);
     m_editable = kind != TableKind::Files;
+}
+
+void CollectionTable::appendFreshIds(size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        m_ids.push_back(++m_lastId);
+        m_reasons.emplace_back();
+    }
 }
 
 void CollectionTable::setGridRowCount(int count) {
@@ -50,11 +58,14 @@ void CollectionTable::setGridRowCount(int count) {
         beginRemoveRows({}, int(data), oldRows - 1);
         m_rows.resize(data);
         m_numbers.resize(data);
+        m_ids.resize(data);
+        m_reasons.resize(data);
         endRemoveRows();
     } else {
         beginInsertRows({}, oldRows, int(data) - 1);
         m_rows.resize(data, std::vector<QString>(size_t(m_columnCount - 1)));
         m_numbers.resize(data);
+        appendFreshIds(data - m_ids.size());
         endInsertRows();
     }
 }
@@ -78,11 +89,49 @@ void CollectionTable::setCell(int column, int row, const QString& text) {
         return;
     }
     QString& target = column == 0 ? m_numbers[size_t(row - 1)] : m_rows[size_t(row - 1)][size_t(column - 1)];
-    if (target == text)
+    QString& reason = m_reasons[size_t(row - 1)];
+    if (target == text && (column != col::Status || reason.isEmpty()))
         return;
     target = text;
+    if (column == col::Status)
+        reason.clear();
     const QModelIndex i = index(row - 1, column);
-    emit dataChanged(i, i, {Qt::DisplayRole, Qt::EditRole});
+    emit dataChanged(i, i, {Qt::DisplayRole, Qt::EditRole, Qt::ToolTipRole});
+}
+
+void CollectionTable::setStatus(int row, const QString& word, const QString& reason) {
+    if (row < 1 || row >= gridRowCount())
+        return;
+    setCell(col::Status, row, word);
+    if (reason.isEmpty())
+        return;
+    m_reasons[size_t(row - 1)] = reason;
+    const QModelIndex i = index(row - 1, col::Status);
+    emit dataChanged(i, i, {Qt::ToolTipRole});
+}
+
+QString CollectionTable::statusReason(int row) const {
+    if (row < 1 || row >= gridRowCount())
+        return {};
+    return m_reasons[size_t(row - 1)];
+}
+
+RowId CollectionTable::rowId(int row) const {
+    if (row < 1 || row >= gridRowCount())
+        return 0;
+    return m_ids[size_t(row - 1)];
+}
+
+std::vector<RowId> CollectionTable::rowIds(int count) const {
+    const size_t n = size_t(std::clamp(count, 0, int(m_ids.size())));
+    return std::vector<RowId>(m_ids.begin(), m_ids.begin() + std::ptrdiff_t(n));
+}
+
+int CollectionTable::rowOf(RowId id) const {
+    const auto found = std::lower_bound(m_ids.begin(), m_ids.end(), id);
+    if (id == 0 || found == m_ids.end() || *found != id)
+        return 0;
+    return int(found - m_ids.begin()) + 1;
 }
 
 void CollectionTable::setRow(int row, const QStringList& cells) {
@@ -92,13 +141,19 @@ void CollectionTable::setRow(int row, const QStringList& cells) {
     auto& r = m_rows[size_t(row - 1)];
     for (int c = 1; c < m_columnCount; ++c)
         r[size_t(c - 1)] = cells.value(c);
-    emit dataChanged(index(row - 1, 0), index(row - 1, m_columnCount - 1), {Qt::DisplayRole, Qt::EditRole});
+    m_reasons[size_t(row - 1)].clear();
+    emit dataChanged(index(row - 1, 0), index(row - 1, m_columnCount - 1),
+                     {Qt::DisplayRole, Qt::EditRole, Qt::ToolTipRole});
 }
 
 void CollectionTable::clearToOneEmptyRow() {
     beginResetModel();
     m_numbers.assign(1, QString());
     m_rows.assign(1, std::vector<QString>(size_t(m_columnCount - 1)));
+    // The blank row is a new item: work taken from the old rows finds nothing to write.
+    m_ids.clear();
+    m_reasons.clear();
+    appendFreshIds(1);
     endResetModel();
 }
 
@@ -132,14 +187,19 @@ void CollectionTable::removeDataRows(std::vector<int> rows) {
             ++next;
             continue;
         }
-        if (write != read)
+        if (write != read) {
             m_rows[write] = std::move(m_rows[read]);
+            m_ids[write] = m_ids[read];
+            m_reasons[write] = std::move(m_reasons[read]);
+        }
         ++write;
     }
     const int remaining = int(write);
     beginRemoveRows({}, remaining, dataRows - 1);
     m_rows.resize(size_t(remaining));
     m_numbers.resize(size_t(remaining));
+    m_ids.resize(size_t(remaining));
+    m_reasons.resize(size_t(remaining));
     endRemoveRows();
     if (first - 1 < remaining)
         emit dataChanged(index(first - 1, 1), index(remaining - 1, m_columnCount - 1),
@@ -155,7 +215,13 @@ int CollectionTable::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant CollectionTable::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid())
+        return {};
+    if (role == Qt::ToolTipRole) {
+        const QString reason = index.column() == col::Status ? statusReason(index.row() + 1) : QString();
+        return reason.isEmpty() ? QVariant() : QVariant(reason);
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
     return cell(index.column(), index.row() + 1);
 }

@@ -56,6 +56,11 @@ inline constexpr int FileName = 3;
 inline constexpr int FileSize = 4;
 } // namespace col
 
+// A data row's identity: it stays with the row's cells when other rows are
+// removed, so work taken from a row can find the row again. Ids grow in row
+// order (rows are only ever added at the end); 0 names no row.
+using RowId = quint64;
+
 class CollectionTable : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -71,9 +76,23 @@ public:
     // Cell text; row 0 is the header. Out-of-range reads give "".
     QString cell(int column, int row) const;
     // Writes a cell; out-of-range writes are ignored (a job never writes past the last row).
+    // Writing the Status cell drops the row's failure reason.
     void setCell(int column, int row, const QString& text);
     // Writes a whole data row (columns 0 to colCount-1; missing columns become "").
+    // The row keeps its identity and loses its failure reason.
     void setRow(int row, const QStringList& cells);
+
+    // Identity of data row `row`; 0 when out of range.
+    RowId rowId(int row) const;
+    // Ids of data rows 1 to count (fewer when the table has fewer rows).
+    std::vector<RowId> rowIds(int count) const;
+    // The data row that now holds id; 0 when that row has been removed.
+    int rowOf(RowId id) const;
+
+    // Status word and why the item failed (HTTP status, time-out, decode or
+    // write error); the reason is the Status cell's tooltip.
+    void setStatus(int row, const QString& word, const QString& reason = {});
+    QString statusReason(int row) const;
 
     // Two rows, row 1 all blank (column 0 too).
     void clearToOneEmptyRow();
@@ -103,10 +122,16 @@ private:
     int m_columnCount;
     bool m_editable = true;
     QStringList m_headers;
+    void appendFreshIds(size_t count);
+
     // Column 0 of each data row, kept apart: it never moves when rows are removed.
     std::vector<QString> m_numbers;
     // Columns 1 to last of each data row.
     std::vector<std::vector<QString>> m_rows;
+    // Per data row, moving with columns 1 to last: identity and failure reason.
+    std::vector<RowId> m_ids;
+    std::vector<QString> m_reasons;
+    RowId m_lastId = 0;
 };
 
 } // namespace skarvel

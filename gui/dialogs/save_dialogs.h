@@ -21,6 +21,7 @@ class QPushButton;
 namespace skarvel {
 
 class BackgroundJob;
+template <class Job> class JobRef;
 
 // The window's reference to one job class: its current instance, and the stop
 // that replaces a running instance by a fresh suspended one.
@@ -154,7 +155,7 @@ public:
 };
 
 // The window's reference to job class Job, for a dialog's JobSlot.
-template <class Job, class Window> JobSlot SlotOf(Window* form1, std::unique_ptr<Job> Window::*member) {
+template <class Job, class Window> JobSlot SlotOf(Window* form1, JobRef<Job> Window::*member) {
     return JobSlot{[form1, member]() -> BackgroundJob* { return (form1->*member).get(); },
                    [form1, member] { form1->StopJob(form1->*member); }};
 }

@@ -3,8 +3,8 @@
 #include "gui/image_list.h"
 #include "gui/main_window.h"
 #include "gui/thumbnail_grid.h"
-#include "gui/jobs/media_jobs.h"
-#include "gui/jobs/picture_jobs.h"
+#include "jobs/media_jobs.h"
+#include "jobs/picture_jobs.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

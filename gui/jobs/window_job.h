@@ -3,8 +3,6 @@
 // the window's controls.
 #include "jobs/background_job.h"
 
-class QProgressBar;
-
 namespace skarvel {
 
 class TForm1;
@@ -15,9 +13,6 @@ public:
     explicit WindowJob(TForm1* form1);
 
 protected:
-    // The prepare step's progress bar: position 0 of maximum, shown.
-    static void ShowProgress(QProgressBar* bar, int maximum);
-
     TForm1* Form1;
 };
 

@@ -1,7 +1,7 @@
 // The URL list tab (builder and tools) and the file download, driven through the window.
 #include "gui/dialogs/url_filter_dialog.h"
-#include "gui/jobs/file_jobs.h"
-#include "gui/jobs/list_jobs.h"
+#include "jobs/file_jobs.h"
+#include "jobs/list_jobs.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/support/local_server.h"
 #include "tests/support/test_support.h"

@@ -1,7 +1,7 @@
 // The sound and video harvests and downloads driven from the window, against a
 // local web site and the embedded page-analysis service; playing what came.
 #include "audio/audio_library.h"
-#include "gui/jobs/media_jobs.h"
+#include "jobs/media_jobs.h"
 #include "tests/audio/sound_files.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/test_media_site.h"

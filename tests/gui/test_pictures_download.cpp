@@ -4,7 +4,7 @@
 #include "gui/thumbnail_grid.h"
 #include "pictures/picture_codecs.h"
 #include "pictures/picture_thumbnail.h"
-#include "gui/jobs/picture_jobs.h"
+#include "jobs/picture_jobs.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/test_media_site.h"
 #include "tests/support/local_server.h"
@@ -124,6 +124,7 @@ private slots:
     void emptyUrlListRunsNoItem();
     void harvestSendsOnlyLongLinesAndSkipsFailedPages();
     void rowsDeletedAfterTheParseAreNotWrittenPast();
+    void deletingTheRowInWorkKeepsEveryResultInItsOwnRow();
     void unwritablePicturesFolderFailsEveryItem();
     void thumbnailsFollowTheRule();
     void closingTheWindowDuringRunsDoesNotWaitForThem();
@@ -408,6 +409,45 @@ void PicturesDownloadTest::rowsDeletedAfterTheParseAreNotWrittenPast() {
     QCOMPARE(site.count("/b.png"), 0);
     QCOMPARE(site.count("/c.png"), 1);
     QVERIFY(form->ProgressBar1->isHidden());
+}
+
+// Three rows /a /b /c, /a held by the server, row 1 deleted by "Delete row":
+// /b is fetched with its own address into its own row, and /a's bytes go nowhere.
+// A failed row shows the status word, and why it failed as the cell's tooltip.
+void PicturesDownloadTest::deletingTheRowInWorkKeepsEveryResultInItsOwnRow() {
+    MediaSite site;
+    site.add("/a.png", "image/png", encoded(gradient(2, 2), "PNG"));
+    site.add("/b.png", "image/png", encoded(gradient(3, 3), "PNG"));
+    site.add("/c.png", "image/png", {}, Delivery::NotFound);
+    site.addPage("/page.html", R"(<img src="a.png"><img src="b.png"><img src="c.png">)");
+    site.hold("/a.png");
+    site.start();
+
+    GuiFixture f;
+    TForm1* form = f.start();
+    setUrlList(form, {site.url("/page.html")});
+    QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/a.png") == 1, kJobWaitMs);
+    TForm1::SetCurrentRow(form->StringGrid1, 1);
+    form->findChild<QAction*>("Deleterow3")->trigger();
+    QCOMPARE(form->pictureTable->gridRowCount(), 3);
+    site.release("/a.png");
+    QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
+
+    CollectionTable* table = form->pictureTable;
+    QCOMPARE(table->gridRowCount(), 3);
+    QVERIFY(table->cell(col::Url, 1).endsWith("/b.png"));
+    QCOMPARE(table->cell(col::Status, 1), QString("OK"));
+    QCOMPARE(table->cell(col::Width, 1), QString("3"));
+    QCOMPARE(table->cell(col::LocalPath, 1), form->workFolder + "Pictures/1.png");
+    QCOMPARE(test::readFile(table->cell(col::LocalPath, 1)), encoded(gradient(3, 3), "PNG"));
+    QCOMPARE(site.count("/b.png"), 1);
+
+    QVERIFY(table->cell(col::Url, 2).endsWith("/c.png"));
+    const QModelIndex status = form->StringGrid1->model()->index(1, col::Status);
+    QCOMPARE(status.data(Qt::DisplayRole).toString(), QString("Download error"));
+    QCOMPARE(status.data(Qt::ToolTipRole).toString(), QString("HTTP 404"));
+    QVERIFY(!form->StringGrid1->model()->index(0, col::Status).data(Qt::ToolTipRole).isValid());
 }
 
 void PicturesDownloadTest::unwritablePicturesFolderFailsEveryItem() {

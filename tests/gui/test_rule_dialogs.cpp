@@ -1,8 +1,8 @@
 // The selection and file-name dialogs, opened from the Edit menu of the real
 // main window and driven by keyboard and mouse.
 #include "gui/thumbnail_grid.h"
-#include "gui/jobs/media_jobs.h"
-#include "gui/jobs/picture_jobs.h"
+#include "jobs/media_jobs.h"
+#include "jobs/picture_jobs.h"
 #include "gui/dialogs/file_name_dialogs.h"
 #include "gui/dialogs/selection_dialogs.h"
 #include "tests/gui/gui_test_support.h"
@@ -118,11 +118,25 @@ private:
     bool m_open = false;
 };
 
+ProgressSink& NoProgress() {
+    static struct : ProgressSink {
+        void start(int) override {}
+        void setValue(int) override {}
+        void finish() override {}
+    } sink;
+    return sink;
+}
+
+std::function<QString()> WorkFolder() {
+    return [] { return QString(); };
+}
+
 // A download job with one item that waits at the gate.
 template <class Job>
 class HeldDownload : public Job {
 public:
-    HeldDownload(TForm1* form1, Gate& gate) : Job(form1), m_gate(gate) {}
+    template <class... Args>
+    HeldDownload(Gate& gate, Args&&... args) : Job(std::forward<Args>(args)...), m_gate(gate) {}
     ~HeldDownload() override {
         m_gate.open();
         // The worker must be out of work() before this part of the object goes;
@@ -303,17 +317,21 @@ void RuleDialogsTest::selectionIsRefusedWhileTheDownloadRuns() {
     const Case cases[] = {
         {PicturesTab, [](TForm1* w) { return w->pictureTable; },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
-             w->downloadPictures = std::make_unique<HeldDownload<DownloadPictures>>(w, g);
+             w->InstallJob(w->downloadPictures, std::make_unique<HeldDownload<DownloadPictures>>(
+                                                    g, w, *w->pictureTable, NoProgress(), WorkFolder(), [] { return 1; }));
              return w->downloadPictures.get();
          }},
         {SoundsTab, [](TForm1* w) { return w->soundTable; },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
-             w->downloadSounds = std::make_unique<HeldDownload<DownloadSounds>>(w, g);
+             w->InstallJob(w->downloadSounds,
+                           std::make_unique<HeldDownload<DownloadSounds>>(g, w, *w->soundTable, NoProgress(), WorkFolder(),
+                                                                          [](const QString&) { return -1; }));
              return w->downloadSounds.get();
          }},
         {VideosTab, [](TForm1* w) { return w->videoTable; },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
-             w->downloadVideos = std::make_unique<HeldDownload<DownloadVideos>>(w, g);
+             w->InstallJob(w->downloadVideos, std::make_unique<HeldDownload<DownloadVideos>>(
+                                                  g, w, *w->videoTable, NoProgress(), WorkFolder()));
              return w->downloadVideos.get();
          }},
     };

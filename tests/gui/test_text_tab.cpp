@@ -1,6 +1,6 @@
 // The "Get text" tab driven as a user would, offscreen, against a local web site:
 // the download, the preview memo, "Text selection" and "Text preview".
-#include "gui/jobs/text_jobs.h"
+#include "jobs/text_jobs.h"
 #include "gui/dialogs/text_preview_dialog.h"
 #include "gui/dialogs/text_selection_dialog.h"
 #include "tests/gui/gui_test_support.h"

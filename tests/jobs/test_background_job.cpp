@@ -2,6 +2,7 @@
 #include "jobs/background_job.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QThread>
 #include <QtTest>
 
@@ -78,6 +79,31 @@ private slots:
         job.steps.clear();
         job.Resume();
         QTRY_COMPARE(int(job.steps.size()), 6);
+    }
+
+    void theWorkerStartsAtTheFirstResumeOnceTheJobIsBuilt() {
+        QObject window;
+        RecordingJob job(&window, 1);
+        QVERIFY(!job.isRunning());
+        QVERIFY(!job.isFinished());
+        job.Resume();
+        QVERIFY(job.isRunning());
+        QTRY_VERIFY(job.Suspended());
+        QCOMPARE(joined(job.steps), (QStringList{"prepare", "fetch 0", "write 0", "finish"}));
+        QVERIFY(job.isRunning()); // asleep until the next Resume, not ended
+    }
+
+    void aJobThatNeverRanShutsDownAtOnce() {
+        QObject window;
+        RecordingJob job(&window, 1);
+        QElapsedTimer clock;
+        clock.start();
+        job.Shutdown();
+        QVERIFY(clock.elapsed() < 1000);
+        job.Resume(); // a shut-down job never starts
+        QTest::qWait(30);
+        QVERIFY(job.steps.empty());
+        QVERIFY(!job.isRunning());
     }
 
     void aZeroItemRunOnlyPreparesAndFinishes() {

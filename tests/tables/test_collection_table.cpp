@@ -85,3 +85,78 @@ TEST(CollectionTable, WritesOutsideTheTableAreIgnored) {
 }
 
 } // namespace
+
+TEST(CollectionTableRowIdentity, AnIdFollowsItsRowWhenOtherRowsAreRemoved) {
+    CollectionTable t(TableKind::Pictures);
+    fill(t, 5);
+    const std::vector<RowId> ids = t.rowIds(5);
+    ASSERT_EQ(ids.size(), 5u);
+    t.removeDataRows({1, 3});
+    EXPECT_EQ(t.rowOf(ids[0]), 0); // removed
+    EXPECT_EQ(t.rowOf(ids[1]), 1);
+    EXPECT_EQ(t.rowOf(ids[2]), 0); // removed
+    EXPECT_EQ(t.rowOf(ids[3]), 2);
+    EXPECT_EQ(t.rowOf(ids[4]), 3);
+    EXPECT_EQ(t.cell(col::Url, t.rowOf(ids[3])), "http://x/4");
+    t.removeDataRow(3); // the last row
+    EXPECT_EQ(t.rowOf(ids[4]), 0);
+    EXPECT_EQ(t.rowOf(ids[1]), 1);
+    EXPECT_EQ(t.rowOf(0), 0);
+    EXPECT_EQ(t.rowIds(99).size(), 2u);
+}
+
+TEST(CollectionTableRowIdentity, RowsThatReplaceTheItemsGetNewIds) {
+    struct Case {
+        const char* name;
+        void (*change)(CollectionTable&);
+        bool firstRowKeepsItsId;
+    };
+    const Case cases[] = {
+        {"clearing to one blank row", [](CollectionTable& t) { t.clearToOneEmptyRow(); }, false},
+        {"removing the sole filled row", [](CollectionTable& t) { t.setGridRowCount(2); t.removeDataRow(1); }, false},
+        {"shrinking and growing the table", [](CollectionTable& t) { t.setGridRowCount(2); t.setGridRowCount(4); }, true},
+        {"rewriting a row's cells", [](CollectionTable& t) { t.setRow(1, {"1", "", "http://y/1"}); }, true},
+        {"editing a cell", [](CollectionTable& t) { t.setCell(col::Url, 1, "http://y/1"); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CollectionTable t(TableKind::Sounds);
+        fill(t, 3);
+        const std::vector<RowId> before = t.rowIds(3);
+        c.change(t);
+        EXPECT_EQ(t.rowOf(before[0]) == 1, c.firstRowKeepsItsId);
+        const std::vector<RowId> after = t.rowIds(t.gridRowCount() - 1);
+        for (size_t i = 0; i < after.size(); ++i) {
+            EXPECT_EQ(t.rowOf(after[i]), int(i) + 1);
+            if (i > 0) {
+                EXPECT_LT(after[i - 1], after[i]); // ids grow in row order
+            }
+        }
+        if (!c.firstRowKeepsItsId) {
+            EXPECT_GT(after[0], before[2]); // never a recycled id
+        }
+    }
+}
+
+TEST(CollectionTableFailureReason, TheReasonIsTheStatusTooltipAndMovesWithItsRow) {
+    CollectionTable t(TableKind::Pictures);
+    fill(t, 3);
+    t.setStatus(2, kStatusDownloadError, "HTTP 404");
+    t.setStatus(3, kStatusOK);
+    EXPECT_EQ(t.cell(col::Status, 2), kStatusDownloadError);
+    EXPECT_EQ(t.data(t.index(1, col::Status), Qt::ToolTipRole).toString(), "HTTP 404");
+    EXPECT_EQ(t.data(t.index(1, col::Status), Qt::DisplayRole).toString(), kStatusDownloadError);
+    EXPECT_FALSE(t.data(t.index(1, col::Url), Qt::ToolTipRole).isValid());
+    EXPECT_FALSE(t.data(t.index(2, col::Status), Qt::ToolTipRole).isValid());
+
+    t.removeDataRow(1);
+    EXPECT_EQ(t.statusReason(1), "HTTP 404");
+    EXPECT_EQ(t.statusReason(2), "");
+
+    // A new status word, by a job or by hand, drops the old reason.
+    t.setCell(col::Status, 1, kStatusDownloadError);
+    EXPECT_EQ(t.statusReason(1), "");
+    t.setStatus(1, kStatusDownloadError, "time-out");
+    t.setRow(1, {"1", "", "http://z/"});
+    EXPECT_EQ(t.statusReason(1), "");
+}

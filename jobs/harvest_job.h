@@ -1,19 +1,18 @@
 #pragma once
 // Common ground of the three page harvests: one service call per line of the
 // URL list, the answers appended to a response buffer, a parser at the end.
+#include "jobs/background_job.h"
+#include "jobs/job_context.h"
 #include "net/service_client.h"
-#include "gui/jobs/window_job.h"
+#include "tables/text_store.h"
 
 #include <QString>
 
-
-class QProgressBar;
+#include <functional>
 
 namespace skarvel {
 
-class TextStore;
-
-class HarvestJob : public WindowJob {
+class HarvestJob : public BackgroundJob {
     Q_OBJECT
 public:
     // How the harvest ends its run.
@@ -23,17 +22,17 @@ public:
     };
     // What one harvest differs in: everything else is shared.
     struct Setup {
-        const char* script;               // the service script, e.g. kImagesScript
-        TextStore* TForm1::*buffer;       // the response buffer
-        QProgressBar* TForm1::*progressBar;
-        void (TForm1::*parser)();         // the handler that parses the buffer
+        const char* script;            // the service script, e.g. kImagesScript
+        TextStore* buffer;             // the response buffer
+        ProgressSink* progress;
+        std::function<void()> parser;  // "harvest ended": parses the buffer
         Ending ending;
     };
 
     // Lines of the URL list this short or shorter are not sent.
     static constexpr int kShortestLineSkipped = 10;
 
-    HarvestJob(TForm1* form1, const Setup& setup);
+    HarvestJob(QObject* window, const QString& serviceBase, const LineSource& urls, Setup setup);
 
 protected:
     void prepareStep() override;
@@ -46,8 +45,8 @@ protected:
 
 private:
     void endRun();
-    QProgressBar* bar() const;
 
+    const LineSource& m_urls;
     Setup m_setup;
     ServiceClient m_service;
     // Job variables: the URL-list line in hand and its answer.

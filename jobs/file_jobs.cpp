@@ -1,12 +1,8 @@
-#include "gui/jobs/file_jobs.h"
+#include "jobs/file_jobs.h"
 
-#include "tables/collection_tables.h"
-#include "gui/main_window.h"
 #include "common/safe_file_name.h"
 #include "common/text_ops.h"
 #include "net/content_disposition.h"
-
-#include <QProgressBar>
 
 namespace skarvel {
 
@@ -38,7 +34,9 @@ QString nameFromAddress(const QString& url) {
 
 } // namespace
 
-FilesDownload::FilesDownload(TForm1* form1) : DownloadJob(form1) {}
+FilesDownload::FilesDownload(QObject* window, CollectionTable& table, ProgressSink& progress,
+                             std::function<QString()> downloadFolder)
+    : TableDownloadJob(window, table, progress, std::move(downloadFolder)) {}
 
 QString FilesDownload::ExtensionForContentType(const QString& contentType) {
     const QString type = contentType.toLower();
@@ -58,50 +56,39 @@ QString FilesDownload::LocalFileName(const HttpResponse& response, int row) {
     return SafeFileName(QString::number(row) + ExtensionForContentType(response.contentType));
 }
 
-void FilesDownload::prepareStep() {
-    itemCount = Form1->fileTable->gridRowCount() - 1;
-    ShowProgress(Form1->ProgressBar2, itemCount);
-}
-
-void FilesDownload::fetchStep() {
-    m_url = Form1->fileTable->cell(col::Url, itemIndex + 1);
-    m_folder = Form1->fileDownloadFolder;
-}
-
 void FilesDownload::work() {
     m_status.clear();
     m_localPath.clear();
     m_declaredLength = -1;
-    const HttpResponse response = Fetch(m_url);
+    if (itemRow == 0)
+        return; // its row was removed before its turn
+    const HttpResponse response = Fetch(itemUrl);
     m_declaredLength = response.contentLength;
     // A body that does not match its declared length (or declares none) is not saved.
     if (qint64(response.body.size()) != m_declaredLength) {
         m_status = kStatusBroken;
         return;
     }
-    const QString path = m_folder + LocalFileName(response, itemIndex + 1);
+    const QString path = folder + LocalFileName(response, itemRow);
     SaveBody(path, response.body);
     m_localPath = path;
     m_status = kStatusOK;
 }
 
-void FilesDownload::workFailed(const std::exception& error) {
-    Q_UNUSED(error);
-    m_status = kStatusError;
-}
-
 void FilesDownload::writeStep() {
-    const int row = itemIndex + 1;
-    Form1->fileTable->setCell(col::Status, row, m_status);
-    if (m_status == kStatusOK) {
-        Form1->fileTable->setCell(col::FileName, row, m_localPath);
-        Form1->fileTable->setCell(col::FileSize, row, QString::number(m_declaredLength));
+    progress.setValue(itemIndex);
+    const int row = currentRow();
+    if (itemRow == 0 || row == 0)
+        return;
+    if (failed) {
+        writeFailure(kStatusError);
+        return;
     }
-    Form1->ProgressBar2->setValue(itemIndex);
-}
-
-void FilesDownload::finishStep() {
-    Form1->ProgressBar2->hide();
+    table.setStatus(row, m_status);
+    if (m_status == kStatusOK) {
+        table.setCell(col::FileName, row, m_localPath);
+        table.setCell(col::FileSize, row, QString::number(m_declaredLength));
+    }
 }
 
 } // namespace skarvel

@@ -1,21 +1,20 @@
-#include "gui/jobs/picture_jobs.h"
+#include "jobs/picture_jobs.h"
 
-#include "gui/main_window.h"
 #include "pictures/picture_codecs.h"
 
 #include <QFileInfo>
 
-#include <stdexcept>
-
 namespace skarvel {
 
-PagesDownload::PagesDownload(TForm1* form1)
-    : HarvestJob(form1, {kImagesScript, &TForm1::Memo1, &TForm1::ProgressBar1, &TForm1::Endpagesdownload1Click,
-                         Ending::FinishStep}) {}
+PagesDownload::PagesDownload(QObject* window, const QString& serviceBase, const LineSource& urls, TextStore& buffer,
+                             ProgressSink& progress, std::function<void()> parser)
+    : HarvestJob(window, serviceBase, urls, {kImagesScript, &buffer, &progress, std::move(parser), Ending::FinishStep}) {}
 
-DownloadPictures::DownloadPictures(TForm1* form1)
-    : MediaDownloadJob(form1, {&TForm1::pictureTable, &TForm1::ProgressBar1, "Pictures", col::Width,
-                               &DownloadPictures::ExtensionFor}) {}
+DownloadPictures::DownloadPictures(QObject* window, CollectionTable& table, ProgressSink& progress,
+                                   std::function<QString()> workFolder, std::function<int()> downloadCount)
+    : MediaDownloadJob(window, table, progress, std::move(workFolder),
+                       {"Pictures", col::Width, &DownloadPictures::ExtensionFor}),
+      m_downloadCount(std::move(downloadCount)) {}
 
 QString DownloadPictures::ExtensionFor(const QString& contentType) {
     if (contentType == QLatin1String("image/jpeg"))
@@ -30,7 +29,7 @@ QString DownloadPictures::ExtensionFor(const QString& contentType) {
 }
 
 int DownloadPictures::countItems() const {
-    return Form1->pictureDownloadCount;
+    return m_downloadCount();
 }
 
 void DownloadPictures::fetchStep() {
@@ -54,8 +53,8 @@ void DownloadPictures::measure() {
     m_height = height;
 }
 
-void DownloadPictures::writeResults(CollectionTable& table, int row) {
-    table.setCell(col::Status, row, status);
+void DownloadPictures::writeResults(int row) {
+    table.setStatus(row, status);
     table.setCell(col::LocalPath, row, localPath);
     if (m_width != -1) {
         table.setCell(col::Width, row, QString::number(m_width));

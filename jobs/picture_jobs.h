@@ -1,14 +1,15 @@
 #pragma once
 // The picture harvest and the picture download.
-#include "gui/jobs/harvest_job.h"
-#include "gui/jobs/media_download_job.h"
+#include "jobs/harvest_job.h"
+#include "jobs/media_download_job.h"
 
 namespace skarvel {
 
 class PagesDownload : public HarvestJob {
     Q_OBJECT
 public:
-    explicit PagesDownload(TForm1* form1);
+    PagesDownload(QObject* window, const QString& serviceBase, const LineSource& urls, TextStore& buffer,
+                  ProgressSink& progress, std::function<void()> parser);
 };
 
 // Saves each row's picture under "Pictures" and measures its width and height.
@@ -16,7 +17,9 @@ public:
 class DownloadPictures : public MediaDownloadJob {
     Q_OBJECT
 public:
-    explicit DownloadPictures(TForm1* form1);
+    // downloadCount: the picture download count, read by the prepare step.
+    DownloadPictures(QObject* window, CollectionTable& table, ProgressSink& progress,
+                     std::function<QString()> workFolder, std::function<int()> downloadCount);
 
     // ".jpg", ".gif", ".png", ".bmp" or ".???" for a lower-case content type.
     static QString ExtensionFor(const QString& contentType);
@@ -25,9 +28,10 @@ protected:
     int countItems() const override;
     void fetchStep() override;
     void measure() override;
-    void writeResults(CollectionTable& table, int row) override;
+    void writeResults(int row) override;
 
 private:
+    std::function<int()> m_downloadCount;
     int m_width = -1;
     int m_height = -1;
 };

@@ -1,25 +1,26 @@
-#include "gui/jobs/media_jobs.h"
-
-#include "audio/audio_library.h"
-#include "gui/main_window.h"
+#include "jobs/media_jobs.h"
 
 #include <QFileInfo>
 
 namespace skarvel {
 
-SoundPagesDownload::SoundPagesDownload(TForm1* form1)
-    : HarvestJob(form1, {kSoundsScript, &TForm1::Memo_Sounds, &TForm1::ProgressBar4,
-                         &TForm1::Endsoundpagesdownload1Click, Ending::LastWriteStep}) {}
+SoundPagesDownload::SoundPagesDownload(QObject* window, const QString& serviceBase, const LineSource& urls,
+                                       TextStore& buffer, ProgressSink& progress, std::function<void()> parser)
+    : HarvestJob(window, serviceBase, urls,
+                 {kSoundsScript, &buffer, &progress, std::move(parser), Ending::LastWriteStep}) {}
 
-VideoPagesDownload::VideoPagesDownload(TForm1* form1)
-    : HarvestJob(form1, {kVideosScript, &TForm1::Memo_Videos, &TForm1::ProgressBar5,
-                         &TForm1::Endvideopagesdownload1Click, Ending::FinishStep}) {}
+VideoPagesDownload::VideoPagesDownload(QObject* window, const QString& serviceBase, const LineSource& urls,
+                                       TextStore& buffer, ProgressSink& progress, std::function<void()> parser)
+    : HarvestJob(window, serviceBase, urls,
+                 {kVideosScript, &buffer, &progress, std::move(parser), Ending::FinishStep}) {}
 
 // ---------------------------------------------------------------- sounds
 
-DownloadSounds::DownloadSounds(TForm1* form1)
-    : MediaDownloadJob(form1, {&TForm1::soundTable, &TForm1::ProgressBar4, "Sounds", col::Size,
-                               &DownloadSounds::ExtensionFor}) {}
+DownloadSounds::DownloadSounds(QObject* window, CollectionTable& table, ProgressSink& progress,
+                               std::function<QString()> workFolder, DurationMeter durationOf)
+    : MediaDownloadJob(window, table, progress, std::move(workFolder),
+                       {"Sounds", col::Size, &DownloadSounds::ExtensionFor}),
+      m_durationOf(std::move(durationOf)) {}
 
 QString DownloadSounds::ExtensionFor(const QString& contentType) {
     if (contentType == QLatin1String("audio/mpeg"))
@@ -39,13 +40,12 @@ void DownloadSounds::fetchStep() {
 }
 
 void DownloadSounds::measure() {
-    // The window's audio library, through a stream handle of this job's own.
     if (status == kStatusOK && QFileInfo::exists(localPath))
-        m_duration = MeasureDurationSeconds(*Form1->audio, localPath);
+        m_duration = m_durationOf(localPath);
 }
 
-void DownloadSounds::writeResults(CollectionTable& table, int row) {
-    table.setCell(col::Status, row, status);
+void DownloadSounds::writeResults(int row) {
+    table.setStatus(row, status);
     if (status != kStatusOK)
         return;
     table.setCell(col::LocalPath, row, localPath);
@@ -55,9 +55,10 @@ void DownloadSounds::writeResults(CollectionTable& table, int row) {
 
 // ---------------------------------------------------------------- videos
 
-DownloadVideos::DownloadVideos(TForm1* form1)
-    : MediaDownloadJob(form1, {&TForm1::videoTable, &TForm1::ProgressBar5, "Video", col::Size,
-                               &DownloadVideos::ExtensionFor}) {}
+DownloadVideos::DownloadVideos(QObject* window, CollectionTable& table, ProgressSink& progress,
+                               std::function<QString()> workFolder)
+    : MediaDownloadJob(window, table, progress, std::move(workFolder),
+                       {"Video", col::Size, &DownloadVideos::ExtensionFor}) {}
 
 QString DownloadVideos::ExtensionFor(const QString& contentType) {
     if (contentType == QLatin1String("video/webm"))
@@ -70,8 +71,8 @@ QString DownloadVideos::ExtensionFor(const QString& contentType) {
     return QStringLiteral(".???");
 }
 
-void DownloadVideos::writeResults(CollectionTable& table, int row) {
-    table.setCell(col::Status, row, status);
+void DownloadVideos::writeResults(int row) {
+    table.setStatus(row, status);
     if (status != kStatusOK)
         return;
     table.setCell(col::LocalPath, row, localPath);

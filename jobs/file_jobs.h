@@ -2,16 +2,19 @@
 // The file download: every row of the file table is fetched and its body saved
 // into the folder the user chose, under the name the server or the address
 // gives, or else under the row number and an extension from the content type.
-#include "gui/jobs/download_job.h"
+#include "jobs/download_job.h"
 
 #include <QString>
 
 namespace skarvel {
 
-class FilesDownload : public DownloadJob {
+class FilesDownload : public TableDownloadJob {
     Q_OBJECT
 public:
-    explicit FilesDownload(TForm1* form1);
+    // downloadFolder: the folder chosen by "Download files", ending with a
+    // separator; read by each fetch step.
+    FilesDownload(QObject* window, CollectionTable& table, ProgressSink& progress,
+                  std::function<QString()> downloadFolder);
 
     // The local file name for a response, never empty and never holding a
     // directory part: Content-Disposition's file name, else the decoded last
@@ -22,16 +25,10 @@ public:
     static QString ExtensionForContentType(const QString& contentType);
 
 protected:
-    void prepareStep() override;
-    void fetchStep() override;
     void work() override;
     void writeStep() override;
-    void finishStep() override;
-    void workFailed(const std::exception& error) override;
 
 private:
-    QString m_url;
-    QString m_folder;
     QString m_status;
     QString m_localPath;
     qint64 m_declaredLength = -1;

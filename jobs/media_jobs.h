@@ -1,7 +1,7 @@
 #pragma once
 // The sound and video harvests and downloads.
-#include "gui/jobs/harvest_job.h"
-#include "gui/jobs/media_download_job.h"
+#include "jobs/harvest_job.h"
+#include "jobs/media_download_job.h"
 
 namespace skarvel {
 
@@ -9,20 +9,26 @@ namespace skarvel {
 class SoundPagesDownload : public HarvestJob {
     Q_OBJECT
 public:
-    explicit SoundPagesDownload(TForm1* form1);
+    SoundPagesDownload(QObject* window, const QString& serviceBase, const LineSource& urls, TextStore& buffer,
+                       ProgressSink& progress, std::function<void()> parser);
 };
 
 class VideoPagesDownload : public HarvestJob {
     Q_OBJECT
 public:
-    explicit VideoPagesDownload(TForm1* form1);
+    VideoPagesDownload(QObject* window, const QString& serviceBase, const LineSource& urls, TextStore& buffer,
+                       ProgressSink& progress, std::function<void()> parser);
 };
 
 // Saves each row's sound under "Sounds" and measures a complete one in whole seconds.
 class DownloadSounds : public MediaDownloadJob {
     Q_OBJECT
 public:
-    explicit DownloadSounds(TForm1* form1);
+    // Whole seconds of a sound file, -1 when it cannot be measured; called on the worker.
+    using DurationMeter = std::function<int(const QString& path)>;
+
+    DownloadSounds(QObject* window, CollectionTable& table, ProgressSink& progress,
+                   std::function<QString()> workFolder, DurationMeter durationOf);
 
     // ".mp3", ".ogg", ".wav", ".aac" or ".???" for a lower-case content type.
     static QString ExtensionFor(const QString& contentType);
@@ -30,9 +36,10 @@ public:
 protected:
     void fetchStep() override;
     void measure() override;
-    void writeResults(CollectionTable& table, int row) override;
+    void writeResults(int row) override;
 
 private:
+    DurationMeter m_durationOf;
     int m_duration = -1;
 };
 
@@ -40,13 +47,14 @@ private:
 class DownloadVideos : public MediaDownloadJob {
     Q_OBJECT
 public:
-    explicit DownloadVideos(TForm1* form1);
+    DownloadVideos(QObject* window, CollectionTable& table, ProgressSink& progress,
+                   std::function<QString()> workFolder);
 
     // ".webm", ".ogv" (any type starting with "video/ogg"), ".mp4" or ".???".
     static QString ExtensionFor(const QString& contentType);
 
 protected:
-    void writeResults(CollectionTable& table, int row) override;
+    void writeResults(int row) override;
 };
 
 } // namespace skarvel

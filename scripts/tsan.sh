@@ -11,6 +11,6 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSKARVEL_TSAN=ON -DSKA
   -DSKARVEL_BUILD_BENCH=OFF -DSKARVEL_WERROR=ON -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 cmake --build "$BUILD" -j2 --target "${TESTS[@]}"
 # ctest's own environment for each test is kept; TSAN_OPTIONS comes from here.
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 history_size=4 ${TSAN_OPTIONS:-}"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 history_size=4 suppressions=$PWD/scripts/tsan.supp ${TSAN_OPTIONS:-}"
 cd "$BUILD"
 ctest --output-on-failure -R "^($(IFS='|'; echo "${TESTS[*]}"))\$" "$@"

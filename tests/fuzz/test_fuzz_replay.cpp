@@ -13,11 +13,17 @@
 
 namespace {
 
-QStringList inputsIn(const QString& folder) {
+// Files named "open-*" are findings reported to the parser's owner and not fixed yet:
+// they are listed, not run, until the fix drops the prefix.
+QStringList inputsIn(const QString& folder, QStringList* open = nullptr) {
     QStringList paths;
     const QDir dir(folder);
-    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
-        paths.append(dir.filePath(name));
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
+        if (name.startsWith(QLatin1String("open-")) && open)
+            open->append(dir.filePath(name));
+        else
+            paths.append(dir.filePath(name));
+    }
     return paths;
 }
 
@@ -32,7 +38,10 @@ TEST_P(FuzzReplay, EveryInputPasses) {
     const QStringList seeds = inputsIn(sourcePath("fuzz/seeds/", entry.name));
     // An empty seed folder would leave the target unexercised here and unseeded in a run.
     ASSERT_FALSE(seeds.isEmpty()) << "no seeds for " << entry.name;
-    const QStringList inputs = seeds + inputsIn(sourcePath("tests/fixtures/fuzz/", entry.name));
+    QStringList open;
+    const QStringList inputs = seeds + inputsIn(sourcePath("tests/fixtures/fuzz/", entry.name), &open);
+    for (const QString& path : open)
+        std::fprintf(stderr, "open finding, not replayed: %s\n", qPrintable(path));
     for (const QString& path : inputs) {
         SCOPED_TRACE(path.toStdString());
         QFile file(path);

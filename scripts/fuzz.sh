@@ -79,7 +79,7 @@ run_one() {
   while left=$((SECONDS_EACH - ($(date +%s) - start))); [ "$left" -gt 5 ] && [ "$restarts" -le 5 ]; do
     TMPDIR=$dir/tmp nice -n 19 "$exe" -max_total_time="$left" -rss_limit_mb="$RSS_MB" \
       -malloc_limit_mb="$RSS_MB" -timeout="$PER_INPUT" -artifact_prefix="$dir/artifacts/" \
-      -print_final_stats=1 "$dir/corpus" "$ROOT/fuzz/seeds/$t" >"$dir/log.$restarts" 2>&1 || true
+      -print_final_stats=1 -print_funcs=0 "$dir/corpus" "$ROOT/fuzz/seeds/$t" >"$dir/log.$restarts" 2>&1 || true
     n=$(grep -m1 -oE '^stat::number_of_executed_units: [0-9]+' "$dir/log.$restarts" | cut -d' ' -f2 || true)
     runs=$((runs + ${n:-0}))
     for a in "$dir"/artifacts/{crash,timeout,oom,leak}-*; do

@@ -12,6 +12,25 @@ if(SKARVEL_SANITIZE)
   target_compile_options(skarvel_flags INTERFACE ${_san})
   target_link_options(skarvel_flags INTERFACE ${_san})
 endif()
+if(SKARVEL_TSAN)
+  if(SKARVEL_SANITIZE OR SKARVEL_FUZZ)
+    message(FATAL_ERROR "SKARVEL_TSAN cannot be combined with SKARVEL_SANITIZE or SKARVEL_FUZZ")
+  endif()
+  set(_tsan -fsanitize=thread -fno-omit-frame-pointer)
+  target_compile_options(skarvel_flags INTERFACE ${_tsan})
+  target_link_options(skarvel_flags INTERFACE ${_tsan})
+endif()
+if(SKARVEL_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "SKARVEL_FUZZ needs Clang (libFuzzer), e.g. CXX=clang++-14")
+  endif()
+  # Coverage for the fuzzer in every Skarvel library; the fuzz executables add the
+  # fuzzer's own main. vptr stays off for the uninstrumented Qt classes.
+  set(_fuzz -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=vptr
+    -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_compile_options(skarvel_flags INTERFACE ${_fuzz})
+  target_link_options(skarvel_flags INTERFACE -fsanitize=address,undefined)
+endif()
 
 # Registers a test with ctest and the environment every test runs in.
 #   skarvel_add_test(NAME name SOURCES ... LIBS ... [GUI | QTEST] [TIMEOUT s] [LABELS ...])

@@ -19,6 +19,8 @@ class RecordingJob : public BackgroundJob {
 public:
     explicit RecordingJob(QObject* window, int items, bool finish = true)
         : BackgroundJob(window), m_items(items), m_finish(finish) {}
+    // The worker calls work() of this class: it must end before these members go.
+    ~RecordingJob() override { Shutdown(); }
 
     std::vector<QString> steps; // touched on the window thread only
     std::atomic<bool> hold{false};

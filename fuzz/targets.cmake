@@ -1,0 +1,13 @@
+# The fuzz targets and the libraries each one tests; the fuzz build and the replay
+# test both read this list. Each entry: name, then its libraries separated by "+".
+set(SKARVEL_FUZZ_TARGETS
+  bmp:skarvel_pictures
+  jpeg:skarvel_pictures
+  png:skarvel_pictures
+  gif:skarvel_pictures
+  html_analysis:skarvel_service
+  harvest_parser:skarvel_rules
+  text_rules:skarvel_rules
+  content_disposition:skarvel_net
+  url_encoding:skarvel_net
+  settings:skarvel_common)

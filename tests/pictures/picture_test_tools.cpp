@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <cstring>
@@ -231,6 +232,87 @@ QByteArray bmpToTopDown(const QByteArray& bottomUp) {
         std::memcpy(out.data() + offset + stride * row, bottomUp.constData() + offset + stride * (height - 1 - row),
                     stride);
     return out;
+}
+
+namespace {
+
+void putBe32(QByteArray& b, qsizetype at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>(v >> (24 - 8 * i));
+}
+void putLe16(QByteArray& b, qsizetype at, unsigned v) {
+    b[at] = static_cast<char>(v & 0xFF);
+    b[at + 1] = static_cast<char>(v >> 8);
+}
+void putLe32(QByteArray& b, qsizetype at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+QByteArray pngChunk(const char* type, const QByteArray& data) {
+    QByteArray chunk(4, '\0');
+    putBe32(chunk, 0, static_cast<std::uint32_t>(data.size()));
+    chunk += QByteArray(type, 4) + data;
+    const QByteArray crcInput = chunk.mid(4);
+    QByteArray crc(4, '\0');
+    putBe32(crc, 0,
+            static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(crcInput.constData()),
+                                             static_cast<uInt>(crcInput.size()))));
+    return chunk + crc;
+}
+
+} // namespace
+
+// 8 + 25 + 13 = 46 bytes: a header claiming w x h, one byte of image data, no IEND.
+QByteArray tinyPng(std::uint32_t w, std::uint32_t h, bool interlaced) {
+    QByteArray ihdr(13, '\0');
+    putBe32(ihdr, 0, w);
+    putBe32(ihdr, 4, h);
+    ihdr[8] = 8;
+    ihdr[9] = 2;
+    ihdr[12] = interlaced ? 1 : 0;
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", QByteArray("x", 1));
+}
+
+// 54-byte header, one palette entry, then 6 bytes of runs that stop long before the picture does.
+QByteArray tinyRleBmp(std::uint32_t w, std::uint32_t h) {
+    QByteArray bmp(14 + 40 + 4, '\0');
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    putLe32(bmp, 10, 58);
+    putLe32(bmp, 14, 40);
+    putLe32(bmp, 18, w);
+    putLe32(bmp, 22, h);
+    putLe16(bmp, 26, 1);
+    putLe16(bmp, 28, 8);
+    putLe32(bmp, 30, 1); // RLE8
+    putLe32(bmp, 46, 1);
+    bmp += QByteArray("\x05\x00\x00\x00\x05\x00", 6);
+    putLe32(bmp, 2, static_cast<std::uint32_t>(bmp.size()));
+    return bmp;
+}
+
+// A one-pixel GIF with its screen and first frame set to the given sizes.
+QByteArray gifWithSizes(unsigned screenW, unsigned screenH, unsigned frameW, unsigned frameH) {
+    Rgb24Image one(1, 1);
+    QByteArray gif = EncodeGif(one);
+    putLe16(gif, 6, screenW);
+    putLe16(gif, 8, screenH);
+    const qsizetype frame = gif.indexOf('\x2C', 13); // the image descriptor after the colour table
+    putLe16(gif, frame + 5, frameW);
+    putLe16(gif, frame + 7, frameH);
+    return gif;
+}
+
+// A real 8 x 8 JPEG whose frame header claims w x h.
+QByteArray jpegClaiming(unsigned w, unsigned h) {
+    QByteArray jpeg = EncodeJpeg(makePhotoLike(8, 8, 3), 90);
+    const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    jpeg[sof + 5] = static_cast<char>(h >> 8);
+    jpeg[sof + 6] = static_cast<char>(h & 0xFF);
+    jpeg[sof + 7] = static_cast<char>(w >> 8);
+    jpeg[sof + 8] = static_cast<char>(w & 0xFF);
+    return jpeg;
 }
 
 } // namespace skarvel::test

@@ -52,4 +52,14 @@ QByteArray makePng(int width, int height, int colorType, int bitDepth, bool inte
 // An uncompressed bottom-up BMP turned top-down: negated height, rows reversed.
 QByteArray bmpToTopDown(const QByteArray& bottomUp);
 
+// Tiny hostile files that claim far more pixels than they hold.
+// 8 + 25 + 13 = 46 bytes: a PNG header claiming w x h, one byte of image data, no IEND.
+QByteArray tinyPng(std::uint32_t w, std::uint32_t h, bool interlaced);
+// A 64-byte run-length BMP of w x h whose runs stop long before the picture does.
+QByteArray tinyRleBmp(std::uint32_t w, std::uint32_t h);
+// A one-pixel GIF with its screen and first frame set to the given sizes.
+QByteArray gifWithSizes(unsigned screenW, unsigned screenH, unsigned frameW, unsigned frameH);
+// A real 8 x 8 JPEG whose frame header claims w x h.
+QByteArray jpegClaiming(unsigned w, unsigned h);
+
 } // namespace skarvel::test

@@ -2,19 +2,11 @@
 
 #include "common/file_ops.h"
 #include "jobs/failure_reason.h"
+#include "jobs/ordered_requests.h"
 #include "net/http_client.h"
 #include "net/url_encoding.h"
 
-#include <mutex>
-
 namespace skarvel {
-
-namespace {
-
-std::mutex g_limitsMutex;
-TransferLimits g_limits;
-
-} // namespace
 
 TableDownloadJob::TableDownloadJob(QObject* window, CollectionTable& table, ProgressSink& progress,
                                    std::function<QString()> folder)
@@ -33,13 +25,11 @@ TransferOptions TableDownloadJob::DownloadOptions() {
 }
 
 void TableDownloadJob::SetDefaultLimits(const TransferLimits& limits) {
-    std::lock_guard lock(g_limitsMutex);
-    g_limits = limits;
+    SetJobTransferLimits(limits);
 }
 
 TransferLimits TableDownloadJob::DefaultLimits() {
-    std::lock_guard lock(g_limitsMutex);
-    return g_limits;
+    return JobTransferLimits();
 }
 
 void TableDownloadJob::setLimits(const TransferLimits& limits) {

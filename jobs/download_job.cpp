@@ -94,7 +94,7 @@ void TableDownloadJob::finishItem(DownloadItem& item, TransferResult* result) {
     }
     Synchronize([this, &item] {
         ++m_completed;
-        progress.setValue(m_completed);
+        progress.setValue(progressAfter(m_completed));
         if (item.skip)
             return;
         const int row = table.rowOf(item.id);

@@ -75,6 +75,9 @@ protected:
     virtual void writeItem(const DownloadItem& item, int row) = 0;
     // The status word of a failed item.
     virtual QString failureWord() const;
+    // The bar's position after n completed items: n - 1 by default, so that it stands one step
+    // short of its maximum until the finish step hides it.
+    virtual int progressAfter(int completed) const { return completed - 1; }
 
     void prepareStep() override;
     void finishStep() override;

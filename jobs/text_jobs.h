@@ -18,6 +18,7 @@ public:
     static QString LocalTextPath(const QString& workFolder, int row);
 
 protected:
+    int progressAfter(int completed) const override { return completed; }
     void completeItem(DownloadItem& item, TransferResult& result) override;
     void writeItem(const DownloadItem& item, int row) override;
 };

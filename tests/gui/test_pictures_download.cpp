@@ -370,8 +370,11 @@ void PicturesDownloadTest::harvestSendsOnlyLongLinesAndSkipsFailedPages() {
 
     // Lines of 10 characters or fewer are not sent; the others go as typed (cpp-httplib
     // refuses a second "?" in a request, so the page address here has none).
-    QCOMPARE(asked, QStringList({"01234567890", "http://fail.invalid/", "http://moved.invalid/",
-                                 "http://h.invalid/a=1&b=%41%20c"}));
+    // Several are in flight at once, so they may arrive in any order.
+    QStringList askedSorted = asked;
+    askedSorted.sort();
+    QCOMPARE(askedSorted, QStringList({"01234567890", "http://fail.invalid/", "http://h.invalid/a=1&b=%41%20c",
+                                       "http://moved.invalid/"}));
     const QString parent = "parent";
     QCOMPARE(form->Memo1->text(), QString("http://127.0.0.1:9/bare.png\r\n"
                                           "http://127.0.0.1:9/a.png\tA\talt a\ttitle a\tparent\r\n"
@@ -414,7 +417,7 @@ void PicturesDownloadTest::rowsDeletedAfterTheParseAreNotWrittenPast() {
     QCOMPARE(table->cell(col::Status, 1), QString("OK"));
     QCOMPARE(table->cell(col::Status, 2), QString("OK"));
     QCOMPARE(table->cell(col::Width, 2), QString("4"));
-    QCOMPARE(site.count("/b.png"), 0);
+    // /b.png was taken with the others before its row went: its answer has no row to go to.
     QCOMPARE(site.count("/c.png"), 1);
     QVERIFY(form->ProgressBar1->isHidden());
 }
@@ -479,7 +482,8 @@ void PicturesDownloadTest::unwritablePicturesFolderFailsEveryItem() {
     CollectionTable* table = form->pictureTable;
     QCOMPARE(table->gridRowCount(), 3);
     for (int r = 1; r <= 2; ++r) {
-        QCOMPARE(site.count(r == 1 ? "/a.png" : "/b.jpg"), 1);
+        // The body has nowhere to stream to: the item fails before or after its request is sent.
+        QVERIFY(site.count(r == 1 ? "/a.png" : "/b.jpg") <= 1);
         QCOMPARE(table->cell(col::Status, r), QString("Download error"));
         QCOMPARE(table->cell(col::LocalPath, r), QString());
         QCOMPARE(table->cell(col::Width, r), QString());
@@ -662,7 +666,7 @@ void PicturesDownloadTest::closingTheWindowDuringRunsDoesNotWaitForThem() {
     QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/a.png") == 1, kJobWaitMs);
     setUrlList(form, {site.url("/sounds.html"), site.url("/sounds.html")});
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn8"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/sounds.html") == 1, kJobWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/sounds.html") >= 1, kJobWaitMs); // both lines may be in flight
 
     f.form.reset();
     QCOMPARE(site.answered("/a.png"), 0);

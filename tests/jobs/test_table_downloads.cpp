@@ -263,7 +263,8 @@ private slots:
             QCOMPARE(t.cell(col::TextSize, 2), QString("20"));
         if (Kind(kind) == Kind::Files)
             QCOMPARE(t.cell(col::FileSize, 2), QString("20"));
-        QCOMPARE(run.progress.positions, (QList<int>{1, 2, 3}));
+        // The text download counts completed items; the others stand one short until the bar is hidden.
+        QCOMPARE(run.progress.positions, (Kind(kind) == Kind::Texts ? QList<int>{1, 2, 3} : QList<int>{0, 1, 2}));
         // Only the final files are left: no temporary file stays beside them.
         QDir folder(QFileInfo(t.cell(pathColumn, 1)).absolutePath());
         QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden).size(), 3);

@@ -21,6 +21,8 @@ TransferOptions TableDownloadJob::DownloadOptions() {
     TransferOptions options;
     options.followRedirects = true;
     options.tls = true;
+    // An error status fails the row at once, Retry-After or not.
+    options.maxRetryAfter = std::chrono::seconds(0);
     return options;
 }
 

@@ -90,6 +90,19 @@ StartupSettings ReadStartupSettings(const AppEnvironment& env) {
         IniFile ini(path);
         s.workFolder = ini.readString("COMMON", "TEMP_DIR", DefaultWorkFolder(env));
         s.style = ini.readString("FORM", "STYLE", kDefaultStyle);
+        const auto positive = [&ini](const char* key, int def) {
+            bool ok = false;
+            const int value = ini.readString("COMMON", key, QString()).trimmed().toInt(&ok);
+            return ok && value >= 1 ? value : def;
+        };
+        s.maxTransfers = positive("MAX_TRANSFERS", s.maxTransfers);
+        s.maxTransfersPerHost = positive("MAX_TRANSFERS_PER_HOST", s.maxTransfersPerHost);
+        // A key that is absent reads as this value, which no User-Agent can hold.
+        static const QString absent = QStringLiteral("\n");
+        const QString agent = ini.readString("COMMON", "USER_AGENT", absent);
+        s.hasUserAgent = agent != absent;
+        if (s.hasUserAgent)
+            s.userAgent = agent;
     } else {
         s.workFolder = DefaultWorkFolder(env);
     }

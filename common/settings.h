@@ -53,6 +53,13 @@ struct StartupSettings {
     bool fileExists = false;
     QString workFolder;
     QString style;
+    // [COMMON] MAX_TRANSFERS and MAX_TRANSFERS_PER_HOST: transfers in flight at once for one
+    // job, and to one host; a value that is not a whole number of at least 1 gives the default.
+    int maxTransfers = 8;
+    int maxTransfersPerHost = 6;
+    // [COMMON] USER_AGENT: when present, the User-Agent of every request of the program.
+    bool hasUserAgent = false;
+    QString userAgent;
 };
 
 StartupSettings ReadStartupSettings(const AppEnvironment& env);

@@ -5,6 +5,7 @@
 #include "gui/dialog_service.h"
 #include "gui/image_list.h"
 #include "gui/dialogs/parameters_dialog.h"
+#include "gui/thumbnail_cache.h"
 #include "gui/thumbnail_grid.h"
 #include "gui/dialogs/url_filter_dialog.h"
 #include "common/file_ops.h"
@@ -23,6 +24,7 @@
 #include "gui/dialogs/text_preview_dialog.h"
 #include "gui/dialogs/text_selection_dialog.h"
 #include "net/service_client.h"
+#include "net/user_agent.h"
 #include "service/page_analysis_service.h"
 
 #include <QAction>
@@ -121,6 +123,9 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
     const StartupSettings settings = ReadStartupSettings(env);
     workFolder = settings.workFolder;
     currentStyle = settings.style;
+    TableDownloadJob::SetDefaultLimits({settings.maxTransfers, settings.maxTransfersPerHost});
+    if (settings.hasUserAgent)
+        setUserAgentOverride(settings.userAgent.toUtf8());
     for (QAction* item : styleActions)
         if (item->text() == currentStyle)
             item->setChecked(true);
@@ -187,8 +192,12 @@ void TForm1::createJobs() {
         {JobId::ExportPictures, job([this] { return std::make_unique<ExportPictures>(this); })},
         {JobId::ExportPicturesSQLite, job([this] { return std::make_unique<ExportPicturesSQLite>(this); })},
         {JobId::DownloadPictures, job([this, work] {
-             return std::make_unique<DownloadPictures>(this, *pictureTable, progressSink(1), work,
-                                                       [this] { return pictureDownloadCount; });
+             // A downloaded picture's thumbnail comes from its measuring pass: the grid decodes nothing.
+             return std::make_unique<DownloadPictures>(
+                 this, *pictureTable, progressSink(1), work, [this] { return pictureDownloadCount; },
+                 [this](const QString& path, PictureKind kind, const PictureMeasure& measured) {
+                     thumbnailCache().put(path, kind, measured);
+                 });
          })},
         {JobId::PagesDownload, job([this] {
              return std::make_unique<PagesDownload>(this, serviceBase, *m_urlLines, *Memo1, progressSink(1),

@@ -101,7 +101,9 @@ public:
     // ---- media: the audio library (sound player and sound measuring) and the thumbnails
     std::unique_ptr<AudioLibrary> audio;
     quint32 playerStream = 0; // the sound player's stream; window thread only
-    ThumbnailCache* thumbnails = nullptr; // made at the first thumbnail paint
+    ThumbnailCache* thumbnails = nullptr; // made at the first thumbnail paint or picture download
+    // The thumbnail cache, made when first needed.
+    ThumbnailCache& thumbnailCache();
     void startAudio();
 
     // ---- collection tables (models) and their grids

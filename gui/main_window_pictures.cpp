@@ -69,6 +69,14 @@ void TForm1::DrawGrid1DblClick() {
     FormResize();
 }
 
+ThumbnailCache& TForm1::thumbnailCache() {
+    if (!thumbnails) {
+        thumbnails = new ThumbnailCache(this);
+        connect(thumbnails, &ThumbnailCache::thumbnailReady, DrawGrid1->viewport(), qOverload<>(&QWidget::update));
+    }
+    return *thumbnails;
+}
+
 // Draws what is ready: a picture not yet decoded, or changed on disk since, is
 // decoded off this thread and its cell repainted when the thumbnail is made.
 void TForm1::drawThumbnail(QPainter& painter, int column, int row, const QRect& rect) {
@@ -79,11 +87,7 @@ void TForm1::drawThumbnail(QPainter& painter, int column, int row, const QRect& 
     const std::optional<PictureKind> kind = KindFromLastFour(path, true);
     if (!kind)
         return;
-    if (!thumbnails) {
-        thumbnails = new ThumbnailCache(this);
-        connect(thumbnails, &ThumbnailCache::thumbnailReady, DrawGrid1->viewport(), qOverload<>(&QWidget::update));
-    }
-    if (const Thumbnail* thumbnail = thumbnails->find(path, *kind))
+    if (const Thumbnail* thumbnail = thumbnailCache().find(path, *kind))
         DrawThumbnailInCell(painter, rect, *thumbnail);
 }
 

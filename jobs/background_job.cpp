@@ -97,23 +97,27 @@ bool BackgroundJob::waitForStart() {
     return !m_terminated;
 }
 
+void BackgroundJob::runItems() {
+    itemIndex = 0;
+    while (itemIndex < itemCount && !Terminated()) {
+        Synchronize([this] { fetchStep(); });
+        try {
+            work();
+        } catch (const std::exception& e) {
+            workFailed(e);
+        } catch (...) {
+            workFailed(std::runtime_error("unknown error"));
+        }
+        if (hasWriteStep())
+            Synchronize([this] { writeStep(); });
+        ++itemIndex;
+    }
+}
+
 void BackgroundJob::run() {
     while (waitForStart()) {
         Synchronize([this] { prepareStep(); });
-        itemIndex = 0;
-        while (itemIndex < itemCount && !Terminated()) {
-            Synchronize([this] { fetchStep(); });
-            try {
-                work();
-            } catch (const std::exception& e) {
-                workFailed(e);
-            } catch (...) {
-                workFailed(std::runtime_error("unknown error"));
-            }
-            if (hasWriteStep())
-                Synchronize([this] { writeStep(); });
-            ++itemIndex;
-        }
+        runItems();
         if (hasFinishStep())
             Synchronize([this] { finishStep(); });
         {

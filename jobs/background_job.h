@@ -63,6 +63,10 @@ protected:
     // Called from the window thread when the job is torn down: cut slow work short.
     virtual void abortWork() {}
 
+    // The items of one run, between the prepare and the finish steps: by default one at a time,
+    // fetch, work and write. A job that keeps several items in flight replaces it.
+    virtual void runItems();
+
     void run() override; // the worker loop (Execute)
 
 private:

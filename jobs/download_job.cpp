@@ -2,74 +2,143 @@
 
 #include "common/file_ops.h"
 #include "jobs/failure_reason.h"
+#include "jobs/ordered_requests.h"
+#include "net/http_client.h"
 #include "net/url_encoding.h"
 
 namespace skarvel {
 
-DownloadJob::DownloadJob(QObject* window) : BackgroundJob(window), client(ClientOptions()) {}
+TableDownloadJob::TableDownloadJob(QObject* window, CollectionTable& table, ProgressSink& progress,
+                                   std::function<QString()> folder)
+    : BackgroundJob(window), table(table), progress(progress), m_folder(std::move(folder)),
+      m_limits(DefaultLimits()) {}
 
-HttpClient::Options DownloadJob::ClientOptions() {
-    HttpClient::Options options;
+TableDownloadJob::~TableDownloadJob() {
+    Shutdown();
+}
+
+TransferOptions TableDownloadJob::DownloadOptions() {
+    TransferOptions options;
     options.followRedirects = true;
     options.tls = true;
+    // An error status fails the row at once, Retry-After or not.
+    options.maxRetryAfter = std::chrono::seconds(0);
     return options;
 }
 
-HttpResponse DownloadJob::Fetch(const QString& url) {
-    return client.get(EncodeDownloadUrl(url));
+void TableDownloadJob::SetDefaultLimits(const TransferLimits& limits) {
+    SetJobTransferLimits(limits);
 }
 
-void DownloadJob::SaveBody(const QString& path, const QByteArray& body) {
-    QString error;
-    if (!WriteWholeFile(path, body, &error))
-        throw FileWriteError(QString(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + error).toStdString());
+TransferLimits TableDownloadJob::DefaultLimits() {
+    return JobTransferLimits();
 }
 
-void DownloadJob::abortWork() {
-    client.abort();
+void TableDownloadJob::setLimits(const TransferLimits& limits) {
+    m_limits = limits;
 }
-
-// ---------------------------------------------------------------- TableDownloadJob
-
-TableDownloadJob::TableDownloadJob(QObject* window, CollectionTable& table, ProgressSink& progress,
-                                   std::function<QString()> folder)
-    : DownloadJob(window), table(table), progress(progress), m_folder(std::move(folder)) {}
 
 int TableDownloadJob::countItems() const {
     return table.gridRowCount() - 1;
+}
+
+QString TableDownloadJob::failureWord() const {
+    return kStatusDownloadError;
 }
 
 void TableDownloadJob::prepareStep() {
     itemCount = countItems();
     // Items past the table's last row (a count left by an earlier parse) have no row.
     m_items = table.rowIds(itemCount);
+    m_completed = 0;
     progress.start(itemCount);
-}
-
-void TableDownloadJob::fetchStep() {
-    const RowId id = itemIndex < int(m_items.size()) ? m_items[size_t(itemIndex)] : 0;
-    itemRow = table.rowOf(id);
-    itemUrl = itemRow > 0 ? table.cell(col::Url, itemRow) : QString();
-    folder = m_folder();
-    failed = false;
-    failureReason.clear();
+    if (!m_engine || m_engine->limits().maxTransfers != m_limits.maxTransfers ||
+        m_engine->limits().maxTransfersPerHost != m_limits.maxTransfersPerHost) {
+        // Made here, on the window thread, so that abortWork() always finds the engine of the run.
+        m_engine = std::make_unique<TransferEngine>(m_limits, DownloadOptions());
+        if (m_shuttingDown)
+            m_engine->abort();
+    }
 }
 
 void TableDownloadJob::finishStep() {
     progress.finish();
 }
 
-void TableDownloadJob::workFailed(const std::exception& error) {
-    failed = true;
-    failureReason = FailureReason(error);
+void TableDownloadJob::abortWork() {
+    m_shuttingDown = true;
+    if (m_engine)
+        m_engine->abort();
 }
 
-int TableDownloadJob::currentRow() const {
-    return itemIndex < int(m_items.size()) ? table.rowOf(m_items[size_t(itemIndex)]) : 0;
+void TableDownloadJob::KeepBody(TransferResult& result, const QString& path) {
+    QString error;
+    if (!keepBodyFile(result, path, &error))
+        throw FileWriteError(QString(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + error).toStdString());
 }
 
-void TableDownloadJob::writeFailure(const QString& statusWord) {
-    table.setStatus(currentRow(), statusWord, failureReason);
+void TableDownloadJob::finishItem(DownloadItem& item, TransferResult* result) {
+    if (result && !item.skip) {
+        try {
+            if (result->failure == TransferFailure::WriteError)
+                throw FileWriteError(result->error.toStdString());
+            if (!result->ok())
+                throw HttpError(result->error, result->failure == TransferFailure::HttpStatus ? result->status : 0,
+                                result->retryAfter);
+            completeItem(item, *result);
+        } catch (const std::exception& e) {
+            item.failed = true;
+            item.failureReason = FailureReason(e);
+        } catch (...) {
+            item.failed = true;
+            item.failureReason = QStringLiteral("unknown error");
+        }
+    }
+    Synchronize([this, &item] {
+        ++m_completed;
+        progress.setValue(progressAfter(m_completed));
+        if (item.skip)
+            return;
+        const int row = table.rowOf(item.id);
+        if (row == 0)
+            return; // removed while in flight: the result has nowhere to go
+        if (item.failed)
+            table.setStatus(row, failureWord(), item.failureReason);
+        else
+            writeItem(item, row);
+    });
+}
+
+void TableDownloadJob::runItems() {
+    if (!m_engine || m_shuttingDown)
+        return;
+    TransferEngine& engine = *m_engine;
+    int next = 0;
+    while ((next < itemCount && !Terminated()) || !engine.idle()) {
+        while (next < itemCount && !Terminated() && engine.wantsMore()) {
+            auto item = std::make_shared<DownloadItem>();
+            item->index = next++;
+            Synchronize([this, &item] {
+                item->id = item->index < int(m_items.size()) ? m_items[size_t(item->index)] : 0;
+                item->row = table.rowOf(item->id);
+                item->url = item->row > 0 ? table.cell(col::Url, item->row) : QString();
+                item->folder = m_folder();
+                takeItem(*item);
+            });
+            if (item->skip) {
+                finishItem(*item, nullptr);
+                continue;
+            }
+            TransferRequest request;
+            request.url = EncodeDownloadUrl(item->url);
+            // The engine streams into a temporary file in this folder; the final name comes later.
+            request.bodyFile = item->folder + QStringLiteral("download");
+            request.done = [this, item](TransferResult& result) { finishItem(*item, &result); };
+            engine.submit(std::move(request));
+        }
+        if (!engine.idle())
+            engine.pump(std::chrono::milliseconds(250));
+    }
 }
 
 } // namespace skarvel

@@ -1,80 +1,104 @@
 #pragma once
-// Common ground of the five download jobs: an HTTP client of their own with
-// TLS and redirects, the URL encoding of downloads and whole-file writes; and,
-// for the table-driven ones, the rows of a run taken by identity, so that a
-// result goes to the row it was fetched for whatever rows are removed meanwhile.
+// Common ground of the five download jobs: a transfer engine of their own with
+// TLS and redirects, several rows in flight at once up to its limits, bodies
+// streamed into a temporary file beside their target; the rows of a run taken
+// by identity, so that a result goes to the row it was fetched for whatever
+// rows are removed meanwhile, in whatever order the transfers end.
 #include "jobs/background_job.h"
 #include "jobs/job_context.h"
-#include "net/http_client.h"
+#include "net/transfer_engine.h"
+#include "pictures/picture_measure.h"
 #include "tables/collection_tables.h"
 
-#include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace skarvel {
 
-class DownloadJob : public BackgroundJob {
-    Q_OBJECT
-public:
-    explicit DownloadJob(QObject* window);
-
-    // Client options of every download job: TLS on, redirects followed.
-    static HttpClient::Options ClientOptions();
-
-protected:
-    // GET of the download-encoded address; throws HttpError on failure.
-    HttpResponse Fetch(const QString& url);
-    // Creates, writes all and closes; throws FileWriteError when the file could
-    // not be written, so the item fails instead of naming a missing file.
-    static void SaveBody(const QString& path, const QByteArray& body);
-    void abortWork() override;
-
-    HttpClient client;
+// One item of a table download, from its take to its write.
+struct DownloadItem {
+    int index = 0;
+    RowId id = 0;
+    // The row number the item had when it was taken; local files are named by it.
+    // 0 when its row was removed before the item was taken: no work, no write.
+    int row = 0;
+    QString url;
+    QString folder;
+    // Left alone: nothing fetched, nothing written, the bar still moves.
+    bool skip = false;
+    bool failed = false;
+    QString failureReason;
+    // Results of the work, written by the write step.
+    QString status;
+    QString contentType; // lower case, without parameters
+    QString localPath;
+    qint64 size = 0;
+    qint64 declaredLength = -1;
+    int width = -1;
+    int height = -1;
+    int duration = -1;
+    // A picture's kind and its measuring pass (width, height, thumbnail).
+    std::optional<PictureKind> pictureKind;
+    std::optional<PictureMeasure> picture;
 };
 
-// A download whose items are rows of a collection table. The prepare step takes
-// the identities of the run's rows; the fetch step finds the item's row again
-// and copies its URL; the write step writes into the row that now holds the
-// item, or drops the result when that row has been removed.
-class TableDownloadJob : public DownloadJob {
+class TableDownloadJob : public BackgroundJob {
     Q_OBJECT
 public:
-    // folder: read by each fetch step (a settings change applies from the next item).
+    // folder: read as each item is taken (a settings change applies from the next item).
     TableDownloadJob(QObject* window, CollectionTable& table, ProgressSink& progress,
                      std::function<QString()> folder);
+    ~TableDownloadJob() override;
+
+    // Transfer options of every download: TLS on, redirects followed.
+    static TransferOptions DownloadOptions();
+    // The limits of the downloads created from now on (MAX_TRANSFERS, MAX_TRANSFERS_PER_HOST).
+    static void SetDefaultLimits(const TransferLimits& limits);
+    static TransferLimits DefaultLimits();
+    // The limits of this job's next run; on the window thread, while the job is suspended.
+    void setLimits(const TransferLimits& limits);
 
 protected:
     // Item count of a run; the table's data rows unless a job says otherwise.
     virtual int countItems() const;
+    // On the window thread, as the item is taken: fills its skip flag and anything of its row.
+    virtual void takeItem(DownloadItem& item) { item.skip = item.row == 0; }
+    // On the worker, when the transfer ended well: saves (keepBodyFile) and measures; may throw
+    // to fail the item.
+    virtual void completeItem(DownloadItem& item, TransferResult& result) = 0;
+    // On the window thread, for an item neither skipped nor failed, into the row that holds it now.
+    virtual void writeItem(const DownloadItem& item, int row) = 0;
+    // The status word of a failed item.
+    virtual QString failureWord() const;
+    // The bar's position after n completed items: n - 1 by default, so that it stands one step
+    // short of its maximum until the finish step hides it.
+    virtual int progressAfter(int completed) const { return completed - 1; }
 
     void prepareStep() override;
-    void fetchStep() override;
     void finishStep() override;
-    void workFailed(const std::exception& error) override;
+    void runItems() override;
+    void abortWork() override;
 
-    // The row that holds the item in hand now; 0 when it has been removed.
-    int currentRow() const;
-    // Writes the failure of the item in hand, with its reason, when its row still exists.
-    void writeFailure(const QString& statusWord);
+    // Moves the body into place; throws FileWriteError when it cannot.
+    static void KeepBody(TransferResult& result, const QString& path);
 
     CollectionTable& table;
     ProgressSink& progress;
 
-    // Job variables of the item in hand, set by the fetch step.
-    // The row number the item had when it was taken; local files are named by it.
-    // 0 when its row was removed before the item was reached: no work, no write.
-    int itemRow = 0;
-    QString itemUrl;
-    QString folder;
-    bool failed = false;
-    QString failureReason;
-
 private:
+    void finishItem(DownloadItem& item, TransferResult* result);
+
     std::function<QString()> m_folder;
     std::vector<RowId> m_items;
+    TransferLimits m_limits;
+    std::unique_ptr<TransferEngine> m_engine;
+    std::atomic<bool> m_shuttingDown{false};
+    int m_completed = 0;
 };
 
 } // namespace skarvel

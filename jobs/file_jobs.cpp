@@ -45,49 +45,45 @@ QString FilesDownload::ExtensionForContentType(const QString& contentType) {
 }
 
 QString FilesDownload::LocalFileName(const HttpResponse& response, int row) {
+    return LocalFileName(response.contentDisposition, response.finalUrl, response.contentType, row);
+}
+
+QString FilesDownload::LocalFileName(const QString& contentDisposition, const QString& finalUrl,
+                                     const QString& contentType, int row) {
     QString name;
-    if (const auto offered = ContentDispositionFileName(response.contentDisposition))
+    if (const auto offered = ContentDispositionFileName(contentDisposition))
         name = SafeLocalFileName(*offered);
     else
-        name = SafeLocalFileName(nameFromAddress(response.finalUrl));
+        name = SafeLocalFileName(nameFromAddress(finalUrl));
     if (!name.isEmpty())
         return name;
     // A content type such as "a/b/../c" must not add a directory to the name: its "/" become "_".
-    return SafeFileName(QString::number(row) + ExtensionForContentType(response.contentType));
+    return SafeFileName(QString::number(row) + ExtensionForContentType(contentType));
 }
 
-void FilesDownload::work() {
-    m_status.clear();
-    m_localPath.clear();
-    m_declaredLength = -1;
-    if (itemRow == 0)
-        return; // its row was removed before its turn
-    const HttpResponse response = Fetch(itemUrl);
-    m_declaredLength = response.contentLength;
+QString FilesDownload::failureWord() const {
+    return kStatusError;
+}
+
+void FilesDownload::completeItem(DownloadItem& item, TransferResult& result) {
+    item.declaredLength = result.contentLength;
     // A body that does not match its declared length (or declares none) is not saved.
-    if (qint64(response.body.size()) != m_declaredLength) {
-        m_status = kStatusBroken;
+    if (result.bytesReceived != item.declaredLength) {
+        item.status = kStatusBroken;
         return;
     }
-    const QString path = folder + LocalFileName(response, itemRow);
-    SaveBody(path, response.body);
-    m_localPath = path;
-    m_status = kStatusOK;
+    const QString path =
+        item.folder + LocalFileName(result.contentDisposition, result.finalUrl, result.contentType, item.row);
+    KeepBody(result, path);
+    item.localPath = path;
+    item.status = kStatusOK;
 }
 
-void FilesDownload::writeStep() {
-    progress.setValue(itemIndex);
-    const int row = currentRow();
-    if (itemRow == 0 || row == 0)
-        return;
-    if (failed) {
-        writeFailure(kStatusError);
-        return;
-    }
-    table.setStatus(row, m_status);
-    if (m_status == kStatusOK) {
-        table.setCell(col::FileName, row, m_localPath);
-        table.setCell(col::FileSize, row, QString::number(m_declaredLength));
+void FilesDownload::writeItem(const DownloadItem& item, int row) {
+    table.setStatus(row, item.status);
+    if (item.status == kStatusOK) {
+        table.setCell(col::FileName, row, item.localPath);
+        table.setCell(col::FileSize, row, QString::number(item.declaredLength));
     }
 }
 

@@ -3,6 +3,7 @@
 // into the folder the user chose, under the name the server or the address
 // gives, or else under the row number and an extension from the content type.
 #include "jobs/download_job.h"
+#include "net/http_client.h"
 
 #include <QString>
 
@@ -12,7 +13,7 @@ class FilesDownload : public TableDownloadJob {
     Q_OBJECT
 public:
     // downloadFolder: the folder chosen by "Download files", ending with a
-    // separator; read by each fetch step.
+    // separator; read as each item is taken.
     FilesDownload(QObject* window, CollectionTable& table, ProgressSink& progress,
                   std::function<QString()> downloadFolder);
 
@@ -21,17 +22,15 @@ public:
     // segment of the final address's path (none when that address has a
     // query), else row + the extension of the content type.
     static QString LocalFileName(const HttpResponse& response, int row);
+    static QString LocalFileName(const QString& contentDisposition, const QString& finalUrl,
+                                 const QString& contentType, int row);
     // "." + everything after the first "/" of the lower-cased content type.
     static QString ExtensionForContentType(const QString& contentType);
 
 protected:
-    void work() override;
-    void writeStep() override;
-
-private:
-    QString m_status;
-    QString m_localPath;
-    qint64 m_declaredLength = -1;
+    QString failureWord() const override;
+    void completeItem(DownloadItem& item, TransferResult& result) override;
+    void writeItem(const DownloadItem& item, int row) override;
 };
 
 } // namespace skarvel

@@ -1,6 +1,7 @@
 #pragma once
 // Common ground of the three page harvests: one service call per line of the
-// URL list, the answers appended to a response buffer, a parser at the end.
+// URL list, several in flight, the answers appended to a response buffer in
+// URL-list order, a parser at the end.
 #include "jobs/background_job.h"
 #include "jobs/job_context.h"
 #include "net/service_client.h"
@@ -33,12 +34,11 @@ public:
     static constexpr int kShortestLineSkipped = 10;
 
     HarvestJob(QObject* window, const QString& serviceBase, const LineSource& urls, Setup setup);
+    ~HarvestJob() override;
 
 protected:
     void prepareStep() override;
-    void fetchStep() override;
-    void work() override;
-    void writeStep() override;
+    void runItems() override;
     void finishStep() override;
     bool hasFinishStep() const override { return m_setup.ending == Ending::FinishStep; }
     void abortWork() override;
@@ -49,9 +49,7 @@ private:
     const LineSource& m_urls;
     Setup m_setup;
     ServiceClient m_service;
-    // Job variables: the URL-list line in hand and its answer.
-    QString m_line;
-    QString m_response;
+    TransferEngine m_engine;
 };
 
 } // namespace skarvel

@@ -1,6 +1,7 @@
 #pragma once
 // The URL list builder: every line of the source links goes to the service's
-// list script, and each answer is appended to the URL list in source-link order.
+// list script, several in flight, and each answer is appended to the URL list
+// in source-link order.
 #include "jobs/background_job.h"
 #include "jobs/job_context.h"
 #include "net/service_client.h"
@@ -18,14 +19,13 @@ public:
     Make_URLs_List(QObject* window, const QString& serviceBase, const LineSource& sourceLinks,
                    std::function<void(const QString&)> appendToList, ProgressSink& progress);
 
+    ~Make_URLs_List() override;
+
 protected:
     void prepareStep() override;
-    void fetchStep() override;
-    void work() override;
-    void writeStep() override;
+    void runItems() override;
     // The last write step hides the progress bar instead.
     bool hasFinishStep() const override { return false; }
-    void workFailed(const std::exception& error) override;
     void abortWork() override;
 
 private:
@@ -33,8 +33,7 @@ private:
     std::function<void(const QString&)> m_appendToList;
     ProgressSink& m_progress;
     ServiceClient m_service;
-    QString m_link;   // the source link in hand
-    QString m_answer; // what the link adds to the URL list
+    TransferEngine m_engine;
 };
 
 } // namespace skarvel

@@ -12,38 +12,18 @@ MediaDownloadJob::MediaDownloadJob(QObject* window, CollectionTable& table, Prog
                        }),
       m_setup(setup) {}
 
-void MediaDownloadJob::fetchStep() {
-    TableDownloadJob::fetchStep();
+void MediaDownloadJob::takeItem(DownloadItem& item) {
     // A row removed before its turn: nothing to fetch and nowhere to write.
-    skip = itemRow == 0 || !table.cell(m_setup.skipColumn, itemRow).isEmpty();
-    contentType.clear();
-    extension.clear();
-    localPath.clear();
-    status.clear();
-    size = 0;
+    item.skip = item.row == 0 || !table.cell(m_setup.skipColumn, item.row).isEmpty();
 }
 
-void MediaDownloadJob::work() {
-    if (skip)
-        return;
-    const HttpResponse response = Fetch(itemUrl);
-    contentType = response.contentType.toLower();
-    extension = m_setup.extensionFor(contentType);
-    localPath = folder + QString::number(itemRow) + extension;
-    SaveBody(localPath, response.body);
-    size = response.body.size();
-    status = size == response.contentLength ? kStatusOK : kStatusBroken;
-    measure();
-}
-
-void MediaDownloadJob::writeStep() {
-    if (!skip) {
-        if (failed)
-            writeFailure(kStatusDownloadError);
-        else if (const int row = currentRow())
-            writeResults(row);
-    }
-    progress.setValue(itemIndex);
+void MediaDownloadJob::completeItem(DownloadItem& item, TransferResult& result) {
+    item.contentType = result.contentType.toLower();
+    item.localPath = item.folder + QString::number(item.row) + m_setup.extensionFor(item.contentType);
+    KeepBody(result, item.localPath);
+    item.size = result.bytesReceived;
+    item.status = item.size == result.contentLength ? kStatusOK : kStatusBroken;
+    measure(item);
 }
 
 } // namespace skarvel

@@ -20,27 +20,16 @@ public:
         QString (*extensionFor)(const QString& contentType);
     };
 
-    // workFolder: ends with a separator; read by each fetch step.
+    // workFolder: ends with a separator; read as each item is taken.
     MediaDownloadJob(QObject* window, CollectionTable& table, ProgressSink& progress,
                      std::function<QString()> workFolder, const Setup& setup);
 
 protected:
     // On the worker, after the body is saved; may throw to fail the item.
-    virtual void measure() {}
-    // On the window thread, for an item that ended "OK" or "Broken".
-    virtual void writeResults(int row) = 0;
+    virtual void measure(DownloadItem& item) { Q_UNUSED(item); }
 
-    void fetchStep() override;
-    void work() override;
-    void writeStep() override;
-
-    // Job variables: the row's skip flag and the results of its work.
-    bool skip = false;
-    QString contentType; // lower case, without parameters
-    QString extension;
-    QString localPath;
-    QString status;
-    qint64 size = 0;
+    void takeItem(DownloadItem& item) override;
+    void completeItem(DownloadItem& item, TransferResult& result) override;
 
 private:
     Setup m_setup;

@@ -34,23 +34,18 @@ QString DownloadSounds::ExtensionFor(const QString& contentType) {
     return QStringLiteral(".???");
 }
 
-void DownloadSounds::fetchStep() {
-    MediaDownloadJob::fetchStep();
-    m_duration = -1;
+void DownloadSounds::measure(DownloadItem& item) {
+    if (item.status == kStatusOK && QFileInfo::exists(item.localPath))
+        item.duration = m_durationOf(item.localPath);
 }
 
-void DownloadSounds::measure() {
-    if (status == kStatusOK && QFileInfo::exists(localPath))
-        m_duration = m_durationOf(localPath);
-}
-
-void DownloadSounds::writeResults(int row) {
-    table.setStatus(row, status);
-    if (status != kStatusOK)
+void DownloadSounds::writeItem(const DownloadItem& item, int row) {
+    table.setStatus(row, item.status);
+    if (item.status != kStatusOK)
         return;
-    table.setCell(col::LocalPath, row, localPath);
-    table.setCell(col::Size, row, QString::number(size));
-    table.setCell(col::Duration, row, QString::number(m_duration));
+    table.setCell(col::LocalPath, row, item.localPath);
+    table.setCell(col::Size, row, QString::number(item.size));
+    table.setCell(col::Duration, row, QString::number(item.duration));
 }
 
 // ---------------------------------------------------------------- videos
@@ -71,12 +66,12 @@ QString DownloadVideos::ExtensionFor(const QString& contentType) {
     return QStringLiteral(".???");
 }
 
-void DownloadVideos::writeResults(int row) {
-    table.setStatus(row, status);
-    if (status != kStatusOK)
+void DownloadVideos::writeItem(const DownloadItem& item, int row) {
+    table.setStatus(row, item.status);
+    if (item.status != kStatusOK)
         return;
-    table.setCell(col::LocalPath, row, localPath);
-    table.setCell(col::Size, row, QString::number(size));
+    table.setCell(col::LocalPath, row, item.localPath);
+    table.setCell(col::Size, row, QString::number(item.size));
 }
 
 } // namespace skarvel

@@ -34,13 +34,11 @@ public:
     static QString ExtensionFor(const QString& contentType);
 
 protected:
-    void fetchStep() override;
-    void measure() override;
-    void writeResults(int row) override;
+    void measure(DownloadItem& item) override;
+    void writeItem(const DownloadItem& item, int row) override;
 
 private:
     DurationMeter m_durationOf;
-    int m_duration = -1;
 };
 
 // Saves each row's video under "Video"; videos are not measured.
@@ -54,7 +52,7 @@ public:
     static QString ExtensionFor(const QString& contentType);
 
 protected:
-    void writeResults(int row) override;
+    void writeItem(const DownloadItem& item, int row) override;
 };
 
 } // namespace skarvel

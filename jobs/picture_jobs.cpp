@@ -1,6 +1,7 @@
 #include "jobs/picture_jobs.h"
 
 #include "pictures/picture_codecs.h"
+#include "pictures/picture_measure.h"
 
 #include <QFileInfo>
 
@@ -11,10 +12,11 @@ PagesDownload::PagesDownload(QObject* window, const QString& serviceBase, const 
     : HarvestJob(window, serviceBase, urls, {kImagesScript, &buffer, &progress, std::move(parser), Ending::FinishStep}) {}
 
 DownloadPictures::DownloadPictures(QObject* window, CollectionTable& table, ProgressSink& progress,
-                                   std::function<QString()> workFolder, std::function<int()> downloadCount)
+                                   std::function<QString()> workFolder, std::function<int()> downloadCount,
+                                   ThumbnailSink thumbnails)
     : MediaDownloadJob(window, table, progress, std::move(workFolder),
                        {"Pictures", col::Width, &DownloadPictures::ExtensionFor}),
-      m_downloadCount(std::move(downloadCount)) {}
+      m_downloadCount(std::move(downloadCount)), m_thumbnails(std::move(thumbnails)) {}
 
 QString DownloadPictures::ExtensionFor(const QString& contentType) {
     if (contentType == QLatin1String("image/jpeg"))
@@ -32,34 +34,31 @@ int DownloadPictures::countItems() const {
     return m_downloadCount();
 }
 
-void DownloadPictures::fetchStep() {
-    MediaDownloadJob::fetchStep();
-    m_width = -1;
-    m_height = -1;
-}
-
-void DownloadPictures::measure() {
-    if (!QFileInfo::exists(localPath))
+void DownloadPictures::measure(DownloadItem& item) {
+    if (!QFileInfo::exists(item.localPath))
         return;
-    const std::optional<PictureKind> kind = KindFromLastFour(localPath, true);
+    const std::optional<PictureKind> kind = KindFromLastFour(item.localPath, true);
     if (!kind)
         return;
-    int width = 0;
-    int height = 0;
+    PictureMeasure measured;
     QString error;
-    if (!ReadPictureSize(localPath, *kind, width, height, &error))
+    if (!MeasurePictureFile(item.localPath, *kind, measured, &error))
         throw PictureError(error.toStdString());
-    m_width = width;
-    m_height = height;
+    item.width = measured.width;
+    item.height = measured.height;
+    item.pictureKind = kind;
+    item.picture = std::move(measured);
 }
 
-void DownloadPictures::writeResults(int row) {
-    table.setStatus(row, status);
-    table.setCell(col::LocalPath, row, localPath);
-    if (m_width != -1) {
-        table.setCell(col::Width, row, QString::number(m_width));
-        table.setCell(col::Height, row, QString::number(m_height));
+void DownloadPictures::writeItem(const DownloadItem& item, int row) {
+    table.setStatus(row, item.status);
+    table.setCell(col::LocalPath, row, item.localPath);
+    if (item.width != -1) {
+        table.setCell(col::Width, row, QString::number(item.width));
+        table.setCell(col::Height, row, QString::number(item.height));
     }
+    if (m_thumbnails && item.picture && item.pictureKind)
+        m_thumbnails(item.localPath, *item.pictureKind, *item.picture);
 }
 
 } // namespace skarvel

@@ -17,23 +17,25 @@ public:
 class DownloadPictures : public MediaDownloadJob {
     Q_OBJECT
 public:
+    // Takes the thumbnail made while a picture was measured; called on the window thread.
+    using ThumbnailSink = std::function<void(const QString& path, PictureKind kind, const PictureMeasure& measured)>;
+
     // downloadCount: the picture download count, read by the prepare step.
     DownloadPictures(QObject* window, CollectionTable& table, ProgressSink& progress,
-                     std::function<QString()> workFolder, std::function<int()> downloadCount);
+                     std::function<QString()> workFolder, std::function<int()> downloadCount,
+                     ThumbnailSink thumbnails = {});
 
     // ".jpg", ".gif", ".png", ".bmp" or ".???" for a lower-case content type.
     static QString ExtensionFor(const QString& contentType);
 
 protected:
     int countItems() const override;
-    void fetchStep() override;
-    void measure() override;
-    void writeResults(int row) override;
+    void measure(DownloadItem& item) override;
+    void writeItem(const DownloadItem& item, int row) override;
 
 private:
     std::function<int()> m_downloadCount;
-    int m_width = -1;
-    int m_height = -1;
+    ThumbnailSink m_thumbnails;
 };
 
 } // namespace skarvel

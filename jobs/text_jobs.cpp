@@ -12,34 +12,17 @@ QString TextPagesDownload::LocalTextPath(const QString& workFolder, int row) {
     return workFolder + QStringLiteral("Text") + PathSeparator() + QString::number(row) + QStringLiteral(".txt");
 }
 
-void TextPagesDownload::fetchStep() {
-    TableDownloadJob::fetchStep();
-    m_localPath.clear();
-    m_size = 0;
+void TextPagesDownload::completeItem(DownloadItem& item, TransferResult& result) {
+    const QString path = LocalTextPath(item.folder, item.row);
+    KeepBody(result, path);
+    item.localPath = path;
+    item.size = result.bytesReceived;
 }
 
-void TextPagesDownload::work() {
-    if (itemRow == 0)
-        return; // its row was removed before its turn
-    const HttpResponse response = Fetch(itemUrl);
-    const QString path = LocalTextPath(folder, itemRow);
-    SaveBody(path, response.body);
-    m_localPath = path;
-    m_size = int(response.body.size());
-}
-
-void TextPagesDownload::writeStep() {
-    progress.setValue(itemIndex + 1);
-    const int row = currentRow();
-    if (itemRow == 0 || row == 0)
-        return;
-    if (failed) {
-        writeFailure(kStatusDownloadError);
-        return;
-    }
+void TextPagesDownload::writeItem(const DownloadItem& item, int row) {
     table.setStatus(row, kStatusOK);
-    table.setCell(col::LocalPath, row, m_localPath);
-    table.setCell(col::TextSize, row, QString::number(m_size));
+    table.setCell(col::LocalPath, row, item.localPath);
+    table.setCell(col::TextSize, row, QString::number(item.size));
 }
 
 } // namespace skarvel

@@ -10,7 +10,7 @@ namespace skarvel {
 class TextPagesDownload : public TableDownloadJob {
     Q_OBJECT
 public:
-    // workFolder: ends with a separator; read by each fetch step.
+    // workFolder: ends with a separator; read as each item is taken.
     TextPagesDownload(QObject* window, CollectionTable& table, ProgressSink& progress,
                       std::function<QString()> workFolder);
 
@@ -18,14 +18,9 @@ public:
     static QString LocalTextPath(const QString& workFolder, int row);
 
 protected:
-    void fetchStep() override;
-    void work() override;
-    void writeStep() override;
-
-private:
-    // Item results, written by the write step.
-    QString m_localPath;
-    int m_size = 0;
+    int progressAfter(int completed) const override { return completed; }
+    void completeItem(DownloadItem& item, TransferResult& result) override;
+    void writeItem(const DownloadItem& item, int row) override;
 };
 
 } // namespace skarvel

@@ -78,18 +78,49 @@ void ServiceClient::resetAbort() {
     m_http.resetAbort();
 }
 
+QString ServiceClient::harvestUrl(const QString& script, const QString& pageUrl) const {
+    return m_baseUrl + script + EncodeForRequestLine(pageUrl);
+}
+
+QString ServiceClient::makeListUrl() const {
+    return m_baseUrl + QLatin1String(kMakeListScript);
+}
+
+QByteArray ServiceClient::MakeListBody(const QString& link) {
+    return TrimControls(QStringLiteral("list=") + link).toUtf8();
+}
+
+QString ServiceClient::HarvestAnswer(const TransferResult& result) {
+    HttpResponse response;
+    response.body = result.body;
+    response.contentType = result.contentType;
+    response.charset = result.charset;
+    return decodeText(response);
+}
+
+QString ServiceClient::MakeListAnswer(const QByteArray& body) {
+    const qsizetype zero = body.indexOf('\0');
+    return QString::fromUtf8(zero < 0 ? body : body.left(zero));
+}
+
+TransferOptions ServiceClient::EngineOptions() {
+    TransferOptions options;
+    options.followRedirects = false;
+    options.maxRetryAfter = kMaxTotalWait;
+    return options;
+}
+
 QString ServiceClient::harvest(const QString& script, const QString& pageUrl) {
-    const QString url = m_baseUrl + script + EncodeForRequestLine(pageUrl);
+    const QString url = harvestUrl(script, pageUrl);
     const HttpResponse response = sendWithRetry([&] { return m_http.get(url); });
     return decodeText(response);
 }
 
 QString ServiceClient::makeList(const QString& link) {
-    const QByteArray body = TrimControls(QStringLiteral("list=") + link).toUtf8();
-    const QString url = m_baseUrl + QLatin1String(kMakeListScript);
+    const QByteArray body = MakeListBody(link);
+    const QString url = makeListUrl();
     const HttpResponse response = sendWithRetry([&] { return m_http.postForm(url, body); });
-    const qsizetype zero = response.body.indexOf('\0');
-    return QString::fromUtf8(zero < 0 ? response.body : response.body.left(zero));
+    return MakeListAnswer(response.body);
 }
 
 } // namespace skarvel

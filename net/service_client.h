@@ -47,6 +47,17 @@ public:
     // to its first zero byte, as UTF-8, line breaks untouched. Throws HttpError.
     QString makeList(const QString& link);
 
+    // The same requests for a caller that sends them itself (several in flight on its own engine):
+    // the address of a harvest, the URL-list request's address and body, and how their answers read.
+    QString harvestUrl(const QString& script, const QString& pageUrl) const;
+    QString makeListUrl() const;
+    static QByteArray MakeListBody(const QString& link);
+    static QString HarvestAnswer(const TransferResult& result);
+    static QString MakeListAnswer(const QByteArray& body);
+    // Transfer options of service requests on an engine: no redirects, a busy service's
+    // Retry-After honoured once within kMaxTotalWait.
+    static TransferOptions EngineOptions();
+
     // For the window's close: ends a request or a wait in progress from another thread.
     void abort();
     void resetAbort();

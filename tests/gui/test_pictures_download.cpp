@@ -9,6 +9,7 @@
 #include "tests/gui/test_media_site.h"
 #include "tests/support/local_server.h"
 #include "tests/support/test_support.h"
+#include "net/user_agent.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -20,7 +21,12 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 using namespace skarvel;
 using skarvel::test::GuiFixture;
@@ -127,6 +133,8 @@ private slots:
     void deletingTheRowInWorkKeepsEveryResultInItsOwnRow();
     void unwritablePicturesFolderFailsEveryItem();
     void thumbnailsFollowTheRule();
+    void aDownloadedPictureIsDecodedOnce();
+    void transferKeysOfTheSettingsFileTakeEffect();
     void closingTheWindowDuringRunsDoesNotWaitForThem();
 };
 
@@ -362,8 +370,11 @@ void PicturesDownloadTest::harvestSendsOnlyLongLinesAndSkipsFailedPages() {
 
     // Lines of 10 characters or fewer are not sent; the others go as typed (cpp-httplib
     // refuses a second "?" in a request, so the page address here has none).
-    QCOMPARE(asked, QStringList({"01234567890", "http://fail.invalid/", "http://moved.invalid/",
-                                 "http://h.invalid/a=1&b=%41%20c"}));
+    // Several are in flight at once, so they may arrive in any order.
+    QStringList askedSorted = asked;
+    askedSorted.sort();
+    QCOMPARE(askedSorted, QStringList({"01234567890", "http://fail.invalid/", "http://h.invalid/a=1&b=%41%20c",
+                                       "http://moved.invalid/"}));
     const QString parent = "parent";
     QCOMPARE(form->Memo1->text(), QString("http://127.0.0.1:9/bare.png\r\n"
                                           "http://127.0.0.1:9/a.png\tA\talt a\ttitle a\tparent\r\n"
@@ -406,7 +417,7 @@ void PicturesDownloadTest::rowsDeletedAfterTheParseAreNotWrittenPast() {
     QCOMPARE(table->cell(col::Status, 1), QString("OK"));
     QCOMPARE(table->cell(col::Status, 2), QString("OK"));
     QCOMPARE(table->cell(col::Width, 2), QString("4"));
-    QCOMPARE(site.count("/b.png"), 0);
+    // /b.png was taken with the others before its row went: its answer has no row to go to.
     QCOMPARE(site.count("/c.png"), 1);
     QVERIFY(form->ProgressBar1->isHidden());
 }
@@ -439,7 +450,8 @@ void PicturesDownloadTest::deletingTheRowInWorkKeepsEveryResultInItsOwnRow() {
     QVERIFY(table->cell(col::Url, 1).endsWith("/b.png"));
     QCOMPARE(table->cell(col::Status, 1), QString("OK"));
     QCOMPARE(table->cell(col::Width, 1), QString("3"));
-    QCOMPARE(table->cell(col::LocalPath, 1), form->workFolder + "Pictures/1.png");
+    // Named by the row number it had when it was taken: every row was taken before row 1 went away.
+    QCOMPARE(table->cell(col::LocalPath, 1), form->workFolder + "Pictures/2.png");
     QCOMPARE(test::readFile(table->cell(col::LocalPath, 1)), encoded(gradient(3, 3), "PNG"));
     QCOMPARE(site.count("/b.png"), 1);
 
@@ -470,7 +482,8 @@ void PicturesDownloadTest::unwritablePicturesFolderFailsEveryItem() {
     CollectionTable* table = form->pictureTable;
     QCOMPARE(table->gridRowCount(), 3);
     for (int r = 1; r <= 2; ++r) {
-        QCOMPARE(site.count(r == 1 ? "/a.png" : "/b.jpg"), 1);
+        // The body has nowhere to stream to: the item fails before or after its request is sent.
+        QVERIFY(site.count(r == 1 ? "/a.png" : "/b.jpg") <= 1);
         QCOMPARE(table->cell(col::Status, r), QString("Download error"));
         QCOMPARE(table->cell(col::LocalPath, r), QString());
         QCOMPARE(table->cell(col::Width, r), QString());
@@ -549,6 +562,94 @@ void PicturesDownloadTest::thumbnailsFollowTheRule() {
 
 // The window goes while a download and a harvest wait for answers: it ends
 // their requests instead of waiting for them, and nothing runs on afterwards.
+// The measuring pass of the download makes the thumbnail too: drawing the grid afterwards
+// decodes nothing more.
+void PicturesDownloadTest::aDownloadedPictureIsDecodedOnce() {
+    const QImage tall = gradient(30, 120);
+    MediaSite site;
+    site.add("/tall.png", "image/png", encoded(tall, "PNG"));
+    site.add("/small.jpg", "image/jpeg", encoded(gradient(40, 30), "JPG"));
+    site.add("/odd.bmp", "image/bmp", encoded(gradient(31, 17), "BMP"));
+    site.addPage("/page.html", R"(<img src="tall.png"><img src="small.jpg"><img src="odd.bmp">)");
+    site.start();
+
+    GuiFixture f;
+    TForm1* form = f.start();
+    form->PageControl1->setCurrentIndex(2);
+    setUrlList(form, {site.url("/page.html")});
+    const std::uint64_t before = PictureDecodeCount();
+    QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
+    CollectionTable* table = form->pictureTable;
+    for (int r = 1; r <= 3; ++r)
+        QCOMPARE(table->cell(col::Status, r), QString("OK"));
+    QCOMPARE(PictureDecodeCount() - before, std::uint64_t(3));
+
+    form->FormResize();
+    const int tallRow = rowEndingWith(table, "/tall.png");
+    const Rgb24Image tallDecoded = DecodePictureFile(table->cell(col::LocalPath, tallRow), PictureKind::Png);
+    const std::uint64_t afterDownload = PictureDecodeCount();
+    QString mismatch = "not drawn";
+    // The 30 x 120 picture shows as a 25 x 100 thumbnail 37 pixels right of its cell's left.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (mismatch = thumbnailMismatch(grabGrid(form), cellOfRow(form, tallRow), tallDecoded, {25, 100, 37, 0}))
+            .isEmpty(),
+        qPrintable(mismatch), 20000);
+    QVERIFY(form->thumbnails);
+    QCOMPARE(form->thumbnails->pendingCount(), 0);
+    QCOMPARE(PictureDecodeCount(), afterDownload); // the grid decoded none of the three
+}
+
+// MAX_TRANSFERS_PER_HOST=1 lets one picture at a time come from the site; USER_AGENT names every
+// request, the embedded service's page fetch included.
+void PicturesDownloadTest::transferKeysOfTheSettingsFileTakeEffect() {
+    test::LocalHttpServer site;
+    std::mutex mutex;
+    QStringList agents;
+    std::atomic<int> inProgress{0};
+    std::atomic<int> most{0};
+    const QByteArray png = encoded(gradient(4, 4), "PNG");
+    site.server().Get("/page.html", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(mutex);
+        agents << QString::fromStdString(req.get_header_value("User-Agent"));
+        res.set_content(R"(<img src="1.png"><img src="2.png"><img src="3.png"><img src="4.png">)", "text/html");
+    });
+    site.server().Get(R"(/\d\.png)", [&](const httplib::Request& req, httplib::Response& res) {
+        {
+            std::lock_guard lock(mutex);
+            agents << QString::fromStdString(req.get_header_value("User-Agent"));
+        }
+        const int now = ++inProgress;
+        int seen = most.load();
+        while (now > seen && !most.compare_exchange_weak(seen, now)) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        --inProgress;
+        res.set_content(png.toStdString(), "image/png");
+    });
+    site.start();
+
+    GuiFixture f;
+    test::writeFile(f.programDir.path() + "/Skarvel.ini",
+                    "[COMMON]\r\nMAX_TRANSFERS_PER_HOST=1\r\nUSER_AGENT=Collector/2.0 (test)\r\n");
+    TForm1* form = f.start();
+    const auto restore = qScopeGuard([] {
+        setUserAgentOverride({});
+        TableDownloadJob::SetDefaultLimits({});
+    });
+    form->PageControl1->setCurrentIndex(2);
+    setUrlList(form, {site.baseUrl() + "/page.html"});
+    QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
+    for (int r = 1; r <= 4; ++r)
+        QCOMPARE(form->pictureTable->cell(col::Status, r), QString("OK"));
+    QCOMPARE(most.load(), 1);
+    std::lock_guard lock(mutex);
+    QCOMPARE(agents.size(), 5);
+    for (const QString& agent : agents)
+        QCOMPARE(agent, QString("Collector/2.0 (test)"));
+}
+
 void PicturesDownloadTest::closingTheWindowDuringRunsDoesNotWaitForThem() {
     MediaSite site;
     site.add("/a.png", "image/png", encoded(gradient(2, 2), "PNG"));
@@ -565,7 +666,7 @@ void PicturesDownloadTest::closingTheWindowDuringRunsDoesNotWaitForThem() {
     QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/a.png") == 1, kJobWaitMs);
     setUrlList(form, {site.url("/sounds.html"), site.url("/sounds.html")});
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn8"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/sounds.html") == 1, kJobWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/sounds.html") >= 1, kJobWaitMs); // both lines may be in flight
 
     f.form.reset();
     QCOMPARE(site.answered("/a.png"), 0);

@@ -150,6 +150,7 @@ public:
 protected:
     void prepareStep() override { this->itemCount = 1; }
     void fetchStep() override {}
+    void runItems() override { BackgroundJob::runItems(); } // one item at a time, held in work()
     void work() override { m_gate.pass(); }
     bool hasWriteStep() const override { return false; }
     bool hasFinishStep() const override { return false; }

@@ -165,3 +165,34 @@ INSTANTIATE_TEST_SUITE_P(Cases, HelpFile,
                          [](const ::testing::TestParamInfo<HelpCase>& info) { return std::string(info.param.name); });
 
 } // namespace
+
+TEST(SettingsLocation, TransferKeysOfCommon) {
+    struct Case {
+        const char* lines; // the [COMMON] section's key lines
+        int maxTransfers;
+        int perHost;
+        bool hasAgent;
+        const char* agent;
+    };
+    const Case cases[] = {
+        {"", 8, 6, false, ""},
+        {"MAX_TRANSFERS=3\r\nMAX_TRANSFERS_PER_HOST=1\r\n", 3, 1, false, ""},
+        {"MAX_TRANSFERS=0\r\nMAX_TRANSFERS_PER_HOST=many\r\n", 8, 6, false, ""},
+        {"MAX_TRANSFERS=-2\r\nMAX_TRANSFERS_PER_HOST=\r\n", 8, 6, false, ""},
+        {"USER_AGENT=Collector/2.0 (test)\r\n", 8, 6, true, "Collector/2.0 (test)"},
+        {"USER_AGENT=\r\n", 8, 6, true, ""},
+    };
+    for (const Case& c : cases) {
+        Folders f;
+        const AppEnvironment env = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
+        test::writeFile(SettingsPath(env), QByteArray("[COMMON]\r\nTEMP_DIR=/data/Coll/\r\n") + c.lines);
+        const StartupSettings s = ReadStartupSettings(env);
+        EXPECT_EQ(s.maxTransfers, c.maxTransfers) << c.lines;
+        EXPECT_EQ(s.maxTransfersPerHost, c.perHost) << c.lines;
+        EXPECT_EQ(s.hasUserAgent, c.hasAgent) << c.lines;
+        EXPECT_EQ(s.userAgent, QString(c.agent)) << c.lines;
+        // Closing the window keeps the keys it does not write.
+        ASSERT_TRUE(WriteSettings(env, "/data/Coll/", "Luna"));
+        EXPECT_EQ(ReadStartupSettings(env).maxTransfers, c.maxTransfers) << c.lines;
+    }
+}

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -165,11 +166,12 @@ private slots:
             const QByteArray expected = row == 1 ? "body of /b" : "body of /c";
             QCOMPARE(fileBytes(t.cell(col::LocalPath, row)), expected);
         }
-        // Files are named by the number the row had when its item was taken.
+        // Files are named by the number the row had when its item was taken: every row of the run
+        // was taken before row 1 went away.
         if (Kind(kind) == Kind::Pictures)
-            QCOMPARE(t.cell(col::LocalPath, 2), run.folder + "Pictures/2.???");
+            QCOMPARE(t.cell(col::LocalPath, 2), run.folder + "Pictures/3.???");
         if (Kind(kind) == Kind::Texts)
-            QCOMPARE(t.cell(col::LocalPath, 2), run.folder + "Text/2.txt");
+            QCOMPARE(t.cell(col::LocalPath, 2), run.folder + "Text/3.txt");
         QCOMPARE(site.server.requestCount("/b"), 1);
         QCOMPARE(site.server.requestCount("/c"), 1);
         QCOMPARE(run.progress.maximum, 3); // the run keeps the count it started with
@@ -181,17 +183,19 @@ private slots:
         QFETCH(int, kind);
         HeldSite site;
         Run run(Kind(kind), {site.url("/a"), site.url("/b"), site.url("/c")});
+        // One transfer at a time: /b waits for a slot behind the held /a, and /c is not taken
+        // before /b has started.
+        static_cast<TableDownloadJob*>(run.job.get())->setLimits({1, 1});
         run.job->Resume();
         QTRY_COMPARE_WITH_TIMEOUT(site.server.requestCount("/a"), 1, 10000);
         run.table->removeDataRow(3);
-        run.table->removeDataRow(2);
         site.released = true;
         QTRY_VERIFY_WITH_TIMEOUT(run.job->Suspended(), 20000);
 
-        QCOMPARE(run.table->gridRowCount(), 2);
+        QCOMPARE(run.table->gridRowCount(), 3);
         QCOMPARE(run.table->cell(col::Status, 1), QString("OK"));
         QCOMPARE(fileBytes(run.table->cell(col::LocalPath, 1)), QByteArray("body of /a"));
-        QCOMPARE(site.server.requestCount("/b"), 0);
+        QCOMPARE(fileBytes(run.table->cell(col::LocalPath, 2)), QByteArray("body of /b"));
         QCOMPARE(site.server.requestCount("/c"), 0);
         QCOMPARE(run.progress.positions.size(), 3); // the bar still walks every item of the run
     }
@@ -215,6 +219,123 @@ private slots:
         QCOMPARE(t.cell(col::LocalPath, 1), QString()); // a failure writes the status only
         QCOMPARE(t.cell(col::Status, 3), QString("OK"));
         QCOMPARE(t.statusReason(3), QString());
+    }
+
+    // Later rows answered first: each row still gets its own body, file and size, and the bar
+    // counts completed items.
+    void rowsCompletingOutOfOrderKeepTheirOwnResults_data() { kinds(); }
+    void rowsCompletingOutOfOrderKeepTheirOwnResults() {
+        QFETCH(int, kind);
+        test::LocalHttpServer server;
+        std::atomic<int> releasedUpTo{4}; // paths /1../3 answer once releasedUpTo <= their number
+        for (int i = 1; i <= 3; ++i) {
+            server.server().Get("/" + std::to_string(i), [i, &releasedUpTo](const httplib::Request&,
+                                                                            httplib::Response& res) {
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (releasedUpTo > i && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                res.set_content(std::string(size_t(i) * 10, char('a' + i)), "application/octet-stream");
+            });
+        }
+        server.start();
+        const QString base = server.baseUrl();
+        Run run(Kind(kind), {base + "/1", base + "/2", base + "/3"});
+        run.job->Resume();
+        QTRY_COMPARE_WITH_TIMEOUT(server.totalRequests(), 3, 10000);
+        CollectionTable& t = *run.table;
+        for (int row : {3, 2, 1}) {
+            releasedUpTo = row;
+            QTRY_COMPARE_WITH_TIMEOUT(t.cell(col::Status, row), QString("OK"), 10000);
+            for (int later = 1; later < row; ++later)
+                QCOMPARE(t.cell(col::Status, later), QString()); // earlier rows are still in flight
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(run.job->Suspended(), 20000);
+        const int pathColumn = Kind(kind) == Kind::Files ? col::FileName : col::LocalPath;
+        for (int row = 1; row <= 3; ++row) {
+            const QString path = t.cell(pathColumn, row);
+            QCOMPARE(fileBytes(path), QByteArray(row * 10, char('a' + row)));
+            if (Kind(kind) != Kind::Files)
+                QVERIFY2(QFileInfo(path).completeBaseName() == QString::number(row), qPrintable(path));
+        }
+        if (Kind(kind) == Kind::Sounds || Kind(kind) == Kind::Videos)
+            QCOMPARE(t.cell(col::Size, 2), QString("20"));
+        if (Kind(kind) == Kind::Texts)
+            QCOMPARE(t.cell(col::TextSize, 2), QString("20"));
+        if (Kind(kind) == Kind::Files)
+            QCOMPARE(t.cell(col::FileSize, 2), QString("20"));
+        // The text download counts completed items; the others stand one short until the bar is hidden.
+        QCOMPARE(run.progress.positions, (Kind(kind) == Kind::Texts ? QList<int>{1, 2, 3} : QList<int>{0, 1, 2}));
+        // Only the final files are left: no temporary file stays beside them.
+        QDir folder(QFileInfo(t.cell(pathColumn, 1)).absolutePath());
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+
+    // Six rows on one host with a per-host limit of 2: two answers are in progress at once, never more.
+    void thePerHostLimitHolds() {
+        test::LocalHttpServer server;
+        std::atomic<int> inProgress{0};
+        std::atomic<int> most{0};
+        server.server().Get(R"(/p/\d+)", [&](const httplib::Request&, httplib::Response& res) {
+            const int now = ++inProgress;
+            int seen = most.load();
+            while (now > seen && !most.compare_exchange_weak(seen, now)) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            --inProgress;
+            res.set_content("x", "application/octet-stream");
+        });
+        server.start();
+        QStringList urls;
+        for (int i = 1; i <= 6; ++i)
+            urls << server.baseUrl() + "/p/" + QString::number(i);
+        Run run(Kind::Videos, urls);
+        static_cast<TableDownloadJob*>(run.job.get())->setLimits({8, 2});
+        run.job->Resume();
+        QTRY_VERIFY_WITH_TIMEOUT(run.job->Suspended(), 20000);
+        for (int row = 1; row <= 6; ++row)
+            QCOMPARE(run.table->cell(col::Status, row), QString("OK"));
+        QCOMPARE(most.load(), 2);
+    }
+
+    // A body shorter than it declared: the media downloads keep it under its name as "Broken", the
+    // file download keeps nothing; a failed transfer leaves no file at all.
+    void shortAndFailedBodies_data() { kinds(); }
+    void shortAndFailedBodies() {
+        QFETCH(int, kind);
+        QFETCH(QString, failureWord);
+        test::RawHttpServer shortBody("HTTP/1.1 200 OK\r\nContent-Type: application/x-thing\r\n"
+                                      "Content-Length: 100\r\nConnection: close\r\n\r\n" +
+                                      std::string(40, 'z'));
+        HeldSite site;
+        site.released = true;
+        Run run(Kind(kind), {shortBody.baseUrl() + "/short", site.url("/missing"), "http://127.0.0.1:1/refused"});
+        run.job->Resume();
+        QTRY_VERIFY_WITH_TIMEOUT(run.job->Suspended(), 20000);
+
+        CollectionTable& t = *run.table;
+        QCOMPARE(t.cell(col::Status, 2), failureWord);
+        QCOMPARE(t.cell(col::Status, 3), failureWord);
+        const QString sub = Kind(kind) == Kind::Pictures ? "Pictures"
+                            : Kind(kind) == Kind::Sounds ? "Sounds"
+                            : Kind(kind) == Kind::Videos ? "Video"
+                            : Kind(kind) == Kind::Texts  ? "Text"
+                                                         : "";
+        const QString name = Kind(kind) == Kind::Texts ? "1.txt" : "1.???";
+        QStringList expected;
+        if (Kind(kind) == Kind::Texts) {
+            QCOMPARE(t.cell(col::Status, 1), QString("OK")); // a text page is kept as it came
+            QCOMPARE(t.cell(col::TextSize, 1), QString("40"));
+            expected << name;
+        } else if (Kind(kind) == Kind::Files) {
+            QCOMPARE(t.cell(col::Status, 1), QString("Broken"));
+            QCOMPARE(t.cell(col::FileName, 1), QString());
+        } else {
+            QCOMPARE(t.cell(col::Status, 1), QString("Broken"));
+            QCOMPARE(fileBytes(run.folder + sub + "/" + name), QByteArray(40, 'z'));
+            expected << name;
+        }
+        // Nothing else is left in the folder: no file for the failed rows, no temporary file.
+        QCOMPARE(QDir(run.folder + sub).entryList(QDir::Files | QDir::Hidden), expected);
     }
 
     void aPictureThatDoesNotDecodeSaysSo() {

@@ -4,6 +4,7 @@
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/test_media_site.h"
 #include "tests/pictures/picture_test_tools.h"
+#include "tests/support/test_support.h"
 
 #include "pictures/picture_codecs.h"
 #include "jobs/picture_jobs.h"
@@ -18,21 +19,6 @@
 using namespace skarvel;
 using skarvel::test::GuiFixture;
 using skarvel::test::MediaSite;
-
-namespace {
-
-// Peak resident memory of this process so far, in megabytes.
-long peakMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
-    return -1;
-}
-
-} // namespace
 
 class HostilePicturesTest : public QObject {
     Q_OBJECT
@@ -102,7 +88,7 @@ void HostilePicturesTest::tinyFilesClaimingGigapixelsFailEachRowWithinBoundedMem
         QVERIFY2(why.startsWith("Decode error"), qPrintable(url + ": " + why));
     }
     // Each file claims about 450 megapixels (1.3 GB of pixels); none of it is ever taken.
-    const long peak = peakMegabytes();
+    const long peak = long(test::processStatusKiB("VmHWM:") / 1024);
     QVERIFY2(peak > 0 && peak < 300, qPrintable(QString::number(peak) + " MB at peak"));
     QVERIFY2(took < 30000, qPrintable(QString::number(took) + " ms"));
 }

@@ -1,6 +1,7 @@
 #include "net/transfer_engine.h"
 
 #include "tests/support/local_server.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -265,17 +266,6 @@ TEST(TransferEngine, RetryAfterIsReadAsSecondsOrAsAnHttpDate) {
         EXPECT_EQ(parseRetryAfter(c.value, now), c.wait) << c.value;
 }
 
-// Peak resident memory since the last reset; the reset makes the figure this test's own.
-qint64 residentKiB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0)
-            return std::stoll(line.substr(std::strlen(field)));
-    }
-    return -1;
-}
-
 TEST(TransferEngine, LargeBodyIsStreamedToDiskWithoutGrowingMemory) {
     static constexpr size_t kBodySize = 200 * 1024 * 1024;
     static constexpr size_t kPiece = 256 * 1024;
@@ -296,7 +286,7 @@ TEST(TransferEngine, LargeBodyIsStreamedToDiskWithoutGrowingMemory) {
         std::ofstream reset("/proc/self/clear_refs");
         reset << "5";
     }
-    const qint64 before = residentKiB("VmRSS:");
+    const qint64 before = test::processStatusKiB("VmRSS:");
     TransferEngine engine({.maxTransfers = 1, .maxTransfersPerHost = 1},
                           TransferOptions{.followRedirects = true, .tls = true});
     TransferResult result;
@@ -309,7 +299,7 @@ TEST(TransferEngine, LargeBodyIsStreamedToDiskWithoutGrowingMemory) {
     };
     engine.submit(std::move(request));
     drain(engine);
-    const qint64 peak = residentKiB("VmHWM:");
+    const qint64 peak = test::processStatusKiB("VmHWM:");
 
     ASSERT_TRUE(result.ok()) << result.error.toStdString();
     EXPECT_EQ(result.bytesReceived, qint64(kBodySize));

@@ -76,7 +76,9 @@ void quietLogging() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_FATAL); });
 }
 
-int channelCount(const AVFrame* frame) { return frame->ch_layout.nb_channels; }
+int channelCount(const AVFrame* frame) {
+    return frame->ch_layout.nb_channels;
+}
 
 } // namespace
 
@@ -206,8 +208,12 @@ std::unique_ptr<AudioDecoder> AudioDecoder::open(const QString& path, QString* e
     return std::unique_ptr<AudioDecoder>(new AudioDecoder(std::move(state)));
 }
 
-int AudioDecoder::sampleRate() const { return d->sampleRate; }
-int AudioDecoder::channels() const { return d->channels; }
+int AudioDecoder::sampleRate() const {
+    return d->sampleRate;
+}
+int AudioDecoder::channels() const {
+    return d->channels;
+}
 
 const AVFrame* AudioDecoder::nextFrame() {
     if (d->firstFramePending) {
@@ -253,8 +259,7 @@ PcmReader::PcmReader(std::unique_ptr<AudioDecoder> decoder, const PcmFormat& for
     : decoder_(std::move(decoder)), format_(format) {}
 PcmReader::~PcmReader() = default;
 
-std::unique_ptr<PcmReader> PcmReader::open(const QString& path, const PcmFormat& format,
-                                           QString* error) {
+std::unique_ptr<PcmReader> PcmReader::open(const QString& path, const PcmFormat& format, QString* error) {
     if (format.sampleRate <= 0 || format.channels <= 0) {
         setError(error, QStringLiteral("invalid output format"));
         return nullptr;
@@ -265,8 +270,12 @@ std::unique_ptr<PcmReader> PcmReader::open(const QString& path, const PcmFormat&
     return std::unique_ptr<PcmReader>(new PcmReader(std::move(decoder), format));
 }
 
-int PcmReader::sourceSampleRate() const { return decoder_->sampleRate(); }
-int PcmReader::sourceChannels() const { return decoder_->channels(); }
+int PcmReader::sourceSampleRate() const {
+    return decoder_->sampleRate();
+}
+int PcmReader::sourceChannels() const {
+    return decoder_->channels();
+}
 
 qint64 PcmReader::read(char* data, qint64 maxSize) {
     const qint64 frameBytes = format_.bytesPerFrame();

@@ -118,7 +118,8 @@ private:
             drainClock_.start();
             return;
         }
-        const qint64 fedUs = sink_->format().durationForBytes(qint32(std::min<qint64>(source_->bytesFed(), INT_MAX)));
+        const qint64 fedUs =
+            sink_->format().durationForBytes(qint32(std::min<qint64>(source_->bytesFed(), INT_MAX)));
         const qint64 bufferUs = sink_->format().durationForBytes(qint32(sink_->bufferSize()));
         // Should the backend never report the last bytes as played, a buffer's time is enough.
         if (sink_->processedUSecs() < fedUs && drainClock_.nsecsElapsed() / 1000 < bufferUs + 1000000)
@@ -281,7 +282,9 @@ bool AudioLibrary::Init(int device, int freq) {
     return true;
 }
 
-bool AudioLibrary::HasOutputDevice() const { return d->hasDevice.load(); }
+bool AudioLibrary::HasOutputDevice() const {
+    return d->hasDevice.load();
+}
 
 void AudioLibrary::SetVolume(float volume) {
     if (std::isnan(volume))
@@ -359,11 +362,13 @@ bool AudioLibrary::ChannelPlay(quint32 handle, bool restart) {
         return true;
     }
     stream->output.reset();
-    const QAudioFormat format = chooseFormat(d->device, stream->sampleRate, stream->channels, d->fallbackRate);
+    const QAudioFormat format =
+        chooseFormat(d->device, stream->sampleRate, stream->channels, d->fallbackRate);
     auto reader = audio::PcmReader::open(stream->path, pcmFormatOf(format));
     if (!reader)
         return false;
-    ChannelPtr channel(new OutputChannel(d->device, format, std::move(reader), d->volume.load(), stream->playing));
+    ChannelPtr channel(
+        new OutputChannel(d->device, format, std::move(reader), d->volume.load(), stream->playing));
     if (!channel->start())
         return false;
     if (d->paused)
@@ -383,7 +388,8 @@ bool AudioLibrary::ChannelStop(quint32 handle) {
             stream->output->stop();
         } else {
             OutputChannel* channel = stream->output.get();
-            QMetaObject::invokeMethod(channel, [channel] { channel->stop(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                channel, [channel] { channel->stop(); }, Qt::QueuedConnection);
         }
     }
     return true;

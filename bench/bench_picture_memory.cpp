@@ -1,8 +1,9 @@
 // Peak memory and time of measuring a picture (size and thumbnail in one pass).
 //
 //   bench_picture_memory --make-jpeg PATH W H       writes a W x H JPEG (this process takes the memory)
-//   bench_picture_memory --make-claim PATH KIND     writes a tiny KIND file (bmp, png, gif, jpg) claiming 20000 x 20000
-//   bench_picture_memory --measure PATH KIND        measures PATH; prints size, time and peak memory
+//   bench_picture_memory --make-claim PATH KIND     writes a tiny KIND file (bmp, png, gif, jpg) claiming
+//   20000 x 20000 bench_picture_memory --measure PATH KIND        measures PATH; prints size, time and peak
+//   memory
 // Each measure runs in a fresh process, so its peak (VmHWM) is its own.
 #include "pictures/picture_codecs.h"
 #include "pictures/picture_measure.h"
@@ -65,8 +66,9 @@ QByteArray Claim(PictureKind kind) {
         Put(png, 16, kSide, 4, true);
         Put(png, 20, kSide, 4, true);
         png[28] = 1; // interlaced
-        Put(png, 29, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(png.constData() + 12), 17)),
-            4, true);
+        Put(png, 29,
+            static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(png.constData() + 12), 17)), 4,
+            true);
         return png;
     }
     case PictureKind::Gif: {

@@ -47,8 +47,10 @@ Rgb24Image MakePicture(int index) {
         for (int x = 0; x < p.width; ++x, o += 3) {
             const double w = columnWave[static_cast<std::size_t>(x)];
             const int noise = static_cast<int>(random() % 7) - 3;
-            o[0] = static_cast<std::uint8_t>(std::clamp(static_cast<int>(128 + 90 * w * rowWave) + noise, 0, 255));
-            o[1] = static_cast<std::uint8_t>(std::clamp(static_cast<int>(120 + 80 * rowWave) + noise, 0, 255));
+            o[0] = static_cast<std::uint8_t>(
+                std::clamp(static_cast<int>(128 + 90 * w * rowWave) + noise, 0, 255));
+            o[1] =
+                static_cast<std::uint8_t>(std::clamp(static_cast<int>(120 + 80 * rowWave) + noise, 0, 255));
             o[2] = static_cast<std::uint8_t>(std::clamp(static_cast<int>(110 + 100 * w) + noise, 0, 255));
         }
     }
@@ -56,7 +58,8 @@ Rgb24Image MakePicture(int index) {
         const int x0 = static_cast<int>(random() % static_cast<std::uint32_t>(p.width));
         const int y0 = static_cast<int>(random() % static_cast<std::uint32_t>(p.height));
         const int w = 40 + static_cast<int>(random() % 300), h = 40 + static_cast<int>(random() % 300);
-        const std::uint8_t colour[3] = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random()),
+        const std::uint8_t colour[3] = {static_cast<std::uint8_t>(random()),
+                                        static_cast<std::uint8_t>(random()),
                                         static_cast<std::uint8_t>(random())};
         for (int y = y0; y < std::min(p.height, y0 + h); ++y)
             for (int x = x0; x < std::min(p.width, x0 + w); ++x)
@@ -67,9 +70,9 @@ Rgb24Image MakePicture(int index) {
 
 QStringList PicturesIn(const QString& folder) {
     QStringList files;
-    const auto names = QDir(folder).entryList({QStringLiteral("*.jpg"), QStringLiteral("*.png"),
-                                               QStringLiteral("*.gif"), QStringLiteral("*.bmp")},
-                                              QDir::Files, QDir::Name);
+    const auto names = QDir(folder).entryList(
+        {QStringLiteral("*.jpg"), QStringLiteral("*.png"), QStringLiteral("*.gif"), QStringLiteral("*.bmp")},
+        QDir::Files, QDir::Name);
     for (const QString& name : names)
         files << QDir(folder).filePath(name);
     return files;

@@ -70,8 +70,9 @@ void parseNaive(benchmark::State& state) {
         table.setGridRowCount(int(kept.size()) + 1);
         for (int i = 0; i < kept.size(); ++i) {
             const QString& l = kept[i];
-            table.setRow(i + 1, {QString::number(i + 1), "", GetField(l, 0, tab), "", "", "", "", GetField(l, 1, tab),
-                                 GetField(l, 2, tab), GetField(l, 3, tab), GetField(l, 4, tab)});
+            table.setRow(i + 1, {QString::number(i + 1), "", GetField(l, 0, tab), "", "", "", "",
+                                 GetField(l, 1, tab), GetField(l, 2, tab), GetField(l, 3, tab),
+                                 GetField(l, 4, tab)});
         }
         benchmark::DoNotOptimize(buffer.size());
     }
@@ -87,9 +88,9 @@ std::vector<QStringList> pictureRows(int rows, int percent) {
         const bool small = int(rng() % 100) < percent;
         const QString n = QString::number(r);
         out.push_back({n, "OK", "http://example.com/images/" + n, "/tmp/w/Pictures/" + n + types[rng() % 3],
-                       QString::number(small ? 16 + rng() % 80 : 100 + rng() % 1500), QString::number(100 + rng() % 900),
-                       "", "photo_" + n + ".jpg", "Alt text " + n, "Title " + n, "http://example.com/page/" + n, "",
-                       "", "", ""});
+                       QString::number(small ? 16 + rng() % 80 : 100 + rng() % 1500),
+                       QString::number(100 + rng() % 900), "", "photo_" + n + ".jpg", "Alt text " + n,
+                       "Title " + n, "http://example.com/page/" + n, "", "", "", ""});
     }
     return out;
 }
@@ -159,7 +160,8 @@ QString bigPage() {
     int i = 0;
     while (page.size() < 5'000'000) {
         page += "<p class=\"text\">Paragraph " + QString::number(++i) +
-                " with <b>bold</b> words, <a href=\"http://example.com/x\">a link</a> and &nbsp; entities.</p>\r\n";
+                " with <b>bold</b> words, <a href=\"http://example.com/x\">a link</a> and &nbsp; "
+                "entities.</p>\r\n";
         if (rng() % 7 == 0)
             page += "<div class=\"ad\">Advertisement: buy now</div>\r\n";
         if (rng() % 5 == 0)
@@ -204,7 +206,8 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                m_seconds[stripIterations(run.benchmark_name())] = run.cpu_accumulated_time / double(run.iterations);
+                m_seconds[stripIterations(run.benchmark_name())] =
+                    run.cpu_accumulated_time / double(run.iterations);
     }
 
     void printRatios() const {
@@ -239,12 +242,17 @@ int main(int argc, char** argv) {
     using benchmark::RegisterBenchmark;
     for (const int rows : {10000, 100000}) {
         RegisterBenchmark("parse_harvest/fast", parseFast)->Arg(rows)->Unit(benchmark::kMillisecond);
-        RegisterBenchmark("parse_harvest/naive", parseNaive)->Arg(rows)->Unit(benchmark::kMillisecond)->Iterations(1);
+        RegisterBenchmark("parse_harvest/naive", parseNaive)
+            ->Arg(rows)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
         // 5 % and 30 % of the rows condemned.
         for (const int percent : {5, 30}) {
             if (rows == 100000 && percent == 30)
                 continue; // the naive walk would copy about 10^10 cells
-            RegisterBenchmark("selection/fast", selectFast)->Args({rows, percent})->Unit(benchmark::kMillisecond);
+            RegisterBenchmark("selection/fast", selectFast)
+                ->Args({rows, percent})
+                ->Unit(benchmark::kMillisecond);
             RegisterBenchmark("selection/naive", selectNaive)
                 ->Args({rows, percent})
                 ->Unit(benchmark::kMillisecond)

@@ -27,12 +27,13 @@ QByteArray generatePage() {
                       "<style>.hero{background:url(/img/hero.jpg)}</style></head><body>\n";
     for (int i = 0; html.size() < 1024 * 1024; ++i) {
         const QByteArray n = QByteArray::number(i);
-        html += "<div class=\"item\" id=\"item-" + n + "\"><a href=\"photos/" + n + "/full.jpg\" title=\"Photo " + n +
-                "\"><img src=\"thumbs/" + n + ".jpg\" srcset=\"thumbs/" + n + "-2x.jpg 2x, thumbs/" + n +
-                "-3x.jpg 3x\" alt=\"Photo &amp; caption " + n + "\" loading=\"lazy\"></a>\n<p>Some words about picture " +
-                n + ", <a href=\"/articles/" + n + ".html?ref=gallery&amp;page=" + QByteArray::number(i / 50) +
-                "#top\">read more</a> or <a href=\"https://other.example.org/tag/" + QByteArray::number(i % 97) +
-                "\">tag</a>.</p></div>\n";
+        html += "<div class=\"item\" id=\"item-" + n + "\"><a href=\"photos/" + n +
+                "/full.jpg\" title=\"Photo " + n + "\"><img src=\"thumbs/" + n + ".jpg\" srcset=\"thumbs/" +
+                n + "-2x.jpg 2x, thumbs/" + n + "-3x.jpg 3x\" alt=\"Photo &amp; caption " + n +
+                "\" loading=\"lazy\"></a>\n<p>Some words about picture " + n + ", <a href=\"/articles/" + n +
+                ".html?ref=gallery&amp;page=" + QByteArray::number(i / 50) +
+                "#top\">read more</a> or <a href=\"https://other.example.org/tag/" +
+                QByteArray::number(i % 97) + "\">tag</a>.</p></div>\n";
     }
     html += "</body></html>\n";
     return html;

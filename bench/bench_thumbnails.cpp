@@ -152,7 +152,8 @@ void RepaintOneChanged(benchmark::State& state) {
         state.PauseTiming();
         // A new modification time is a new version of the file.
         changing.open(QIODevice::ReadWrite);
-        changing.setFileTime(QDateTime::currentDateTimeUtc().addSecs(++step), QFileDevice::FileModificationTime);
+        changing.setFileTime(QDateTime::currentDateTimeUtc().addSecs(++step),
+                             QFileDevice::FileModificationTime);
         changing.close();
         state.ResumeTiming();
         QPainter painter(&canvas);
@@ -184,7 +185,8 @@ int main(int argc, char** argv) {
         }
         screen.paths.append(path);
     }
-    std::printf("%d pictures of 4000 x 3000, %lld bytes each\n", kPictures, static_cast<long long>(jpeg.size()));
+    std::printf("%d pictures of 4000 x 3000, %lld bytes each\n", kPictures,
+                static_cast<long long>(jpeg.size()));
     g_screen = &screen;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -91,8 +91,9 @@ int main(int argc, char** argv) {
         }
         engine.pump(std::chrono::milliseconds(1000));
     }
-    const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    std::printf("files=%lld bytes=%lld failed=%lld wall_ms=%lld vmhwm_kib=%lld idle_vmhwm_kib=%lld\n", files, bytes,
-                failed, static_cast<long long>(wall.count()), statusKiB("VmHWM:"), idlePeak);
+    const auto wall =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    std::printf("files=%lld bytes=%lld failed=%lld wall_ms=%lld vmhwm_kib=%lld idle_vmhwm_kib=%lld\n", files,
+                bytes, failed, static_cast<long long>(wall.count()), statusKiB("VmHWM:"), idlePeak);
     return failed == 0 ? 0 : 1;
 }

@@ -74,7 +74,8 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes) {
 
 bool ReplaceWholeFile(const QString& path, const QByteArray& bytes, QString* error) {
     QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
     if (!written && error)
         *error = file.errorString();
     return written;

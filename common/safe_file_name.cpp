@@ -55,7 +55,8 @@ QString CutToBytes(QStringView text, qsizetype budget) {
     qsizetype used = 0;
     qsizetype keep = 0;
     while (keep < text.size()) {
-        const bool pair = text[keep].isHighSurrogate() && keep + 1 < text.size() && text[keep + 1].isLowSurrogate();
+        const bool pair =
+            text[keep].isHighSurrogate() && keep + 1 < text.size() && text[keep + 1].isLowSurrogate();
         const char16_t unit = text[keep].unicode();
         const qsizetype bytes = pair ? 4 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
         if (used + bytes > budget)
@@ -95,7 +96,8 @@ QString SafeFileName(const QString& name) {
     if (extension.toUtf8().size() > kMaxKeptExtensionBytes)
         extension.clear();
     const qsizetype stemLength = safe.size() - extension.size();
-    QString cut = CutToBytes(QStringView(safe).left(stemLength), kMaxFileNameBytes - extension.toUtf8().size());
+    QString cut =
+        CutToBytes(QStringView(safe).left(stemLength), kMaxFileNameBytes - extension.toUtf8().size());
     if (extension.isEmpty())
         ChopTrailingDotsAndBlanks(cut);
     return cut + extension;

@@ -39,8 +39,8 @@ QString UserConfigFolder() {
     return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }
 
-AppEnvironment MakeEnvironment(const QString& programFolder, const QString& tempFolder, const QString& configFolder,
-                               const WritableProbe& isWritable) {
+AppEnvironment MakeEnvironment(const QString& programFolder, const QString& tempFolder,
+                               const QString& configFolder, const WritableProbe& isWritable) {
     AppEnvironment env;
     env.programFolder = programFolder;
     env.tempFolder = tempFolder;
@@ -53,14 +53,21 @@ AppEnvironment MakeEnvironment(const QString& programFolder, const QString& temp
 AppEnvironment DefaultEnvironment() {
     const QByteArray temp = qgetenv("TEMP");
     return MakeEnvironment(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
-                           temp.isEmpty() ? QDir::toNativeSeparators(QDir::tempPath()) : QString::fromLocal8Bit(temp),
+                           temp.isEmpty() ? QDir::toNativeSeparators(QDir::tempPath())
+                                          : QString::fromLocal8Bit(temp),
                            UserConfigFolder());
 }
 
 const QStringList& StyleNames() {
-    static const QStringList names{"Aqua Graphite",    "Cyan Night", "Emerald Light Slate",
-                                   "Golden Graphite",  "Iceberg Classico", "Lavender Classico",
-                                   "Light",            "Luna",       "Metropolis UI Black"};
+    static const QStringList names{"Aqua Graphite",
+                                   "Cyan Night",
+                                   "Emerald Light Slate",
+                                   "Golden Graphite",
+                                   "Iceberg Classico",
+                                   "Lavender Classico",
+                                   "Light",
+                                   "Luna",
+                                   "Metropolis UI Black"};
     return names;
 }
 
@@ -127,7 +134,9 @@ const QStringList& WorkSubFolders() {
 namespace {
 
 bool isEmptyFolder(const QString& path) {
-    return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty();
+    return QDir(path)
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+        .isEmpty();
 }
 
 QString ownFolder(const QString& workFolder) {
@@ -148,7 +157,8 @@ void MakeDirectoryStructure(const QString& workFolder) {
                 dir.mkdir(top);
             // Only a folder that the program made, or found empty, becomes its own.
             if (QDir(top).exists() && (!existed || isEmptyFolder(top)))
-                WriteWholeFile(top + PathSeparator() + kWorkFolderMarker, QByteArray("Skarvel work folder\n"));
+                WriteWholeFile(top + PathSeparator() + kWorkFolderMarker,
+                               QByteArray("Skarvel work folder\n"));
         }
     }
     for (const QString& name : WorkSubFolders()) {

@@ -9,8 +9,8 @@ namespace skarvel {
 
 // Where the program runs: its own folder and the temporary folder it falls back to.
 struct AppEnvironment {
-    QString programFolder; // without a trailing separator
-    QString tempFolder;    // value of TEMP, else the system's temporary folder
+    QString programFolder;  // without a trailing separator
+    QString tempFolder;     // value of TEMP, else the system's temporary folder
     QString settingsFolder; // folder of the settings file; empty means the program folder
     QString dataFolder;     // installed data folder (help file); empty when there is none
 };
@@ -22,13 +22,15 @@ bool FolderIsWritable(const QString& folder);
 // An installed program (under a bin folder of an install prefix, or in a folder the
 // user cannot write) keeps its settings in the user's configuration folder; a build
 // folder or a portable copy keeps them beside the executable.
-bool IsInstalledProgramFolder(const QString& programFolder, const WritableProbe& isWritable = FolderIsWritable);
+bool IsInstalledProgramFolder(const QString& programFolder,
+                              const WritableProbe& isWritable = FolderIsWritable);
 
 // The user's configuration folder for this program (QStandardPaths::AppConfigLocation).
 QString UserConfigFolder();
 
 // The environment of a program in programFolder; configFolder is used only when it is installed.
-AppEnvironment MakeEnvironment(const QString& programFolder, const QString& tempFolder, const QString& configFolder,
+AppEnvironment MakeEnvironment(const QString& programFolder, const QString& tempFolder,
+                               const QString& configFolder,
                                const WritableProbe& isWritable = FolderIsWritable);
 AppEnvironment DefaultEnvironment();
 

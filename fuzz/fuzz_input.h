@@ -10,10 +10,10 @@
 namespace skarvel::fuzz {
 
 // Invariant check that stays on in every build type: a broken promise must stop the run.
-#define FUZZ_CHECK(cond)                                                                  \
-    do {                                                                                  \
-        if (!(cond))                                                                      \
-            ::skarvel::fuzz::checkFailed(#cond, __FILE__, __LINE__);                      \
+#define FUZZ_CHECK(cond)                                                                                     \
+    do {                                                                                                     \
+        if (!(cond))                                                                                         \
+            ::skarvel::fuzz::checkFailed(#cond, __FILE__, __LINE__);                                         \
     } while (false)
 
 [[noreturn]] void checkFailed(const char* what, const char* file, int line);

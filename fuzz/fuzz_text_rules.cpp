@@ -8,7 +8,19 @@ namespace {
 
 using namespace skarvel;
 
-enum Part { Page, BlockBegin, BlockEnd, From1, To1, From2, To2, DeleteLines, HeaderBegin, HeaderEnd, PartCount };
+enum Part {
+    Page,
+    BlockBegin,
+    BlockEnd,
+    From1,
+    To1,
+    From2,
+    To2,
+    DeleteLines,
+    HeaderBegin,
+    HeaderEnd,
+    PartCount
+};
 
 bool onlyCrLfBreaks(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {

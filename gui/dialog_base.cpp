@@ -12,7 +12,8 @@
 
 namespace skarvel {
 
-SkarvelDialog::SkarvelDialog(TForm1* form1, const QString& objectName, const QString& caption, bool fixedBorder)
+SkarvelDialog::SkarvelDialog(TForm1* form1, const QString& objectName, const QString& caption,
+                             bool fixedBorder)
     : QDialog(form1), m_form1(form1), m_fixed(fixedBorder) {
     setObjectName(objectName);
     setWindowTitle(caption);
@@ -47,7 +48,8 @@ namespace {
 
 class FocusLeaveFilter : public QObject {
 public:
-    FocusLeaveFilter(QObject* parent, std::function<void()> onLeave) : QObject(parent), m_onLeave(std::move(onLeave)) {}
+    FocusLeaveFilter(QObject* parent, std::function<void()> onLeave)
+        : QObject(parent), m_onLeave(std::move(onLeave)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {

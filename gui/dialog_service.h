@@ -23,10 +23,10 @@ std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start);
 std::optional<QString> ChooseSaveFile(QWidget* parent, const QString& start);
 
 struct TestAnswers {
-    QStringList messages;                              // every message and error shown
-    std::deque<std::optional<QString>> directories;    // next answers of ChooseDirectory
-    QStringList directoryStarts;                       // start folder of every ChooseDirectory call
-    std::deque<std::optional<QString>> saveFiles;      // next answers of ChooseSaveFile
+    QStringList messages;                           // every message and error shown
+    std::deque<std::optional<QString>> directories; // next answers of ChooseDirectory
+    QStringList directoryStarts;                    // start folder of every ChooseDirectory call
+    std::deque<std::optional<QString>> saveFiles;   // next answers of ChooseSaveFile
 };
 
 // Installs (or, with nullptr, removes) the test answers.

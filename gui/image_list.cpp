@@ -14,7 +14,9 @@ QPixmap draw(int index) {
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    auto pen = [&](QColor c, qreal w = 1.6) { p.setPen(QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin)); };
+    auto pen = [&](QColor c, qreal w = 1.6) {
+        p.setPen(QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    };
     switch (index) {
     case 0: // list from source pages: lines with a bullet
         pen(QColor(40, 90, 160));
@@ -72,8 +74,8 @@ QPixmap draw(int index) {
     case 8: // select: an open folder
         p.setBrush(QColor(240, 200, 80));
         pen(QColor(150, 110, 20), 1);
-        p.drawPolygon(QPolygonF({QPointF(1, 4), QPointF(6, 4), QPointF(7, 6), QPointF(15, 6), QPointF(14, 14),
-                                 QPointF(2, 14)}));
+        p.drawPolygon(QPolygonF(
+            {QPointF(1, 4), QPointF(6, 4), QPointF(7, 6), QPointF(15, 6), QPointF(14, 14), QPointF(2, 14)}));
         break;
     case 9: // temp: a clock
         pen(QColor(60, 60, 60), 1.3);

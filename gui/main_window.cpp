@@ -169,7 +169,8 @@ void TForm1::startService() {
 }
 
 void TForm1::createJobViews() {
-    for (QProgressBar* bar : {ProgressBar1, ProgressBar2, ProgressBar3, ProgressBar4, ProgressBar5, ProgressBar6})
+    for (QProgressBar* bar :
+         {ProgressBar1, ProgressBar2, ProgressBar3, ProgressBar4, ProgressBar5, ProgressBar6})
         m_progressSinks.push_back(std::make_unique<ProgressBarSink>(bar));
     m_urlLines = std::make_unique<MemoLineSource>(URLs_List);
     m_sourceLinkLines = std::make_unique<MemoLineSource>(Source_Links);
@@ -204,9 +205,9 @@ void TForm1::createJobs() {
                                                     [this] { Endpagesdownload1Click(); });
          })},
         {JobId::Make_URLs_List, job([this] {
-             return std::make_unique<Make_URLs_List>(this, serviceBase, *m_sourceLinkLines,
-                                                     [this](const QString& answer) { AppendToMemo(URLs_List, answer); },
-                                                     progressSink(3));
+             return std::make_unique<Make_URLs_List>(
+                 this, serviceBase, *m_sourceLinkLines,
+                 [this](const QString& answer) { AppendToMemo(URLs_List, answer); }, progressSink(3));
          })},
         {JobId::FilesDownload, job([this] {
              return std::make_unique<FilesDownload>(this, *fileTable, progressSink(2),
@@ -214,7 +215,8 @@ void TForm1::createJobs() {
          })},
         {JobId::SoundPagesDownload, job([this] {
              return std::make_unique<SoundPagesDownload>(this, serviceBase, *m_urlLines, *Memo_Sounds,
-                                                         progressSink(4), [this] { Endsoundpagesdownload1Click(); });
+                                                         progressSink(4),
+                                                         [this] { Endsoundpagesdownload1Click(); });
          })},
         {JobId::DownloadSounds, job([this, work] {
              // The window's audio library, through a stream handle of the job's own.
@@ -226,7 +228,8 @@ void TForm1::createJobs() {
         {JobId::ExportSoundsSQLite, job([this] { return std::make_unique<ExportSoundsSQLite>(this); })},
         {JobId::VideoPagesDownload, job([this] {
              return std::make_unique<VideoPagesDownload>(this, serviceBase, *m_urlLines, *Memo_Videos,
-                                                         progressSink(5), [this] { Endvideopagesdownload1Click(); });
+                                                         progressSink(5),
+                                                         [this] { Endvideopagesdownload1Click(); });
          })},
         {JobId::DownloadVideos, job([this, work] {
              return std::make_unique<DownloadVideos>(this, *videoTable, progressSink(5), work);
@@ -323,8 +326,9 @@ void TForm1::buildUi() {
     connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
 
     const std::pair<QPushButton*, int> buttons[] = {
-        {BitBtn1, 1},  {BitBtn2, 2},  {BitBtn3, 3},  {BitBtn4, 4},   {BitBtn5, 5},   {BitBtn6, 6},   {BitBtn7, 7},
-        {BitBtn8, 8},  {BitBtn9, 9},  {BitBtn10, 10}, {BitBtn11, 11}, {BitBtn12, 12}, {BitBtn13, 13}, {BitBtn14, 14}};
+        {BitBtn1, 1},   {BitBtn2, 2},   {BitBtn3, 3},   {BitBtn4, 4},  {BitBtn5, 5},
+        {BitBtn6, 6},   {BitBtn7, 7},   {BitBtn8, 8},   {BitBtn9, 9},  {BitBtn10, 10},
+        {BitBtn11, 11}, {BitBtn12, 12}, {BitBtn13, 13}, {BitBtn14, 14}};
     for (const auto& [button, number] : buttons)
         button->setObjectName(QStringLiteral("BitBtn%1").arg(number));
     SetGlyph(BitBtn6, 0);
@@ -396,9 +400,10 @@ QTableView* TForm1::makeGrid(const QString& name, CollectionTable* model, QMenu*
     grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     grid->horizontalHeader()->setHighlightSections(false);
     grid->setWordWrap(false);
-    grid->setEditTriggers(model->isEditable() ? (QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                                                 QAbstractItemView::AnyKeyPressed)
-                                              : QAbstractItemView::NoEditTriggers);
+    grid->setEditTriggers(model->isEditable()
+                              ? (QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                 QAbstractItemView::AnyKeyPressed)
+                              : QAbstractItemView::NoEditTriggers);
     const auto columns = tableColumns(model->kind());
     for (int c = 0; c < int(columns.size()); ++c)
         grid->setColumnWidth(c, columns[size_t(c)].width);
@@ -451,8 +456,8 @@ QWidget* TForm1::buildFilesTab() {
     layout->setContentsMargins(0, 0, 0, 0);
     StringGrid3 = makeGrid(QStringLiteral("StringGrid3"), fileTable, PopupMenu7);
     layout->addWidget(StringGrid3, 1);
-    layout->addWidget(
-        makeButtonBar(ProgressBar2, QStringLiteral("ProgressBar2"), {{&BitBtn7, QStringLiteral("Download files")}}));
+    layout->addWidget(makeButtonBar(ProgressBar2, QStringLiteral("ProgressBar2"),
+                                    {{&BitBtn7, QStringLiteral("Download files")}}));
     return tab;
 }
 
@@ -465,7 +470,9 @@ QWidget* TForm1::buildPicturesTab() {
     StringGrid1 = makeGrid(QStringLiteral("StringGrid1"), pictureTable, PopupMenu2);
     DrawGrid1 = new ThumbnailGrid;
     DrawGrid1->setObjectName(QStringLiteral("DrawGrid1"));
-    DrawGrid1->drawCell = [this](QPainter& p, int c, int r, const QRect& rect) { drawThumbnail(p, c, r, rect); };
+    DrawGrid1->drawCell = [this](QPainter& p, int c, int r, const QRect& rect) {
+        drawThumbnail(p, c, r, rect);
+    };
     splitter->addWidget(StringGrid1);
     splitter->addWidget(DrawGrid1);
     splitter->setStretchFactor(0, 1);
@@ -537,11 +544,13 @@ void TForm1::buildMenus() {
 
     QMenu* file = bar->addMenu(QStringLiteral("File"));
     file->setObjectName(QStringLiteral("File1"));
-    auto* newItem = makeAction(this, QStringLiteral("New1"), QStringLiteral("New"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    auto* newItem =
+        makeAction(this, QStringLiteral("New1"), QStringLiteral("New"), QKeySequence(Qt::CTRL | Qt::Key_N));
     auto* save = makeAction(this, QStringLiteral("Savepicturecollection1"), QStringLiteral("Save collection"),
                             QKeySequence(Qt::CTRL | Qt::Key_S));
-    auto* exportItem = makeAction(this, QStringLiteral("ExportcollectiontoSQLite1"),
-                                  QStringLiteral("Export collection to SQLite"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    auto* exportItem =
+        makeAction(this, QStringLiteral("ExportcollectiontoSQLite1"),
+                   QStringLiteral("Export collection to SQLite"), QKeySequence(Qt::CTRL | Qt::Key_E));
     auto* exitItem = makeAction(this, QStringLiteral("Exit1"), QStringLiteral("Exit"));
     file->addAction(newItem);
     file->addSeparator();
@@ -617,8 +626,10 @@ void TForm1::buildPopupMenus() {
     };
     PopupMenu1 = menu(QStringLiteral("PopupMenu1"));
     item(PopupMenu1, "Endpagesdownload1", "End pages download", &TForm1::Endpagesdownload1Click);
-    item(PopupMenu1, "Endsoundpagesdownload1", "End sound pages download", &TForm1::Endsoundpagesdownload1Click);
-    item(PopupMenu1, "Endvideopagesdownload1", "End video pages download", &TForm1::Endvideopagesdownload1Click);
+    item(PopupMenu1, "Endsoundpagesdownload1", "End sound pages download",
+         &TForm1::Endsoundpagesdownload1Click);
+    item(PopupMenu1, "Endvideopagesdownload1", "End video pages download",
+         &TForm1::Endvideopagesdownload1Click);
     item(PopupMenu1, "Directorystructure1", "Directory structure", &TForm1::Directorystructure1Click);
     item(PopupMenu1, "Newnames1", "New names", nullptr);
 
@@ -647,7 +658,8 @@ void TForm1::buildPopupMenus() {
     PopupMenu5->addSeparator();
     item(PopupMenu5, "Clear1", "Clear", &TForm1::Clear1Click);
     PopupMenu5->addSeparator();
-    item(PopupMenu5, "ExtractlastURLinline1", "Extract last URL in line", &TForm1::ExtractlastURLinline1Click);
+    item(PopupMenu5, "ExtractlastURLinline1", "Extract last URL in line",
+         &TForm1::ExtractlastURLinline1Click);
     item(PopupMenu5, "Filter1", "Filter", &TForm1::Filter1Click);
 
     PopupMenu6 = menu(QStringLiteral("PopupMenu6"));

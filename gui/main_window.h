@@ -93,14 +93,14 @@ public:
     QString settingsPath;
     QString workFolder;
     QString currentStyle;
-    QString serviceBase; // base address of the page-analysis service, ends with "/"
+    QString serviceBase;        // base address of the page-analysis service, ends with "/"
     QString exportFolder;       // shared by the save and export commands; ends with a separator once set
     QString fileDownloadFolder; // the file download's folder; ends with a separator once set
     int pictureDownloadCount = 0;
 
     // ---- media: the audio library (sound player and sound measuring) and the thumbnails
     std::unique_ptr<AudioLibrary> audio;
-    quint32 playerStream = 0; // the sound player's stream; window thread only
+    quint32 playerStream = 0;             // the sound player's stream; window thread only
     ThumbnailCache* thumbnails = nullptr; // made at the first thumbnail paint or picture download
     // The thumbnail cache, made when first needed.
     ThumbnailCache& thumbnailCache();
@@ -220,7 +220,8 @@ public:
     // Stops a running export job and puts a fresh suspended instance in its place.
     template <class Job> void StopJob(const JobRef<Job>& job) { m_jobs.replace(job.id()); }
     // Puts job in place of the current instance of ref's job, which is shut down and freed.
-    template <class Job, class Instance> void InstallJob(const JobRef<Job>& ref, std::unique_ptr<Instance> job) {
+    template <class Job, class Instance>
+    void InstallJob(const JobRef<Job>& ref, std::unique_ptr<Instance> job) {
         static_assert(std::is_base_of_v<Job, Instance>);
         m_jobs.install(ref.id(), std::move(job));
     }

@@ -12,7 +12,8 @@ namespace {
 
 // Opens dialog unless a row of the table has an empty export name; the message
 // is the same on every tab.
-void OpenWhenAllNamed(TForm1* form1, const CollectionTable* table, int exportNameColumn, SkarvelDialog* dialog) {
+void OpenWhenAllNamed(TForm1* form1, const CollectionTable* table, int exportNameColumn,
+                      SkarvelDialog* dialog) {
     const int rows = table->gridRowCount() - 1;
     for (int row = 1; row <= rows; ++row) {
         if (table->cell(exportNameColumn, row).isEmpty()) {

@@ -72,7 +72,8 @@ void TForm1::DrawGrid1DblClick() {
 ThumbnailCache& TForm1::thumbnailCache() {
     if (!thumbnails) {
         thumbnails = new ThumbnailCache(this);
-        connect(thumbnails, &ThumbnailCache::thumbnailReady, DrawGrid1->viewport(), qOverload<>(&QWidget::update));
+        connect(thumbnails, &ThumbnailCache::thumbnailReady, DrawGrid1->viewport(),
+                qOverload<>(&QWidget::update));
     }
     return *thumbnails;
 }

@@ -11,7 +11,6 @@
 
 #include <cstring>
 
-
 namespace skarvel {
 
 Thumbnail ThumbnailOf(const Rgb24Image& picture, int cellSize) {
@@ -92,7 +91,8 @@ void ThumbnailCache::start(const QString& path, PictureKind kind, const FileIden
                 // A file that fails to load is not drawn.
             }
         }
-        QMetaObject::invokeMethod(this, [this, result] { store(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result] { store(result); }, Qt::QueuedConnection);
     });
 }
 

@@ -51,8 +51,8 @@ QPoint ThumbnailGrid::cellAt(const QPoint& pos) const {
 }
 
 QRect ThumbnailGrid::cellRect(int col, int row) const {
-    return QRect(col * kCellSize - horizontalScrollBar()->value(), row * kCellSize - verticalScrollBar()->value(),
-                 kCellSize, kCellSize);
+    return QRect(col * kCellSize - horizontalScrollBar()->value(),
+                 row * kCellSize - verticalScrollBar()->value(), kCellSize, kCellSize);
 }
 
 void ThumbnailGrid::paintEvent(QPaintEvent* event) {

@@ -74,7 +74,8 @@ void TableDownloadJob::abortWork() {
 void TableDownloadJob::KeepBody(TransferResult& result, const QString& path) {
     QString error;
     if (!keepBodyFile(result, path, &error))
-        throw FileWriteError(QString(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + error).toStdString());
+        throw FileWriteError(
+            QString(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + error).toStdString());
 }
 
 void TableDownloadJob::finishItem(DownloadItem& item, TransferResult* result) {
@@ -83,7 +84,8 @@ void TableDownloadJob::finishItem(DownloadItem& item, TransferResult* result) {
             if (result->failure == TransferFailure::WriteError)
                 throw FileWriteError(result->error.toStdString());
             if (!result->ok())
-                throw HttpError(result->error, result->failure == TransferFailure::HttpStatus ? result->status : 0,
+                throw HttpError(result->error,
+                                result->failure == TransferFailure::HttpStatus ? result->status : 0,
                                 result->retryAfter);
             completeItem(item, *result);
         } catch (const std::exception& e) {

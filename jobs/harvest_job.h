@@ -23,10 +23,10 @@ public:
     };
     // What one harvest differs in: everything else is shared.
     struct Setup {
-        const char* script;            // the service script, e.g. kImagesScript
-        TextStore* buffer;             // the response buffer
+        const char* script; // the service script, e.g. kImagesScript
+        TextStore* buffer;  // the response buffer
         ProgressSink* progress;
-        std::function<void()> parser;  // "harvest ended": parses the buffer
+        std::function<void()> parser; // "harvest ended": parses the buffer
         Ending ending;
     };
 

@@ -8,7 +8,8 @@ namespace skarvel {
 Make_URLs_List::Make_URLs_List(QObject* window, const QString& serviceBase, const LineSource& sourceLinks,
                                std::function<void(const QString&)> appendToList, ProgressSink& progress)
     : BackgroundJob(window), m_sourceLinks(sourceLinks), m_appendToList(std::move(appendToList)),
-      m_progress(progress), m_service(serviceBase), m_engine(JobTransferLimits(), ServiceClient::EngineOptions()) {}
+      m_progress(progress), m_service(serviceBase),
+      m_engine(JobTransferLimits(), ServiceClient::EngineOptions()) {}
 
 Make_URLs_List::~Make_URLs_List() {
     Shutdown();
@@ -31,7 +32,8 @@ void Make_URLs_List::runItems() {
     };
     // A failed link adds nothing.
     steps.answerOf = [](TransferResult& result) {
-        return ReplaceAll(ServiceClient::MakeListAnswer(result.body), QStringLiteral("\n"), QStringLiteral("\r\n"));
+        return ReplaceAll(ServiceClient::MakeListAnswer(result.body), QStringLiteral("\n"),
+                          QStringLiteral("\r\n"));
     };
     steps.deliver = [this](int index, const QString& answer) {
         Synchronize([&] {

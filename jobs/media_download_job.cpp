@@ -6,10 +6,11 @@ namespace skarvel {
 
 MediaDownloadJob::MediaDownloadJob(QObject* window, CollectionTable& table, ProgressSink& progress,
                                    std::function<QString()> workFolder, const Setup& setup)
-    : TableDownloadJob(window, table, progress,
-                       [workFolder = std::move(workFolder), sub = QLatin1String(setup.subFolder)]() -> QString {
-                           return workFolder() + sub + PathSeparator();
-                       }),
+    : TableDownloadJob(
+          window, table, progress,
+          [workFolder = std::move(workFolder), sub = QLatin1String(setup.subFolder)]() -> QString {
+              return workFolder() + sub + PathSeparator();
+          }),
       m_setup(setup) {}
 
 void MediaDownloadJob::takeItem(DownloadItem& item) {

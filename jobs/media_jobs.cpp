@@ -5,12 +5,14 @@
 namespace skarvel {
 
 SoundPagesDownload::SoundPagesDownload(QObject* window, const QString& serviceBase, const LineSource& urls,
-                                       TextStore& buffer, ProgressSink& progress, std::function<void()> parser)
+                                       TextStore& buffer, ProgressSink& progress,
+                                       std::function<void()> parser)
     : HarvestJob(window, serviceBase, urls,
                  {kSoundsScript, &buffer, &progress, std::move(parser), Ending::LastWriteStep}) {}
 
 VideoPagesDownload::VideoPagesDownload(QObject* window, const QString& serviceBase, const LineSource& urls,
-                                       TextStore& buffer, ProgressSink& progress, std::function<void()> parser)
+                                       TextStore& buffer, ProgressSink& progress,
+                                       std::function<void()> parser)
     : HarvestJob(window, serviceBase, urls,
                  {kVideosScript, &buffer, &progress, std::move(parser), Ending::FinishStep}) {}
 

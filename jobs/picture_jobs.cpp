@@ -7,9 +7,10 @@
 
 namespace skarvel {
 
-PagesDownload::PagesDownload(QObject* window, const QString& serviceBase, const LineSource& urls, TextStore& buffer,
-                             ProgressSink& progress, std::function<void()> parser)
-    : HarvestJob(window, serviceBase, urls, {kImagesScript, &buffer, &progress, std::move(parser), Ending::FinishStep}) {}
+PagesDownload::PagesDownload(QObject* window, const QString& serviceBase, const LineSource& urls,
+                             TextStore& buffer, ProgressSink& progress, std::function<void()> parser)
+    : HarvestJob(window, serviceBase, urls,
+                 {kImagesScript, &buffer, &progress, std::move(parser), Ending::FinishStep}) {}
 
 DownloadPictures::DownloadPictures(QObject* window, CollectionTable& table, ProgressSink& progress,
                                    std::function<QString()> workFolder, std::function<int()> downloadCount,

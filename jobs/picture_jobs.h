@@ -18,7 +18,8 @@ class DownloadPictures : public MediaDownloadJob {
     Q_OBJECT
 public:
     // Takes the thumbnail made while a picture was measured; called on the window thread.
-    using ThumbnailSink = std::function<void(const QString& path, PictureKind kind, const PictureMeasure& measured)>;
+    using ThumbnailSink =
+        std::function<void(const QString& path, PictureKind kind, const PictureMeasure& measured)>;
 
     // downloadCount: the picture download count, read by the prepare step.
     DownloadPictures(QObject* window, CollectionTable& table, ProgressSink& progress,

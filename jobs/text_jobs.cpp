@@ -9,7 +9,8 @@ TextPagesDownload::TextPagesDownload(QObject* window, CollectionTable& table, Pr
     : TableDownloadJob(window, table, progress, std::move(workFolder)) {}
 
 QString TextPagesDownload::LocalTextPath(const QString& workFolder, int row) {
-    return workFolder + QStringLiteral("Text") + PathSeparator() + QString::number(row) + QStringLiteral(".txt");
+    return workFolder + QStringLiteral("Text") + PathSeparator() + QString::number(row) +
+           QStringLiteral(".txt");
 }
 
 void TextPagesDownload::completeItem(DownloadItem& item, TransferResult& result) {

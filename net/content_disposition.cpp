@@ -170,7 +170,8 @@ std::optional<QString> DecodeExtValue(const QString& value) {
     for (qsizetype i = secondQuote + 1; i < value.size(); ++i) {
         const char16_t c = value[i].unicode();
         if (c == u'%') {
-            if (i + 2 >= value.size() || HexValue(value[i + 1].unicode()) < 0 || HexValue(value[i + 2].unicode()) < 0)
+            if (i + 2 >= value.size() || HexValue(value[i + 1].unicode()) < 0 ||
+                HexValue(value[i + 2].unicode()) < 0)
                 return std::nullopt;
             bytes += char(HexValue(value[i + 1].unicode()) * 16 + HexValue(value[i + 2].unicode()));
             i += 2;

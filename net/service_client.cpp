@@ -37,8 +37,7 @@ std::optional<std::chrono::milliseconds> retryAfterDelay(const QString& value, c
 ServiceClient::ServiceClient(QString baseUrl)
     : m_baseUrl(std::move(baseUrl)), m_http(HttpClient::Options{.followRedirects = false, .tls = false}) {}
 
-template <typename Request>
-HttpResponse ServiceClient::sendWithRetry(Request request) {
+template <typename Request> HttpResponse ServiceClient::sendWithRetry(Request request) {
     std::chrono::milliseconds waited{0};
     for (int retries = 0;; ++retries) {
         try {

@@ -63,8 +63,7 @@ public:
     void resetAbort();
 
 private:
-    template <typename Request>
-    HttpResponse sendWithRetry(Request request);
+    template <typename Request> HttpResponse sendWithRetry(Request request);
     // false when abort() came first
     bool waitUnlessAborted(std::chrono::milliseconds delay);
 

@@ -120,7 +120,8 @@ std::atomic<quint64> temporaryFileSerial{0};
 
 } // namespace
 
-std::optional<std::chrono::seconds> parseRetryAfter(QByteArrayView value, std::chrono::system_clock::time_point now) {
+std::optional<std::chrono::seconds> parseRetryAfter(QByteArrayView value,
+                                                    std::chrono::system_clock::time_point now) {
     const QByteArray text = value.trimmed().toByteArray();
     if (text.isEmpty())
         return std::nullopt;
@@ -148,7 +149,8 @@ bool keepBodyFile(TransferResult& result, const QString& finalPath, QString* err
                             std::filesystem::path(finalPath.toStdU16String()), code);
     if (code) {
         if (error)
-            *error = QStringLiteral("cannot move the body to %1: %2").arg(finalPath, QString::fromStdString(code.message()));
+            *error = QStringLiteral("cannot move the body to %1: %2")
+                         .arg(finalPath, QString::fromStdString(code.message()));
         return false;
     }
     result.bodyFile.clear();
@@ -205,7 +207,8 @@ struct Transfer {
                 file = std::move(candidate);
                 return true;
             }
-            if (candidate->error() != QFileDevice::OpenError || QFile::exists(candidate->fileName()) == false) {
+            if (candidate->error() != QFileDevice::OpenError ||
+                QFile::exists(candidate->fileName()) == false) {
                 writeError = QStringLiteral("cannot create a file beside %1: %2")
                                  .arg(request.bodyFile, candidate->errorString());
                 return false;
@@ -252,7 +255,8 @@ struct Transfer {
             } else if (file) {
                 if (file->write(data, static_cast<qint64>(taken)) != static_cast<qint64>(taken)) {
                     writeFailed = true;
-                    writeError = QStringLiteral("cannot write %1: %2").arg(temporaryPath, file->errorString());
+                    writeError =
+                        QStringLiteral("cannot write %1: %2").arg(temporaryPath, file->errorString());
                     return 0;
                 }
                 received += static_cast<qint64>(taken);
@@ -359,11 +363,13 @@ struct TransferEngine::Impl {
         if (!t->easy)
             t->easy = takeHandle();
         if (!t->easy)
-            return failEarly(std::move(t), TransferFailure::Connection, QStringLiteral("cannot create an HTTP transfer"));
+            return failEarly(std::move(t), TransferFailure::Connection,
+                             QStringLiteral("cannot create an HTTP transfer"));
         configure(*t);
         CURL* easy = t->easy.get();
         if (curl_multi_add_handle(multi.get(), easy) != CURLM_OK)
-            return failEarly(std::move(t), TransferFailure::Connection, QStringLiteral("cannot start an HTTP transfer"));
+            return failEarly(std::move(t), TransferFailure::Connection,
+                             QStringLiteral("cannot start an HTTP transfer"));
         ++perHost[t->hostKey];
         running.emplace(easy, std::move(t));
     }
@@ -424,7 +430,8 @@ struct TransferEngine::Impl {
         }
         if (t.request.form) {
             curl_easy_setopt(easy, CURLOPT_POST, 1L);
-            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.request.form->size()));
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                             static_cast<curl_off_t>(t.request.form->size()));
             curl_easy_setopt(easy, CURLOPT_POSTFIELDS, t.request.form->constData());
         } else {
             curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
@@ -476,10 +483,12 @@ struct TransferEngine::Impl {
         if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
             r.finalUrl = QString::fromUtf8(effective);
 
-        const QString detail = t->errorText[0] ? QString::fromUtf8(t->errorText) : QString::fromUtf8(curl_easy_strerror(code));
+        const QString detail =
+            t->errorText[0] ? QString::fromUtf8(t->errorText) : QString::fromUtf8(curl_easy_strerror(code));
         switch (code) {
         case CURLE_OK:
-        case CURLE_PARTIAL_FILE: // a body cut short is kept; the caller compares its size with the declared length
+        case CURLE_PARTIAL_FILE: // a body cut short is kept; the caller compares its size with the declared
+                                 // length
             break;
         case CURLE_TOO_MANY_REDIRECTS:
             r.redirectLimitReached = true;
@@ -622,8 +631,10 @@ TransferEngine::TransferEngine(const Limits& limits, const TransferOptions& defa
     d->multi.reset(curl_multi_init());
     if (!d->multi)
         throw std::runtime_error("cannot create an HTTP transfer engine");
-    curl_multi_setopt(d->multi.get(), CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(m_limits.maxTransfers));
-    curl_multi_setopt(d->multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(m_limits.maxTransfersPerHost));
+    curl_multi_setopt(d->multi.get(), CURLMOPT_MAX_TOTAL_CONNECTIONS,
+                      static_cast<long>(m_limits.maxTransfers));
+    curl_multi_setopt(d->multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS,
+                      static_cast<long>(m_limits.maxTransfersPerHost));
     curl_multi_setopt(d->multi.get(), CURLMOPT_PIPELINING, static_cast<long>(CURLPIPE_MULTIPLEX));
 }
 
@@ -645,7 +656,8 @@ quint64 TransferEngine::submit(TransferRequest request) {
     t->request = std::move(request);
     t->hostKey = hostKeyOf(t->request.url);
     t->address = t->request.url.toUtf8();
-    t->userAgent = t->options.userAgent.isEmpty() ? effectiveUserAgent(kDefaultUserAgent) : t->options.userAgent;
+    t->userAgent =
+        t->options.userAgent.isEmpty() ? effectiveUserAgent(kDefaultUserAgent) : t->options.userAgent;
     const quint64 id = t->id;
     d->waiting.push_back(std::move(t));
     return id;
@@ -675,7 +687,8 @@ int TransferEngine::pump(std::chrono::milliseconds maxWait) {
         if (m_woken.exchange(false) || Clock::now() >= deadline || (d->running.empty() && d->waiting.empty()))
             return 0;
         const auto wait = d->nextWait(deadline);
-        curl_multi_poll(d->multi.get(), nullptr, 0, static_cast<int>(std::min<qint64>(wait.count(), INT_MAX)), nullptr);
+        curl_multi_poll(d->multi.get(), nullptr, 0, static_cast<int>(std::min<qint64>(wait.count(), INT_MAX)),
+                        nullptr);
     }
 }
 

@@ -174,8 +174,8 @@ private:
 
 // The seconds a Retry-After value asks to wait (delta-seconds or an HTTP date, counted from now);
 // nullopt when it is neither.
-std::optional<std::chrono::seconds> parseRetryAfter(QByteArrayView value,
-                                                    std::chrono::system_clock::time_point now =
-                                                        std::chrono::system_clock::now());
+std::optional<std::chrono::seconds>
+parseRetryAfter(QByteArrayView value,
+                std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
 } // namespace skarvel

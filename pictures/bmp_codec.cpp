@@ -200,7 +200,8 @@ Palette ReadPalette(const std::uint8_t* d, std::size_t size, const Header& h) {
 }
 
 // The pixel data size was checked by CheckPixelDataSize, so rows nobody wants are not read.
-void StreamUncompressed(const std::uint8_t* d, const Header& h, const Palette& palette, detail::RowSink& sink) {
+void StreamUncompressed(const std::uint8_t* d, const Header& h, const Palette& palette,
+                        detail::RowSink& sink) {
     const int bpp = h.bitsPerPixel;
     const std::uint64_t stride = RowStride(h);
     const Channel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]);
@@ -328,7 +329,8 @@ void WalkRunLength(const std::uint8_t* d, std::size_t size, const Header& h, Put
 // rows through one row of pixels.
 void StreamRunLength(const std::uint8_t* d, std::size_t size, const Header& h, const Palette& palette,
                      detail::RowSink& sink) {
-    WalkRunLength(d, size, h, [](std::int64_t, std::int64_t, unsigned) {}, [](std::int64_t) {});
+    WalkRunLength(
+        d, size, h, [](std::int64_t, std::int64_t, unsigned) {}, [](std::int64_t) {});
     const auto& fill = palette.rgb[0];
     sink.begin(static_cast<int>(h.width), static_cast<int>(h.height), fill.data());
     if (h.width == 0 || h.height == 0)

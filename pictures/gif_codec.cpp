@@ -125,10 +125,12 @@ void StreamFirstFrame(GifFileType* gif, int transparent, const Source& source, d
     colours.fill(background);
     for (int i = 0; i < map->ColorCount && i < 256; ++i)
         if (i != transparent)
-            colours[static_cast<std::size_t>(i)] = {map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue};
+            colours[static_cast<std::size_t>(i)] = {map->Colors[i].Red, map->Colors[i].Green,
+                                                    map->Colors[i].Blue};
 
     std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
-    const int visibleWidth = static_cast<int>(std::clamp<std::int64_t>(canvasWidth - frame.Left, 0, frame.Width));
+    const int visibleWidth =
+        static_cast<int>(std::clamp<std::int64_t>(canvasWidth - frame.Left, 0, frame.Width));
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(visibleWidth) * 3);
     auto drawLine = [&](int frameRow) {
         if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR)
@@ -164,7 +166,8 @@ bool ExactPalette(const Rgb24Image& picture, std::vector<GifByteType>& indexes,
     keys.fill(kEmpty);
     palette.clear();
 
-    const std::size_t count = static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+    const std::size_t count =
+        static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
     const std::uint8_t* p = picture.pixels.data();
     std::uint32_t lastKey = kEmpty;
     std::uint8_t lastIndex = 0;
@@ -194,7 +197,8 @@ bool ExactPalette(const Rgb24Image& picture, std::vector<GifByteType>& indexes,
 // the colours nearest to it. Every pixel takes the entry chosen for its cell.
 void QuantizedPalette(const Rgb24Image& picture, std::vector<GifByteType>& indexes,
                       std::vector<GifColorType>& palette) {
-    const std::size_t count = static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+    const std::size_t count =
+        static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
     std::vector<std::uint32_t> cellOf(count);
     {
         std::vector<GifByteType> red(count), green(count), blue(count);
@@ -207,8 +211,9 @@ void QuantizedPalette(const Rgb24Image& picture, std::vector<GifByteType>& index
         }
         int size = 256;
         palette.assign(256, GifColorType{0, 0, 0});
-        if (GifQuantizeBuffer(static_cast<unsigned>(picture.width), static_cast<unsigned>(picture.height), &size,
-                              red.data(), green.data(), blue.data(), indexes.data(), palette.data()) == GIF_ERROR)
+        if (GifQuantizeBuffer(static_cast<unsigned>(picture.width), static_cast<unsigned>(picture.height),
+                              &size, red.data(), green.data(), blue.data(), indexes.data(),
+                              palette.data()) == GIF_ERROR)
             Fail("colour quantization failed");
         palette.resize(static_cast<std::size_t>(std::clamp(size, 1, 256)));
     }
@@ -364,8 +369,8 @@ QByteArray EncodeGif(const Rgb24Image& picture) {
         EGifPutImageDesc(gif.get(), 0, 0, picture.width, picture.height, false, nullptr) == GIF_ERROR)
         FailWithCode(gif->Error);
     for (int y = 0; y < picture.height; ++y)
-        if (EGifPutLine(gif.get(), indexes.data() + static_cast<std::size_t>(y) * picture.width, picture.width) ==
-            GIF_ERROR)
+        if (EGifPutLine(gif.get(), indexes.data() + static_cast<std::size_t>(y) * picture.width,
+                        picture.width) == GIF_ERROR)
             FailWithCode(gif->Error);
     // Closing writes the trailer and frees the handle, whatever it returns.
     if (EGifCloseFile(gif.release(), &error) == GIF_ERROR)

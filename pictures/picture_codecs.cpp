@@ -198,8 +198,8 @@ void DecodeGif(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
 }
 
 void DecodePicture(const QByteArray& bytes, PictureKind kind, Rgb24Image& out) {
-    DecodePicture(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()),
-                  kind, out);
+    DecodePicture(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                  static_cast<std::size_t>(bytes.size()), kind, out);
 }
 
 Rgb24Image DecodePicture(const QByteArray& bytes, PictureKind kind) {

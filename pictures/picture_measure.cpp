@@ -59,11 +59,10 @@ public:
             m_sourceRow[static_cast<std::size_t>(y)] = static_cast<int>(th == 1 ? 0 : y * (h - 1) / (th - 1));
         m_sourceColumn.resize(static_cast<std::size_t>(tw));
         for (std::int64_t x = 0; x < tw; ++x)
-            m_sourceColumn[static_cast<std::size_t>(x)] = static_cast<int>(tw == 1 ? 0 : x * (w - 1) / (tw - 1));
+            m_sourceColumn[static_cast<std::size_t>(x)] =
+                static_cast<int>(tw == 1 ? 0 : x * (w - 1) / (tw - 1));
     }
-    bool wants(int y) const override {
-        return std::binary_search(m_sourceRow.begin(), m_sourceRow.end(), y);
-    }
+    bool wants(int y) const override { return std::binary_search(m_sourceRow.begin(), m_sourceRow.end(), y); }
     std::uint8_t* rowBuffer(int) override { return m_row.data(); }
     void rowDone(int y) override { putPixels(y, 0, 1, m_out.width, m_row.data()); }
     void putPixels(int y, int x0, int dx, int count, const std::uint8_t* rgb) override {
@@ -101,7 +100,8 @@ PictureMeasure MeasurePicture(const QByteArray& bytes, PictureKind kind, int cel
                           static_cast<std::size_t>(bytes.size()), kind, cellSize);
 }
 
-bool MeasurePictureFile(const QString& path, PictureKind kind, PictureMeasure& out, QString* error, int cellSize) {
+bool MeasurePictureFile(const QString& path, PictureKind kind, PictureMeasure& out, QString* error,
+                        int cellSize) {
     auto fail = [error](const QString& why) {
         if (error)
             *error = why;

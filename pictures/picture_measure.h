@@ -34,7 +34,8 @@ struct PictureMeasure {
 // Decodes every row of the picture once, exactly as DecodePicture would (same size, same
 // errors), keeping only the rows and columns the thumbnail of a cellSize cell takes.
 // Throws PictureError for a file its decoder rejects. Counts one in PictureDecodeCount().
-PictureMeasure MeasurePicture(const std::uint8_t* data, std::size_t size, PictureKind kind, int cellSize = 100);
+PictureMeasure MeasurePicture(const std::uint8_t* data, std::size_t size, PictureKind kind,
+                              int cellSize = 100);
 PictureMeasure MeasurePicture(const QByteArray& bytes, PictureKind kind, int cellSize = 100);
 
 // Reads the file and measures it. False, with the reason in *error, when the file is

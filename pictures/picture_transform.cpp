@@ -231,7 +231,8 @@ void ParallelPictureTransform::workerLoop() {
         std::shared_ptr<Row> row = m_rows[m_nextToStart++];
         lock.unlock();
         QByteArray encoded;
-        TransformResult result = transform.transformToBytes(row->localPath, row->targetPath, row->settings, encoded);
+        TransformResult result =
+            transform.transformToBytes(row->localPath, row->targetPath, row->settings, encoded);
         lock.lock();
         row->outcome.result = std::move(result);
         row->outcome.encoded = std::move(encoded);

@@ -30,9 +30,9 @@ struct TransformSettings {
 struct TransformResult {
     enum class Status { Written, Skipped, Failed };
     Status status = Status::Skipped;
-    QString path;    // the target path after the format's extension was applied
-    QString type;    // "jpg", "png", "gif" or "bmp" when written
-    int width = 0;   // size of the picture written
+    QString path;  // the target path after the format's extension was applied
+    QString type;  // "jpg", "png", "gif" or "bmp" when written
+    int width = 0; // size of the picture written
     int height = 0;
     QString message; // why the row was skipped or failed, or a note on what was written
 };
@@ -69,8 +69,8 @@ public:
     const Rgb24Image& decodedPicture() const { return source_; }
 
 private:
-    TransformResult run(const QString& localPath, const QString& targetPath, const TransformSettings& settings,
-                        QByteArray* encoded);
+    TransformResult run(const QString& localPath, const QString& targetPath,
+                        const TransformSettings& settings, QByteArray* encoded);
     void releaseLargeBuffers();
 
     Rgb24Image source_;
@@ -88,8 +88,8 @@ class ParallelPictureTransform {
 public:
     struct Outcome {
         TransformResult result;
-        QByteArray encoded; // the encoded file when the row was Written and added with toBytes
-        QString label;      // as given to add()
+        QByteArray encoded;       // the encoded file when the row was Written and added with toBytes
+        QString label;            // as given to add()
         bool writeFailed = false; // the picture was made but its file could not be written
     };
 
@@ -102,8 +102,8 @@ public:
 
     // Queues a row. With toBytes the outcome holds the encoded file and nothing is written
     // (PictureTransform::transformToBytes); without it, next() writes the file.
-    void add(const QString& localPath, const QString& targetPath, const TransformSettings& settings, bool toBytes,
-             const QString& label = {});
+    void add(const QString& localPath, const QString& targetPath, const TransformSettings& settings,
+             bool toBytes, const QString& label = {});
     // The outcome of the oldest row not yet taken. Without wait, nullopt while it is still
     // being transformed; nullopt too when no row is queued. Files are written here, on the
     // caller's thread, so in row order.

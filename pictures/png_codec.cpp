@@ -108,7 +108,8 @@ bool DataCanHoldRows(const std::uint8_t* data, std::size_t size) {
     default:
         break;
     }
-    const std::uint64_t bitsPerPixel = static_cast<std::uint64_t>(samples) * static_cast<std::uint64_t>(bitDepth);
+    const std::uint64_t bitsPerPixel =
+        static_cast<std::uint64_t>(samples) * static_cast<std::uint64_t>(bitDepth);
     auto filteredBytes = [&](std::uint64_t cols, std::uint64_t rows) -> std::uint64_t {
         if (cols == 0 || rows == 0)
             return 0;

@@ -21,7 +21,8 @@ QString applyLetterCase(const QString& name, int letterCase) {
         if (name.isEmpty())
             return name;
         // The first character may be a surrogate pair; it is still one character.
-        const qsizetype first = name.at(0).isHighSurrogate() && name.size() > 1 && name.at(1).isLowSurrogate() ? 2 : 1;
+        const qsizetype first =
+            name.at(0).isHighSurrogate() && name.size() > 1 && name.at(1).isLowSurrogate() ? 2 : 1;
         return name.left(first).toUpper() + name.mid(first).toLower();
     }
     default:
@@ -51,7 +52,9 @@ QString baseName(const CollectionTable& table, int row, const FileNameTableRules
 const FileNameTableRules* FileNameRulesFor(TableKind kind) {
     static const FileNameTableRules pictures{
         {{"Alt", col::Alt}, {"Title", col::Title}, {"Parent", col::PicParent}},
-        col::PicOriginalName, true, col::PicExportName};
+        col::PicOriginalName,
+        true,
+        col::PicExportName};
     static const FileNameTableRules sounds{
         {{"Parent", col::MediaParent}}, col::MediaOriginalName, true, col::MediaExportName};
     static const FileNameTableRules videos{

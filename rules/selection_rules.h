@@ -42,7 +42,7 @@ std::vector<SelectionTypeBox> SelectionTypeBoxes(TableKind kind);
 // Control values of a selection dialog, as the user left them (the initial values
 // and "Default values" give this default state).
 struct SelectionSettings {
-    std::array<QString, 4> bounds;                       // by BoundField; "" is no bound
+    std::array<QString, 4> bounds;                          // by BoundField; "" is no bound
     std::array<bool, 4> keepType{{true, true, true, true}}; // by SelectionTypeBoxes index
     bool deleteEmptyLines = true;
 

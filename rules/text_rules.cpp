@@ -115,7 +115,8 @@ QByteArray declaredCharset(const QByteArray& bytes) {
 
 TextResult ApplyTextRules(const QString& page, const TextRules& rules) {
     TextResult result;
-    QString text = cutBlock(page, rules.blockBegin, rules.includeBegin, rules.blockEnd, rules.includeEnd, false);
+    QString text =
+        cutBlock(page, rules.blockBegin, rules.includeBegin, rules.blockEnd, rules.includeEnd, false);
     if (!rules.replacements.empty() && !rules.replacements.front().first.isEmpty())
         for (const auto& [from, to] : rules.replacements)
             text = ReplaceAll(text, from, to);

@@ -6,7 +6,8 @@ namespace skarvel {
 namespace {
 
 // One record: the fields, then the page it was found on, ended by CR LF.
-void appendRecord(QByteArray& out, std::initializer_list<const QString*> fields, const QByteArray& parentField) {
+void appendRecord(QByteArray& out, std::initializer_list<const QString*> fields,
+                  const QByteArray& parentField) {
     for (const QString* field : fields) {
         out += cleanField(*field).toUtf8();
         out += '\t';

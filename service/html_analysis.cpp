@@ -44,9 +44,8 @@ QString metaKey(const GumboNode* node) {
 
 // Addresses found in style sheets that are certainly not pictures.
 bool isNonPictureResource(const QString& ext) {
-    static const QSet<QString> kinds{QStringLiteral("woff"), QStringLiteral("woff2"),
-                                     QStringLiteral("ttf"),  QStringLiteral("otf"),
-                                     QStringLiteral("eot"),  QStringLiteral("css"),
+    static const QSet<QString> kinds{QStringLiteral("woff"), QStringLiteral("woff2"), QStringLiteral("ttf"),
+                                     QStringLiteral("otf"),  QStringLiteral("eot"),   QStringLiteral("css"),
                                      QStringLiteral("js"),   QStringLiteral("htc")};
     return kinds.contains(ext);
 }
@@ -113,9 +112,9 @@ PageSurvey surveyPage(const GumboNode* root, const QUrl& pageUrl, bool wantImage
 // Attributes that lazy-loading scripts and galleries use for the full-size
 // picture, searched before the attributes that hold the shown picture.
 constexpr const char* kFullSizeAttributes[] = {
-    "data-full",      "data-full-src",  "data-fullsrc",      "data-large",     "data-large-src",
-    "data-large_image", "data-hi-res",  "data-hires",        "data-zoom-image", "data-zoom-src",
-    "data-orig-file", "data-large-file", "data-original-src",
+    "data-full",        "data-full-src",   "data-fullsrc",      "data-large",      "data-large-src",
+    "data-large_image", "data-hi-res",     "data-hires",        "data-zoom-image", "data-zoom-src",
+    "data-orig-file",   "data-large-file", "data-original-src",
 };
 constexpr const char* kSrcsetAttributes[] = {"srcset", "data-srcset", "data-lazy-srcset"};
 constexpr const char* kLazySrcAttributes[] = {
@@ -191,7 +190,8 @@ bool isClassicOrModuleScript(const GumboNode* node) {
 }
 
 bool isPictureMeta(const QString& key) {
-    return isOneOf(key, {"og:image", "og:image:url", "og:image:secure_url", "twitter:image", "twitter:image:src"});
+    return isOneOf(key,
+                   {"og:image", "og:image:url", "og:image:secure_url", "twitter:image", "twitter:image:src"});
 }
 
 // The <img> elements of markup that a script writes into the page.
@@ -308,15 +308,16 @@ void PictureCollector::addCss(QStringView css, const QString& title) {
 
 // ================================================================= pictures
 
-QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl, const QString& contentSecurityPolicy,
-                                  AnalysisDeadline deadline) {
+QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
+                                  const QString& contentSecurityPolicy, AnalysisDeadline deadline) {
     DeadlineGuard guard(deadline);
     guard.check();
     const HtmlTree tree(utf8Html);
     guard.check();
     const PageSurvey survey = surveyPage(tree.root(), pageUrl, true, guard);
     PictureCollector pictures(survey.base);
-    pictures.setUpgradeInsecure(survey.upgradeInsecure || policyUpgradesInsecureRequests(contentSecurityPolicy));
+    pictures.setUpgradeInsecure(survey.upgradeInsecure ||
+                                policyUpgradesInsecureRequests(contentSecurityPolicy));
     auto firstImageOf = [&](const GumboNode* node) { return survey.firstImage.value(node, nullptr); };
     std::vector<const GumboNode*> links; // the open <a> elements around the element in hand
     QList<ScriptLiteral> scriptLiterals;
@@ -359,7 +360,8 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl, 
                     findScriptLiterals(textContent(node), scriptLiterals);
                 break;
             default:
-                if (node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG && isUnknownElementNamed(node, "use"))
+                if (node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG &&
+                    isUnknownElementNamed(node, "use"))
                     collectSvgUse(pictures, node);
                 break;
             }
@@ -383,7 +385,8 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl, 
 
 // =================================================================== media
 
-QList<MediaRecord> findMedia(QByteArrayView utf8Html, const QUrl& pageUrl, MediaKind kind, AnalysisDeadline deadline) {
+QList<MediaRecord> findMedia(QByteArrayView utf8Html, const QUrl& pageUrl, MediaKind kind,
+                             AnalysisDeadline deadline) {
     DeadlineGuard guard(deadline);
     guard.check();
     const HtmlTree tree(utf8Html);

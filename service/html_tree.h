@@ -68,8 +68,7 @@ void walkElements(const GumboNode* root, Enter&& enter, Leave&& leave) {
     }
 }
 
-template <typename Visitor>
-void forEachElement(const GumboNode* root, Visitor&& visit) {
+template <typename Visitor> void forEachElement(const GumboNode* root, Visitor&& visit) {
     walkElements(root, visit, [](const GumboNode*) {});
 }
 

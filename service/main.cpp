@@ -28,10 +28,11 @@ struct NumberOption {
 NumberOption numberOption(const char* name, const char* valueName, const char* environment, qint64 fallback,
                           qint64 min, qint64 max, const QString& help) {
     const QString fromEnvironment = qEnvironmentVariable(environment).trimmed();
-    QCommandLineOption option(QString::fromLatin1(name),
-                              QStringLiteral("%1 [%2, default %3]").arg(help, QLatin1String(environment)).arg(fallback),
-                              QString::fromLatin1(valueName),
-                              fromEnvironment.isEmpty() ? QString::number(fallback) : fromEnvironment);
+    QCommandLineOption option(
+        QString::fromLatin1(name),
+        QStringLiteral("%1 [%2, default %3]").arg(help, QLatin1String(environment)).arg(fallback),
+        QString::fromLatin1(valueName),
+        fromEnvironment.isEmpty() ? QString::number(fallback) : fromEnvironment);
     return {option, environment, min, max};
 }
 
@@ -67,36 +68,42 @@ int main(int argc, char* argv[]) {
     parser.addHelpOption();
     const QString hostFromEnvironment = qEnvironmentVariable("SKARVEL_SERVICE_BIND").trimmed();
     const QCommandLineOption hostOption(
-        QStringLiteral("host"), QStringLiteral("Address to listen on [SKARVEL_SERVICE_BIND, default 127.0.0.1]"),
-        QStringLiteral("address"), hostFromEnvironment.isEmpty() ? QStringLiteral("127.0.0.1") : hostFromEnvironment);
+        QStringLiteral("host"),
+        QStringLiteral("Address to listen on [SKARVEL_SERVICE_BIND, default 127.0.0.1]"),
+        QStringLiteral("address"),
+        hostFromEnvironment.isEmpty() ? QStringLiteral("127.0.0.1") : hostFromEnvironment);
     const skarvel::ServingLimits defaults;
-    const NumberOption port = numberOption("port", "port", "SKARVEL_SERVICE_PORT", 8080, 0, 65535,
-                                           QStringLiteral("Port to listen on; 0 picks a free one and prints it"));
-    const NumberOption threads = numberOption("threads", "count", "SKARVEL_SERVICE_THREADS", defaults.workerThreads,
-                                              1, 1024, QStringLiteral("Worker threads serving requests"));
+    const NumberOption port =
+        numberOption("port", "port", "SKARVEL_SERVICE_PORT", 8080, 0, 65535,
+                     QStringLiteral("Port to listen on; 0 picks a free one and prints it"));
+    const NumberOption threads =
+        numberOption("threads", "count", "SKARVEL_SERVICE_THREADS", defaults.workerThreads, 1, 1024,
+                     QStringLiteral("Worker threads serving requests"));
     const NumberOption maxRequests =
-        numberOption("max-requests", "count", "SKARVEL_SERVICE_MAX_REQUESTS", defaults.maxInProgress, 1, 65536,
-                     QStringLiteral("Most requests in progress, served or waiting for a worker"));
+        numberOption("max-requests", "count", "SKARVEL_SERVICE_MAX_REQUESTS", defaults.maxInProgress, 1,
+                     65536, QStringLiteral("Most requests in progress, served or waiting for a worker"));
     const NumberOption retryAfter =
-        numberOption("retry-after", "seconds", "SKARVEL_SERVICE_RETRY_AFTER", defaults.retryAfterSeconds, 0, 3600,
-                     QStringLiteral("Retry-After of the 503 answer past --max-requests"));
-    const NumberOption maxPageBytes =
-        numberOption("max-page-bytes", "bytes", "SKARVEL_SERVICE_MAX_PAGE_BYTES", skarvel::FetchOptions{}.maxBytes,
-                     1024, qint64(1) << 32, QStringLiteral("Page size cap"));
-    const NumberOption timeBudget =
-        numberOption("time-budget", "seconds", "SKARVEL_SERVICE_TIME_BUDGET", 30, 1, 3600,
-                     QStringLiteral("Time budget of one request's page fetch; past it the request answers 502"));
+        numberOption("retry-after", "seconds", "SKARVEL_SERVICE_RETRY_AFTER", defaults.retryAfterSeconds, 0,
+                     3600, QStringLiteral("Retry-After of the 503 answer past --max-requests"));
+    const NumberOption maxPageBytes = numberOption(
+        "max-page-bytes", "bytes", "SKARVEL_SERVICE_MAX_PAGE_BYTES", skarvel::FetchOptions{}.maxBytes, 1024,
+        qint64(1) << 32, QStringLiteral("Page size cap"));
+    const NumberOption timeBudget = numberOption(
+        "time-budget", "seconds", "SKARVEL_SERVICE_TIME_BUDGET", 30, 1, 3600,
+        QStringLiteral("Time budget of one request's page fetch; past it the request answers 502"));
     const NumberOption drainSeconds =
         numberOption("drain-seconds", "seconds", "SKARVEL_SERVICE_DRAIN_SECONDS", 20, 0, 3600,
                      QStringLiteral("On SIGTERM, longest wait for the requests in hand"));
     parser.addOption(hostOption);
-    for (const NumberOption* o : {&port, &threads, &maxRequests, &retryAfter, &maxPageBytes, &timeBudget, &drainSeconds})
+    for (const NumberOption* o :
+         {&port, &threads, &maxRequests, &retryAfter, &maxPageBytes, &timeBudget, &drainSeconds})
         parser.addOption(o->option);
     parser.process(app);
 
     std::optional<qint64> values[7];
     int i = 0;
-    for (const NumberOption* o : {&port, &threads, &maxRequests, &retryAfter, &maxPageBytes, &timeBudget, &drainSeconds}) {
+    for (const NumberOption* o :
+         {&port, &threads, &maxRequests, &retryAfter, &maxPageBytes, &timeBudget, &drainSeconds}) {
         values[i] = readNumber(parser, *o);
         if (!values[i++])
             return 2;
@@ -122,9 +129,7 @@ int main(int argc, char* argv[]) {
     service.setLimits({.workerThreads = int(threadCount),
                        .maxInProgress = int(maxInProgress),
                        .retryAfterSeconds = int(retryAfterSeconds)});
-    service.setRequestLogger([](const QString& line) {
-        std::fprintf(stderr, "%s\n", qPrintable(line));
-    });
+    service.setRequestLogger([](const QString& line) { std::fprintf(stderr, "%s\n", qPrintable(line)); });
     QString error;
     if (!service.start(parser.value(hostOption), int(portValue), &error)) {
         std::fprintf(stderr, "skarvel-service: %s\n", qPrintable(error));

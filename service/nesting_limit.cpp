@@ -50,8 +50,8 @@ bool isOneOf(std::string_view name, std::initializer_list<std::string_view> word
 }
 
 bool isVoid(std::string_view name) {
-    return isOneOf(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "image", "img",
-                          "input", "keygen", "link", "meta", "param", "source", "track", "wbr"});
+    return isOneOf(name, {"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "image",
+                          "img", "input", "keygen", "link", "meta", "param", "source", "track", "wbr"});
 }
 
 // Elements whose text runs to their own end tag: no markup inside.
@@ -61,10 +61,12 @@ bool isRawText(std::string_view name) {
 
 // Start tags that close an open <p>.
 bool closesParagraph(std::string_view name) {
-    return isOneOf(name, {"address", "article", "aside", "blockquote", "center", "details", "dialog", "dir",
-                          "div", "dl", "fieldset", "figcaption", "figure", "footer", "form", "h1", "h2", "h3",
-                          "h4", "h5", "h6", "header", "hgroup", "hr", "listing", "main", "menu", "nav", "ol", "p",
-                          "pre", "section", "summary", "table", "ul", "li", "dd", "dt"});
+    return isOneOf(name,
+                   {"address", "article", "aside",    "blockquote", "center", "details", "dialog", "dir",
+                    "div",     "dl",      "fieldset", "figcaption", "figure", "footer",  "form",   "h1",
+                    "h2",      "h3",      "h4",       "h5",         "h6",     "header",  "hgroup", "hr",
+                    "listing", "main",    "menu",     "nav",        "ol",     "p",       "pre",    "section",
+                    "summary", "table",   "ul",       "li",         "dd",     "dt"});
 }
 
 bool isHeading(std::string_view name) {
@@ -74,26 +76,30 @@ bool isHeading(std::string_view name) {
 // Formatting elements: the parser may reopen them after closing them, so an
 // end tag of theirs is trusted only when it closes the innermost element.
 bool isFormatting(std::string_view name) {
-    return isOneOf(name, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike", "strong", "tt",
-                          "u"});
+    return isOneOf(name, {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike",
+                          "strong", "tt", "u"});
 }
 
 // The parser's "special" elements: an end tag of an ordinary element is
 // ignored when one of them is open inside the element.
 bool isSpecial(std::string_view name) {
-    return isOneOf(name, {"address", "applet", "article", "aside", "blockquote", "body", "button", "caption",
-                          "center", "colgroup", "dd", "details", "dir", "div", "dl", "dt", "fieldset", "figcaption",
-                          "figure", "footer", "form", "frameset", "h1", "h2", "h3", "h4", "h5", "h6", "head",
-                          "header", "hgroup", "html", "li", "listing", "main", "marquee", "menu", "nav", "object",
-                          "ol", "p", "plaintext", "pre", "section", "select", "summary", "table", "tbody", "td",
-                          "template", "tfoot", "th", "thead", "tr", "ul", "svg", "math", "foreignobject"}) ||
+    return isOneOf(name, {"address", "applet",   "article", "aside",        "blockquote", "body",
+                          "button",  "caption",  "center",  "colgroup",     "dd",         "details",
+                          "dir",     "div",      "dl",      "dt",           "fieldset",   "figcaption",
+                          "figure",  "footer",   "form",    "frameset",     "h1",         "h2",
+                          "h3",      "h4",       "h5",      "h6",           "head",       "header",
+                          "hgroup",  "html",     "li",      "listing",      "main",       "marquee",
+                          "menu",    "nav",      "object",  "ol",           "p",          "plaintext",
+                          "pre",     "section",  "select",  "summary",      "table",      "tbody",
+                          "td",      "template", "tfoot",   "th",           "thead",      "tr",
+                          "ul",      "svg",      "math",    "foreignobject"}) ||
            isRawText(name);
 }
 
 // Elements that bound the parser's search for an open element by name.
 bool isScopeBoundary(std::string_view name) {
-    return isOneOf(name, {"applet", "caption", "html", "table", "td", "th", "marquee", "object", "template", "svg",
-                          "math", "foreignobject"});
+    return isOneOf(name, {"applet", "caption", "html", "table", "td", "th", "marquee", "object", "template",
+                          "svg", "math", "foreignobject"});
 }
 
 // Elements worth a few levels beyond the limit: the analysis reads what is inside them.
@@ -203,7 +209,8 @@ private:
                 continue;
             }
             ++pos; // an attribute name may start with '='
-            while (pos < n && !isSpace(m_text[pos]) && m_text[pos] != '/' && m_text[pos] != '>' && m_text[pos] != '=')
+            while (pos < n && !isSpace(m_text[pos]) && m_text[pos] != '/' && m_text[pos] != '>' &&
+                   m_text[pos] != '=')
                 ++pos;
             while (pos < n && isSpace(m_text[pos]))
                 ++pos;
@@ -327,11 +334,13 @@ private:
         else if (name == "option")
             popTo(named({"option"}), Passing::Nothing);
         else if (name == "optgroup")
-            popTo(named({"option", "optgroup"}), Passing::Nothing) && popTo(named({"optgroup"}), Passing::Nothing);
+            popTo(named({"option", "optgroup"}), Passing::Nothing) &&
+                popTo(named({"optgroup"}), Passing::Nothing);
         else if (name == "tr")
             popTo(named({"tr"}), Passing::Anything, {"table", "tbody", "thead", "tfoot", "template"});
         else if (name == "td" || name == "th")
-            popTo(named({"td", "th"}), Passing::Anything, {"tr", "table", "tbody", "thead", "tfoot", "template"});
+            popTo(named({"td", "th"}), Passing::Anything,
+                  {"tr", "table", "tbody", "thead", "tfoot", "template"});
         else if (name == "tbody" || name == "thead" || name == "tfoot")
             popTo(named({"tbody", "thead", "tfoot"}), Passing::Anything, {"table", "template"});
         else if (name == "rt" || name == "rp")
@@ -367,7 +376,8 @@ private:
             if (kind & kForeignRoot)
                 ++m_foreign;
         }
-        m_open.push_back({std::uint32_t(name.data() - m_text.data()), std::uint32_t(name.size()), kind, flatten, 1});
+        m_open.push_back(
+            {std::uint32_t(name.data() - m_text.data()), std::uint32_t(name.size()), kind, flatten, 1});
     }
 
     void endTag(std::string_view name, std::size_t begin, std::size_t end) {
@@ -377,7 +387,8 @@ private:
                                 : (kind & kSpecial)  ? Passing::AllButScopeBoundaries
                                                      : Passing::OrdinaryOnly;
         // the element's own end tag goes when the element was closed at its start
-        if (popTo([lowered](std::string_view n) { return equalsLower(n, lowered); }, passing) && m_matchedFlattened)
+        if (popTo([lowered](std::string_view n) { return equalsLower(n, lowered); }, passing) &&
+            m_matchedFlattened)
             removeBytes(begin, end + 1);
     }
 
@@ -425,7 +436,8 @@ private:
             } else if (c == '/') {
                 if (pos + 1 < n && isAlpha(m_text[pos + 1])) {
                     std::size_t nameEnd = pos + 1;
-                    while (nameEnd < n && !isSpace(m_text[nameEnd]) && m_text[nameEnd] != '/' && m_text[nameEnd] != '>')
+                    while (nameEnd < n && !isSpace(m_text[nameEnd]) && m_text[nameEnd] != '/' &&
+                           m_text[nameEnd] != '>')
                         ++nameEnd;
                     bool selfClosing = false;
                     const std::size_t end = tagEnd(nameEnd, selfClosing);
@@ -438,7 +450,8 @@ private:
                 }
             } else if (isAlpha(c)) {
                 std::size_t nameEnd = pos;
-                while (nameEnd < n && !isSpace(m_text[nameEnd]) && m_text[nameEnd] != '/' && m_text[nameEnd] != '>')
+                while (nameEnd < n && !isSpace(m_text[nameEnd]) && m_text[nameEnd] != '/' &&
+                       m_text[nameEnd] != '>')
                     ++nameEnd;
                 bool selfClosing = false;
                 const std::size_t end = tagEnd(nameEnd, selfClosing);

@@ -25,8 +25,9 @@ bool isAsciiLetter(QChar c) {
 }
 
 bool mimeTypeIsVague(QByteArrayView mimeType) {
-    return mimeType.isEmpty() || mimeType == "application/octet-stream" || mimeType == "binary/octet-stream" ||
-           mimeType == "unknown/unknown" || mimeType == "application/unknown";
+    return mimeType.isEmpty() || mimeType == "application/octet-stream" ||
+           mimeType == "binary/octet-stream" || mimeType == "unknown/unknown" ||
+           mimeType == "application/unknown";
 }
 
 // "name:" where name is a URI scheme and no port number follows the colon.
@@ -37,7 +38,8 @@ bool startsWithScheme(const QString& text) {
         const QChar c = text[i];
         if (c == u':')
             return !(i + 1 < text.size() && text[i + 1].unicode() >= '0' && text[i + 1].unicode() <= '9');
-        if (!isAsciiLetter(c) && !(c.unicode() >= '0' && c.unicode() <= '9') && c != u'+' && c != u'.' && c != u'-')
+        if (!isAsciiLetter(c) && !(c.unicode() >= '0' && c.unicode() <= '9') && c != u'+' && c != u'.' &&
+            c != u'-')
             return false;
     }
     return false;
@@ -72,8 +74,8 @@ std::pair<QString, QString> describeRequest(std::string_view target, std::string
     if (script == "make_list.php")
         page = rawParameterValue(QByteArrayView(body.data(), qsizetype(body.size())), "list");
     else if (question != std::string_view::npos && path.starts_with(scripts))
-        page = rawParameterValue(QByteArrayView(target.data(), qsizetype(target.size())).sliced(qsizetype(question) + 1),
-                                 "url");
+        page = rawParameterValue(
+            QByteArrayView(target.data(), qsizetype(target.size())).sliced(qsizetype(question) + 1), "url");
     QString host;
     if (page) {
         if (const std::optional<QUrl> url = pageAddressFromParameter(QString::fromUtf8(*page), nullptr))
@@ -124,13 +126,15 @@ std::optional<QUrl> pageAddressFromParameter(const QString& value, QString* erro
     const QUrl url(text, QUrl::TolerantMode);
     const QString scheme = url.scheme().toLower();
     if (scheme != QLatin1StringView("http") && scheme != QLatin1StringView("https"))
-        return fail(QStringLiteral("only http and https pages are analysed, not \"%1\"").arg(value.trimmed()));
+        return fail(
+            QStringLiteral("only http and https pages are analysed, not \"%1\"").arg(value.trimmed()));
     if (!url.isValid() || url.host().isEmpty())
         return fail(QStringLiteral("not a valid page address: \"%1\"").arg(value.trimmed()));
     return url;
 }
 
-QByteArray directMediaAnswer(AnswerKind kind, QByteArrayView mimeType, const QUrl& address, const QString& parent) {
+QByteArray directMediaAnswer(AnswerKind kind, QByteArrayView mimeType, const QUrl& address,
+                             const QString& parent) {
     const QString ext = urlExtension(address);
     const bool vague = mimeTypeIsVague(mimeType);
     bool fits = false;
@@ -138,14 +142,16 @@ QByteArray directMediaAnswer(AnswerKind kind, QByteArrayView mimeType, const QUr
     case AnswerKind::Pictures:
         fits = mimeType.startsWith("image/") || (vague && isPictureExtension(ext));
         if (fits)
-            return formatPictureAnswer({{address.toString(QUrl::FullyEncoded), originalNameOf(address), {}, {}}},
-                                       parent);
+            return formatPictureAnswer(
+                {{address.toString(QUrl::FullyEncoded), originalNameOf(address), {}, {}}}, parent);
         return {};
     case AnswerKind::Sounds:
-        fits = mimeType.startsWith("audio/") || ((vague || mimeType == "application/ogg") && isSoundExtension(ext));
+        fits = mimeType.startsWith("audio/") ||
+               ((vague || mimeType == "application/ogg") && isSoundExtension(ext));
         break;
     case AnswerKind::Videos:
-        fits = mimeType.startsWith("video/") || ((vague || mimeType == "application/ogg") && isVideoExtension(ext));
+        fits = mimeType.startsWith("video/") ||
+               ((vague || mimeType == "application/ogg") && isVideoExtension(ext));
         break;
     }
     if (!fits)
@@ -182,7 +188,8 @@ struct PageAnalysisService::Impl {
         try {
             return fetchPage(*url, options);
         } catch (const FetchError& e) {
-            answerError(res, e.kind() == FetchError::Kind::RefusedAddress ? 400 : 502, QString::fromUtf8(e.what()));
+            answerError(res, e.kind() == FetchError::Kind::RefusedAddress ? 400 : 502,
+                        QString::fromUtf8(e.what()));
             return std::nullopt;
         }
     }
@@ -191,7 +198,8 @@ struct PageAnalysisService::Impl {
         // The request's time budget covers the fetch and the analysis together (0: none).
         AnalysisDeadline deadline;
         if (fetchOptions.totalTimeoutSeconds > 0)
-            deadline = std::chrono::steady_clock::now() + std::chrono::seconds(fetchOptions.totalTimeoutSeconds);
+            deadline =
+                std::chrono::steady_clock::now() + std::chrono::seconds(fetchOptions.totalTimeoutSeconds);
         const QString asked = QString::fromUtf8(rawValue).trimmed();
         const std::optional<FetchedPage> page = fetch(asked, res);
         if (!page)
@@ -204,14 +212,16 @@ struct PageAnalysisService::Impl {
         }
     }
 
-    QByteArray analyse(Script script, const FetchedPage& page, const QString& asked, AnalysisDeadline deadline) {
+    QByteArray analyse(Script script, const FetchedPage& page, const QString& asked,
+                       AnalysisDeadline deadline) {
         QByteArray answer;
         if (page.isHtml) {
             const QByteArray html = pageToUtf8(page.body, page.headerCharset);
             const QUrl& base = page.finalUrl;
             switch (script) {
             case Script::Images:
-                answer = formatPictureAnswer(findPictures(html, base, page.contentSecurityPolicy, deadline), asked);
+                answer = formatPictureAnswer(findPictures(html, base, page.contentSecurityPolicy, deadline),
+                                             asked);
                 break;
             case Script::Sounds:
                 answer = formatMediaAnswer(findMedia(html, base, MediaKind::Sound, deadline), asked);
@@ -242,7 +252,8 @@ struct PageAnalysisService::Impl {
     }
 
     void harvestRoute(const char* script, Script kind) {
-        const std::string pattern = std::string(kScriptPath) + QByteArray(script).replace(".", "\\.").toStdString();
+        const std::string pattern =
+            std::string(kScriptPath) + QByteArray(script).replace(".", "\\.").toStdString();
         server->Get(pattern, [this, kind](const httplib::Request& req, httplib::Response& res) {
             // the raw target: cpp-httplib's parsed parameters split the page address at "&"
             const qsizetype question = qsizetype(req.target.find('?'));
@@ -280,16 +291,17 @@ struct PageAnalysisService::Impl {
             }
             res.set_content("ok\n", kPlainText);
         });
-        server->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-            QString what = QStringLiteral("internal error");
-            try {
-                std::rethrow_exception(ep);
-            } catch (const std::exception& e) {
-                what = QStringLiteral("internal error: %1").arg(QString::fromUtf8(e.what()));
-            } catch (...) {
-            }
-            answerError(res, 500, what);
-        });
+        server->set_exception_handler(
+            [](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
+                QString what = QStringLiteral("internal error");
+                try {
+                    std::rethrow_exception(ep);
+                } catch (const std::exception& e) {
+                    what = QStringLiteral("internal error: %1").arg(QString::fromUtf8(e.what()));
+                } catch (...) {
+                }
+                answerError(res, 500, what);
+            });
         if (logger) {
             server->set_logger([this](const httplib::Request& req, const httplib::Response& res) {
                 const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(

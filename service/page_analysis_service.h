@@ -78,6 +78,7 @@ enum class AnswerKind { Pictures, Sounds, Videos };
 // The one record for an address that is itself a picture, sound or video
 // rather than a page (judged by MIME type, or by extension when the type is
 // vague); empty when it is not of the asked kind.
-QByteArray directMediaAnswer(AnswerKind kind, QByteArrayView mimeType, const QUrl& address, const QString& parent);
+QByteArray directMediaAnswer(AnswerKind kind, QByteArrayView mimeType, const QUrl& address,
+                             const QString& parent);
 
 } // namespace skarvel

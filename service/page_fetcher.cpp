@@ -22,13 +22,17 @@ bool isAsciiSpace(char c) {
 
 QByteArray mimeTypeOf(QByteArrayView contentType) {
     const qsizetype semicolon = contentType.indexOf(';');
-    return contentType.first(semicolon < 0 ? contentType.size() : semicolon).trimmed().toByteArray().toLower();
+    return contentType.first(semicolon < 0 ? contentType.size() : semicolon)
+        .trimmed()
+        .toByteArray()
+        .toLower();
 }
 
 // Types that do not tell whether the body is a page.
 bool mimeTypeIsVague(QByteArrayView mimeType) {
     return mimeType.isEmpty() || mimeType == "text/plain" || mimeType == "application/octet-stream" ||
-           mimeType == "binary/octet-stream" || mimeType == "unknown/unknown" || mimeType == "application/unknown";
+           mimeType == "binary/octet-stream" || mimeType == "unknown/unknown" ||
+           mimeType == "application/unknown";
 }
 
 // Keeps HTML up to the size cap and stops anything else as soon as it is recognised.
@@ -62,18 +66,39 @@ TransferThread& sharedTransfers() {
 QByteArray canonicalCharset(QByteArray label) {
     label = label.trimmed().toLower();
     static const std::pair<const char*, const char*> aliases[] = {
-        {"iso-8859-1", "windows-1252"}, {"iso8859-1", "windows-1252"}, {"latin1", "windows-1252"},
-        {"l1", "windows-1252"},         {"us-ascii", "windows-1252"},  {"ascii", "windows-1252"},
-        {"cp1252", "windows-1252"},     {"x-cp1252", "windows-1252"},  {"iso_8859-1", "windows-1252"},
-        {"cp819", "windows-1252"},      {"ibm819", "windows-1252"},    {"iso-ir-100", "windows-1252"},
-        {"csisolatin1", "windows-1252"}, {"ansi_x3.4-1968", "windows-1252"},
-        {"iso-8859-9", "windows-1254"}, {"latin5", "windows-1254"},    {"iso-8859-11", "windows-874"},
-        {"tis-620", "windows-874"},     {"gb2312", "GBK"},             {"gb_2312-80", "GBK"},
-        {"x-gbk", "GBK"},               {"csgb2312", "GBK"},           {"chinese", "GBK"},
-        {"x-sjis", "Shift_JIS"},        {"sjis", "Shift_JIS"},         {"shift-jis", "Shift_JIS"},
-        {"ms932", "windows-31j"},       {"ms_kanji", "Shift_JIS"},     {"utf8", "UTF-8"},
-        {"unicode-1-1-utf-8", "UTF-8"}, {"x-user-defined", "windows-1252"},
-        {"cp1251", "windows-1251"},     {"x-cp1251", "windows-1251"},
+        {"iso-8859-1", "windows-1252"},
+        {"iso8859-1", "windows-1252"},
+        {"latin1", "windows-1252"},
+        {"l1", "windows-1252"},
+        {"us-ascii", "windows-1252"},
+        {"ascii", "windows-1252"},
+        {"cp1252", "windows-1252"},
+        {"x-cp1252", "windows-1252"},
+        {"iso_8859-1", "windows-1252"},
+        {"cp819", "windows-1252"},
+        {"ibm819", "windows-1252"},
+        {"iso-ir-100", "windows-1252"},
+        {"csisolatin1", "windows-1252"},
+        {"ansi_x3.4-1968", "windows-1252"},
+        {"iso-8859-9", "windows-1254"},
+        {"latin5", "windows-1254"},
+        {"iso-8859-11", "windows-874"},
+        {"tis-620", "windows-874"},
+        {"gb2312", "GBK"},
+        {"gb_2312-80", "GBK"},
+        {"x-gbk", "GBK"},
+        {"csgb2312", "GBK"},
+        {"chinese", "GBK"},
+        {"x-sjis", "Shift_JIS"},
+        {"sjis", "Shift_JIS"},
+        {"shift-jis", "Shift_JIS"},
+        {"ms932", "windows-31j"},
+        {"ms_kanji", "Shift_JIS"},
+        {"utf8", "UTF-8"},
+        {"unicode-1-1-utf-8", "UTF-8"},
+        {"x-user-defined", "windows-1252"},
+        {"cp1251", "windows-1251"},
+        {"x-cp1251", "windows-1251"},
     };
     for (const auto& [from, to] : aliases) {
         if (label == from)
@@ -121,7 +146,8 @@ bool readAttribute(const QByteArray& s, qsizetype& i, QByteArray& name, QByteArr
     i = skipSpaces(s, i);
     if (i >= s.size() || s[i] == '>')
         return false;
-    while (i < s.size() && !isAsciiSpace(s[i]) && s[i] != '=' && s[i] != '>' && !(s[i] == '/' && !name.isEmpty()))
+    while (i < s.size() && !isAsciiSpace(s[i]) && s[i] != '=' && s[i] != '>' &&
+           !(s[i] == '/' && !name.isEmpty()))
         name += s[i++];
     while (i < s.size() && isAsciiSpace(s[i]))
         ++i;
@@ -178,8 +204,9 @@ constexpr qsizetype kPrescanBytes = 8192;
 FetchedPage fetchPage(const QUrl& url, const FetchOptions& options) {
     const QString scheme = url.scheme().toLower();
     if (scheme != QLatin1StringView("http") && scheme != QLatin1StringView("https"))
-        throw FetchError(FetchError::Kind::RefusedAddress,
-                         QStringLiteral("only http and https addresses are fetched, not \"%1\"").arg(url.toString()));
+        throw FetchError(
+            FetchError::Kind::RefusedAddress,
+            QStringLiteral("only http and https addresses are fetched, not \"%1\"").arg(url.toString()));
     if (url.host().isEmpty())
         throw FetchError(FetchError::Kind::RefusedAddress, QStringLiteral("address without a host"));
 
@@ -382,9 +409,9 @@ bool looksLikeHtml(QByteArrayView mimeType, QByteArrayView body) {
         ++i;
     const QByteArray start = body.sliced(i, qMin<qsizetype>(body.size() - i, 16)).toByteArray().toLower();
     // the HTML signatures of the MIME sniffing rules
-    static const char* const tags[] = {"<!doctype html", "<html", "<head", "<script", "<iframe", "<h1",
-                                       "<div", "<font", "<table", "<a", "<style", "<title",
-                                       "<b", "<body", "<br", "<p", "<!--"};
+    static const char* const tags[] = {
+        "<!doctype html", "<html",  "<head", "<script", "<iframe", "<h1", "<div", "<font", "<table", "<a",
+        "<style",         "<title", "<b",    "<body",   "<br",     "<p",  "<!--"};
     for (const char* tag : tags) {
         const qsizetype len = qsizetype(std::strlen(tag));
         if (!start.startsWith(tag))

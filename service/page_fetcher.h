@@ -1,5 +1,6 @@
 #pragma once
-// Fetches a web page over HTTP or HTTPS on the network layer's transfer engine and turns its bytes into UTF-8.
+// Fetches a web page over HTTP or HTTPS on the network layer's transfer engine and turns its bytes into
+// UTF-8.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -23,15 +24,15 @@ struct FetchOptions {
     // when set and it turns true, running transfers are given up
     const std::atomic<bool>* cancelled = nullptr;
     // the process's User-Agent (setUserAgentOverride), when one is set, replaces this
-    QByteArray userAgent =
-        "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/120.0.0.0 Safari/537.36";
+    QByteArray userAgent = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
+                           "Chrome/120.0.0.0 Safari/537.36";
 };
 
 struct FetchedPage {
-    QUrl finalUrl;            // address after redirects: the base for relative references
+    QUrl finalUrl; // address after redirects: the base for relative references
     long httpStatus = 0;
-    QByteArray mimeType;      // lower case, without parameters; empty when the server sent none
-    QByteArray headerCharset; // charset parameter of Content-Type, as sent
+    QByteArray mimeType;           // lower case, without parameters; empty when the server sent none
+    QByteArray headerCharset;      // charset parameter of Content-Type, as sent
     QString contentSecurityPolicy; // the answer's Content-Security-Policy header(s); "" when none
     bool isHtml = false;
     // HTML: the whole page up to FetchOptions::maxBytes. Anything else is not

@@ -10,9 +10,9 @@ namespace {
 
 struct Token {
     enum class Type { Name, String, Punct, Other } type;
-    QStringView text;        // the token as written
-    QString value;           // a string's value, escapes decoded
-    bool interpolated;       // a template literal with ${...}
+    QStringView text;  // the token as written
+    QString value;     // a string's value, escapes decoded
+    bool interpolated; // a template literal with ${...}
     bool lineBreakBefore;
 };
 
@@ -64,7 +64,8 @@ private:
     }
 
     void push(Token::Type type, qsizetype start, QString value = QString(), bool interpolated = false) {
-        m_tokens.push_back({type, m_src.mid(start, m_pos - start), std::move(value), interpolated, m_lineBreak});
+        m_tokens.push_back(
+            {type, m_src.mid(start, m_pos - start), std::move(value), interpolated, m_lineBreak});
         m_lineBreak = false;
     }
 
@@ -121,13 +122,27 @@ private:
         };
         std::optional<char32_t> code;
         switch (c.unicode()) {
-        case u'n': value += u'\n'; return;
-        case u'r': value += u'\r'; return;
-        case u't': value += u'\t'; return;
-        case u'b': value += u'\b'; return;
-        case u'f': value += u'\f'; return;
-        case u'v': value += u'\v'; return;
-        case u'0': value += QChar(0); return;
+        case u'n':
+            value += u'\n';
+            return;
+        case u'r':
+            value += u'\r';
+            return;
+        case u't':
+            value += u'\t';
+            return;
+        case u'b':
+            value += u'\b';
+            return;
+        case u'f':
+            value += u'\f';
+            return;
+        case u'v':
+            value += u'\v';
+            return;
+        case u'0':
+            value += QChar(0);
+            return;
         case u'\r':
             if (m_pos < m_src.size() && m_src[m_pos] == u'\n')
                 ++m_pos;
@@ -294,14 +309,15 @@ void findScriptLiterals(QStringView script, QList<ScriptLiteral>& out) {
             const Token& target = tokens[i - 3];
             const QString& address = tokens[i + 1].value;
             const bool image = (target.type == Token::Type::Name && images.contains(target.text)) ||
-                               (isPunct(target, u")") && endsNewImage(tokens, i - 3)) || hasPictureExtension(address);
+                               (isPunct(target, u")") && endsNewImage(tokens, i - 3)) ||
+                               hasPictureExtension(address);
             if (image)
                 out.append({ScriptLiteral::Kind::ImageSource, address});
         }
         // document.write("markup") / document.writeln("markup")
         if (isName(t, u"document") && left >= 6 && isPunct(tokens[i + 1], u".") &&
-            (isName(tokens[i + 2], u"write") || isName(tokens[i + 2], u"writeln")) && isPunct(tokens[i + 3], u"(") &&
-            isPlainString(tokens[i + 4]) && isPunct(tokens[i + 5], u")"))
+            (isName(tokens[i + 2], u"write") || isName(tokens[i + 2], u"writeln")) &&
+            isPunct(tokens[i + 3], u"(") && isPlainString(tokens[i + 4]) && isPunct(tokens[i + 5], u")"))
             out.append({ScriptLiteral::Kind::WrittenMarkup, tokens[i + 4].value});
     }
 }

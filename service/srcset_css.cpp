@@ -240,9 +240,9 @@ QStringList cssUrls(QStringView css) {
             pos = end < 0 ? n : end + 2;
             continue;
         }
-        const bool isUrl = pos + 4 <= n && css.mid(pos, 4).compare(u"url(", Qt::CaseInsensitive) == 0 &&
-                           (pos == 0 || !(css[pos - 1].isLetterOrNumber() || css[pos - 1] == u'-' ||
-                                          css[pos - 1] == u'_'));
+        const bool isUrl =
+            pos + 4 <= n && css.mid(pos, 4).compare(u"url(", Qt::CaseInsensitive) == 0 &&
+            (pos == 0 || !(css[pos - 1].isLetterOrNumber() || css[pos - 1] == u'-' || css[pos - 1] == u'_'));
         if (!isUrl) {
             ++pos;
             continue;

@@ -108,8 +108,7 @@ public:
     // when giveUp() turns true (the server stops or other connections wait)
     // after a short idle time: a client that sends at once must not find the
     // connection closed under its request.
-    template <typename GiveUp>
-    bool waitForNextRequest(time_t keepAliveSeconds, GiveUp giveUp) const {
+    template <typename GiveUp> bool waitForNextRequest(time_t keepAliveSeconds, GiveUp giveUp) const {
         if (readableNow())
             return true;
         const auto idleSince = std::chrono::steady_clock::now();
@@ -384,10 +383,12 @@ private:
             const size_t first = line.find(' ');
             const size_t last = line.rfind(' ');
             const std::string method = first == std::string::npos ? std::string() : line.substr(0, first);
-            const std::string target =
-                first == std::string::npos || last <= first ? std::string() : line.substr(first + 1, last - first - 1);
+            const std::string target = first == std::string::npos || last <= first
+                                           ? std::string()
+                                           : line.substr(first + 1, last - first - 1);
             m_logger(method, target, 503, m_answer.size() - (m_answer.find("\r\n\r\n") + 4),
-                     std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started));
+                     std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                           started));
         }
     }
 
@@ -428,7 +429,8 @@ std::chrono::steady_clock::time_point TolerantHttpServer::requestArrival() {
 }
 
 std::string TolerantHttpServer::busyAnswer(int retryAfterSeconds) {
-    const std::string body = "the service is busy; try again in " + std::to_string(retryAfterSeconds) + " s\n";
+    const std::string body =
+        "the service is busy; try again in " + std::to_string(retryAfterSeconds) + " s\n";
     return "HTTP/1.1 503 Service Unavailable\r\nRetry-After: " + std::to_string(retryAfterSeconds) +
            "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;

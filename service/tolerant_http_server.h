@@ -30,8 +30,9 @@ struct ServingLimits {
 class TolerantHttpServer : public httplib::Server {
 public:
     // One turned-away request: method and target as far as they arrived ("" when nothing did).
-    using TurnedAwayLogger = std::function<void(const std::string& method, const std::string& target, int status,
-                                                size_t bodyBytes, std::chrono::milliseconds elapsed)>;
+    using TurnedAwayLogger =
+        std::function<void(const std::string& method, const std::string& target, int status, size_t bodyBytes,
+                           std::chrono::milliseconds elapsed)>;
 
     explicit TolerantHttpServer(const ServingLimits& limits = {});
     ~TolerantHttpServer() override;

@@ -75,8 +75,8 @@ std::optional<QUrl> resolveReference(const QUrl& base, QStringView ref) {
         return std::nullopt;
     QUrl url = base.resolved(relative).adjusted(QUrl::RemoveFragment);
     const QString scheme = url.scheme();
-    if ((scheme != QLatin1StringView("http") && scheme != QLatin1StringView("https")) || url.host().isEmpty() ||
-        !url.isValid())
+    if ((scheme != QLatin1StringView("http") && scheme != QLatin1StringView("https")) ||
+        url.host().isEmpty() || !url.isValid())
         return std::nullopt;
     if (url.path().isEmpty())
         url.setPath(QStringLiteral("/"));
@@ -118,16 +118,16 @@ QString urlExtension(const QUrl& url) {
 }
 
 bool isPictureExtension(const QString& ext) {
-    static const QSet<QString> set{QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("png"),
-                                   QStringLiteral("gif"), QStringLiteral("bmp"),  QStringLiteral("webp"),
-                                   QStringLiteral("svg"), QStringLiteral("avif"), QStringLiteral("tif"),
+    static const QSet<QString> set{QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("png"),
+                                   QStringLiteral("gif"),  QStringLiteral("bmp"),  QStringLiteral("webp"),
+                                   QStringLiteral("svg"),  QStringLiteral("avif"), QStringLiteral("tif"),
                                    QStringLiteral("tiff"), QStringLiteral("ico")};
     return set.contains(ext);
 }
 
 bool isSoundExtension(const QString& ext) {
-    static const QSet<QString> set{QStringLiteral("mp3"),  QStringLiteral("ogg"), QStringLiteral("oga"),
-                                   QStringLiteral("wav"),  QStringLiteral("aac"), QStringLiteral("m4a"),
+    static const QSet<QString> set{QStringLiteral("mp3"),  QStringLiteral("ogg"),  QStringLiteral("oga"),
+                                   QStringLiteral("wav"),  QStringLiteral("aac"),  QStringLiteral("m4a"),
                                    QStringLiteral("flac"), QStringLiteral("opus"), QStringLiteral("wma")};
     return set.contains(ext);
 }

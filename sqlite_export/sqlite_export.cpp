@@ -58,8 +58,7 @@ void SqliteStatement::Finalizer::operator()(sqlite3_stmt* statement) const {
     sqlite3_finalize(statement);
 }
 
-SqliteStatement::SqliteStatement(sqlite3* db, sqlite3_stmt* statement)
-    : db_(db), statement_(statement) {}
+SqliteStatement::SqliteStatement(sqlite3* db, sqlite3_stmt* statement) : db_(db), statement_(statement) {}
 
 SqliteStatement::SqliteStatement(SqliteStatement&&) noexcept = default;
 SqliteStatement& SqliteStatement::operator=(SqliteStatement&&) noexcept = default;
@@ -135,9 +134,9 @@ bool SqliteDatabase::open(const QString& path, QString* error, int busyTimeoutMs
         return fail(QStringLiteral("%1 is a folder").arg(path));
 
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(info.absoluteFilePath().toUtf8().constData(), &raw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(info.absoluteFilePath().toUtf8().constData(), &raw,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     std::unique_ptr<sqlite3, Closer> handle(raw);
     if (rc != SQLITE_OK)
         return fail(raw ? LastMessage(raw) : QString::fromUtf8(sqlite3_errstr(rc)));
@@ -212,8 +211,7 @@ QString CreateTableStatement(const QString& table) {
 }
 
 QString DropTableStatement(const QString& table, DropStyle style) {
-    const QString name =
-        style == DropStyle::Bare && CanStandBare(table) ? table : QuotedTableName(table);
+    const QString name = style == DropStyle::Bare && CanStandBare(table) ? table : QuotedTableName(table);
     return QLatin1String("drop table if exists ") + name + QLatin1Char(';');
 }
 

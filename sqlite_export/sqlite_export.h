@@ -95,7 +95,8 @@ enum class DropStyle { Bare, Backquoted };
 
 // The table name between backquotes, a backquote inside it doubled.
 QString QuotedTableName(const QString& table);
-// "CREATE TABLE `T` (`id` INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT,`name` TEXT NOT NULL,`type` TEXT NOT NULL,`data` BLOB);"
+// "CREATE TABLE `T` (`id` INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT,`name` TEXT NOT NULL,`type` TEXT NOT
+// NULL,`data` BLOB);"
 QString CreateTableStatement(const QString& table);
 // "drop table if exists T;" (Bare) or "drop table if exists `T`;" (Backquoted).
 QString DropTableStatement(const QString& table, DropStyle style);

@@ -8,29 +8,29 @@ std::vector<ColumnSpec> tableColumns(TableKind kind) {
     const QString numero = QString(QChar(0x2116));
     switch (kind) {
     case TableKind::Pictures:
-        return {{numero, 40},        {"Status", 80},  {"URL", 430},   {"Local path", 150}, {"Width", 50},
-                {"Height", 50},      {"Export name", 160}, {"Original name", 160}, {"Alt", 160},
-                {"Title", 160},      {"Parent", 160}, {"After", 30},  {"Left", 30},        {"Right", 30},
-                {"Upper", 30}};
+        return {{numero, 40},  {"Status", 80}, {"URL", 430},         {"Local path", 150},
+                {"Width", 50}, {"Height", 50}, {"Export name", 160}, {"Original name", 160},
+                {"Alt", 160},  {"Title", 160}, {"Parent", 160},      {"After", 30},
+                {"Left", 30},  {"Right", 30},  {"Upper", 30}};
     case TableKind::Sounds:
-        return {{numero, 40},       {"Status", 80},       {"URL", 430},
-                {"Local path", 150}, {"Size", 100},       {"Duration (sec)", 100},
+        return {{numero, 40},         {"Status", 80},         {"URL", 430},
+                {"Local path", 150},  {"Size", 100},          {"Duration (sec)", 100},
                 {"Export name", 160}, {"Original name", 160}, {"Parent", 160}};
     case TableKind::Videos:
-        return {{numero, 40},       {"Status", 80},       {"URL", 430},
-                {"Local path", 150}, {"Size", 100},       {"Duration (sec)", 100},
-                {"Export name", 160}, {"Original name", 160}, {"Parent", 160},
-                {QString(), 64}};
+        return {{numero, 40},    {"Status", 80},          {"URL", 430},         {"Local path", 150},
+                {"Size", 100},   {"Duration (sec)", 100}, {"Export name", 160}, {"Original name", 160},
+                {"Parent", 160}, {QString(), 64}};
     case TableKind::Texts:
-        return {{numero, 40},     {"Status", 80},       {"URL", 430},           {"Local path", 150},
-                {"Size", 100},    {"Export name", 160}, {"Original name", 160}, {"Header", 160}};
+        return {{numero, 40},  {"Status", 80},       {"URL", 430},           {"Local path", 150},
+                {"Size", 100}, {"Export name", 160}, {"Original name", 160}, {"Header", 160}};
     case TableKind::Files:
         return {{numero, 40}, {"Status", 80}, {"URL", 430}, {"Filename", 300}, {"Size", 100}};
     }
     return {};
 }
 
-CollectionTable::CollectionTable(TableKind kind, QObject* parent) : QAbstractTableModel(parent), m_kind(kind) {
+CollectionTable::CollectionTable(TableKind kind, QObject* parent)
+    : QAbstractTableModel(parent), m_kind(kind) {
     const auto columns = tableColumns(kind);
     m_columnCount = int(columns.size());
     for (const auto& c : columns)

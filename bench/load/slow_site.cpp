@@ -40,7 +40,8 @@ int main(int argc, char* argv[]) {
         else if (!std::strcmp(argv[i], "--links"))
             links = value;
     }
-    std::string page = "<!DOCTYPE html><html><head><title>Gallery</title></head><body><div class=\"gallery\">\n";
+    std::string page =
+        "<!DOCTYPE html><html><head><title>Gallery</title></head><body><div class=\"gallery\">\n";
     for (int i = 0; i < images; ++i)
         page += "<a href=\"big/img-" + std::to_string(i) + ".jpg\" title=\"Picture " + std::to_string(i) +
                 "\"><img src=\"thumbs/img-" + std::to_string(i) + ".jpg\" alt=\"Thumb " + std::to_string(i) +

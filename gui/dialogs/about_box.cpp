@@ -46,7 +46,8 @@ QPixmap lookingFace(int dx, int dy) {
 
 } // namespace
 
-TAboutBox::TAboutBox(TForm1* form1) : SkarvelDialog(form1, QStringLiteral("AboutBox"), QStringLiteral("About program")) {
+TAboutBox::TAboutBox(TForm1* form1)
+    : SkarvelDialog(form1, QStringLiteral("AboutBox"), QStringLiteral("About program")) {
     auto* panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("Panel1"));
     panel->setFrameShape(QFrame::Panel);
@@ -71,7 +72,8 @@ TAboutBox::TAboutBox(TForm1* form1) : SkarvelDialog(form1, QStringLiteral("About
     product->setFont(big);
     auto* version = new QLabel(QStringLiteral("Version 1.0"), panel);
     version->setObjectName(QStringLiteral("Version"));
-    auto* copyright = new QLabel(QStringLiteral("Orvantic, 2026.\nBuilds media collections from web pages."), panel);
+    auto* copyright =
+        new QLabel(QStringLiteral("Orvantic, 2026.\nBuilds media collections from web pages."), panel);
     copyright->setObjectName(QStringLiteral("Copyright"));
     copyright->setWordWrap(true);
 

@@ -86,7 +86,8 @@ FileNamesDialog::FileNamesDialog(TForm1* form1, TableKind kind, const QString& o
     StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                                  QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
-    StringGrid1->setItemDelegate(new ReplacesDelegate(StringGrid1, [this] { StringGrid1KeyDown(kEnterKey); }));
+    StringGrid1->setItemDelegate(
+        new ReplacesDelegate(StringGrid1, [this] { StringGrid1KeyDown(kEnterKey); }));
     StringGrid1->setMinimumSize(300, 130);
     StringGrid1->installEventFilter(this);
 

@@ -26,12 +26,12 @@ public:
     // The data rows of the Replaces grid, in order, as (From, To).
     std::vector<ReplacePair> ReplaceRows() const;
 
-    QComboBox* ComboBox1 = nullptr;     // Use
-    QComboBox* ComboBox2 = nullptr;     // Register
-    QLineEdit* Edit1 = nullptr;         // Max length
+    QComboBox* ComboBox1 = nullptr;      // Use
+    QComboBox* ComboBox2 = nullptr;      // Register
+    QLineEdit* Edit1 = nullptr;          // Max length
     QTableWidget* StringGrid1 = nullptr; // Replaces; its header row is the grid's row 0
-    QPushButton* BitBtn1 = nullptr;     // Apply new file names
-    QPushButton* BitBtn2 = nullptr;     // Close
+    QPushButton* BitBtn1 = nullptr;      // Apply new file names
+    QPushButton* BitBtn2 = nullptr;      // Close
 
 public slots:
     void BitBtn1Click();

@@ -13,7 +13,8 @@
 
 namespace skarvel {
 
-TForm13::TForm13(TForm1* form1) : SkarvelDialog(form1, QStringLiteral("Form13"), QStringLiteral("Parameters")) {
+TForm13::TForm13(TForm1* form1)
+    : SkarvelDialog(form1, QStringLiteral("Form13"), QStringLiteral("Parameters")) {
     auto* group = new QGroupBox(QStringLiteral("Work directory"), this);
     group->setObjectName(QStringLiteral("GroupBox1"));
     Edit1 = new QLineEdit(group);

@@ -88,7 +88,8 @@ void ExportDialog::addButtonRow(QBoxLayout* layout, std::initializer_list<QPushB
 
 // ---------------------------------------------------------------- transform group
 
-ImagesTransformGroup::ImagesTransformGroup(QWidget* parent) : QGroupBox(QStringLiteral("Images transform"), parent) {
+ImagesTransformGroup::ImagesTransformGroup(QWidget* parent)
+    : QGroupBox(QStringLiteral("Images transform"), parent) {
     setObjectName(QStringLiteral("GroupBox1"));
     CheckBox1 = MakeCheckBox(QStringLiteral("CheckBox1"), QStringLiteral("Fit to rectangle"), this);
     Edit1 = new QLineEdit(QStringLiteral("100"), this);
@@ -139,8 +140,8 @@ void ImagesTransformGroup::Edit2Exit() {
 QComboBox* MakeMediaFormatList(QWidget* parent) {
     auto* list = new QComboBox(parent);
     list->setObjectName(QStringLiteral("ComboBox1"));
-    list->addItems({QStringLiteral("Original"), QStringLiteral("MP3"), QStringLiteral("OGG"), QStringLiteral("WAV"),
-                    QStringLiteral("AAC")});
+    list->addItems({QStringLiteral("Original"), QStringLiteral("MP3"), QStringLiteral("OGG"),
+                    QStringLiteral("WAV"), QStringLiteral("AAC")});
     list->setCurrentIndex(0);
     return list;
 }
@@ -193,13 +194,13 @@ TForm6::TForm6(TForm1* form1)
     finishLayout(layout, CheckBox2, BitBtn3);
 }
 
-MediaSaveDialog::MediaSaveDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job,
-                                 const QString& listLabel, const QString& kindWord)
+MediaSaveDialog::MediaSaveDialog(TForm1* form1, const QString& objectName, const QString& caption,
+                                 JobSlot job, const QString& listLabel, const QString& kindWord)
     : SaveDialog(form1, objectName, caption, std::move(job)) {
     ComboBox1 = MakeMediaFormatList(this);
-    CheckBox1 = MakeCheckBox(QStringLiteral("CheckBox1"),
-                             QStringLiteral("Delete all files from destination directory before export ") + kindWord,
-                             this);
+    CheckBox1 = MakeCheckBox(
+        QStringLiteral("CheckBox1"),
+        QStringLiteral("Delete all files from destination directory before export ") + kindWord, this);
     BitBtn2 = makeCancelButton(QStringLiteral("BitBtn2"));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
@@ -219,9 +220,11 @@ TForm25::TForm25(TForm1* form1)
                       QStringLiteral("videos")) {}
 
 TForm32::TForm32(TForm1* form1)
-    : SaveDialog(form1, QStringLiteral("Form32"), QStringLiteral("Save text"), SlotOf(form1, &TForm1::exportTexts)) {
-    CheckBox1 = MakeCheckBox(QStringLiteral("CheckBox1"),
-                             QStringLiteral("Delete all files from destination directory before export texts"), this);
+    : SaveDialog(form1, QStringLiteral("Form32"), QStringLiteral("Save text"),
+                 SlotOf(form1, &TForm1::exportTexts)) {
+    CheckBox1 =
+        MakeCheckBox(QStringLiteral("CheckBox1"),
+                     QStringLiteral("Delete all files from destination directory before export texts"), this);
     BitBtn2 = makeCancelButton(QStringLiteral("BitBtn2"));
     auto* layout = new QVBoxLayout(this);
     finishLayout(layout, CheckBox1, BitBtn2);

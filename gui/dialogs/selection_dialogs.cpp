@@ -27,7 +27,8 @@ QLineEdit* makeEdit(const QString& name, QWidget* parent) {
 
 } // namespace
 
-SelectionDialog::SelectionDialog(TForm1* form1, TableKind kind, const QString& objectName, const QString& caption)
+SelectionDialog::SelectionDialog(TForm1* form1, TableKind kind, const QString& objectName,
+                                 const QString& caption)
     : SkarvelDialog(form1, objectName, caption), m_kind(kind) {
     const bool twoPairs = SelectionFieldLimits(kind, BoundField::SecondLower).has_value();
     const bool pictures = kind == TableKind::Pictures;
@@ -36,17 +37,19 @@ SelectionDialog::SelectionDialog(TForm1* form1, TableKind kind, const QString& o
     Edit1 = makeEdit(QStringLiteral("Edit1"), this);
     Edit2 = makeEdit(QStringLiteral("Edit2"), this);
     bounds->addWidget(Edit1, 0, 0);
-    bounds->addWidget(MakeLabel(QStringLiteral("Label1"),
-                                pictures ? QStringLiteral("<   Width   <") : QStringLiteral("<      Size      <"), this),
-                      0, 1, Qt::AlignCenter);
+    bounds->addWidget(
+        MakeLabel(QStringLiteral("Label1"),
+                  pictures ? QStringLiteral("<   Width   <") : QStringLiteral("<      Size      <"), this),
+        0, 1, Qt::AlignCenter);
     bounds->addWidget(Edit2, 0, 2);
     if (twoPairs) {
         Edit3 = makeEdit(QStringLiteral("Edit3"), this);
         Edit4 = makeEdit(QStringLiteral("Edit4"), this);
         bounds->addWidget(Edit3, 1, 0);
-        bounds->addWidget(MakeLabel(QStringLiteral("Label2"),
-                                    pictures ? QStringLiteral("<   Height   <") : QStringLiteral("<  Duration  <"), this),
-                          1, 1, Qt::AlignCenter);
+        bounds->addWidget(
+            MakeLabel(QStringLiteral("Label2"),
+                      pictures ? QStringLiteral("<   Height   <") : QStringLiteral("<  Duration  <"), this),
+            1, 1, Qt::AlignCenter);
         bounds->addWidget(Edit4, 1, 2);
     }
     m_bounds = {Edit1, Edit2, Edit3, Edit4};
@@ -140,11 +143,11 @@ void SelectionDialog::normalise(BoundField field) {
         edit->setText(normal);
 }
 
-
 // ---------------------------------------------------------------- pictures
 
 TForm7::TForm7(TForm1* form1)
-    : SelectionDialog(form1, TableKind::Pictures, QStringLiteral("Form7"), QStringLiteral("Picture selection")) {}
+    : SelectionDialog(form1, TableKind::Pictures, QStringLiteral("Form7"),
+                      QStringLiteral("Picture selection")) {}
 
 CollectionTable* TForm7::Table() const {
     return Form1()->pictureTable;
@@ -161,7 +164,8 @@ void TForm7::SelectionApplied() {
 // ---------------------------------------------------------------- sounds
 
 TForm15::TForm15(TForm1* form1)
-    : SelectionDialog(form1, TableKind::Sounds, QStringLiteral("Form15"), QStringLiteral("Sounds selection")) {}
+    : SelectionDialog(form1, TableKind::Sounds, QStringLiteral("Form15"),
+                      QStringLiteral("Sounds selection")) {}
 
 CollectionTable* TForm15::Table() const {
     return Form1()->soundTable;
@@ -174,7 +178,8 @@ bool TForm15::DownloadSuspended() const {
 // ---------------------------------------------------------------- videos
 
 TForm23::TForm23(TForm1* form1)
-    : SelectionDialog(form1, TableKind::Videos, QStringLiteral("Form23"), QStringLiteral("Videos selection")) {}
+    : SelectionDialog(form1, TableKind::Videos, QStringLiteral("Form23"),
+                      QStringLiteral("Videos selection")) {}
 
 CollectionTable* TForm23::Table() const {
     return Form1()->videoTable;

@@ -26,9 +26,9 @@ public:
 
     QLineEdit* Edit1 = nullptr;
     QLineEdit* Edit2 = nullptr;
-    QLineEdit* Edit3 = nullptr; // nullptr in the videos dialog
-    QLineEdit* Edit4 = nullptr; // nullptr in the videos dialog
-    std::vector<QCheckBox*> typeBoxes; // CheckBox1 ... in the order of SelectionTypeBoxes
+    QLineEdit* Edit3 = nullptr;               // nullptr in the videos dialog
+    QLineEdit* Edit4 = nullptr;               // nullptr in the videos dialog
+    std::vector<QCheckBox*> typeBoxes;        // CheckBox1 ... in the order of SelectionTypeBoxes
     QCheckBox* deleteEmptyLinesBox = nullptr; // CheckBox4 (pictures) or CheckBox5
     QPushButton* BitBtn1 = nullptr;           // Apply selection
     QPushButton* BitBtn2 = nullptr;           // Default values
@@ -46,7 +46,6 @@ protected:
     // False while the table's download job runs: its steps write the same cells.
     virtual bool DownloadSuspended() const = 0;
     virtual void SelectionApplied() {}
-
 
 private:
     void normalise(BoundField field);

@@ -29,7 +29,8 @@ QLineEdit* makeTableNameField(const QString& name, const QString& defaultTable, 
 
 SqliteDialog::SqliteDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job,
                            const QString& defaultTable, DropStyle dropStyle)
-    : ExportDialog(form1, objectName, caption, std::move(job)), m_defaultTable(defaultTable), m_dropStyle(dropStyle) {
+    : ExportDialog(form1, objectName, caption, std::move(job)), m_defaultTable(defaultTable),
+      m_dropStyle(dropStyle) {
     BitBtn1 = new QPushButton(QStringLiteral("Export to SQLite"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     SetGlyph(BitBtn1, 3);
@@ -93,19 +94,22 @@ void SqliteDialog::BitBtn1Click() {
 
 TForm10::TForm10(TForm1* form1)
     : SqliteDialog(form1, QStringLiteral("Form10"), QStringLiteral("Export pictures to SQLite"),
-                   SlotOf(form1, &TForm1::exportPicturesSQLite), QStringLiteral("Pictures"), DropStyle::Bare) {
+                   SlotOf(form1, &TForm1::exportPicturesSQLite), QStringLiteral("Pictures"),
+                   DropStyle::Bare) {
     transformGroup = new ImagesTransformGroup(this);
     Edit3 = makeTableNameField(QStringLiteral("Edit3"), QStringLiteral("Pictures"), this);
     CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("Drop table if exists"), this);
-    CheckBox3 = MakeCheckBox(QStringLiteral("CheckBox3"), QStringLiteral("Overwrite database file if exists"), this);
+    CheckBox3 =
+        MakeCheckBox(QStringLiteral("CheckBox3"), QStringLiteral("Overwrite database file if exists"), this);
     BitBtn3 = makeCancelButton(QStringLiteral("BitBtn3"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(transformGroup);
     finishLayout(layout, Edit3, CheckBox2, CheckBox3, BitBtn3);
 }
 
-FileSqliteDialog::FileSqliteDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job,
-                                   const QString& listLabel, const QString& defaultTable, DropStyle dropStyle)
+FileSqliteDialog::FileSqliteDialog(TForm1* form1, const QString& objectName, const QString& caption,
+                                   JobSlot job, const QString& listLabel, const QString& defaultTable,
+                                   DropStyle dropStyle)
     : SqliteDialog(form1, objectName, caption, std::move(job), defaultTable, dropStyle) {
     auto* layout = new QVBoxLayout(this);
     if (!listLabel.isEmpty()) {
@@ -116,7 +120,8 @@ FileSqliteDialog::FileSqliteDialog(TForm1* form1, const QString& objectName, con
     }
     Edit1 = makeTableNameField(QStringLiteral("Edit1"), defaultTable, this);
     CheckBox1 = MakeCheckBox(QStringLiteral("CheckBox1"), QStringLiteral("Drop table if exists"), this);
-    CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("Overwrite database file if exists"), this);
+    CheckBox2 =
+        MakeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("Overwrite database file if exists"), this);
     BitBtn2 = makeCancelButton(QStringLiteral("BitBtn2"));
     finishLayout(layout, Edit1, CheckBox1, CheckBox2, BitBtn2);
 }

@@ -16,7 +16,7 @@ public:
     SqliteDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job,
                  const QString& defaultTable, DropStyle dropStyle);
 
-    QPushButton* BitBtn1 = nullptr; // Export to SQLite
+    QPushButton* BitBtn1 = nullptr;            // Export to SQLite
     int busyTimeoutMs = kDefaultBusyTimeoutMs; // of the connection each export opens
 
     // The session opened by the last "Export to SQLite", handed to the job by its prepare step.
@@ -28,7 +28,8 @@ public slots:
     void TableNameExit();
 
 protected:
-    // Wires the SQLite properties and adds them, the progress bar and the buttons under the dialog's own fields.
+    // Wires the SQLite properties and adds them, the progress bar and the buttons under the dialog's own
+    // fields.
     void finishLayout(QBoxLayout* layout, QLineEdit* tableName, QCheckBox* dropBox, QCheckBox* overwriteBox,
                       QPushButton* cancel);
 

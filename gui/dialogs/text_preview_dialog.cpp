@@ -23,8 +23,11 @@ TForm37::TForm37(TForm1* form1)
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    const std::pair<QPushButton**, const char*> buttons[] = {
-        {&BitBtn1, "First"}, {&BitBtn2, "Previous"}, {&BitBtn3, "Next"}, {&BitBtn4, "Last"}, {&BitBtn5, "Close"}};
+    const std::pair<QPushButton**, const char*> buttons[] = {{&BitBtn1, "First"},
+                                                             {&BitBtn2, "Previous"},
+                                                             {&BitBtn3, "Next"},
+                                                             {&BitBtn4, "Last"},
+                                                             {&BitBtn5, "Close"}};
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch(1);
     int number = 1;

@@ -100,7 +100,8 @@ bool inside(const QWidget* widget, const QWidget* container) {
 
 } // namespace
 
-TForm30::TForm30(TForm1* form1) : SkarvelDialog(form1, QStringLiteral("Form30"), QStringLiteral("Text selection")) {
+TForm30::TForm30(TForm1* form1)
+    : SkarvelDialog(form1, QStringLiteral("Form30"), QStringLiteral("Text selection")) {
     GroupBox1 = new QGroupBox(QStringLiteral("Text"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     Memo1 = makeMemo(QStringLiteral("Memo1"), GroupBox1);
@@ -214,10 +215,13 @@ void TForm30::BitBtn1Click() {
     StringGrid1->CommitEditor();
     TForm1* form = Form1();
     QString error;
-    const bool written = ApplyTextRulesToTable(*form->textTable, Rules(), [form](int row, const TextResult& result) {
-        TForm1::SetCurrentRow(form->StringGrid5, row);
-        form->Memo_Text_Preview->setPlainText(result.text);
-    }, &error);
+    const bool written = ApplyTextRulesToTable(
+        *form->textTable, Rules(),
+        [form](int row, const TextResult& result) {
+            TForm1::SetCurrentRow(form->StringGrid5, row);
+            form->Memo_Text_Preview->setPlainText(result.text);
+        },
+        &error);
     if (!written)
         ui::ShowError(this, error);
 }

@@ -47,8 +47,7 @@ int FormatChoice(ExportDialog* dialog) {
 
 // Takes the transformed rows that are ready, in row order. Waits while more rows are queued
 // than keep every core busy, and for every row once `all` is set.
-template <typename Use>
-void TakeTransformed(ParallelPictureTransform& transform, bool all, Use use) {
+template <typename Use> void TakeTransformed(ParallelPictureTransform& transform, bool all, Use use) {
     while (transform.queued() > 0) {
         std::optional<ParallelPictureTransform::Outcome> outcome =
             transform.next(all || transform.queued() > transform.depth());
@@ -65,7 +64,8 @@ bool IsSameFile(const QString& a, const QString& b) {
 
 // "1 file", "5 files".
 QString Count(int n, const char* noun) {
-    return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(noun), n == 1 ? QString() : QStringLiteral("s"));
+    return QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(noun),
+                                                n == 1 ? QString() : QStringLiteral("s"));
 }
 
 } // namespace
@@ -125,7 +125,8 @@ void ExportPictures::readRunSettings() {
 
 void ExportPictures::doRow() {
     // The format's extension is given before the name is made safe, so the limit counts it.
-    m_transform.add(localPath, exportFolder + SafeExportName(TargetPathForFormat(exportName, m_settings.format)),
+    m_transform.add(localPath,
+                    exportFolder + SafeExportName(TargetPathForFormat(exportName, m_settings.format)),
                     m_settings, false);
     // The last row of a run, or of a stopped run, waits for every row before the finish step.
     TakeTransformed(m_transform, itemIndex + 1 >= itemCount || Terminated(),
@@ -227,7 +228,8 @@ QString SqliteRowsJob::failureMessage() const {
             .arg(Count(rowsTried, "row"), *m_commitError);
     }
     if (rowsFailed > 0) {
-        return QStringLiteral("Collection exported to SQLite database with errors: %1 of %2 could not be stored.")
+        return QStringLiteral(
+                   "Collection exported to SQLite database with errors: %1 of %2 could not be stored.")
             .arg(rowsFailed)
             .arg(Count(rowsTried, "row"));
     }
@@ -281,8 +283,10 @@ void StoreFilesJob::doRow() {
     storeRow(NameWithoutExtension(exportName), m_typeOf(localPath), data);
 }
 
-ExportSoundsSQLite::ExportSoundsSQLite(TForm1* form1) : StoreFilesJob(form1, kSoundSqliteRows, &ExportTypeForMedia) {}
-ExportVideosSQLite::ExportVideosSQLite(TForm1* form1) : StoreFilesJob(form1, kVideoSqliteRows, &ExportTypeForMedia) {}
+ExportSoundsSQLite::ExportSoundsSQLite(TForm1* form1)
+    : StoreFilesJob(form1, kSoundSqliteRows, &ExportTypeForMedia) {}
+ExportVideosSQLite::ExportVideosSQLite(TForm1* form1)
+    : StoreFilesJob(form1, kVideoSqliteRows, &ExportTypeForMedia) {}
 ExportTextsSQLite::ExportTextsSQLite(TForm1* form1) : StoreFilesJob(form1, kTextSqliteRows, &TextType) {}
 
 } // namespace skarvel

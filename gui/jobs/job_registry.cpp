@@ -20,7 +20,8 @@ void JobRegistry::create(std::vector<Entry> list) {
 }
 
 JobRegistry::Slot* JobRegistry::find(JobId id) {
-    const auto it = std::find_if(m_slots.begin(), m_slots.end(), [id](const Slot& s) { return s.entry.id == id; });
+    const auto it =
+        std::find_if(m_slots.begin(), m_slots.end(), [id](const Slot& s) { return s.entry.id == id; });
     return it == m_slots.end() ? nullptr : &*it;
 }
 
@@ -39,8 +40,8 @@ void JobRegistry::replace(JobId id) {
         return;
     BackgroundJob* stopped = slot->job.get();
     // Connected before Terminate(), so that an ending that comes at once is not missed.
-    QObject::connect(stopped, &QThread::finished, m_owner, [this, stopped] { release(stopped); },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        stopped, &QThread::finished, m_owner, [this, stopped] { release(stopped); }, Qt::QueuedConnection);
     stopped->Terminate();
     m_stopped.push_back(std::move(slot->job));
     slot->job = slot->entry.make();
@@ -57,8 +58,9 @@ void JobRegistry::install(JobId id, std::unique_ptr<BackgroundJob> job) {
 void JobRegistry::release(BackgroundJob* ended) {
     if (m_shuttingDown)
         return;
-    const auto it = std::find_if(m_stopped.begin(), m_stopped.end(),
-                                 [ended](const std::unique_ptr<BackgroundJob>& j) { return j.get() == ended; });
+    const auto it =
+        std::find_if(m_stopped.begin(), m_stopped.end(),
+                     [ended](const std::unique_ptr<BackgroundJob>& j) { return j.get() == ended; });
     if (it == m_stopped.end())
         return;
     std::unique_ptr<BackgroundJob> job = std::move(*it);

@@ -46,8 +46,8 @@ bool PulseServer::start(QString* why) {
         // Without rewinds the monitor hears a new stream from its first sample.
         "--system=false", "-L", "module-null-sink sink_name=quiet norewinds=1",
         // Qt lists no monitor sources; a remapped one shows up as an ordinary input.
-        "-L", "module-remap-source master=quiet.monitor source_name=capture",
-        "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socket};
+        "-L", "module-remap-source master=quiet.monitor source_name=capture", "-L",
+        "module-native-protocol-unix auth-anonymous=1 socket=" + socket};
     // The server keeps its state and runtime files in the temporary folder.
     std::vector<std::string> env = {"HOME=" + dir, "PULSE_RUNTIME_PATH=" + dir + "/run",
                                     "PULSE_STATE_PATH=" + dir + "/state", "PATH=/usr/bin:/bin"};

@@ -33,9 +33,10 @@ bool makeTone(const QString& path, const Tone& tone, const QStringList& encoderA
     const QString source = QStringLiteral("sine=frequency=440:sample_rate=%1:duration=%2")
                                .arg(tone.rate)
                                .arg(tone.seconds, 0, 'f', 3);
-    QStringList args = {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", source,
-                        "-ac", QString::number(tone.channels)};
-    args << encoderArgs << "-map_metadata" << "-1" << path;
+    QStringList args = {"-nostdin", "-v", "error", "-y",  "-f",
+                        "lavfi",    "-i", source,  "-ac", QString::number(tone.channels)};
+    args << encoderArgs << "-map_metadata"
+         << "-1" << path;
     return runProgram(QStringLiteral("ffmpeg"), args);
 }
 

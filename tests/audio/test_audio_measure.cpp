@@ -39,8 +39,11 @@ const std::vector<SoundCase>& soundCases() {
         {"MP3, constant bit rate", "cbr.mp3", {44100, 2, 3.6}, {"-c:a", "libmp3lame", "-b:a", "128k"}, 0},
         {"MP3, variable bit rate", "vbr.mp3", {44100, 2, 7.2}, {"-c:a", "libmp3lame", "-q:a", "2"}, 0},
         // ffmpeg's MP3 muxer records the padding of half-rate files in steps of 25 samples.
-        {"MP3, MPEG-2 half rate, mono, variable bit rate", "half.mp3", {22050, 1, 5.3},
-         {"-c:a", "libmp3lame", "-q:a", "5"}, 24},
+        {"MP3, MPEG-2 half rate, mono, variable bit rate",
+         "half.mp3",
+         {22050, 1, 5.3},
+         {"-c:a", "libmp3lame", "-q:a", "5"},
+         24},
         {"Ogg Vorbis, stereo", "stereo.ogg", {44100, 2, 3.6}, {"-c:a", "libvorbis", "-q:a", "3"}, 0},
         {"Ogg Vorbis, mono, 48 kHz", "mono.ogg", {48000, 1, 7.2}, {"-c:a", "libvorbis"}, 0},
         {"Ogg Vorbis, six channels", "surround.ogg", {44100, 6, 2.4}, {"-c:a", "libvorbis"}, 0},
@@ -70,7 +73,9 @@ protected:
 };
 QTemporaryDir* AudioMeasure::folder = nullptr;
 
-qint64 samplesOf(const Tone& tone) { return std::llround(tone.seconds * tone.rate); }
+qint64 samplesOf(const Tone& tone) {
+    return std::llround(tone.seconds * tone.rate);
+}
 
 TEST_F(AudioMeasure, LengthIsTheExactDecodedSampleCountAndDurationIsTruncated) {
     for (const SoundCase& c : soundCases()) {
@@ -101,11 +106,27 @@ TEST_F(AudioMeasure, VariableBitRateWithoutHeaderIsMeasuredByDecodingNotByBitRat
     // Twenty seconds of silence, then twenty of noise, with no Xing header: an
     // estimate from the first frames' bit rate is far off; counting is not.
     const QString file = path("no-xing.mp3");
-    ASSERT_TRUE(test::runProgram(
-        "ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "anullsrc=r=44100:cl=stereo:d=20",
-                   "-f", "lavfi", "-i", "anoisesrc=r=44100:d=20:a=0.5", "-filter_complex",
-                   "[0:a][1:a]concat=n=2:v=0:a=1", "-c:a", "libmp3lame", "-q:a", "2", "-write_xing", "0",
-                   file}));
+    ASSERT_TRUE(test::runProgram("ffmpeg", {"-nostdin",
+                                            "-v",
+                                            "error",
+                                            "-y",
+                                            "-f",
+                                            "lavfi",
+                                            "-i",
+                                            "anullsrc=r=44100:cl=stereo:d=20",
+                                            "-f",
+                                            "lavfi",
+                                            "-i",
+                                            "anoisesrc=r=44100:d=20:a=0.5",
+                                            "-filter_complex",
+                                            "[0:a][1:a]concat=n=2:v=0:a=1",
+                                            "-c:a",
+                                            "libmp3lame",
+                                            "-q:a",
+                                            "2",
+                                            "-write_xing",
+                                            "0",
+                                            file}));
     const quint32 h = audio.StreamCreateFile(file);
     ASSERT_NE(h, 0u);
     const qint64 samples = audio.ChannelGetLength(h) / 4;
@@ -121,9 +142,11 @@ TEST_F(AudioMeasure, SpeechKeepsItsExactLengthThroughLossyEncoders) {
     // At 44.1 kHz: ffmpeg's own MP3 muxer rounds the padding it records for half-rate files.
     const QString spoken = path("spoken.wav");
     const QString wav = path("speech.wav");
-    ASSERT_TRUE(test::runProgram("espeak-ng", {"-w", spoken, "Skarvel measures every sound it downloads, to the "
-                                                             "second, whatever its bit rate does meanwhile."}));
-    ASSERT_TRUE(test::runProgram("ffmpeg", {"-nostdin", "-v", "error", "-y", "-i", spoken, "-ar", "44100", wav}));
+    ASSERT_TRUE(test::runProgram("espeak-ng", {"-w", spoken,
+                                               "Skarvel measures every sound it downloads, to the "
+                                               "second, whatever its bit rate does meanwhile."}));
+    ASSERT_TRUE(
+        test::runProgram("ffmpeg", {"-nostdin", "-v", "error", "-y", "-i", spoken, "-ar", "44100", wav}));
     const auto source = audio::scanAudioFile(wav);
     ASSERT_TRUE(source);
     ASSERT_GT(source->samples, source->sampleRate * 3);
@@ -142,8 +165,7 @@ TEST_F(AudioMeasure, SpeechKeepsItsExactLengthThroughLossyEncoders) {
         ASSERT_NE(h, 0u);
         EXPECT_EQ(audio.ChannelGetLength(h), source->samples * source->channels * 2);
         audio.StreamFree(h);
-        EXPECT_EQ(MeasureDurationSeconds(audio, path(c.file)),
-                  int(source->samples / source->sampleRate));
+        EXPECT_EQ(MeasureDurationSeconds(audio, path(c.file)), int(source->samples / source->sampleRate));
     }
 }
 
@@ -294,7 +316,9 @@ TEST_F(AudioMeasure, PcmReaderConvertsToTheOutputFormatWholeFramesOnly) {
     } cases[] = {
         // The file's tone peaks at 1/8 of full scale less 3 dB (ffmpeg spreads mono over two
         // channels so); mixing both channels to mono brings back the 1/8.
-        {"16-bit stereo at twice the rate", {44100, 2, audio::PcmFormat::Sample::Int16}, 0.125 / std::sqrt(2.0)},
+        {"16-bit stereo at twice the rate",
+         {44100, 2, audio::PcmFormat::Sample::Int16},
+         0.125 / std::sqrt(2.0)},
         {"float mono at the same rate", {22050, 1, audio::PcmFormat::Sample::Float}, 0.125},
     };
     for (const auto& c : cases) {
@@ -320,9 +344,11 @@ TEST_F(AudioMeasure, PcmReaderConvertsToTheOutputFormatWholeFramesOnly) {
         const qint64 expected = std::llround(7.2 * c.format.sampleRate);
         EXPECT_NEAR(double(frames), double(expected), 2.0);
         for (qint64 i = 0; i < frames; ++i) {
-            const double v = c.format.sample == audio::PcmFormat::Sample::Int16
-                                 ? std::abs(reinterpret_cast<const qint16*>(all.constData())[i * c.format.channels]) / 32768.0
-                                 : std::abs(reinterpret_cast<const float*>(all.constData())[i * c.format.channels]);
+            const double v =
+                c.format.sample == audio::PcmFormat::Sample::Int16
+                    ? std::abs(reinterpret_cast<const qint16*>(all.constData())[i * c.format.channels]) /
+                          32768.0
+                    : std::abs(reinterpret_cast<const float*>(all.constData())[i * c.format.channels]);
             peak = std::max(peak, v);
         }
         EXPECT_NEAR(peak, c.peak, 0.005);

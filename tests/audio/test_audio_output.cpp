@@ -28,7 +28,9 @@ namespace {
 
 QString g_skipReason;
 
-void pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
+void pump() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
 
 // Waits for the stream to play out; a generous bound keeps a broken build from hanging.
 bool waitUntilStopped(AudioLibrary& audio, quint32 h) {
@@ -139,7 +141,8 @@ TEST_F(AudioOutput, EveryFormatReachesTheDeviceWhole) {
     const struct {
         const char* file;
         double seconds;
-    } cases[] = {{"tone.mp3", 1.2}, {"mono.ogg", 0.8}, {"low.wav", 0.8}, {"surround.ogg", 0.8}, {"stereo.aac", 0.8}};
+    } cases[] = {
+        {"tone.mp3", 1.2}, {"mono.ogg", 0.8}, {"low.wav", 0.8}, {"surround.ogg", 0.8}, {"stereo.aac", 0.8}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         const Recorder::Heard heard = playAndRecord(path(c.file));

@@ -28,10 +28,17 @@ TEST(SafeFileName, CharactersWindowsRefusesBecomeUnderscores) {
         {"trailing dots and blanks go", "name.txt. . ", "name.txt"},
         {"inner dots and blanks stay", " two  dots..in.it.txt", " two  dots..in.it.txt"},
         {"leading dot stays", ".hidden", ".hidden"},
-        {"non-ASCII kept", utf8("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC.txt"), utf8("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC.txt")},
+        {"non-ASCII kept", utf8("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC.txt"),
+         utf8("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC.txt")},
         {"paired surrogates kept", utf8("\xF0\x9F\x98\x80.png"), utf8("\xF0\x9F\x98\x80.png")},
-        {"lone high surrogate", QString::fromUtf16(u"a\xD83D" "b.txt"), "a_b.txt"},
-        {"lone low surrogate", QString::fromUtf16(u"a\xDE00" "b.txt"), "a_b.txt"},
+        {"lone high surrogate",
+         QString::fromUtf16(u"a\xD83D"
+                            "b.txt"),
+         "a_b.txt"},
+        {"lone low surrogate",
+         QString::fromUtf16(u"a\xDE00"
+                            "b.txt"),
+         "a_b.txt"},
         {"swapped pair", QString::fromUtf16(u"\xDE00\xD83D.txt"), "__.txt"},
         {"high surrogate at the end", QString::fromUtf16(u"abc\xD83D"), "abc_"},
         {"only dots", "...", ""},
@@ -76,9 +83,9 @@ TEST(SafeFileName, LongNamesAreCutToTheByteLimitKeepingTheExtension) {
         QString name;
         QString safe;
     };
-    const QString e = QString(QChar(0xE9));              // two bytes in UTF-8
-    const QString euro = QString(QChar(0x20AC));         // three bytes
-    const QString grin = utf8("\xF0\x9F\x98\x80");       // four bytes, two UTF-16 units
+    const QString e = QString(QChar(0xE9));        // two bytes in UTF-8
+    const QString euro = QString(QChar(0x20AC));   // three bytes
+    const QString grin = utf8("\xF0\x9F\x98\x80"); // four bytes, two UTF-16 units
     const Case cases[] = {
         {"exactly at the limit", QString(251, 'n') + ".pdf", QString(251, 'n') + ".pdf"},
         {"one byte over", QString(252, 'n') + ".pdf", QString(251, 'n') + ".pdf"},
@@ -117,9 +124,11 @@ TEST(SafeFileName, EveryResultIsOneFileTheFileSystemAccepts) {
         const QString safe = SafeFileName(name);
         ASSERT_FALSE(safe.isEmpty()) << name.toStdString();
         QFile file(folder.path() + "/" + safe);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << safe.toStdString() << ": " << file.errorString().toStdString();
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly))
+            << safe.toStdString() << ": " << file.errorString().toStdString();
         file.close();
-        EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).contains(safe)) << safe.toStdString();
+        EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).contains(safe))
+            << safe.toStdString();
         ASSERT_TRUE(file.remove());
     }
     // The limit is the file system's own: one byte more is refused.

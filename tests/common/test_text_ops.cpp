@@ -14,13 +14,13 @@ struct FieldCase {
 
 TEST(TextOps, GetFieldSplitsAtEveryDelimiterAndCountsEmptyFields) {
     const FieldCase cases[] = {
-        {"a\tb\tc", 0, "a"},       {"a\tb\tc", 2, "c"},   {"a\tb\tc", 3, ""},
-        {"a\t\tc", 1, ""},         {"a\t\tc", 2, "c"},    {"", 0, ""},
-        {"", 1, ""},               {"url", 0, "url"},     {"url", 1, ""},
-        {"a\tb\t", 2, ""},         {"\tx", 0, ""},        {"a\tb c\td\te", 1, "b c"},
+        {"a\tb\tc", 0, "a"}, {"a\tb\tc", 2, "c"}, {"a\tb\tc", 3, ""}, {"a\t\tc", 1, ""},
+        {"a\t\tc", 2, "c"},  {"", 0, ""},         {"", 1, ""},        {"url", 0, "url"},
+        {"url", 1, ""},      {"a\tb\t", 2, ""},   {"\tx", 0, ""},     {"a\tb c\td\te", 1, "b c"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(GetField(QString::fromUtf8(c.text), c.n, QStringLiteral("\t")), QString::fromUtf8(c.expected))
+        EXPECT_EQ(GetField(QString::fromUtf8(c.text), c.n, QStringLiteral("\t")),
+                  QString::fromUtf8(c.expected))
             << c.text << " field " << c.n;
 }
 
@@ -103,15 +103,15 @@ TEST(TextOps, ExtractLastUrlKeepsTheLastUrlOfElevenCharactersOrMore) {
     const std::pair<const char*, const char*> cases[] = {
         {"http://example.com/a.jpg", "http://example.com/a.jpg"},
         {"see http://example.com/aaaa", "http://example.com/aaaa"},
-        {"see http://ab", "see http://ab"},                  // 13 - 10 = 3, "http://ab" is only 9 long
+        {"see http://ab", "see http://ab"}, // 13 - 10 = 3, "http://ab" is only 9 long
         {"text HTTPS://EXAMPLE.COM/X", "HTTPS://EXAMPLE.COM/X"},
         {"a http://first.com/x b http://second.com/y", "http://second.com/y"},
         {"a http://first.com/x b http://s.c", "http://first.com/x b http://s.c"},
         {"x ftp://files.example.org/f", "ftp://files.example.org/f"},
         {"", ""},
         {"short", "short"},
-        {"xhttp://abcd", "http://abcd"},                     // exactly 11 characters from the scheme
-        {"xhttp://abc", "xhttp://abc"},                      // 10 characters: not recognised
+        {"xhttp://abcd", "http://abcd"}, // exactly 11 characters from the scheme
+        {"xhttp://abc", "xhttp://abc"},  // 10 characters: not recognised
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(ExtractLastUrl(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
@@ -119,10 +119,18 @@ TEST(TextOps, ExtractLastUrlKeepsTheLastUrlOfElevenCharactersOrMore) {
 
 TEST(TextOps, ReadIntTakesDecimal32BitIntegersOrTheDefault) {
     const std::tuple<const char*, int, int> cases[] = {
-        {"42", 7, 42},          {"-5", 7, -5},         {"+8", 7, 8},
-        {"", 7, 7},             {"abc", 7, 7},         {"12a", 7, 7},
-        {"2147483647", 7, 2147483647}, {"2147483648", 7, 7}, {"-2147483648", 7, int(-2147483648LL)},
-        {"99999999999999999999", 7, 7}, {"-", 7, 7},   {"1.5", 7, 7},
+        {"42", 7, 42},
+        {"-5", 7, -5},
+        {"+8", 7, 8},
+        {"", 7, 7},
+        {"abc", 7, 7},
+        {"12a", 7, 7},
+        {"2147483647", 7, 2147483647},
+        {"2147483648", 7, 7},
+        {"-2147483648", 7, int(-2147483648LL)},
+        {"99999999999999999999", 7, 7},
+        {"-", 7, 7},
+        {"1.5", 7, 7},
     };
     for (const auto& [text, def, expected] : cases)
         EXPECT_EQ(ReadInt(QString::fromUtf8(text), def), expected) << text;

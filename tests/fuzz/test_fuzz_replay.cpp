@@ -55,6 +55,8 @@ TEST_P(FuzzReplay, EveryInputPasses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzReplay, testing::ValuesIn(kFuzzEntries),
-                         [](const testing::TestParamInfo<FuzzEntry>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<FuzzEntry>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace

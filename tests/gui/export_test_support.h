@@ -43,8 +43,9 @@ inline QByteArray runTool(const QString& program, const QStringList& args) {
 
 // "WIDTHxHEIGHT FORMAT" of the first frame as ImageMagick reads the file, e.g. "100x50 JPEG".
 inline QString identify(const QString& path) {
-    return QString::fromUtf8(runTool(QStringLiteral("identify"), {QStringLiteral("-format"),
-                                                                   QStringLiteral("%wx%h %m\\n"), path + "[0]"}))
+    return QString::fromUtf8(
+               runTool(QStringLiteral("identify"),
+                       {QStringLiteral("-format"), QStringLiteral("%wx%h %m\\n"), path + "[0]"}))
         .trimmed();
 }
 
@@ -61,8 +62,9 @@ inline void writePicture(const QString& path, int w, int h, int seed = 0) {
     QImage image(w, h, QImage::Format_RGB888);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            image.setPixelColor(x, y, QColor((x * 255 / std::max(1, w - 1) + seed) % 256,
-                                             (y * 255 / std::max(1, h - 1)) % 256, (seed * 37) % 256));
+            image.setPixelColor(x, y,
+                                QColor((x * 255 / std::max(1, w - 1) + seed) % 256,
+                                       (y * 255 / std::max(1, h - 1)) % 256, (seed * 37) % 256));
     QDir().mkpath(QFileInfo(path).absolutePath());
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("gif")) {
@@ -132,7 +134,8 @@ inline QWidget* runDialog(ui::TestAnswers& answers, const std::function<void()>&
     return shown;
 }
 
-// Clicks a check box on its indicator (a box stretched by its layout only takes clicks there and on its text).
+// Clicks a check box on its indicator (a box stretched by its layout only takes clicks there and on its
+// text).
 inline void clickBox(QCheckBox* box) {
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
 }

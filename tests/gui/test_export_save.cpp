@@ -76,14 +76,30 @@ void ExportSaveTest::emptyExportNameRefusesOnEveryTab_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("pictures, save") << "pictures" << "BitBtn5" << "Save pictures";
-    QTest::newRow("pictures, SQLite") << "pictures" << "BitBtn2" << "Export pictures to SQLite";
-    QTest::newRow("sounds, save") << "sounds" << "BitBtn4" << "Save sounds";
-    QTest::newRow("sounds, SQLite") << "sounds" << "BitBtn3" << "Export sounds to SQLite";
-    QTest::newRow("videos, save") << "videos" << "BitBtn10" << "Save videos";
-    QTest::newRow("videos, SQLite") << "videos" << "BitBtn11" << "Export videos to SQLite";
-    QTest::newRow("texts (column 5), save") << "texts" << "BitBtn13" << "Save text";
-    QTest::newRow("texts (column 5), SQLite") << "texts" << "BitBtn14" << "Export text to SQLite";
+    QTest::newRow("pictures, save") << "pictures"
+                                    << "BitBtn5"
+                                    << "Save pictures";
+    QTest::newRow("pictures, SQLite") << "pictures"
+                                      << "BitBtn2"
+                                      << "Export pictures to SQLite";
+    QTest::newRow("sounds, save") << "sounds"
+                                  << "BitBtn4"
+                                  << "Save sounds";
+    QTest::newRow("sounds, SQLite") << "sounds"
+                                    << "BitBtn3"
+                                    << "Export sounds to SQLite";
+    QTest::newRow("videos, save") << "videos"
+                                  << "BitBtn10"
+                                  << "Save videos";
+    QTest::newRow("videos, SQLite") << "videos"
+                                    << "BitBtn11"
+                                    << "Export videos to SQLite";
+    QTest::newRow("texts (column 5), save") << "texts"
+                                            << "BitBtn13"
+                                            << "Save text";
+    QTest::newRow("texts (column 5), SQLite") << "texts"
+                                              << "BitBtn14"
+                                              << "Export text to SQLite";
 }
 
 void ExportSaveTest::emptyExportNameRefusesOnEveryTab() {
@@ -121,8 +137,9 @@ void ExportSaveTest::menuItemsReachThePictureDialogsOnly() {
     TForm1* form = f.start();
     for (CollectionTable* t : {form->pictureTable, form->soundTable})
         fillTable(t, col::PicExportName, {{"x", "1.jpg"}});
-    const std::pair<const char*, QString> items[] = {{"Savepicturecollection1", "Save pictures"},
-                                                     {"ExportcollectiontoSQLite1", "Export pictures to SQLite"}};
+    const std::pair<const char*, QString> items[] = {
+        {"Savepicturecollection1", "Save pictures"},
+        {"ExportcollectiontoSQLite1", "Export pictures to SQLite"}};
     for (const auto& [name, caption] : items) {
         auto* item = form->findChild<QAction*>(name);
         QVERIFY2(item, name);
@@ -212,8 +229,8 @@ void ExportSaveTest::transformFieldsNormaliseOnLeaving() {
         QVERIFY(!width->isEnabled() && !height->isEnabled());
         clickBox(fit);
         QVERIFY(width->isEnabled() && height->isEnabled());
-        const std::pair<const char*, const char*> cases[] = {
-            {"5", "10"}, {"20000", "10000"}, {"abc", "100"}, {"", "100"}, {"160", "160"}, {"-3", "10"}};
+        const std::pair<const char*, const char*> cases[] = {{"5", "10"}, {"20000", "10000"}, {"abc", "100"},
+                                                             {"", "100"}, {"160", "160"},     {"-3", "10"}};
         for (const auto& [typed, expected] : cases) {
             typeAndLeave(width, typed, height);
             QCOMPARE(width->text(), QString(expected));
@@ -252,8 +269,7 @@ void ExportSaveTest::fitToRectangleSizes() {
     f.answers.directories.push_back(out);
     runDialog(
         f.answers, [&] { form->BitBtn5Click(); },
-        [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox1")); }, "BitBtn1",
-        "Collection saved!");
+        [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox1")); }, "BitBtn1", "Collection saved!");
     QTRY_VERIFY(form->exportPictures->Suspended());
     for (int i = 0; i < 4; ++i)
         QCOMPARE(identify(out + QString("/fit%1.png").arg(i + 1)),
@@ -293,7 +309,8 @@ void ExportSaveTest::formatChoiceAndSkippedRows() {
     f.answers.directories.push_back(out);
     runDialog(
         f.answers, [&] { form->BitBtn5Click(); },
-        [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); }, "BitBtn1", "Collection saved!");
+        [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); }, "BitBtn1",
+        "Collection saved!");
     QTRY_VERIFY(form->exportPictures->Suspended());
     // Only the decodable rows are written, each as JPEG, and nothing outside the folder.
     QCOMPARE(filesIn(out), (QStringList{".._.._escape.jpg", "7.jpg", "noext.jpg"}));
@@ -302,14 +319,16 @@ void ExportSaveTest::formatChoiceAndSkippedRows() {
     QVERIFY(!QFileInfo::exists(f.tempDir.path() + "/escape.jpg"));
     QVERIFY(!QFileInfo::exists(QFileInfo(f.tempDir.path()).absolutePath() + "/escape.jpg"));
 
-    // "Original" encodes by the export name's own extension, letter case kept; any other ending writes nothing.
+    // "Original" encodes by the export name's own extension, letter case kept; any other ending writes
+    // nothing.
     fillTable(form->pictureTable, col::PicExportName,
               {{pics + "1.png", "12.PNG"}, {pics + "6.bmp", "a.gif"}, {pics + "5.gif", "b.tif"}});
     const QString out2 = f.tempDir.path() + "/original";
     f.answers.directories.push_back(out2);
     runDialog(
         f.answers, [&] { form->BitBtn5Click(); },
-        [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(0); }, "BitBtn1", "Collection saved!");
+        [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(0); }, "BitBtn1",
+        "Collection saved!");
     QCOMPARE(filesIn(out2), (QStringList{"12.PNG", "a.gif"}));
     QCOMPARE(identify(out2 + "/12.PNG"), QString("40x30 PNG"));
     QCOMPARE(identify(out2 + "/a.gif"), QString("30x20 GIF"));
@@ -343,8 +362,7 @@ void ExportSaveTest::chooserCancelAndDeleteBox() {
     f.answers.directories.push_back(out);
     runDialog(
         f.answers, [&] { form->BitBtn5Click(); },
-        [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox2")); }, "BitBtn1",
-        "Collection saved!");
+        [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox2")); }, "BitBtn1", "Collection saved!");
     QCOMPARE(filesIn(out), QStringList{"new.jpg"});
     QCOMPARE(test::readFile(out + "/keep/inner.txt"), QByteArray("inner"));
     QCOMPARE(form->exportFolder, out + QDir::separator());
@@ -362,9 +380,15 @@ void ExportSaveTest::filesCopiedByteForByte_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("subFolder");
     QTest::addColumn<QString>("ext");
-    QTest::newRow("sounds") << "sounds" << "Sounds" << "mp3";
-    QTest::newRow("videos") << "videos" << "Video" << "webm";
-    QTest::newRow("texts") << "texts" << "Text" << "txt";
+    QTest::newRow("sounds") << "sounds"
+                            << "Sounds"
+                            << "mp3";
+    QTest::newRow("videos") << "videos"
+                            << "Video"
+                            << "webm";
+    QTest::newRow("texts") << "texts"
+                           << "Text"
+                           << "txt";
 }
 
 void ExportSaveTest::filesCopiedByteForByte() {
@@ -502,18 +526,27 @@ void ExportSaveTest::failedCopiesAreReported() {
         QStringList filesAfter;
     };
     const Case cases[] = {
-        {"a folder stands under the export name", f.tempDir.path() + "/taken",
-         [](const QString& out) { test::writeFile(out + "/Rain.mp3/inside.txt", "inside"); }, 0,
-         "Collection not saved: 1 of 2 files could not be written.", {"Wind.mp3"}},
-        {"folders stand under both names", f.tempDir.path() + "/both",
+        {"a folder stands under the export name",
+         f.tempDir.path() + "/taken",
+         [](const QString& out) { test::writeFile(out + "/Rain.mp3/inside.txt", "inside"); },
+         0,
+         "Collection not saved: 1 of 2 files could not be written.",
+         {"Wind.mp3"}},
+        {"folders stand under both names",
+         f.tempDir.path() + "/both",
          [](const QString& out) {
              QDir().mkpath(out + "/Rain.mp3");
              QDir().mkpath(out + "/Wind.mp3");
          },
-         0, "Collection not saved: 2 of 2 files could not be written.", {}},
-        {"the disk fills up half-way through a file", f.tempDir.path() + "/full",
-         [](const QString& out) { test::writeFile(out + "/Rain.mp3", "an older file of that name"); }, 200 * 1024,
-         "Collection not saved: 1 of 2 files could not be written.", {"Rain.mp3", "Wind.mp3"}},
+         0,
+         "Collection not saved: 2 of 2 files could not be written.",
+         {}},
+        {"the disk fills up half-way through a file",
+         f.tempDir.path() + "/full",
+         [](const QString& out) { test::writeFile(out + "/Rain.mp3", "an older file of that name"); },
+         200 * 1024,
+         "Collection not saved: 1 of 2 files could not be written.",
+         {"Rain.mp3", "Wind.mp3"}},
     };
     for (const Case& c : cases) {
         c.setUp(c.folder);
@@ -570,8 +603,9 @@ void ExportSaveTest::exportNamesBecomeValidFileNames() {
     const QString picturesOut = f.tempDir.path() + "/pictures";
     f.answers.directories.push_back(picturesOut);
     runDialog(
-        f.answers, [&] { form->BitBtn5Click(); }, [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); },
-        "BitBtn1", "Collection saved!");
+        f.answers, [&] { form->BitBtn5Click(); },
+        [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); }, "BitBtn1",
+        "Collection saved!");
     QTRY_VERIFY(form->exportPictures->Suspended());
     QCOMPARE(filesIn(picturesOut), QStringList{QString(251, 'p') + ".jpg"});
     QCOMPARE(identify(picturesOut + "/" + QString(251, 'p') + ".jpg"), QString("8x8 JPEG"));

@@ -30,7 +30,8 @@ const QString kExported = QStringLiteral("Collection exported to SQLite database
 
 // The blob of a row, decoded from the shell's hex.
 QByteArray blobOf(const QString& db, const QString& table, int id) {
-    const QStringList out = sqlite(db, QString("select hex(data) from \"%1\" where id=%2;").arg(table).arg(id));
+    const QStringList out =
+        sqlite(db, QString("select hex(data) from \"%1\" where id=%2;").arg(table).arg(id));
     return out.isEmpty() ? QByteArray() : QByteArray::fromHex(out.first().toLatin1());
 }
 
@@ -42,8 +43,9 @@ QString identifyBlob(const QString& db, const QString& table, int id, const QStr
 }
 
 // Runs an export dialog into db; setUp fills the dialog's fields first.
-void exportTo(GuiFixture& f, void (TForm1::*command)(), const QString& db,
-              const std::function<void(QWidget*)>& setUp = [](QWidget*) {}) {
+void exportTo(
+    GuiFixture& f, void (TForm1::*command)(), const QString& db,
+    const std::function<void(QWidget*)>& setUp = [](QWidget*) {}) {
     f.answers.saveFiles.push_back(db);
     runDialog(
         f.answers, [&] { (f.form.get()->*command)(); }, setUp, "BitBtn1", kExported);
@@ -75,7 +77,8 @@ void ExportSqliteTest::dialogsCarryTheirControls() {
     for (const Expected& e : cases) {
         QCOMPARE(child<QLineEdit>(e.dialog, e.tableField)->text(), e.defaultTable);
         QCOMPARE(child<QCheckBox>(e.dialog, e.dropBox)->text(), QString("Drop table if exists"));
-        QCOMPARE(child<QCheckBox>(e.dialog, e.overwriteBox)->text(), QString("Overwrite database file if exists"));
+        QCOMPARE(child<QCheckBox>(e.dialog, e.overwriteBox)->text(),
+                 QString("Overwrite database file if exists"));
         QVERIFY(!child<QCheckBox>(e.dialog, e.dropBox)->isChecked());
         QVERIFY(!child<QCheckBox>(e.dialog, e.overwriteBox)->isChecked());
         auto* start = child<QPushButton>(e.dialog, "BitBtn1");
@@ -116,8 +119,9 @@ void ExportSqliteTest::picturesOriginalThenBmp() {
     QCOMPARE(identifyBlob(db, "Pictures", 2, scratch), QString("31x21 PNG"));
     QCOMPARE(identifyBlob(db, "Pictures", 3, scratch), QString("32x22 GIF"));
     QCOMPARE(sqlite(db, "select sql from sqlite_master where name='Pictures';"),
-             QStringList{"CREATE TABLE `Pictures` (`id` INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT,`name` TEXT NOT "
-                         "NULL,`type` TEXT NOT NULL,`data` BLOB)"});
+             QStringList{
+                 "CREATE TABLE `Pictures` (`id` INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT,`name` TEXT NOT "
+                 "NULL,`type` TEXT NOT NULL,`data` BLOB)"});
     // The export folder is now the database's folder: the next chooser of any tab starts there.
     QCOMPARE(form->exportFolder, folder + QDir::separator());
 
@@ -166,13 +170,13 @@ void ExportSqliteTest::secondExportIntoTheSameTable() {
     QTest::qWait(100);
     QCOMPARE(f.answers.messages.size(), 1);
     QVERIFY(form->exportPicturesSQLite->Suspended());
-    QCOMPARE(sqlite(db, "select id,name,type from Pictures order by id;"), (QStringList{"1|1|jpg", "2|2|png"}));
+    QCOMPARE(sqlite(db, "select id,name,type from Pictures order by id;"),
+             (QStringList{"1|1|jpg", "2|2|png"}));
 
     // The failed attempt left the file free: "Overwrite database file" starts afresh and
     // takes every table of the old file with it.
     runTool("sqlite3", {db, "create table Other(x); insert into Other values(1);"});
-    exportTo(f, &TForm1::BitBtn2Click, db,
-             [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox3")); });
+    exportTo(f, &TForm1::BitBtn2Click, db, [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox3")); });
     QTRY_VERIFY(form->exportPicturesSQLite->Suspended());
     QCOMPARE(sqlite(db, "select name from sqlite_master where type='table' and name<>'sqlite_sequence';"),
              QStringList{"Pictures"});
@@ -238,10 +242,12 @@ void ExportSqliteTest::pictureRowsKeepTheirOwnData() {
                {pics + "4.bmp", "noext"},
                {pics + "3.png", "x'); drop table Pictures; --.png"}});
     const QString db = f.tempDir.path() + "/own.db";
-    exportTo(f, &TForm1::BitBtn2Click, db, [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); });
+    exportTo(f, &TForm1::BitBtn2Click, db,
+             [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); });
     QTRY_VERIFY(form->exportPicturesSQLite->Suspended());
-    QCOMPARE(sqlite(db, "select id,name,type from Pictures order by id;"),
-             (QStringList{"1|5|jpg", "2|5|jpg", "3|it's|jpg", "4||jpg", "5|x'); drop table Pictures; --|jpg"}));
+    QCOMPARE(
+        sqlite(db, "select id,name,type from Pictures order by id;"),
+        (QStringList{"1|5|jpg", "2|5|jpg", "3|it's|jpg", "4||jpg", "5|x'); drop table Pictures; --|jpg"}));
     const QString scratch = f.tempDir.path();
     QCOMPARE(identifyBlob(db, "Pictures", 1, scratch), QString("24x12 JPEG"));
     QCOMPARE(identifyBlob(db, "Pictures", 2, scratch), QString("13x26 JPEG"));
@@ -255,7 +261,8 @@ void ExportSqliteTest::nothingWrittenBesideTheDatabase() {
     const QString pics = form->workFolder + "Pictures/";
     writePicture(pics + "1.png", 10, 10);
     writePicture(pics + "2.gif", 10, 10);
-    fillTable(form->pictureTable, col::PicExportName, {{pics + "1.png", "1.jpg"}, {pics + "2.gif", "photo.gif"}});
+    fillTable(form->pictureTable, col::PicExportName,
+              {{pics + "1.png", "1.jpg"}, {pics + "2.gif", "photo.gif"}});
     const QString folder = f.tempDir.path() + "/userfolder";
     test::writeFile(folder + "/1.jpg", "the user's own file");
     const QString db = folder + "/pictures.db";
@@ -277,9 +284,13 @@ void ExportSqliteTest::filesStoredUnchanged() {
     QFETCH(QString, kind);
     GuiFixture f;
     TForm1* form = f.start();
-    CollectionTable* table = kind == "sounds" ? form->soundTable : kind == "videos" ? form->videoTable : form->textTable;
+    CollectionTable* table = kind == "sounds"   ? form->soundTable
+                             : kind == "videos" ? form->videoTable
+                                                : form->textTable;
     const int nameColumn = kind == "texts" ? col::TextExportName : col::MediaExportName;
-    const QString local = form->workFolder + (kind == "sounds" ? "Sounds/" : kind == "videos" ? "Video/" : "Text/");
+    const QString local = form->workFolder + (kind == "sounds"   ? "Sounds/"
+                                              : kind == "videos" ? "Video/"
+                                                                 : "Text/");
     QByteArray rain;
     for (int i = 0; i < 50000; ++i)
         rain.append(char((i * 131) % 256));
@@ -362,7 +373,8 @@ void ExportSqliteTest::cancelCommitsTheRowsDone() {
     QCOMPARE(sqlite(db, "select id,name,type from Sounds;"), QStringList{"1|s1|mp3"});
 
     // The fresh job serves the next export in full.
-    exportTo(f, &TForm1::BitBtn3Click, db, [](QWidget* d) { child<QCheckBox>(d, "CheckBox1")->setChecked(true); });
+    exportTo(f, &TForm1::BitBtn3Click, db,
+             [](QWidget* d) { child<QCheckBox>(d, "CheckBox1")->setChecked(true); });
     QTRY_VERIFY(form->exportSoundsSQLite->Suspended());
     QCOMPARE(sqlite(db, "select count(*) from Sounds;"), QStringList{"40"});
 }
@@ -408,9 +420,11 @@ void ExportSqliteTest::failedCommitKeepsTheDatabaseAsItWas() {
         f.answers, [&] { pictures ? form->BitBtn2Click() : form->BitBtn3Click(); },
         [&](QWidget* d) {
             static_cast<SqliteDialog*>(d)->busyTimeoutMs = 200;
-            child<QCheckBox>(d, pictures ? "CheckBox2" : "CheckBox1")->setChecked(true); // drop table if exists
+            child<QCheckBox>(d, pictures ? "CheckBox2" : "CheckBox1")
+                ->setChecked(true); // drop table if exists
         },
-        "BitBtn1", "Collection not exported to SQLite database: 3 rows could not be committed (database is locked).");
+        "BitBtn1",
+        "Collection not exported to SQLite database: 3 rows could not be committed (database is locked).");
     QTRY_VERIFY(pictures ? form->exportPicturesSQLite->Suspended() : form->exportSoundsSQLite->Suspended());
 
     reader.exec("commit;");
@@ -423,7 +437,8 @@ void ExportSqliteTest::failedCommitKeepsTheDatabaseAsItWas() {
     exportTo(f, pictures ? &TForm1::BitBtn2Click : &TForm1::BitBtn3Click, db, [&](QWidget* d) {
         child<QCheckBox>(d, pictures ? "CheckBox2" : "CheckBox1")->setChecked(true);
     });
-    QCOMPARE(sqlite(db, QString("select name from %1 order by id;").arg(table)), (QStringList{"1", "2", "3"}));
+    QCOMPARE(sqlite(db, QString("select name from %1 order by id;").arg(table)),
+             (QStringList{"1", "2", "3"}));
 }
 
 QTEST_MAIN(ExportSqliteTest)

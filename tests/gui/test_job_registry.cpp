@@ -75,7 +75,8 @@ private slots:
         JobRegistry registry(&window);
         registry.create({{JobId::ExportSounds, [&] {
                               ++generation;
-                              return std::make_unique<HeldJob>(&window, hold, log, QString("run%1").arg(generation));
+                              return std::make_unique<HeldJob>(&window, hold, log,
+                                                               QString("run%1").arg(generation));
                           }}});
         BackgroundJob* first = registry.current(JobId::ExportSounds);
 
@@ -107,7 +108,8 @@ private slots:
         std::atomic<bool> hold{true};
         QStringList log;
         JobRegistry registry(&window);
-        registry.create({{JobId::ExportTexts, [&] { return std::make_unique<HeldJob>(&window, hold, log, "t"); }}});
+        registry.create(
+            {{JobId::ExportTexts, [&] { return std::make_unique<HeldJob>(&window, hold, log, "t"); }}});
         auto* running = static_cast<HeldJob*>(registry.current(JobId::ExportTexts));
         running->Resume();
         QTRY_VERIFY(running->inWork);

@@ -173,8 +173,8 @@ void ListsFilesTest::urlListTakesTheServiceAnswersAsTheyCome() {
         // Several are in flight at once, so they may arrive in any order.
         QStringList sorted = bodies;
         sorted.sort();
-        QCOMPARE(sorted, (QStringList{"list=", "list=  http://x/a&b=c", "list=http://x/fail", "list=http://x/last",
-                                      "list=http://x/one"}));
+        QCOMPARE(sorted, (QStringList{"list=", "list=  http://x/a&b=c", "list=http://x/fail",
+                                      "list=http://x/last", "list=http://x/one"}));
     }
     // The answer cut at its zero byte has no line break, so the next answer runs on in its line;
     // the failed call adds nothing.

@@ -194,14 +194,16 @@ void MainWindowTest::newEmptiesTablesAndMemos() {
     form->Source_Links->setPlainText("http://s/");
     form->Memo_Text_Preview->setPlainText("keep me");
     form->Memo1->setText("buffer");
-    for (CollectionTable* t : {form->pictureTable, form->soundTable, form->videoTable, form->textTable, form->fileTable})
+    for (CollectionTable* t :
+         {form->pictureTable, form->soundTable, form->videoTable, form->textTable, form->fileTable})
         fillRows(t, 3);
     form->New1Click();
     QVERIFY(form->URLs_List->toPlainText().isEmpty());
     QVERIFY(form->Source_Links->toPlainText().isEmpty());
     QVERIFY(form->Memo1->text().isEmpty());
     QCOMPARE(form->Memo_Text_Preview->toPlainText(), QString("keep me"));
-    for (CollectionTable* t : {form->pictureTable, form->soundTable, form->videoTable, form->textTable, form->fileTable}) {
+    for (CollectionTable* t :
+         {form->pictureTable, form->soundTable, form->videoTable, form->textTable, form->fileTable}) {
         QCOMPARE(t->gridRowCount(), 2);
         QCOMPARE(t->cell(0, 1), QString());
     }
@@ -260,8 +262,9 @@ void MainWindowTest::tabCommandsDoNothingOnOtherTabs() {
     for (int tab : {0, 1}) {
         form->PageControl1->setCurrentIndex(tab);
         for (const char* keys : {"Ctrl+S", "Ctrl+E", "Ctrl+D", "Ctrl+F"})
-            QVERIFY2(!test::OpensModal([&] { QTest::keySequence(form, QKeySequence(QString::fromLatin1(keys))); }),
-                     keys);
+            QVERIFY2(
+                !test::OpensModal([&] { QTest::keySequence(form, QKeySequence(QString::fromLatin1(keys))); }),
+                keys);
     }
     // On the picture tab "Data selection" opens the picture selection.
     form->PageControl1->setCurrentIndex(2);
@@ -319,16 +322,23 @@ void MainWindowTest::aboutBoxPictureFollowsTheCursor() {
 void MainWindowTest::controlsCarryTheirNames() {
     GuiFixture f;
     TForm1* form = f.start();
-    const char* names[] = {"URLs_List", "Source_Links", "StringGrid1", "StringGrid2", "StringGrid3", "StringGrid4",
-                           "StringGrid5", "DrawGrid1", "Memo_Text_Preview", "PageControl1", "ProgressBar1",
-                           "ProgressBar6", "BitBtn1", "BitBtn14", "Timer2", "Timer3", "PopupMenu5", "Memo1",
-                           "Memo_Sounds", "Memo_Videos", "Memo_Texts", "ImageList1", "Form13", "Form37", "AboutBox"};
+    const char* names[] = {"URLs_List",         "Source_Links", "StringGrid1",  "StringGrid2",
+                           "StringGrid3",       "StringGrid4",  "StringGrid5",  "DrawGrid1",
+                           "Memo_Text_Preview", "PageControl1", "ProgressBar1", "ProgressBar6",
+                           "BitBtn1",           "BitBtn14",     "Timer2",       "Timer3",
+                           "PopupMenu5",        "Memo1",        "Memo_Sounds",  "Memo_Videos",
+                           "Memo_Texts",        "ImageList1",   "Form13",       "Form37",
+                           "AboutBox"};
     for (const char* name : names)
         QVERIFY2(form->findChild<QObject*>(name), name);
-    const std::pair<const char*, const char*> captions[] = {
-        {"BitBtn6", "Make URLs list from source pages"}, {"BitBtn7", "Download files"},
-        {"BitBtn1", "Download pictures"}, {"BitBtn5", "Save collection"}, {"BitBtn2", "Export to SQLite"},
-        {"BitBtn8", "Download sounds"}, {"BitBtn9", "Download videos"}, {"BitBtn12", "Download texts"}};
+    const std::pair<const char*, const char*> captions[] = {{"BitBtn6", "Make URLs list from source pages"},
+                                                            {"BitBtn7", "Download files"},
+                                                            {"BitBtn1", "Download pictures"},
+                                                            {"BitBtn5", "Save collection"},
+                                                            {"BitBtn2", "Export to SQLite"},
+                                                            {"BitBtn8", "Download sounds"},
+                                                            {"BitBtn9", "Download videos"},
+                                                            {"BitBtn12", "Download texts"}};
     for (const auto& [name, caption] : captions)
         QCOMPARE(form->findChild<QPushButton*>(name)->text(), QString(caption));
     for (int i = 1; i <= 6; ++i)

@@ -85,12 +85,16 @@ void MediaHarvestTest::initTestCase() {
     };
     for (const Sound& s : sounds)
         QVERIFY2(test::makeTone(m_media.filePath(s.file), s.tone, s.encoder), s.file);
-    const QStringList testCard = {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                                  "testsrc=size=64x48:rate=10", "-t", "1"};
-    QVERIFY(test::runProgram("ffmpeg", QStringList(testCard) << "-c:v" << "libx264" << "-pix_fmt" << "yuv420p"
-                                                             << m_media.filePath("clip.mp4")));
-    QVERIFY(test::runProgram("ffmpeg", QStringList(testCard) << "-c:v" << "libvpx" << m_media.filePath("clip.webm")));
-    QVERIFY(test::runProgram("ffmpeg", QStringList(testCard) << "-c:v" << "libtheora" << m_media.filePath("clip.ogv")));
+    const QStringList testCard = {
+        "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-t", "1"};
+    QVERIFY(test::runProgram("ffmpeg", QStringList(testCard) << "-c:v"
+                                                             << "libx264"
+                                                             << "-pix_fmt"
+                                                             << "yuv420p" << m_media.filePath("clip.mp4")));
+    QVERIFY(test::runProgram("ffmpeg", QStringList(testCard) << "-c:v"
+                                                             << "libvpx" << m_media.filePath("clip.webm")));
+    QVERIFY(test::runProgram("ffmpeg", QStringList(testCard) << "-c:v"
+                                                             << "libtheora" << m_media.filePath("clip.ogv")));
 }
 
 void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
@@ -147,23 +151,28 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
 
     // Sounds: one row per distinct address, the first page's fields.
     const Expected sounds[] = {
-        {"/cbr.mp3", "OK", ".mp3", "cbr.mp3", 3},   {"/vbr.mp3", "OK", ".mp3", "vbr.mp3", 7},
-        {"/tone.ogg", "OK", ".ogg", "tone.ogg", 2}, {"/tone.wav", "OK", ".wav", "tone.wav", 4},
-        {"/tone.aac", "OK", ".aac", "tone.aac", 5}, {"/other.mp3", "OK", ".???", "other.mp3", 1},
-        {"/broken.ogg", "Broken", nullptr, nullptr, -1}, {"/gone.wav", "Download error", nullptr, nullptr, -1},
+        {"/cbr.mp3", "OK", ".mp3", "cbr.mp3", 3},
+        {"/vbr.mp3", "OK", ".mp3", "vbr.mp3", 7},
+        {"/tone.ogg", "OK", ".ogg", "tone.ogg", 2},
+        {"/tone.wav", "OK", ".wav", "tone.wav", 4},
+        {"/tone.aac", "OK", ".aac", "tone.aac", 5},
+        {"/other.mp3", "OK", ".???", "other.mp3", 1},
+        {"/broken.ogg", "Broken", nullptr, nullptr, -1},
+        {"/gone.wav", "Download error", nullptr, nullptr, -1},
     };
     CollectionTable* soundTable = form->soundTable;
     QCOMPARE(soundTable->gridRowCount(), 9);
     QCOMPARE(soundTable->cell(col::MediaParent, rowEndingWith(soundTable, "/cbr.mp3")), page1);
     QCOMPARE(soundTable->cell(col::MediaParent, rowEndingWith(soundTable, "/tone.ogg")), page1);
-    QCOMPARE(soundTable->cell(col::MediaOriginalName, rowEndingWith(soundTable, "/tone.ogg")), QString("tone.ogg"));
+    QCOMPARE(soundTable->cell(col::MediaOriginalName, rowEndingWith(soundTable, "/tone.ogg")),
+             QString("tone.ogg"));
     for (const Expected& e : sounds) {
         const int r = rowEndingWith(soundTable, e.urlEnd);
         QVERIFY2(r > 0, e.urlEnd);
         QCOMPARE(soundTable->cell(col::Number, r), QString::number(r));
         QCOMPARE(soundTable->cell(col::Status, r), e.status);
-        const QString path = e.extension ? form->workFolder + "Sounds" + sep + QString::number(r) + e.extension
-                                         : QString();
+        const QString path =
+            e.extension ? form->workFolder + "Sounds" + sep + QString::number(r) + e.extension : QString();
         QCOMPARE(soundTable->cell(col::LocalPath, r), path);
         if (e.extension) {
             QCOMPARE(test::readFile(path), media(e.source));
@@ -171,7 +180,8 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
         } else {
             QCOMPARE(soundTable->cell(col::Size, r), QString());
         }
-        QCOMPARE(soundTable->cell(col::Duration, r), e.duration < 0 ? QString() : QString::number(e.duration));
+        QCOMPARE(soundTable->cell(col::Duration, r),
+                 e.duration < 0 ? QString() : QString::number(e.duration));
     }
     // A "Broken" download stays on disk, though its row does not name it.
     QVERIFY(QFile::exists(form->workFolder + "Sounds" + sep +
@@ -190,10 +200,11 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
         const int r = rowEndingWith(videoTable, e.urlEnd);
         QVERIFY2(r > 0, e.urlEnd);
         QCOMPARE(videoTable->cell(col::Status, r), e.status);
-        const QString path = e.extension ? form->workFolder + "Video" + sep + QString::number(r) + e.extension
-                                         : QString();
+        const QString path =
+            e.extension ? form->workFolder + "Video" + sep + QString::number(r) + e.extension : QString();
         QCOMPARE(videoTable->cell(col::LocalPath, r), path);
-        QCOMPARE(videoTable->cell(col::Size, r), e.extension ? QString::number(media(e.source).size()) : QString());
+        QCOMPARE(videoTable->cell(col::Size, r),
+                 e.extension ? QString::number(media(e.source).size()) : QString());
         if (e.extension)
             QCOMPARE(test::readFile(path), media(e.source));
         QCOMPARE(videoTable->cell(col::Duration, r), QString());
@@ -273,9 +284,9 @@ void MediaHarvestTest::playVideoOpensTheLocalFile() {
     form->videoTable->setCell(col::LocalPath, 1, form->workFolder + "Video" + QDir::separator() + "none.mp4");
     form->findChild<QAction*>("Playvideo1")->trigger();
     QDesktopServices::unsetUrlHandler("file");
-    QCOMPARE(shell.opened, QList<QUrl>({QUrl::fromLocalFile(path),
-                                        QUrl::fromLocalFile(form->workFolder + "Video" + QDir::separator() +
-                                                            "none.mp4")}));
+    QCOMPARE(shell.opened,
+             QList<QUrl>({QUrl::fromLocalFile(path),
+                          QUrl::fromLocalFile(form->workFolder + "Video" + QDir::separator() + "none.mp4")}));
 }
 
 QTEST_MAIN(MediaHarvestTest)

@@ -11,7 +11,8 @@ constexpr auto kLongestWait = std::chrono::seconds(30);
 MediaSite::MediaSite() {
     // Held requests and kept-alive connections each take a server thread.
     m_server.server().new_task_queue = [] { return new httplib::ThreadPool(32); };
-    m_server.server().Get(".*", [this](const httplib::Request& req, httplib::Response& res) { handle(req, res); });
+    m_server.server().Get(".*",
+                          [this](const httplib::Request& req, httplib::Response& res) { handle(req, res); });
 }
 
 MediaSite::~MediaSite() {

@@ -42,7 +42,8 @@ QImage gradient(int width, int height) {
     QImage image(width, height, QImage::Format_RGB888);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb(x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1), 128));
+            image.setPixel(x, y,
+                           qRgb(x * 255 / std::max(1, width - 1), y * 255 / std::max(1, height - 1), 128));
     return image;
 }
 
@@ -245,26 +246,26 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
     const int wideRow = rowEndingWith(table, "/wide.png");
     const Rgb24Image wideDecoded = DecodePictureFile(table->cell(col::LocalPath, wideRow), PictureKind::Png);
     QString mismatch = "not drawn";
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        (mismatch = thumbnailMismatch(grabGrid(form), cellOfRow(form, wideRow), wideDecoded, {100, 25, 0, 37}))
-            .isEmpty(),
-        qPrintable(mismatch), 20000);
+    QTRY_VERIFY2_WITH_TIMEOUT((mismatch = thumbnailMismatch(grabGrid(form), cellOfRow(form, wideRow),
+                                                            wideDecoded, {100, 25, 0, 37}))
+                                  .isEmpty(),
+                              qPrintable(mismatch), 20000);
 
     // "Continue download" fetches again only the rows without a width, and a row
     // whose width the user cleared.
     const int gifRow = rowEndingWith(table, "/picture.gif");
     table->setCell(col::Width, gifRow, QString());
     std::map<std::string, int> before;
-    for (const char* path : {"/wide.png", "/ok.jpg", "/chunked.png", "/missing.gif", "/picture.webp", "/corrupt.jpg",
-                             "/space name.png", "/raw space.png", "/charset.jpg", "/upper.png", "/picture.bmp",
-                             "/picture.gif", "/extra.png"})
+    for (const char* path : {"/wide.png", "/ok.jpg", "/chunked.png", "/missing.gif", "/picture.webp",
+                             "/corrupt.jpg", "/space name.png", "/raw space.png", "/charset.jpg",
+                             "/upper.png", "/picture.bmp", "/picture.gif", "/extra.png"})
         before[path] = site.count(path);
     form->findChild<QAction*>("Continuedownload1")->trigger();
     QVERIFY(form->Timer2->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(form->downloadPictures->Suspended(), kJobWaitMs);
     for (const auto& [path, count] : before) {
-        const bool fetchedAgain = path == "/missing.gif" || path == "/picture.webp" || path == "/corrupt.jpg" ||
-                                  path == "/picture.gif";
+        const bool fetchedAgain = path == "/missing.gif" || path == "/picture.webp" ||
+                                  path == "/corrupt.jpg" || path == "/picture.gif";
         QVERIFY2(site.count(path) == count + (fetchedAgain ? 1 : 0), path.c_str());
     }
     QCOMPARE(table->cell(col::Width, gifRow), QString("12"));
@@ -332,30 +333,30 @@ void PicturesDownloadTest::harvestSendsOnlyLongLinesAndSkipsFailedPages() {
     std::mutex mutex;
     QStringList asked;
     test::LocalHttpServer service;
-    service.server().Get("/products/skarvel/scripts/get_images.php", [&](const httplib::Request& req,
-                                                                           httplib::Response& res) {
-        const std::string target = req.target;
-        const std::string page = target.substr(target.find("url=") + 4);
-        {
-            std::lock_guard lock(mutex);
-            asked.append(QString::fromStdString(page));
-        }
-        if (page.find("fail") != std::string::npos) {
-            res.status = 500;
-            res.set_content("x\tbroken\r\n", "text/plain");
-        } else if (page.find("moved") != std::string::npos) {
-            res.status = 302;
-            res.set_header("Location", "/elsewhere");
-            res.set_content("y\tmoved\r\n", "text/plain");
-        } else if (page == "01234567890") {
-            res.set_content("http://127.0.0.1:9/bare.png\r\n", "text/plain; charset=utf-8");
-        } else {
-            res.set_content("http://127.0.0.1:9/a.png\tA\talt a\ttitle a\tparent\r\n"
-                            "http://127.0.0.1:9/A.png\tcase differs\t\t\tparent\r\n"
-                            "http://127.0.0.1:9/a.png\tagain\t\t\tparent\r\n",
-                            "text/plain; charset=utf-8");
-        }
-    });
+    service.server().Get(
+        "/products/skarvel/scripts/get_images.php", [&](const httplib::Request& req, httplib::Response& res) {
+            const std::string target = req.target;
+            const std::string page = target.substr(target.find("url=") + 4);
+            {
+                std::lock_guard lock(mutex);
+                asked.append(QString::fromStdString(page));
+            }
+            if (page.find("fail") != std::string::npos) {
+                res.status = 500;
+                res.set_content("x\tbroken\r\n", "text/plain");
+            } else if (page.find("moved") != std::string::npos) {
+                res.status = 302;
+                res.set_header("Location", "/elsewhere");
+                res.set_content("y\tmoved\r\n", "text/plain");
+            } else if (page == "01234567890") {
+                res.set_content("http://127.0.0.1:9/bare.png\r\n", "text/plain; charset=utf-8");
+            } else {
+                res.set_content("http://127.0.0.1:9/a.png\tA\talt a\ttitle a\tparent\r\n"
+                                "http://127.0.0.1:9/A.png\tcase differs\t\t\tparent\r\n"
+                                "http://127.0.0.1:9/a.png\tagain\t\t\tparent\r\n",
+                                "text/plain; charset=utf-8");
+            }
+        });
     service.start();
     const QByteArray previous = qgetenv("SKARVEL_SERVICE_HOST");
     qputenv("SKARVEL_SERVICE_HOST", QStringLiteral("127.0.0.1:%1").arg(service.port()).toUtf8());
@@ -373,8 +374,8 @@ void PicturesDownloadTest::harvestSendsOnlyLongLinesAndSkipsFailedPages() {
     // Several are in flight at once, so they may arrive in any order.
     QStringList askedSorted = asked;
     askedSorted.sort();
-    QCOMPARE(askedSorted, QStringList({"01234567890", "http://fail.invalid/", "http://h.invalid/a=1&b=%41%20c",
-                                       "http://moved.invalid/"}));
+    QCOMPARE(askedSorted, QStringList({"01234567890", "http://fail.invalid/",
+                                       "http://h.invalid/a=1&b=%41%20c", "http://moved.invalid/"}));
     const QString parent = "parent";
     QCOMPARE(form->Memo1->text(), QString("http://127.0.0.1:9/bare.png\r\n"
                                           "http://127.0.0.1:9/a.png\tA\talt a\ttitle a\tparent\r\n"
@@ -505,17 +506,33 @@ void PicturesDownloadTest::thumbnailsFollowTheRule() {
         ThumbnailPlacement at;
     };
     const Case cases[] = {
-        {"a 400 x 100 picture: 100 x 25 at top 37", "wide.png", encoded(gradient(400, 100), "PNG"),
-         PictureKind::Png, {100, 25, 0, 37}},
-        {"a 1 x 1000 picture: 2 x 100 at left 49", "tall.bmp", encoded(gradient(1, 1000), "BMP"), PictureKind::Bmp,
+        {"a 400 x 100 picture: 100 x 25 at top 37",
+         "wide.png",
+         encoded(gradient(400, 100), "PNG"),
+         PictureKind::Png,
+         {100, 25, 0, 37}},
+        {"a 1 x 1000 picture: 2 x 100 at left 49",
+         "tall.bmp",
+         encoded(gradient(1, 1000), "BMP"),
+         PictureKind::Bmp,
          {2, 100, 49, 0}},
-        {"a square picture fills the cell", "square.jpg", encoded(square, "JPG"), PictureKind::Jpeg,
+        {"a square picture fills the cell",
+         "square.jpg",
+         encoded(square, "JPG"),
+         PictureKind::Jpeg,
          {100, 100, 0, 0}},
-        {"a 30 x 40 GIF: 75 x 100 at left 12", "portrait.gif", gifOf(gradient(30, 40)), PictureKind::Gif,
+        {"a 30 x 40 GIF: 75 x 100 at left 12",
+         "portrait.gif",
+         gifOf(gradient(30, 40)),
+         PictureKind::Gif,
          {75, 100, 12, 0}},
         {"upper-case .JPG draws nothing", "upper.JPG", encoded(square, "JPG"), std::nullopt, {}},
         {".jpeg draws nothing", "long.jpeg", encoded(square, "JPG"), std::nullopt, {}},
-        {"a picture its decoder rejects draws nothing", "bad.png", QByteArray("\x89PNG broken"), std::nullopt, {}},
+        {"a picture its decoder rejects draws nothing",
+         "bad.png",
+         QByteArray("\x89PNG broken"),
+         std::nullopt,
+         {}},
         {"a missing file draws nothing", "", {}, std::nullopt, {}},
     };
     for (const Case& c : cases) {
@@ -529,8 +546,9 @@ void PicturesDownloadTest::thumbnailsFollowTheRule() {
         if (c.decodeAs) {
             const Rgb24Image decoded = DecodePictureFile(path, *c.decodeAs);
             QString mismatch = "not drawn";
-            QTRY_VERIFY2_WITH_TIMEOUT((mismatch = thumbnailMismatch(grabGrid(form), cell, decoded, c.at)).isEmpty(),
-                                      qPrintable(QString(c.name) + ": " + mismatch), 20000);
+            QTRY_VERIFY2_WITH_TIMEOUT(
+                (mismatch = thumbnailMismatch(grabGrid(form), cell, decoded, c.at)).isEmpty(),
+                qPrintable(QString(c.name) + ": " + mismatch), 20000);
         } else {
             grabGrid(form);
             if (form->thumbnails)
@@ -547,17 +565,15 @@ void PicturesDownloadTest::thumbnailsFollowTheRule() {
     const QString path = folder.filePath("changing.png");
     test::writeFile(path, encoded(gradient(400, 100), "PNG"));
     form->pictureTable->setCell(col::LocalPath, 1, path);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        thumbnailMismatch(grabGrid(form), cellOfRow(form, 1), DecodePictureFile(path, PictureKind::Png),
-                          {100, 25, 0, 37})
-            .isEmpty(),
-        20000);
+    QTRY_VERIFY_WITH_TIMEOUT(thumbnailMismatch(grabGrid(form), cellOfRow(form, 1),
+                                               DecodePictureFile(path, PictureKind::Png), {100, 25, 0, 37})
+                                 .isEmpty(),
+                             20000);
     test::writeFile(path, encoded(gradient(100, 400), "PNG"));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        thumbnailMismatch(grabGrid(form), cellOfRow(form, 1), DecodePictureFile(path, PictureKind::Png),
-                          {25, 100, 37, 0})
-            .isEmpty(),
-        20000);
+    QTRY_VERIFY_WITH_TIMEOUT(thumbnailMismatch(grabGrid(form), cellOfRow(form, 1),
+                                               DecodePictureFile(path, PictureKind::Png), {25, 100, 37, 0})
+                                 .isEmpty(),
+                             20000);
 }
 
 // The window goes while a download and a harvest wait for answers: it ends
@@ -591,10 +607,10 @@ void PicturesDownloadTest::aDownloadedPictureIsDecodedOnce() {
     const std::uint64_t afterDownload = PictureDecodeCount();
     QString mismatch = "not drawn";
     // The 30 x 120 picture shows as a 25 x 100 thumbnail 37 pixels right of its cell's left.
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        (mismatch = thumbnailMismatch(grabGrid(form), cellOfRow(form, tallRow), tallDecoded, {25, 100, 37, 0}))
-            .isEmpty(),
-        qPrintable(mismatch), 20000);
+    QTRY_VERIFY2_WITH_TIMEOUT((mismatch = thumbnailMismatch(grabGrid(form), cellOfRow(form, tallRow),
+                                                            tallDecoded, {25, 100, 37, 0}))
+                                  .isEmpty(),
+                              qPrintable(mismatch), 20000);
     QVERIFY(form->thumbnails);
     QCOMPARE(form->thumbnails->pendingCount(), 0);
     QCOMPARE(PictureDecodeCount(), afterDownload); // the grid decoded none of the three
@@ -612,7 +628,8 @@ void PicturesDownloadTest::transferKeysOfTheSettingsFileTakeEffect() {
     site.server().Get("/page.html", [&](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard lock(mutex);
         agents << QString::fromStdString(req.get_header_value("User-Agent"));
-        res.set_content(R"(<img src="1.png"><img src="2.png"><img src="3.png"><img src="4.png">)", "text/html");
+        res.set_content(R"(<img src="1.png"><img src="2.png"><img src="3.png"><img src="4.png">)",
+                        "text/html");
     });
     site.server().Get(R"(/\d\.png)", [&](const httplib::Request& req, httplib::Response& res) {
         {

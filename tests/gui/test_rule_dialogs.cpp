@@ -132,8 +132,7 @@ std::function<QString()> WorkFolder() {
 }
 
 // A download job with one item that waits at the gate.
-template <class Job>
-class HeldDownload : public Job {
+template <class Job> class HeldDownload : public Job {
 public:
     template <class... Args>
     HeldDownload(Gate& gate, Args&&... args) : Job(std::forward<Args>(args)...), m_gate(gate) {}
@@ -191,20 +190,33 @@ void RuleDialogsTest::fieldsAreNormalisedWhenTheFocusLeaves_data() {
     QTest::addColumn<QString>("expected");
     const QString sel = "Selection1";
     const QString names = "Filenames1";
-    QTest::newRow("pictures lower width 5, Tab") << int(PicturesTab) << sel << "Edit1" << "" << "5" << false << "10";
-    QTest::newRow("pictures upper width abc, Apply") << int(PicturesTab) << sel << "Edit2" << "" << "abc" << true
-                                                     << "200";
-    QTest::newRow("pictures upper height 20000, Tab") << int(PicturesTab) << sel << "Edit4" << "" << "20000" << false
-                                                      << "10000";
-    QTest::newRow("pictures emptied field stays empty") << int(PicturesTab) << sel << "Edit3" << "50" << "" << false
-                                                        << "";
-    QTest::newRow("sounds lower size 500, Tab") << int(SoundsTab) << sel << "Edit1" << "" << "500" << false << "1000";
-    QTest::newRow("sounds upper size past 32 bits, Apply") << int(SoundsTab) << sel << "Edit2" << "" << "99999999999"
-                                                           << true << "1000000";
-    QTest::newRow("videos upper size above its cap, Tab") << int(VideosTab) << sel << "Edit2" << "" << "2100000000"
-                                                          << false << "2000000000";
-    QTest::newRow("max length 3, Tab") << int(PicturesTab) << names << "Edit1" << "40" << "3" << false << "5";
-    QTest::newRow("max length abc, Apply") << int(TextsTab) << names << "Edit1" << "40" << "abc" << true << "300";
+    QTest::newRow("pictures lower width 5, Tab") << int(PicturesTab) << sel << "Edit1"
+                                                 << ""
+                                                 << "5" << false << "10";
+    QTest::newRow("pictures upper width abc, Apply") << int(PicturesTab) << sel << "Edit2"
+                                                     << ""
+                                                     << "abc" << true << "200";
+    QTest::newRow("pictures upper height 20000, Tab") << int(PicturesTab) << sel << "Edit4"
+                                                      << ""
+                                                      << "20000" << false << "10000";
+    QTest::newRow("pictures emptied field stays empty") << int(PicturesTab) << sel << "Edit3"
+                                                        << "50"
+                                                        << "" << false << "";
+    QTest::newRow("sounds lower size 500, Tab") << int(SoundsTab) << sel << "Edit1"
+                                                << ""
+                                                << "500" << false << "1000";
+    QTest::newRow("sounds upper size past 32 bits, Apply") << int(SoundsTab) << sel << "Edit2"
+                                                           << ""
+                                                           << "99999999999" << true << "1000000";
+    QTest::newRow("videos upper size above its cap, Tab") << int(VideosTab) << sel << "Edit2"
+                                                          << ""
+                                                          << "2100000000" << false << "2000000000";
+    QTest::newRow("max length 3, Tab") << int(PicturesTab) << names << "Edit1"
+                                       << "40"
+                                       << "3" << false << "5";
+    QTest::newRow("max length abc, Apply") << int(TextsTab) << names << "Edit1"
+                                           << "40"
+                                           << "abc" << true << "300";
 }
 
 void RuleDialogsTest::fieldsAreNormalisedWhenTheFocusLeaves() {
@@ -236,8 +248,8 @@ void RuleDialogsTest::clickOnApplyNormalisesBeforeTheSelectionRuns() {
     GuiFixture f;
     f.start();
     // Read as typed, a lower width of 5 would keep the picture 7 wide; normalised to 10 it goes.
-    setRows(f.form->pictureTable, {{"OK", "http://h/1", "w\\1.jpg", "7", "50"},
-                                   {"OK", "http://h/2", "w\\2.jpg", "10", "50"}});
+    setRows(f.form->pictureTable,
+            {{"OK", "http://h/1", "w\\1.jpg", "7", "50"}, {"OK", "http://h/2", "w\\2.jpg", "10", "50"}});
     withSelection(f.form.get(), PicturesTab, [&](SelectionDialog* dialog) {
         replaceFieldText(dialog->Edit1, "5");
         QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
@@ -251,15 +263,16 @@ void RuleDialogsTest::pictureSelectionDeletesRowsAndRelaysTheThumbnails() {
     GuiFixture f;
     f.start();
     TForm1* form = f.form.get();
-    setRows(form->pictureTable, {
-                                    {"OK", "http://h/1", "w\\1.jpg", "100", "100"},   // at the lower bound: kept
-                                    {"OK", "http://h/2", "w\\2.jpg", "99", "100"},    // narrower
-                                    {"OK", "http://h/3", "w\\3.PNG", "150", "150"},   // PNG unticked
-                                    {"OK", "http://h/4", "w\\4.gif", "", "150"},      // empty width
-                                    {"", "http://h/5", "", "", ""},                   // never downloaded: kept
-                                    {"OK", "http://h/6", "w\\6.bmp", "200", "300"},   // at the upper bound: kept
-                                    {"OK", "http://h/7", "w\\7.jpg", "120", "301"},   // higher
-                                });
+    setRows(form->pictureTable,
+            {
+                {"OK", "http://h/1", "w\\1.jpg", "100", "100"}, // at the lower bound: kept
+                {"OK", "http://h/2", "w\\2.jpg", "99", "100"},  // narrower
+                {"OK", "http://h/3", "w\\3.PNG", "150", "150"}, // PNG unticked
+                {"OK", "http://h/4", "w\\4.gif", "", "150"},    // empty width
+                {"", "http://h/5", "", "", ""},                 // never downloaded: kept
+                {"OK", "http://h/6", "w\\6.bmp", "200", "300"}, // at the upper bound: kept
+                {"OK", "http://h/7", "w\\7.jpg", "120", "301"}, // higher
+            });
     withSelection(form, PicturesTab, [&](SelectionDialog* dialog) {
         form->DrawGrid1->resize(325, 217);
         form->FormResize();
@@ -280,13 +293,14 @@ void RuleDialogsTest::soundAndVideoSelectionUseTheirOwnBoxes() {
     GuiFixture f;
     f.start();
     TForm1* form = f.form.get();
-    setRows(form->soundTable, {
-                                  {"OK", "http://s/1", "s\\1.mp3", "1000", "50"},  // at the lower size: strict, goes
-                                  {"OK", "http://s/2", "s\\2.mp3", "1001", "50"},  // kept
-                                  {"OK", "http://s/3", "s\\3.ogg", "5000", "3600"}, // at the upper duration: goes
-                                  {"OK", "http://s/4", "s\\4.wav", "5000", "60"},  // WAV unticked
-                                  {"OK", "http://s/5", "s\\5.aac", "", "60"},      // empty size
-                              });
+    setRows(form->soundTable,
+            {
+                {"OK", "http://s/1", "s\\1.mp3", "1000", "50"},   // at the lower size: strict, goes
+                {"OK", "http://s/2", "s\\2.mp3", "1001", "50"},   // kept
+                {"OK", "http://s/3", "s\\3.ogg", "5000", "3600"}, // at the upper duration: goes
+                {"OK", "http://s/4", "s\\4.wav", "5000", "60"},   // WAV unticked
+                {"OK", "http://s/5", "s\\5.aac", "", "60"},       // empty size
+            });
     withSelection(form, SoundsTab, [&](SelectionDialog* dialog) {
         replaceFieldText(dialog->Edit1, "1000");
         replaceFieldText(dialog->Edit4, "3600");
@@ -318,15 +332,16 @@ void RuleDialogsTest::selectionIsRefusedWhileTheDownloadRuns() {
     const Case cases[] = {
         {PicturesTab, [](TForm1* w) { return w->pictureTable; },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
-             w->InstallJob(w->downloadPictures, std::make_unique<HeldDownload<DownloadPictures>>(
-                                                    g, w, *w->pictureTable, NoProgress(), WorkFolder(), [] { return 1; }));
+             w->InstallJob(w->downloadPictures,
+                           std::make_unique<HeldDownload<DownloadPictures>>(
+                               g, w, *w->pictureTable, NoProgress(), WorkFolder(), [] { return 1; }));
              return w->downloadPictures.get();
          }},
         {SoundsTab, [](TForm1* w) { return w->soundTable; },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
-             w->InstallJob(w->downloadSounds,
-                           std::make_unique<HeldDownload<DownloadSounds>>(g, w, *w->soundTable, NoProgress(), WorkFolder(),
-                                                                          [](const QString&) { return -1; }));
+             w->InstallJob(w->downloadSounds, std::make_unique<HeldDownload<DownloadSounds>>(
+                                                  g, w, *w->soundTable, NoProgress(), WorkFolder(),
+                                                  [](const QString&) { return -1; }));
              return w->downloadSounds.get();
          }},
         {VideosTab, [](TForm1* w) { return w->videoTable; },
@@ -343,7 +358,8 @@ void RuleDialogsTest::selectionIsRefusedWhileTheDownloadRuns() {
         TForm1* form = f.form.get();
         CollectionTable* table = c.table(form);
         // Row 1 goes by "Delete empty lines" (on by default) once the job is idle.
-        setRows(table, {{"OK", "http://h/1", "w\\1.jpg", ""}, {"OK", "http://h/2", "w\\2.jpg", "500", "500"}});
+        setRows(table,
+                {{"OK", "http://h/1", "w\\1.jpg", ""}, {"OK", "http://h/2", "w\\2.jpg", "500", "500"}});
         BackgroundJob* job = c.hold(form, gate);
         job->Resume();
         QVERIFY(!job->Suspended());
@@ -354,16 +370,14 @@ void RuleDialogsTest::selectionIsRefusedWhileTheDownloadRuns() {
         QCOMPARE(column(table, 2), (QStringList{"http://h/1", "http://h/2"}));
         QVERIFY(!job->Suspended());
         // Export names do not wait for the download.
-        withFileNames(form, c.tab, [&](FileNamesDialog* dialog) {
-            QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
-        });
+        withFileNames(form, c.tab,
+                      [&](FileNamesDialog* dialog) { QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton); });
         QCOMPARE(column(table, 6), (QStringList{"1.jpg", "2.jpg"}));
 
         gate.open();
         QTRY_VERIFY(job->Suspended());
-        withSelection(form, c.tab, [&](SelectionDialog* dialog) {
-            QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
-        });
+        withSelection(form, c.tab,
+                      [&](SelectionDialog* dialog) { QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton); });
         QCOMPARE(column(table, 2), QStringList{"http://h/2"});
         QVERIFY(f.answers.messages.isEmpty());
     }
@@ -378,9 +392,15 @@ void RuleDialogsTest::defaultValuesAndValuesKeptBetweenOpenings() {
         QString emptyLinesBox;
     };
     const Case cases[] = {
-        {PicturesTab, "Picture selection", {"<   Width   <", "<   Height   <", "Type:"}, {"JPEG", "PNG", "GIF"},
+        {PicturesTab,
+         "Picture selection",
+         {"<   Width   <", "<   Height   <", "Type:"},
+         {"JPEG", "PNG", "GIF"},
          "CheckBox4"},
-        {SoundsTab, "Sounds selection", {"<      Size      <", "<  Duration  <", "Type:"}, {"MP3", "OGG", "WAV", "AAC"},
+        {SoundsTab,
+         "Sounds selection",
+         {"<      Size      <", "<  Duration  <", "Type:"},
+         {"MP3", "OGG", "WAV", "AAC"},
          "CheckBox5"},
         {VideosTab, "Videos selection", {"<      Size      <", "Type:"}, {"WEBM", "MP4", "OGV"}, "CheckBox5"},
     };
@@ -460,21 +480,31 @@ void RuleDialogsTest::fileNamesFromEachDialog_data() {
     QTest::addColumn<QString>("maxLength");
     QTest::addColumn<int>("exportColumn");
     QTest::addColumn<QString>("expected");
-    const QStringList picture{"OK", "http://h/p.jpg", "w\\Pictures\\12.jpg", "10", "10", "",
-                              "photo.final.JPG", "MY Photo", "title", "parent"};
-    QTest::newRow("New ID") << int(PicturesTab) << picture << "New ID" << "Without changes" << "40" << 6 << "1.jpg";
+    const QStringList picture{
+        "OK",    "http://h/p.jpg", "w\\Pictures\\12.jpg", "10", "10", "", "photo.final.JPG", "MY Photo",
+        "title", "parent"};
+    QTest::newRow("New ID") << int(PicturesTab) << picture << "New ID"
+                            << "Without changes"
+                            << "40" << 6 << "1.jpg";
     QTest::newRow("Original file name") << int(PicturesTab) << picture << "Original file name (if exists)"
-                                        << "Without changes" << "40" << 6 << "photo.final.jpg";
-    QTest::newRow("Temp file name") << int(PicturesTab) << picture << "Temp file name" << "Without changes" << "40"
-                                    << 6 << "12.jpg";
-    QTest::newRow("Alt, Capitalize") << int(PicturesTab) << picture << "Alt" << "Capitalize" << "40" << 6
-                                     << "My photo.jpg";
-    QTest::newRow("Header of a text") << int(TextsTab)
-                                      << QStringList{"OK", "http://t/", "w\\Text\\1.txt", "99", "", "", "Chapter One"}
-                                      << "Header" << "Lowercase" << "40" << 5 << "chapter one.txt";
+                                        << "Without changes"
+                                        << "40" << 6 << "photo.final.jpg";
+    QTest::newRow("Temp file name") << int(PicturesTab) << picture << "Temp file name"
+                                    << "Without changes"
+                                    << "40" << 6 << "12.jpg";
+    QTest::newRow("Alt, Capitalize") << int(PicturesTab) << picture << "Alt"
+                                     << "Capitalize"
+                                     << "40" << 6 << "My photo.jpg";
+    QTest::newRow("Header of a text")
+        << int(TextsTab) << QStringList{"OK", "http://t/", "w\\Text\\1.txt", "99", "", "", "Chapter One"}
+        << "Header"
+        << "Lowercase"
+        << "40" << 5 << "chapter one.txt";
     QTest::newRow("Parent of a video cut to Max length 10")
-        << int(VideosTab) << QStringList{"OK", "http://v/", "w\\Video\\1.webm", "99", "", "", "", "abcdefghijkl"}
-        << "Parent" << "Without changes" << "10" << 6 << "abcdef.webm";
+        << int(VideosTab)
+        << QStringList{"OK", "http://v/", "w\\Video\\1.webm", "99", "", "", "", "abcdefghijkl"} << "Parent"
+        << "Without changes"
+        << "10" << 6 << "abcdef.webm";
 }
 
 void RuleDialogsTest::fileNamesFromEachDialog() {
@@ -487,9 +517,8 @@ void RuleDialogsTest::fileNamesFromEachDialog() {
     QFETCH(QString, expected);
     GuiFixture f;
     f.start();
-    const std::pair<int, CollectionTable*> tables[] = {{PicturesTab, f.form->pictureTable},
-                                                       {VideosTab, f.form->videoTable},
-                                                       {TextsTab, f.form->textTable}};
+    const std::pair<int, CollectionTable*> tables[] = {
+        {PicturesTab, f.form->pictureTable}, {VideosTab, f.form->videoTable}, {TextsTab, f.form->textTable}};
     CollectionTable* table = nullptr;
     for (const auto& [t, model] : tables)
         if (t == tab)

@@ -46,25 +46,27 @@ const QByteArray kCp1251Page = QByteArray("<html><head><meta charset=\"windows-1
                                           "</h1>\r\n<p>"
                                           "\xEC\xE8\xF0" // мир
                                           "</p>\r\n</body></html>");
-const QByteArray kShiftJisPage =
-    QByteArray("<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\"><title>"
-               "\x83\x6A\x83\x85\x81\x5B\x83\x58" // ニュース
-               "</title></head>\n<body>\n<h1>"
-               "\x93\xFA\x96\x7B\x8C\xEA" // 日本語
-               "</h1>\n<p>"
-               "\x83\x5C\x83\x74\x83\x67" // ソフト: the trail byte of ソ is a backslash
-               "</p>\n</body></html>\n");
-const QByteArray kUnknownCharsetPage = QStringLiteral(u"<html><head><meta charset=\"x-unheard-of\"><title>Grüße"
-                                                      u"</title></head>\n<body>\n<h1>Straße</h1>\n</body></html>\n")
-                                           .toUtf8();
+const QByteArray kShiftJisPage = QByteArray(
+    "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\"><title>"
+    "\x83\x6A\x83\x85\x81\x5B\x83\x58" // ニュース
+    "</title></head>\n<body>\n<h1>"
+    "\x93\xFA\x96\x7B\x8C\xEA" // 日本語
+    "</h1>\n<p>"
+    "\x83\x5C\x83\x74\x83\x67" // ソフト: the trail byte of ソ is a backslash
+    "</p>\n</body></html>\n");
+const QByteArray kUnknownCharsetPage =
+    QStringLiteral(u"<html><head><meta charset=\"x-unheard-of\"><title>Grüße"
+                   u"</title></head>\n<body>\n<h1>Straße</h1>\n</body></html>\n")
+        .toUtf8();
 
 // What each page reads as, with the memo's "\n" line breaks.
 const QString kUtf8Text = QString::fromUtf8(kUtf8Page);
-const QString kCp1251Text = QStringLiteral(u"<html><head><meta charset=\"windows-1251\"><title>Новости</title></head>\n"
-                                           u"<body>\n<h1>Привет</h1>\n<p>мир</p>\n</body></html>");
-const QString kShiftJisText =
-    QStringLiteral(u"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">"
-                   u"<title>ニュース</title></head>\n<body>\n<h1>日本語</h1>\n<p>ソフト</p>\n</body></html>\n");
+const QString kCp1251Text =
+    QStringLiteral(u"<html><head><meta charset=\"windows-1251\"><title>Новости</title></head>\n"
+                   u"<body>\n<h1>Привет</h1>\n<p>мир</p>\n</body></html>");
+const QString kShiftJisText = QStringLiteral(
+    u"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=Shift_JIS\">"
+    u"<title>ニュース</title></head>\n<body>\n<h1>日本語</h1>\n<p>ソフト</p>\n</body></html>\n");
 const QString kUnknownCharsetText = QString::fromUtf8(kUnknownCharsetPage);
 
 // The site: four pages; every other path answers 404.
@@ -106,7 +108,7 @@ bool downloadTexts(TForm1* form, const QString& urls) {
 // Six rows: a UTF-8 page without BOM or declaration, a 404, windows-1251, a UTF-8
 // page whose file cannot be written, a page declaring an unknown charset, Shift_JIS.
 QString siteUrls(const TextSite& site) {
-    return QStringList{site.url("/utf8.html"), site.url("/gone.html"), site.url("/cp1251.html"),
+    return QStringList{site.url("/utf8.html"), site.url("/gone.html"),    site.url("/cp1251.html"),
                        site.url("/utf8.html"), site.url("/unknown.html"), site.url("/sjis.html")}
         .join('\n');
 }
@@ -158,7 +160,8 @@ bool withTextSelection(TForm1* form, const std::function<void(TForm30*)>& act) {
         form->activateWindow();
     if (!QTest::qWaitFor([form] { return QApplication::activeWindow() == form; }))
         return false;
-    return withModal<TForm30>([form] { QTest::keySequence(form, QKeySequence(QStringLiteral("Ctrl+D"))); }, act);
+    return withModal<TForm30>([form] { QTest::keySequence(form, QKeySequence(QStringLiteral("Ctrl+D"))); },
+                              act);
 }
 
 // "Preview" of the selection dialog; act runs while the preview window is up.
@@ -258,7 +261,8 @@ void TextTabTest::downloadSavesPagesByteForByteAndThePreviewReadsTheirCharset() 
         QCOMPARE(TForm1::CurrentRow(form->StringGrid5), row);
         const auto text = kSiteTexts.find(row);
         // toPlainText shows a no-break space as a plain space.
-        const QString expected = text == kSiteTexts.end() ? QString() : QString(text->second).replace(QChar(0xA0), ' ');
+        const QString expected =
+            text == kSiteTexts.end() ? QString() : QString(text->second).replace(QChar(0xA0), ' ');
         QCOMPARE(form->Memo_Text_Preview->toPlainText(), expected);
     }
 }
@@ -310,7 +314,9 @@ void TextTabTest::applySelectionRewritesPagesAsUtf8AndFillsHeaders() {
     QVERIFY(previewShown);
 
     const std::map<int, std::pair<QString, QString>> cleaned = {
-        {1, {QStringLiteral(u"Übersicht\r\nGrüße aus Köln,\u00A0am Rhein\r\n"), QStringLiteral(u"Café du Monde")}},
+        {1,
+         {QStringLiteral(u"Übersicht\r\nGrüße aus Köln,\u00A0am Rhein\r\n"),
+          QStringLiteral(u"Café du Monde")}},
         {3, {QStringLiteral(u"Привет\r\nмир\r\n"), QStringLiteral(u"Новости")}},
         {5, {QStringLiteral(u"Straße\r\n"), QStringLiteral(u"Grüße")}},
         {6, {QStringLiteral(u"日本語\r\nソフト\r\n"), QStringLiteral(u"ニュース")}}};
@@ -408,32 +414,66 @@ void TextTabTest::dialogControlsReachThePreview_data() {
 
     const Rows none;
     QTest::newRow("Block between markers, header markers missing")
-        << "<body>" << "</body>" << false << false << none << false << "" << "No" << "<title>" << "</nope>" << false
-        << false << false << "\n<p>Alpha ADVERT</p>\n\n\n<p>Beta</p>\n" << "";
+        << "<body>"
+        << "</body>" << false << false << none << false << ""
+        << "No"
+        << "<title>"
+        << "</nope>" << false << false << false << "\n<p>Alpha ADVERT</p>\n\n\n<p>Beta</p>\n"
+        << "";
     QTest::newRow("Both markers included")
-        << "<body>" << "</body>" << true << true << none << false << "" << "No" << "" << "" << false << false << false
-        << "<body>\n<p>Alpha ADVERT</p>\n\n\n<p>Beta</p>\n</body>" << "";
+        << "<body>"
+        << "</body>" << true << true << none << false << ""
+        << "No"
+        << ""
+        << "" << false << false << false << "<body>\n<p>Alpha ADVERT</p>\n\n\n<p>Beta</p>\n</body>"
+        << "";
     QTest::newRow("A marker typed on two lines matches a line break")
-        << "</head>\n<body>" << "" << false << false << none << false << "" << "No" << "" << "" << false << false
-        << false << "\n<p>Alpha ADVERT</p>\n\n\n<p>Beta</p>\n</body></html>" << "";
+        << "</head>\n<body>"
+        << "" << false << false << none << false << ""
+        << "No"
+        << ""
+        << "" << false << false << false << "\n<p>Alpha ADVERT</p>\n\n\n<p>Beta</p>\n</body></html>"
+        << "";
     QTest::newRow("Replacements act in order")
-        << "<p>" << "</p>" << false << false << Rows{{"Alpha", "Beta"}, {"Beta", "Gamma"}, {"", ""}} << false << ""
-        << "No" << "" << "" << false << false << false << "Gamma ADVERT" << "";
+        << "<p>"
+        << "</p>" << false << false << Rows{{"Alpha", "Beta"}, {"Beta", "Gamma"}, {"", ""}} << false << ""
+        << "No"
+        << ""
+        << "" << false << false << false << "Gamma ADVERT"
+        << "";
     QTest::newRow("A blank first replacement row switches them all off")
-        << "<p>" << "</p>" << false << false << Rows{{"", ""}, {"Alpha", "Omega"}} << false << "" << "No" << ""
-        << "" << false << false << false << "Alpha ADVERT" << "";
+        << "<p>"
+        << "</p>" << false << false << Rows{{"", ""}, {"Alpha", "Omega"}} << false << ""
+        << "No"
+        << ""
+        << "" << false << false << false << "Alpha ADVERT"
+        << "";
     QTest::newRow("Tags stripped, lines deleted without regard to case, all empty lines gone")
-        << "<body>" << "</body>" << false << false << none << true << "zzz\nadvert" << "All" << "" << "" << false
-        << false << false << "Beta\n" << "";
+        << "<body>"
+        << "</body>" << false << false << none << true << "zzz\nadvert"
+        << "All"
+        << ""
+        << "" << false << false << false << "Beta\n"
+        << "";
     QTest::newRow("Runs of empty lines cut to one")
-        << "<body>" << "</body>" << false << false << none << true << "" << "Double and more" << "" << "" << false
-        << false << false << "Alpha ADVERT\n\nBeta\n" << "";
-    QTest::newRow("Header with its tags")
-        << "" << "" << false << false << none << false << "" << "No" << "<title>" << "</title>" << false << false
-        << false << "" << "The <b>News</b>";
-    QTest::newRow("Header markers included, tags stripped")
-        << "" << "" << false << false << none << false << "" << "No" << "<title>" << "</title>" << true << true
-        << true << "" << "The News";
+        << "<body>"
+        << "</body>" << false << false << none << true << ""
+        << "Double and more"
+        << ""
+        << "" << false << false << false << "Alpha ADVERT\n\nBeta\n"
+        << "";
+    QTest::newRow("Header with its tags") << ""
+                                          << "" << false << false << none << false << ""
+                                          << "No"
+                                          << "<title>"
+                                          << "</title>" << false << false << false << ""
+                                          << "The <b>News</b>";
+    QTest::newRow("Header markers included, tags stripped") << ""
+                                                            << "" << false << false << none << false << ""
+                                                            << "No"
+                                                            << "<title>"
+                                                            << "</title>" << true << true << true << ""
+                                                            << "The News";
 }
 
 void TextTabTest::dialogControlsReachThePreview() {
@@ -455,8 +495,9 @@ void TextTabTest::dialogControlsReachThePreview() {
 
     GuiFixture f;
     TForm1* form = f.start();
-    const QString page = "<html><head><title>The <b>News</b></title></head>\r\n<body>\r\n<p>Alpha ADVERT</p>\r\n"
-                         "\r\n\r\n<p>Beta</p>\r\n</body></html>";
+    const QString page =
+        "<html><head><title>The <b>News</b></title></head>\r\n<body>\r\n<p>Alpha ADVERT</p>\r\n"
+        "\r\n\r\n<p>Beta</p>\r\n</body></html>";
     form->Memo_Text_Preview->setPlainText(page);
     const QString before = form->Memo_Text_Preview->toPlainText();
 
@@ -529,14 +570,14 @@ void TextTabTest::previewStepsThroughTheRows() {
                 QTest::mouseClick(button, Qt::LeftButton);
                 look();
             };
-            look();                             // on opening: the memo as it stands
-            press(p->BitBtn1, "x");             // First
-            press(p->BitBtn2, "kept");          // Previous on row 1: nothing at all
-            press(p->BitBtn3, "x");             // Next: the row without a file
-            press(p->BitBtn3, "x");             // Next: the last row
-            press(p->BitBtn3, "kept too");      // Next on the last row: nothing at all
-            press(p->BitBtn4, "x");             // Last, though already there: reloads
-            press(p->BitBtn2, "x");             // Previous
+            look();                        // on opening: the memo as it stands
+            press(p->BitBtn1, "x");        // First
+            press(p->BitBtn2, "kept");     // Previous on row 1: nothing at all
+            press(p->BitBtn3, "x");        // Next: the row without a file
+            press(p->BitBtn3, "x");        // Next: the last row
+            press(p->BitBtn3, "kept too"); // Next on the last row: nothing at all
+            press(p->BitBtn4, "x");        // Last, though already there: reloads
+            press(p->BitBtn2, "x");        // Previous
             QTest::mouseClick(p->BitBtn5, Qt::LeftButton);
             seen.push_back({0, {}, {}, p->isVisible() ? "still open" : "closed"});
         });
@@ -579,7 +620,8 @@ void TextTabTest::replacementGridIsTidiedAndDefaultsReset() {
     QVERIFY(withTextSelection(form, [&](TForm30* d) {
         initial = gridRows(d->StringGrid1);
         initialBoxes = false;
-        for (QCheckBox* box : {d->CheckBox1, d->CheckBox2, d->CheckBox3, d->CheckBox4, d->CheckBox5, d->CheckBox6})
+        for (QCheckBox* box :
+             {d->CheckBox1, d->CheckBox2, d->CheckBox3, d->CheckBox4, d->CheckBox5, d->CheckBox6})
             initialBoxes = initialBoxes || box->isChecked();
 
         setGridRows(d->StringGrid1, {{"", "lost"}, {"a", "b"}, {"", ""}, {"c", "d"}});
@@ -608,7 +650,8 @@ void TextTabTest::replacementGridIsTidiedAndDefaultsReset() {
         QTest::mouseClick(d->BitBtn3, Qt::LeftButton);
         afterDefaults = gridRows(d->StringGrid1);
         defaultBoxes = true;
-        for (QCheckBox* box : {d->CheckBox1, d->CheckBox2, d->CheckBox3, d->CheckBox4, d->CheckBox5, d->CheckBox6})
+        for (QCheckBox* box :
+             {d->CheckBox1, d->CheckBox2, d->CheckBox3, d->CheckBox4, d->CheckBox5, d->CheckBox6})
             defaultBoxes = defaultBoxes && box->isChecked();
         memosEmpty = true;
         for (QPlainTextEdit* memo : {d->Memo1, d->Memo2, d->Memo3, d->Memo4, d->Memo5})

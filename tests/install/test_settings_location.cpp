@@ -32,14 +32,16 @@ class InstalledFolder : public ::testing::TestWithParam<InstalledCase> {};
 
 TEST_P(InstalledFolder, DecidesWhereTheSettingsLive) {
     const InstalledCase& c = GetParam();
-    const bool installed = IsInstalledProgramFolder(c.programFolder, [&](const QString&) { return c.writable; });
+    const bool installed =
+        IsInstalledProgramFolder(c.programFolder, [&](const QString&) { return c.writable; });
     EXPECT_EQ(installed, c.installed) << c.programFolder;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, InstalledFolder,
     ::testing::Values(
-        InstalledCase{"A build folder the user can write is portable", "/work/skarvel/build/gui", true, false},
+        InstalledCase{"A build folder the user can write is portable", "/work/skarvel/build/gui", true,
+                      false},
         InstalledCase{"A portable copy on a stick is portable", "/media/user/STICK/Skarvel", true, false},
         InstalledCase{"A folder the user cannot write is installed", "/opt/skarvel", false, true},
         InstalledCase{"usr bin is installed even for root who can write it", "/usr/bin", true, true},
@@ -85,7 +87,8 @@ struct Folders {
 
 TEST(SettingsLocation, InstalledProgramWritesAndReadsTheConfigFolder) {
     Folders f;
-    const AppEnvironment env = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
+    const AppEnvironment env =
+        MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
     EXPECT_EQ(SettingsPath(env), f.config + "/Skarvel.ini");
     EXPECT_FALSE(ReadStartupSettings(env).fileExists);
 
@@ -102,7 +105,8 @@ TEST(SettingsLocation, InstalledProgramWritesAndReadsTheConfigFolder) {
 
 TEST(SettingsLocation, PortableProgramKeepsTheFileBesideTheExecutable) {
     Folders f;
-    const AppEnvironment env = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
+    const AppEnvironment env =
+        MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
     EXPECT_EQ(SettingsPath(env), f.program + "/Skarvel.ini");
     ASSERT_TRUE(WriteSettings(env, "/data/Coll/", "Luna"));
     EXPECT_TRUE(QFile::exists(f.program + "/Skarvel.ini"));
@@ -111,8 +115,10 @@ TEST(SettingsLocation, PortableProgramKeepsTheFileBesideTheExecutable) {
 
 TEST(SettingsLocation, BothPlacesHoldTheSameFormat) {
     Folders f;
-    const AppEnvironment installed = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
-    const AppEnvironment portable = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
+    const AppEnvironment installed =
+        MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
+    const AppEnvironment portable =
+        MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
     ASSERT_TRUE(WriteSettings(installed, "/data/Coll/", "Metropolis UI Black"));
     ASSERT_TRUE(WriteSettings(portable, "/data/Coll/", "Metropolis UI Black"));
     const QByteArray bytes = test::readFile(SettingsPath(installed));
@@ -147,7 +153,8 @@ class HelpFile : public ::testing::TestWithParam<HelpCase> {};
 TEST_P(HelpFile, IsLookedForBesideTheExecutableThenInTheDataFolder) {
     const HelpCase& c = GetParam();
     Folders f;
-    const AppEnvironment env = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
+    const AppEnvironment env =
+        MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
     const QString data = QDir::cleanPath(f.program + "/../share/skarvel");
     EXPECT_EQ(env.dataFolder, data);
     if (c.beside)
@@ -157,12 +164,13 @@ TEST_P(HelpFile, IsLookedForBesideTheExecutableThenInTheDataFolder) {
     EXPECT_EQ(HelpFilePath(env), c.installedExpected ? data + "/Skarvel.chm" : f.program + "/Skarvel.chm");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, HelpFile,
-                         ::testing::Values(HelpCase{"NeitherGivesThePathBesideTheExecutable", false, false, false},
-                                           HelpCase{"BesideOnly", true, false, false},
-                                           HelpCase{"InstalledOnly", false, true, true},
-                                           HelpCase{"BesideWinsOverInstalled", true, true, false}),
-                         [](const ::testing::TestParamInfo<HelpCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HelpFile,
+    ::testing::Values(HelpCase{"NeitherGivesThePathBesideTheExecutable", false, false, false},
+                      HelpCase{"BesideOnly", true, false, false},
+                      HelpCase{"InstalledOnly", false, true, true},
+                      HelpCase{"BesideWinsOverInstalled", true, true, false}),
+    [](const ::testing::TestParamInfo<HelpCase>& info) { return std::string(info.param.name); });
 
 } // namespace
 
@@ -184,7 +192,8 @@ TEST(SettingsLocation, TransferKeysOfCommon) {
     };
     for (const Case& c : cases) {
         Folders f;
-        const AppEnvironment env = MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
+        const AppEnvironment env =
+            MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
         test::writeFile(SettingsPath(env), QByteArray("[COMMON]\r\nTEMP_DIR=/data/Coll/\r\n") + c.lines);
         const StartupSettings s = ReadStartupSettings(env);
         EXPECT_EQ(s.maxTransfers, c.maxTransfers) << c.lines;

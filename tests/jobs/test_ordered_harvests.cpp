@@ -113,9 +113,11 @@ private slots:
         if (which == 0)
             job = std::make_unique<PagesDownload>(&window, service.base(), lines, buffer, progress, parser);
         else if (which == 1)
-            job = std::make_unique<SoundPagesDownload>(&window, service.base(), lines, buffer, progress, parser);
+            job = std::make_unique<SoundPagesDownload>(&window, service.base(), lines, buffer, progress,
+                                                       parser);
         else
-            job = std::make_unique<VideoPagesDownload>(&window, service.base(), lines, buffer, progress, parser);
+            job = std::make_unique<VideoPagesDownload>(&window, service.base(), lines, buffer, progress,
+                                                       parser);
         job->Resume();
         QTRY_COMPARE_WITH_TIMEOUT(parsed, 1, 30000);
         QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), 10000);
@@ -132,8 +134,8 @@ private slots:
         QObject window;
         RecordingProgress progress;
         QStringList appended;
-        Make_URLs_List job(&window, service.base(), links, [&](const QString& answer) { appended << answer; },
-                           progress);
+        Make_URLs_List job(
+            &window, service.base(), links, [&](const QString& answer) { appended << answer; }, progress);
         job.Resume();
         QTRY_COMPARE_WITH_TIMEOUT(progress.finished, 1, 30000);
         QTRY_VERIFY_WITH_TIMEOUT(job.Suspended(), 10000);

@@ -70,24 +70,31 @@ enum class Kind { Pictures, Sounds, Videos, Texts, Files };
 
 TableKind tableKindOf(Kind kind) {
     switch (kind) {
-    case Kind::Pictures: return TableKind::Pictures;
-    case Kind::Sounds: return TableKind::Sounds;
-    case Kind::Videos: return TableKind::Videos;
-    case Kind::Texts: return TableKind::Texts;
-    case Kind::Files: return TableKind::Files;
+    case Kind::Pictures:
+        return TableKind::Pictures;
+    case Kind::Sounds:
+        return TableKind::Sounds;
+    case Kind::Videos:
+        return TableKind::Videos;
+    case Kind::Texts:
+        return TableKind::Texts;
+    case Kind::Files:
+        return TableKind::Files;
     }
     return TableKind::Files;
 }
 
 // One job of the kind over table, its files under folder (which ends with "/").
-std::unique_ptr<BackgroundJob> makeJob(Kind kind, QObject* window, CollectionTable& table, ProgressSink& progress,
-                                       const QString& folder, int pictureCount) {
+std::unique_ptr<BackgroundJob> makeJob(Kind kind, QObject* window, CollectionTable& table,
+                                       ProgressSink& progress, const QString& folder, int pictureCount) {
     const auto work = [folder] { return folder; };
     switch (kind) {
     case Kind::Pictures:
-        return std::make_unique<DownloadPictures>(window, table, progress, work, [pictureCount] { return pictureCount; });
+        return std::make_unique<DownloadPictures>(window, table, progress, work,
+                                                  [pictureCount] { return pictureCount; });
     case Kind::Sounds:
-        return std::make_unique<DownloadSounds>(window, table, progress, work, [](const QString&) { return 7; });
+        return std::make_unique<DownloadSounds>(window, table, progress, work,
+                                                [](const QString&) { return 7; });
     case Kind::Videos:
         return std::make_unique<DownloadVideos>(window, table, progress, work);
     case Kind::Texts:
@@ -229,13 +236,13 @@ private slots:
         test::LocalHttpServer server;
         std::atomic<int> releasedUpTo{4}; // paths /1../3 answer once releasedUpTo <= their number
         for (int i = 1; i <= 3; ++i) {
-            server.server().Get("/" + std::to_string(i), [i, &releasedUpTo](const httplib::Request&,
-                                                                            httplib::Response& res) {
-                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-                while (releasedUpTo > i && std::chrono::steady_clock::now() < until)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                res.set_content(std::string(size_t(i) * 10, char('a' + i)), "application/octet-stream");
-            });
+            server.server().Get(
+                "/" + std::to_string(i), [i, &releasedUpTo](const httplib::Request&, httplib::Response& res) {
+                    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                    while (releasedUpTo > i && std::chrono::steady_clock::now() < until)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    res.set_content(std::string(size_t(i) * 10, char('a' + i)), "application/octet-stream");
+                });
         }
         server.start();
         const QString base = server.baseUrl();
@@ -264,7 +271,8 @@ private slots:
         if (Kind(kind) == Kind::Files)
             QCOMPARE(t.cell(col::FileSize, 2), QString("20"));
         // The text download counts completed items; the others stand one short until the bar is hidden.
-        QCOMPARE(run.progress.positions, (Kind(kind) == Kind::Texts ? QList<int>{1, 2, 3} : QList<int>{0, 1, 2}));
+        QCOMPARE(run.progress.positions,
+                 (Kind(kind) == Kind::Texts ? QList<int>{1, 2, 3} : QList<int>{0, 1, 2}));
         // Only the final files are left: no temporary file stays beside them.
         QDir folder(QFileInfo(t.cell(pathColumn, 1)).absolutePath());
         QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden).size(), 3);
@@ -308,7 +316,8 @@ private slots:
                                       std::string(40, 'z'));
         HeldSite site;
         site.released = true;
-        Run run(Kind(kind), {shortBody.baseUrl() + "/short", site.url("/missing"), "http://127.0.0.1:1/refused"});
+        Run run(Kind(kind),
+                {shortBody.baseUrl() + "/short", site.url("/missing"), "http://127.0.0.1:1/refused"});
         run.job->Resume();
         QTRY_VERIFY_WITH_TIMEOUT(run.job->Suspended(), 20000);
 
@@ -348,7 +357,8 @@ private slots:
         run.job->Resume();
         QTRY_VERIFY_WITH_TIMEOUT(run.job->Suspended(), 20000);
         QCOMPARE(run.table->cell(col::Status, 1), QString("Download error"));
-        QVERIFY2(run.table->statusReason(1).startsWith("Decode error: "), qPrintable(run.table->statusReason(1)));
+        QVERIFY2(run.table->statusReason(1).startsWith("Decode error: "),
+                 qPrintable(run.table->statusReason(1)));
     }
 
     void aBodyThatCannotBeWrittenIsAWriteError() {
@@ -359,7 +369,8 @@ private slots:
         run.job->Resume();
         QTRY_VERIFY_WITH_TIMEOUT(run.job->Suspended(), 20000);
         QCOMPARE(run.table->cell(col::Status, 1), QString("Download error"));
-        QVERIFY2(run.table->statusReason(1).startsWith("Write error: "), qPrintable(run.table->statusReason(1)));
+        QVERIFY2(run.table->statusReason(1).startsWith("Write error: "),
+                 qPrintable(run.table->statusReason(1)));
     }
 
     void reasonsOfErrors_data() {
@@ -375,11 +386,21 @@ private slots:
         QFETCH(int, which);
         QFETCH(QString, reason);
         switch (which) {
-        case 0: QCOMPARE(FailureReason(HttpError("http://h/x: HTTP status 503", 503)), reason); break;
-        case 1: QCOMPARE(FailureReason(HttpError("http://h/x: Operation timed out")), reason); break;
-        case 2: QCOMPARE(FailureReason(PictureError("not a PNG")), reason); break;
-        case 3: QCOMPARE(FailureReason(FileWriteError("cannot write /x")), reason); break;
-        default: QCOMPARE(FailureReason(std::runtime_error("out of memory")), reason); break;
+        case 0:
+            QCOMPARE(FailureReason(HttpError("http://h/x: HTTP status 503", 503)), reason);
+            break;
+        case 1:
+            QCOMPARE(FailureReason(HttpError("http://h/x: Operation timed out")), reason);
+            break;
+        case 2:
+            QCOMPARE(FailureReason(PictureError("not a PNG")), reason);
+            break;
+        case 3:
+            QCOMPARE(FailureReason(FileWriteError("cannot write /x")), reason);
+            break;
+        default:
+            QCOMPARE(FailureReason(std::runtime_error("out of memory")), reason);
+            break;
         }
     }
 };

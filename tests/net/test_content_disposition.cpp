@@ -75,8 +75,10 @@ TEST(ContentDisposition, SuiteCasesWithExtendedParameters) {
         {"attachment; filename*=utf-8''%E2%82%AC%20rates.pdf", "\xE2\x82\xAC rates.pdf"},
         {"attachment; filename*=ISO-8859-2''%A4%20rates.pdf", nullptr},
         {"attachment; filename*=UTF-8'en'%E2%82%AC%20rates.pdf", "\xE2\x82\xAC rates.pdf"},
-        {"attachment; filename=\"EURO rates.pdf\"; filename*=UTF-8''%E2%82%AC%20rates.pdf", "\xE2\x82\xAC rates.pdf"},
-        {"attachment; filename*=UTF-8''%E2%82%AC%20rates.pdf; filename=\"EURO rates.pdf\"", "\xE2\x82\xAC rates.pdf"},
+        {"attachment; filename=\"EURO rates.pdf\"; filename*=UTF-8''%E2%82%AC%20rates.pdf",
+         "\xE2\x82\xAC rates.pdf"},
+        {"attachment; filename*=UTF-8''%E2%82%AC%20rates.pdf; filename=\"EURO rates.pdf\"",
+         "\xE2\x82\xAC rates.pdf"},
     };
     ExpectNames(std::begin(cases), std::end(cases));
 }
@@ -105,7 +107,8 @@ TEST(ContentDisposition, Tc2231AttachmentFileNames) {
     const DispositionCase cases[] = {
         {"attachment; filename=\"foo.html\"", "foo.html"},
         {"attachment; filename=\"0000000000111111111122222\"", "0000000000111111111122222"},
-        {"attachment; filename=\"00000000001111111111222222222233333\"", "00000000001111111111222222222233333"},
+        {"attachment; filename=\"00000000001111111111222222222233333\"",
+         "00000000001111111111222222222233333"},
         {"attachment; filename=\"f\\oo.html\"", "foo.html"},
         {"attachment; filename=\"\\\"quoting\\\" tested.html\"", "\"quoting\" tested.html"},
         {"attachment; filename=\"Here's a semicolon;.html\"", "Here's a semicolon;.html"},
@@ -162,7 +165,8 @@ TEST(ContentDisposition, Tc2231EncodedNames) {
         {"attachment; filename*=''foo-%c3%a4-%e2%82%ac.html", nullptr},
         {"attachment; filename*=UTF-8''foo-a%cc%88.html", "foo-a\xCC\x88.html"},
         // The suite shows U+0082 as "?" again.
-        {"attachment; filename*=iso-8859-1''foo-%c3%a4-%e2%82%ac.html", "foo-\xC3\x83\xC2\xA4-\xC3\xA2\xC2\x82\xC2\xAC.html"},
+        {"attachment; filename*=iso-8859-1''foo-%c3%a4-%e2%82%ac.html",
+         "foo-\xC3\x83\xC2\xA4-\xC3\xA2\xC2\x82\xC2\xAC.html"},
         {"attachment; filename*=utf-8''foo-%E4.html", "foo-\xEF\xBF\xBD.html"},
         {"attachment; filename *=UTF-8''foo-%c3%a4.html", nullptr},
         {"attachment; filename*= UTF-8''foo-%c3%a4.html", "foo-\xC3\xA4.html"},
@@ -209,8 +213,11 @@ TEST(ContentDisposition, HeadersBeyondTheSuite) {
         {"attachment; filename*=UTF-16''%3D%D8%41%00.txt; filename=ok.txt", nullptr},
         {"attachment; filename*=UTF-8''%F0%9F%98%80.png", "\xF0\x9F\x98\x80.png"},
         // A control character inside quotes breaks the quoted string.
-        {"attachment; filename=\"a\x01" "b.txt\"", nullptr},
-        {"attachment; filename*=UTF-8''a%01b.txt", "a\x01" "b.txt"},
+        {"attachment; filename=\"a\x01"
+         "b.txt\"",
+         nullptr},
+        {"attachment; filename*=UTF-8''a%01b.txt", "a\x01"
+                                                   "b.txt"},
         // "*" and "'" are token characters but not value characters of filename*.
         {"attachment; filename*=UTF-8''a*b.txt", nullptr},
         {"attachment; filename*=UTF-8'e n'a.txt", nullptr},
@@ -230,7 +237,8 @@ TEST(ContentDisposition, OfferedNamesBecomeOneSafeFileName) {
         {"attachment; filename*=UTF-8''%5cfoo.html", "foo.html"},
         {"attachment; filename=\"../../etc/passwd\"", "passwd"},
         {"attachment; filename*=ISO-8859-1''%82%20rates.pdf", "_ rates.pdf"},
-        {"attachment; filename*=iso-8859-1''foo-%c3%a4-%e2%82%ac.html", QString::fromUtf8("foo-\xC3\x83\xC2\xA4-\xC3\xA2_\xC2\xAC.html")},
+        {"attachment; filename*=iso-8859-1''foo-%c3%a4-%e2%82%ac.html",
+         QString::fromUtf8("foo-\xC3\x83\xC2\xA4-\xC3\xA2_\xC2\xAC.html")},
         {"attachment; filename=\"\\\"quoting\\\" tested.html\"", "_quoting_ tested.html"},
         {"attachment; filename=\"=?ISO-8859-1?Q?foo-=E4.html?=\"", "=_ISO-8859-1_Q_foo-=E4.html_="},
         {"attachment; filename=\"a<b>c:d|e?f*.txt\"", "a_b_c_d_e_f_.txt"},
@@ -252,8 +260,8 @@ TEST(ContentDisposition, OfferedNamesBecomeOneSafeFileName) {
 }
 
 TEST(ContentDisposition, OverlongOfferedNamesAreCutKeepingTheExtension) {
-    const QString ascii = SafeLocalFileName(*ContentDispositionFileName(
-        "attachment; filename=\"" + QString(300, QLatin1Char('n')) + ".pdf\""));
+    const QString ascii = SafeLocalFileName(
+        *ContentDispositionFileName("attachment; filename=\"" + QString(300, QLatin1Char('n')) + ".pdf\""));
     EXPECT_EQ(ascii, QString(251, QLatin1Char('n')) + ".pdf");
 
     // 200 two-byte characters, percent-encoded: 125 of them fit beside ".txt".

@@ -93,7 +93,8 @@ TEST(TransferEngine, CompletionsArriveOutOfOrderEachWithItsOwnAnswer) {
         EXPECT_EQ(r.charset.toStdString(), n % 2 ? "" : "koi8-r");
         EXPECT_EQ(r.contentLength, r.body.size());
         EXPECT_EQ(r.bytesReceived, r.body.size());
-        EXPECT_EQ(r.contentDisposition.toStdString(), "attachment; filename=item" + std::to_string(n) + ".bin");
+        EXPECT_EQ(r.contentDisposition.toStdString(),
+                  "attachment; filename=item" + std::to_string(n) + ".bin");
         EXPECT_EQ(r.finalUrl, server.baseUrl() + QStringLiteral("/item/%1").arg(n));
     }
 }
@@ -121,14 +122,15 @@ TEST(TransferEngine, NoHostGetsMoreThanItsLimitAndTheTotalHolds) {
             gauges.push_back(std::make_unique<Gauge>());
             Gauge* gauge = gauges.back().get();
             servers.back()->server().set_keep_alive_timeout(1);
-            servers.back()->server().Get("/slow", [gauge, &total](const httplib::Request&, httplib::Response& res) {
-                gauge->enter();
-                total.enter();
-                std::this_thread::sleep_for(200ms);
-                total.leave();
-                gauge->leave();
-                res.set_content("x", "text/plain");
-            });
+            servers.back()->server().Get("/slow",
+                                         [gauge, &total](const httplib::Request&, httplib::Response& res) {
+                                             gauge->enter();
+                                             total.enter();
+                                             std::this_thread::sleep_for(200ms);
+                                             total.leave();
+                                             gauge->leave();
+                                             res.set_content("x", "text/plain");
+                                         });
             servers.back()->start();
         }
 
@@ -202,7 +204,8 @@ TEST(TransferEngine, RetryAfterIsWaitedForAndTheItemAskedOnceMore) {
         res.status = 503;
         res.set_header("Retry-After", "86400");
     });
-    server.server().Get("/no-advice", [](const httplib::Request&, httplib::Response& res) { res.status = 503; });
+    server.server().Get("/no-advice",
+                        [](const httplib::Request&, httplib::Response& res) { res.status = 503; });
     server.start();
 
     struct Case {
@@ -339,11 +342,12 @@ TEST(TransferEngine, BodyFileNeverStandsUnderItsFinalNameUntilKept) {
     });
     std::atomic<bool> released{false};
     server.server().Get("/stall.png", [&released](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(1000, "image/png", [&released](size_t offset, size_t, httplib::DataSink& sink) {
-            for (int i = 0; offset > 0 && !released && i < 2000; ++i)
-                std::this_thread::sleep_for(10ms);
-            return offset == 0 && sink.write("0123456789", 10);
-        });
+        res.set_content_provider(1000, "image/png",
+                                 [&released](size_t offset, size_t, httplib::DataSink& sink) {
+                                     for (int i = 0; offset > 0 && !released && i < 2000; ++i)
+                                         std::this_thread::sleep_for(10ms);
+                                     return offset == 0 && sink.write("0123456789", 10);
+                                 });
     });
     server.server().Get("/gone.png", [](const httplib::Request&, httplib::Response& res) {
         res.status = 404;
@@ -360,8 +364,8 @@ TEST(TransferEngine, BodyFileNeverStandsUnderItsFinalNameUntilKept) {
     };
     const Case cases[] = {
         {"/whole.png", true, TransferFailure::None, 20000, 20000},
-        {"/cut.png", true, TransferFailure::None, 10, 10},           // kept: the caller calls it broken
-        {"/whole.png", false, TransferFailure::None, 20000, -1},     // not kept: removed after the completion
+        {"/cut.png", true, TransferFailure::None, 10, 10},       // kept: the caller calls it broken
+        {"/whole.png", false, TransferFailure::None, 20000, -1}, // not kept: removed after the completion
         {"/stall.png", true, TransferFailure::TimedOut, 10, -1},
         {"/gone.png", true, TransferFailure::HttpStatus, 0, -1},
     };
@@ -391,7 +395,8 @@ TEST(TransferEngine, BodyFileNeverStandsUnderItsFinalNameUntilKept) {
         EXPECT_EQ(seen.bytesReceived, c.bytes);
         EXPECT_EQ(bodyFileExistedInCompletion, c.failure == TransferFailure::None);
         EXPECT_EQ(QFile::exists(target) ? QFileInfo(target).size() : -1, c.finalSize);
-        EXPECT_EQ(filesIn(folder.path()).size(), c.finalSize >= 0 ? 1 : 0) << filesIn(folder.path()).join(u' ').toStdString();
+        EXPECT_EQ(filesIn(folder.path()).size(), c.finalSize >= 0 ? 1 : 0)
+            << filesIn(folder.path()).join(u' ').toStdString();
     }
     EXPECT_FALSE(finalNameSeenMidway.load());
     EXPECT_EQ(filesMidway.load(), 1) << "the body was not on its way in a file of its own";
@@ -457,9 +462,8 @@ TEST(TransferEngine, SinkTakesThePiecesAndMayStopEarly) {
 
 TEST(TransferEngine, ExceptionFromTheSinkEndsTheTransferAndNeverReachesLibcurl) {
     LocalHttpServer server;
-    server.server().Get("/x", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("abc", "text/plain");
-    });
+    server.server().Get(
+        "/x", [](const httplib::Request&, httplib::Response& res) { res.set_content("abc", "text/plain"); });
     server.start();
     TransferEngine engine;
     TransferResult seen;
@@ -495,7 +499,8 @@ TEST(TransferEngine, BodyCapCutsTheAnswer) {
 TEST(TransferEngine, AbortFromAnotherThreadEndsEverythingPromptly) {
     SilentTcpServer silent;
     LocalHttpServer server;
-    server.server().Get("/ok", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/plain"); });
+    server.server().Get(
+        "/ok", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/plain"); });
     server.start();
     TransferEngine engine({.maxTransfers = 3, .maxTransfersPerHost = 3});
     std::vector<TransferResult> ended;

@@ -55,7 +55,8 @@ QByteArray runMagick(const QString& tool, const QStringList& args) {
 }
 
 QString identifyFormat(const QString& path, const QString& format) {
-    return QString::fromUtf8(runMagick(QStringLiteral("identify"), {QStringLiteral("-format"), format, path + u"[0]"}))
+    return QString::fromUtf8(
+               runMagick(QStringLiteral("identify"), {QStringLiteral("-format"), format, path + u"[0]"}))
         .trimmed();
 }
 
@@ -73,8 +74,8 @@ RgbaPicture magickRgba(const QString& path, const QStringList& extraArgs) {
     const QByteArray bytes = runMagick(QStringLiteral("convert"), args);
     const std::size_t expected = static_cast<std::size_t>(picture.width) * picture.height * 4;
     if (static_cast<std::size_t>(bytes.size()) != expected) {
-        ADD_FAILURE() << "ImageMagick gave " << bytes.size() << " bytes for " << path.toStdString() << ", expected "
-                      << expected;
+        ADD_FAILURE() << "ImageMagick gave " << bytes.size() << " bytes for " << path.toStdString()
+                      << ", expected " << expected;
         picture.width = picture.height = 0;
         return picture;
     }
@@ -122,11 +123,15 @@ Rgb24Image makePhotoLike(int w, int h, std::uint32_t seed) {
             std::uint8_t* p = out.pixel(x, y);
             const int noise = static_cast<int>(nextRandom(state) % 9) - 4;
             const bool block = x > w / 3 && x < w / 2 && y > h / 4 && y < h / 2;
-            p[0] = block ? 250 : static_cast<std::uint8_t>(std::clamp(x * 255 / std::max(1, w - 1) + noise, 0, 255));
-            p[1] = block ? 30 : static_cast<std::uint8_t>(std::clamp(y * 255 / std::max(1, h - 1) + noise, 0, 255));
+            p[0] = block
+                       ? 250
+                       : static_cast<std::uint8_t>(std::clamp(x * 255 / std::max(1, w - 1) + noise, 0, 255));
+            p[1] = block
+                       ? 30
+                       : static_cast<std::uint8_t>(std::clamp(y * 255 / std::max(1, h - 1) + noise, 0, 255));
             p[2] = block ? 60
-                         : static_cast<std::uint8_t>(
-                               std::clamp(128 + static_cast<int>(100 * std::sin((x + y) / 9.0)) + noise, 0, 255));
+                         : static_cast<std::uint8_t>(std::clamp(
+                               128 + static_cast<int>(100 * std::sin((x + y) / 9.0)) + noise, 0, 255));
         }
     }
     return out;
@@ -154,13 +159,13 @@ QByteArray makePng(int width, int height, int colorType, int bitDepth, bool inte
     png_set_write_fn(
         png, &bytes,
         [](png_structp p, png_bytep data, png_size_t n) {
-            static_cast<QByteArray*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data),
-                                                               static_cast<qsizetype>(n));
+            static_cast<QByteArray*>(png_get_io_ptr(p))
+                ->append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(n));
         },
         [](png_structp) {});
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), bitDepth, colorType,
-                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), bitDepth,
+                 colorType, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
 
     int channels = 1;
     if (colorType == PNG_COLOR_TYPE_RGB)
@@ -229,8 +234,8 @@ QByteArray bmpToTopDown(const QByteArray& bottomUp) {
     const std::int32_t negated = -height;
     std::memcpy(out.data() + 22, &negated, 4);
     for (std::int32_t row = 0; row < height; ++row)
-        std::memcpy(out.data() + offset + stride * row, bottomUp.constData() + offset + stride * (height - 1 - row),
-                    stride);
+        std::memcpy(out.data() + offset + stride * row,
+                    bottomUp.constData() + offset + stride * (height - 1 - row), stride);
     return out;
 }
 

@@ -76,7 +76,8 @@ protected:
 TEST_F(EncoderTest, JpegIsBaselineColourAtQuality90) {
     const QByteArray bytes = EncodeJpeg(photo);
     const QString path = write(QStringLiteral("p.jpg"), bytes);
-    EXPECT_EQ(identifyFormat(path, QStringLiteral("%m %w %h %Q %[interlace] %[colorspace] %[jpeg:sampling-factor]")),
+    EXPECT_EQ(identifyFormat(
+                  path, QStringLiteral("%m %w %h %Q %[interlace] %[colorspace] %[jpeg:sampling-factor]")),
               QStringLiteral("JPEG 257 131 90 None sRGB 2x2,1x1,1x1"));
     EXPECT_TRUE(hasJpegMarker(bytes, 0xC0)) << "no baseline frame header";
     EXPECT_FALSE(hasJpegMarker(bytes, 0xC2)) << "progressive frame header";
@@ -88,9 +89,10 @@ TEST_F(EncoderTest, JpegIsBaselineColourAtQuality90) {
 TEST_F(EncoderTest, PngIsEightBitRgbNotInterlacedAtLevelSevenOrMore) {
     const QByteArray bytes = EncodePng(photo);
     const QString path = write(QStringLiteral("p.png"), bytes);
-    EXPECT_EQ(identifyFormat(path, QStringLiteral("%m %w %h %[png:IHDR.color-type-orig] %[png:IHDR.bit-depth-orig] "
-                                                  "%[png:IHDR.interlace_method]")),
-              QStringLiteral("PNG 257 131 2 8 0 (Not interlaced)"));
+    EXPECT_EQ(
+        identifyFormat(path, QStringLiteral("%m %w %h %[png:IHDR.color-type-orig] %[png:IHDR.bit-depth-orig] "
+                                            "%[png:IHDR.interlace_method]")),
+        QStringLiteral("PNG 257 131 2 8 0 (Not interlaced)"));
     // The zlib header of the first IDAT tells the level class: 0xDA is levels 7 to 9.
     const qsizetype idat = bytes.indexOf("IDAT");
     ASSERT_GT(idat, 0);
@@ -193,8 +195,8 @@ TEST_P(PngDecodeTest, MatchesImageMagickWithAlphaBlendedOntoBlack) {
 
     const RgbaPicture reference = magickRgba(path);
     // Alpha channels and palette transparency blend; a single transparent colour keeps colours.
-    const bool blends = (c.colorType & PNG_COLOR_MASK_ALPHA) ||
-                        (c.colorType == PNG_COLOR_TYPE_PALETTE && c.transparency);
+    const bool blends =
+        (c.colorType & PNG_COLOR_MASK_ALPHA) || (c.colorType == PNG_COLOR_TYPE_PALETTE && c.transparency);
     const PixelDiff d = comparePixels(ours, blends ? blendedOntoBlack(reference) : colourOf(reference));
     ASSERT_TRUE(d.sameSize);
     // 16-bit samples are rounded to 8 bits before blending.
@@ -209,14 +211,15 @@ INSTANTIATE_TEST_SUITE_P(
                       PngCase{"gray8_trns", 0, 8, false, true}, PngCase{"gray16_trns", 0, 16, false, true},
                       PngCase{"gray4_interlaced", 0, 4, true, false}, PngCase{"rgb8", 2, 8, false, false},
                       PngCase{"rgb16", 2, 16, false, false}, PngCase{"rgb8_trns", 2, 8, false, true},
-                      PngCase{"rgb16_trns", 2, 16, false, true}, PngCase{"rgb8_interlaced", 2, 8, true, false},
-                      PngCase{"palette1", 3, 1, false, false}, PngCase{"palette2", 3, 2, false, false},
-                      PngCase{"palette4", 3, 4, false, false}, PngCase{"palette8", 3, 8, false, false},
-                      PngCase{"palette2_trns", 3, 2, false, true}, PngCase{"palette8_trns", 3, 8, false, true},
+                      PngCase{"rgb16_trns", 2, 16, false, true},
+                      PngCase{"rgb8_interlaced", 2, 8, true, false}, PngCase{"palette1", 3, 1, false, false},
+                      PngCase{"palette2", 3, 2, false, false}, PngCase{"palette4", 3, 4, false, false},
+                      PngCase{"palette8", 3, 8, false, false}, PngCase{"palette2_trns", 3, 2, false, true},
+                      PngCase{"palette8_trns", 3, 8, false, true},
                       PngCase{"palette8_trns_interlaced", 3, 8, true, true},
-                      PngCase{"gray_alpha8", 4, 8, false, false}, PngCase{"gray_alpha16", 4, 16, false, false},
-                      PngCase{"rgba8", 6, 8, false, false}, PngCase{"rgba16", 6, 16, false, false},
-                      PngCase{"rgba8_interlaced", 6, 8, true, false}),
+                      PngCase{"gray_alpha8", 4, 8, false, false},
+                      PngCase{"gray_alpha16", 4, 16, false, false}, PngCase{"rgba8", 6, 8, false, false},
+                      PngCase{"rgba16", 6, 16, false, false}, PngCase{"rgba8_interlaced", 6, 8, true, false}),
     [](const ::testing::TestParamInfo<PngCase>& info) { return std::string(info.param.name); });
 
 TEST(PngDecode, AlphaBlendRoundsToNearest) {
@@ -241,8 +244,8 @@ TEST(PngDecode, AlphaBlendRoundsToNearest) {
         const QByteArray raw = QByteArray(1, '\0') + QByteArray(reinterpret_cast<const char*>(pixel), 4);
         uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
         QByteArray packed(static_cast<qsizetype>(packedSize), '\0');
-        compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.constData()),
-                 static_cast<uLong>(raw.size()));
+        compress(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                 reinterpret_cast<const Bytef*>(raw.constData()), static_cast<uLong>(raw.size()));
         packed.resize(static_cast<qsizetype>(packedSize));
         chunk("IDAT", packed);
         chunk("IEND", {});
@@ -305,9 +308,9 @@ INSTANTIATE_TEST_SUITE_P(
 struct BmpCase {
     const char* name;
     const char* options;
-    int colours;      // colours of the source picture, 0 for many; sources with alpha use the RGBA input
+    int colours; // colours of the source picture, 0 for many; sources with alpha use the RGBA input
     bool alpha;
-    int headerSize;   // what the fixture must be, to be sure it is the variant named
+    int headerSize; // what the fixture must be, to be sure it is the variant named
     int bitsPerPixel;
     int compression;
     bool topDown;
@@ -331,11 +334,13 @@ TEST_P(BmpDecodeTest, MatchesImageMagickWithStoredColours) {
         QByteArray rgba;
         for (int y = 0; y < 23; ++y)
             for (int x = 0; x < 37; ++x)
-                rgba.append(static_cast<char>(x * 7)).append(static_cast<char>(y * 11))
-                    .append(static_cast<char>(x * y)).append(static_cast<char>((x + y) % 3 ? 255 : x * 5));
+                rgba.append(static_cast<char>(x * 7))
+                    .append(static_cast<char>(y * 11))
+                    .append(static_cast<char>(x * y))
+                    .append(static_cast<char>((x + y) % 3 ? 255 : x * 5));
         writeFile(raw, rgba);
-        args << QStringLiteral("-size") << QStringLiteral("37x23") << QStringLiteral("-depth") << QStringLiteral("8")
-             << QStringLiteral("rgba:") + raw;
+        args << QStringLiteral("-size") << QStringLiteral("37x23") << QStringLiteral("-depth")
+             << QStringLiteral("8") << QStringLiteral("rgba:") + raw;
     } else {
         const Rgb24Image source = c.colours ? makeFewColours(37, 23, c.colours) : makePhotoLike(37, 23, 5);
         args << rawInput(source, saveRaw(dir, source, QStringLiteral("t.rgb")));
@@ -418,10 +423,13 @@ TEST(BmpDecode, Rle4WithAbsoluteRunsDeltaAndEndOfLine) {
     writeFile(path, bmp);
     const Rgb24Image ours = decodeFile(path, PictureKind::Bmp);
     auto colour = [](int i) {
-        return std::vector<std::uint8_t>{static_cast<std::uint8_t>(8 * i), static_cast<std::uint8_t>(255 - 16 * i),
+        return std::vector<std::uint8_t>{static_cast<std::uint8_t>(8 * i),
+                                         static_cast<std::uint8_t>(255 - 16 * i),
                                          static_cast<std::uint8_t>(16 * i)};
     };
-    auto at = [&ours](int x, int y) { return std::vector<std::uint8_t>(ours.pixel(x, y), ours.pixel(x, y) + 3); };
+    auto at = [&ours](int x, int y) {
+        return std::vector<std::uint8_t>(ours.pixel(x, y), ours.pixel(x, y) + 3);
+    };
     ASSERT_EQ(ours.width, 7);
     ASSERT_EQ(ours.height, 3);
     EXPECT_EQ(at(0, 2), colour(1));
@@ -514,18 +522,21 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         GifCase{"plain", [](const QTemporaryDir& d) { return photoInput(d, 41, 29, 1); }, 1, false},
         GifCase{"interlaced",
-                [](const QTemporaryDir& d) { return photoInput(d, 41, 29, 2) << QStringLiteral("-interlace")
-                                                                             << QStringLiteral("GIF"); },
+                [](const QTemporaryDir& d) {
+                    return photoInput(d, 41, 29, 2) << QStringLiteral("-interlace") << QStringLiteral("GIF");
+                },
                 1, false},
         GifCase{"transparent",
                 [](const QTemporaryDir& d) {
-                    return photoInput(d, 41, 29, 3) << QStringLiteral("-fuzz") << QStringLiteral("20%")
-                                                    << QStringLiteral("-transparent") << QStringLiteral("red");
+                    return photoInput(d, 41, 29, 3)
+                           << QStringLiteral("-fuzz") << QStringLiteral("20%")
+                           << QStringLiteral("-transparent") << QStringLiteral("red");
                 },
                 1, true},
         GifCase{"frame_at_offset_on_larger_screen",
                 [](const QTemporaryDir& d) {
-                    return photoInput(d, 20, 11, 4) << QStringLiteral("-repage") << QStringLiteral("60x45+7+9");
+                    return photoInput(d, 20, 11, 4)
+                           << QStringLiteral("-repage") << QStringLiteral("60x45+7+9");
                 },
                 1, false},
         GifCase{"animated_first_frame",
@@ -538,10 +549,11 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const QTemporaryDir& d) {
                     return QStringList{QStringLiteral("(")}
                            << photoInput(d, 25, 15, 7) << QStringLiteral("-fuzz") << QStringLiteral("20%")
-                           << QStringLiteral("-transparent") << QStringLiteral("red") << QStringLiteral("-repage")
-                           << QStringLiteral("50x40+20+21") << QStringLiteral(")") << QStringLiteral("(")
-                           << photoInput(d, 50, 40, 8) << QStringLiteral("-repage") << QStringLiteral("50x40+0+0")
-                           << QStringLiteral(")") << QStringLiteral("-interlace") << QStringLiteral("GIF");
+                           << QStringLiteral("-transparent") << QStringLiteral("red")
+                           << QStringLiteral("-repage") << QStringLiteral("50x40+20+21")
+                           << QStringLiteral(")") << QStringLiteral("(") << photoInput(d, 50, 40, 8)
+                           << QStringLiteral("-repage") << QStringLiteral("50x40+0+0") << QStringLiteral(")")
+                           << QStringLiteral("-interlace") << QStringLiteral("GIF");
                 },
                 2, true}),
     [](const ::testing::TestParamInfo<GifCase>& info) { return std::string(info.param.name); });
@@ -555,8 +567,8 @@ QByteArray pngWithSize(std::uint32_t w, std::uint32_t h) {
         for (int i = 3; i >= 0; --i)
             body.append(static_cast<char>(v >> (8 * i)));
     body.append(QByteArray("\x08\x02\0\0\0", 5));
-    const auto crc =
-        static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size())));
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size())));
     png.append(QByteArray("\0\0\0\x0d", 4)).append(body);
     for (int i = 3; i >= 0; --i)
         png.append(static_cast<char>(crc >> (8 * i)));
@@ -604,9 +616,11 @@ TEST(HostileInput, EveryDecoderRejectsCleanly) {
     QByteArray jpegProgressive;
     {
         QTemporaryDir dir;
-        const QString in = dir.filePath(QStringLiteral("in.jpg")), out = dir.filePath(QStringLiteral("p.jpg"));
+        const QString in = dir.filePath(QStringLiteral("in.jpg")),
+                      out = dir.filePath(QStringLiteral("p.jpg"));
         writeFile(in, jpeg);
-        runMagick(QStringLiteral("convert"), {in, QStringLiteral("-interlace"), QStringLiteral("Plane"), out});
+        runMagick(QStringLiteral("convert"),
+                  {in, QStringLiteral("-interlace"), QStringLiteral("Plane"), out});
         jpegProgressive = readFile(out);
         ASSERT_FALSE(jpegProgressive.isEmpty());
     }
@@ -626,10 +640,12 @@ TEST(HostileInput, EveryDecoderRejectsCleanly) {
         {"random bytes as gif", PictureKind::Gif, randomBytes(3000, 4)},
         {"random bytes after a BMP signature", PictureKind::Bmp, QByteArray("BM") + randomBytes(3000, 5)},
         {"random bytes after a GIF signature", PictureKind::Gif, QByteArray("GIF89a") + randomBytes(3000, 6)},
-        {"random bytes after a JPEG start marker", PictureKind::Jpeg, QByteArray("\xFF\xD8\xFF") + randomBytes(3000, 7)},
+        {"random bytes after a JPEG start marker", PictureKind::Jpeg,
+         QByteArray("\xFF\xD8\xFF") + randomBytes(3000, 7)},
         {"truncated jpeg", PictureKind::Jpeg, jpeg.left(jpeg.size() / 2)},
         {"jpeg cut inside its header", PictureKind::Jpeg, jpeg.left(100)},
-        {"truncated progressive jpeg", PictureKind::Jpeg, jpegProgressive.left(jpegProgressive.size() * 2 / 3)},
+        {"truncated progressive jpeg", PictureKind::Jpeg,
+         jpegProgressive.left(jpegProgressive.size() * 2 / 3)},
         {"jpeg claiming 65500 x 65500", PictureKind::Jpeg, jpegHuge},
         {"truncated png", PictureKind::Png, png.left(png.size() / 2)},
         {"png header only", PictureKind::Png, png.left(33)},
@@ -682,10 +698,12 @@ TEST(PictureKinds, ChosenByTheLastFourCharacters) {
         bool caseSensitive;
         std::optional<PictureKind> kind;
     } cases[] = {
-        {"a.jpg", true, PictureKind::Jpeg},   {"a.JPG", true, std::nullopt},     {"a.JPG", false, PictureKind::Jpeg},
-        {"dir\\12.png", true, PictureKind::Png}, {"x.Gif", false, PictureKind::Gif}, {"x.bmp", true, PictureKind::Bmp},
-        {"a.jpeg", false, std::nullopt},      {"12.???", false, std::nullopt},   {"png", false, std::nullopt},
-        {".png", true, PictureKind::Png},     {"a.png ", true, std::nullopt},    {"", false, std::nullopt},
+        {"a.jpg", true, PictureKind::Jpeg},  {"a.JPG", true, std::nullopt},
+        {"a.JPG", false, PictureKind::Jpeg}, {"dir\\12.png", true, PictureKind::Png},
+        {"x.Gif", false, PictureKind::Gif},  {"x.bmp", true, PictureKind::Bmp},
+        {"a.jpeg", false, std::nullopt},     {"12.???", false, std::nullopt},
+        {"png", false, std::nullopt},        {".png", true, PictureKind::Png},
+        {"a.png ", true, std::nullopt},      {"", false, std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(KindFromLastFour(QString::fromLatin1(c.path), c.caseSensitive), c.kind)
@@ -753,8 +771,8 @@ TEST(ResizeNearest, CornersTakeTheSourceCorners) {
     for (auto [w, h] : {std::pair{40, 30}, {5, 3}, {2, 2}, {17, 11}, {1000, 2}}) {
         Rgb24Image target(w, h);
         ASSERT_TRUE(ResizeNearest(source, target));
-        for (auto [tx, ty, sx, sy] : {std::tuple{0, 0, 0, 0}, {w - 1, 0, 16, 0}, {0, h - 1, 0, 10},
-                                      {w - 1, h - 1, 16, 10}})
+        for (auto [tx, ty, sx, sy] :
+             {std::tuple{0, 0, 0, 0}, {w - 1, 0, 16, 0}, {0, h - 1, 0, 10}, {w - 1, h - 1, 16, 10}})
             EXPECT_EQ(0, std::memcmp(target.pixel(tx, ty), source.pixel(sx, sy), 3)) << w << "x" << h;
     }
 }

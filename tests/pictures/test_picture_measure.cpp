@@ -40,11 +40,11 @@ TEST(PicturesClaimingMoreThanTheyHold, FailFastWithoutTakingTheMemory) {
         {"64-byte run-length BMP", PictureKind::Bmp, [] { return tinyRleBmp(24652, 18194); }, 0, 0},
         {"46-byte interlaced PNG", PictureKind::Png, [] { return tinyPng(24652, 18194, true); }, 0, 0},
         {"46-byte PNG", PictureKind::Png, [] { return tinyPng(24652, 18194, false); }, 0, 0},
-        {"GIF frame of 24652 x 18194", PictureKind::Gif, [] { return gifWithSizes(24652, 18194, 24652, 18194); },
-         0, 0},
+        {"GIF frame of 24652 x 18194", PictureKind::Gif,
+         [] { return gifWithSizes(24652, 18194, 24652, 18194); }, 0, 0},
         {"GIF frame of zero height", PictureKind::Gif, [] { return gifWithSizes(24652, 18194, 1, 0); }, 0, 0},
-        {"GIF frame of zero height on a small screen", PictureKind::Gif, [] { return gifWithSizes(10, 10, 1, 0); },
-         0, 0},
+        {"GIF frame of zero height on a small screen", PictureKind::Gif,
+         [] { return gifWithSizes(10, 10, 1, 0); }, 0, 0},
         {"GIF screen of 24652 x 18194 around one pixel", PictureKind::Gif,
          [] { return gifWithSizes(24652, 18194, 1, 1); }, 24652, 18194},
         {"JPEG claiming 24652 x 18194", PictureKind::Jpeg, [] { return jpegClaiming(24652, 18194); }, 0, 0},
@@ -57,7 +57,8 @@ TEST(PicturesClaimingMoreThanTheyHold, FailFastWithoutTakingTheMemory) {
         clock.start();
         Rgb24Image picture;
         EXPECT_THROW(DecodePicture(bytes, c.kind, picture), PictureError);
-        EXPECT_LT(picture.pixels.capacity(), std::size_t{4} << 20) << "storage taken before the data was there";
+        EXPECT_LT(picture.pixels.capacity(), std::size_t{4} << 20)
+            << "storage taken before the data was there";
         EXPECT_TRUE(picture.isEmpty());
         if (c.measuredWidth == 0) {
             EXPECT_THROW(MeasurePicture(bytes, c.kind), PictureError);
@@ -119,33 +120,39 @@ TEST(MeasurePicture, GivesTheSizeAndThumbnailOfTheWholeDecode) {
          [](const QTemporaryDir&) { return EncodeJpeg(makePhotoLike(97, 410, 2), 90); }},
         {"JPEG progressive", PictureKind::Jpeg,
          [](const QTemporaryDir& d) {
-             return converted(d, makePhotoLike(301, 257, 3), {QStringLiteral("-interlace"), QStringLiteral("Plane")},
+             return converted(d, makePhotoLike(301, 257, 3),
+                              {QStringLiteral("-interlace"), QStringLiteral("Plane")},
                               QStringLiteral(".jpg"));
          }},
         {"JPEG gray", PictureKind::Jpeg,
          [](const QTemporaryDir& d) {
-             return converted(d, makePhotoLike(150, 120, 4), {QStringLiteral("-colorspace"), QStringLiteral("Gray")},
+             return converted(d, makePhotoLike(150, 120, 4),
+                              {QStringLiteral("-colorspace"), QStringLiteral("Gray")},
                               QStringLiteral(".jpg"));
          }},
         {"JPEG smaller than the cell", PictureKind::Jpeg,
          [](const QTemporaryDir&) { return EncodeJpeg(makePhotoLike(40, 30, 5), 90); }},
-        {"PNG RGB", PictureKind::Png, [](const QTemporaryDir&) { return makePng(260, 190, 2, 8, false, false, 6); }},
+        {"PNG RGB", PictureKind::Png,
+         [](const QTemporaryDir&) { return makePng(260, 190, 2, 8, false, false, 6); }},
         {"PNG RGB interlaced", PictureKind::Png,
          [](const QTemporaryDir&) { return makePng(260, 190, 2, 8, true, false, 7); }},
         {"PNG palette interlaced with transparency", PictureKind::Png,
          [](const QTemporaryDir&) { return makePng(123, 301, 3, 8, true, true, 8); }},
         {"PNG 16-bit RGBA interlaced", PictureKind::Png,
          [](const QTemporaryDir&) { return makePng(7, 5, 6, 16, true, false, 9); }},
-        {"PNG gray 2-bit", PictureKind::Png, [](const QTemporaryDir&) { return makePng(1, 1000, 0, 2, false, false, 10); }},
-        {"GIF", PictureKind::Gif, [](const QTemporaryDir&) { return EncodeGif(makePhotoLike(211, 150, 11)); }},
+        {"PNG gray 2-bit", PictureKind::Png,
+         [](const QTemporaryDir&) { return makePng(1, 1000, 0, 2, false, false, 10); }},
+        {"GIF", PictureKind::Gif,
+         [](const QTemporaryDir&) { return EncodeGif(makePhotoLike(211, 150, 11)); }},
         {"GIF interlaced frame at an offset", PictureKind::Gif,
          [](const QTemporaryDir& d) {
              return converted(d, makePhotoLike(120, 70, 12),
-                              {QStringLiteral("-repage"), QStringLiteral("260x140+70+35"), QStringLiteral("-interlace"),
-                               QStringLiteral("GIF")},
+                              {QStringLiteral("-repage"), QStringLiteral("260x140+70+35"),
+                               QStringLiteral("-interlace"), QStringLiteral("GIF")},
                               QStringLiteral(".gif"));
          }},
-        {"BMP 24-bit", PictureKind::Bmp, [](const QTemporaryDir&) { return EncodeBmp(makePhotoLike(1000, 3, 13)); }},
+        {"BMP 24-bit", PictureKind::Bmp,
+         [](const QTemporaryDir&) { return EncodeBmp(makePhotoLike(1000, 3, 13)); }},
         {"BMP top-down", PictureKind::Bmp,
          [](const QTemporaryDir&) { return bmpToTopDown(EncodeBmp(makePhotoLike(150, 151, 14))); }},
         {"BMP run-length 8-bit", PictureKind::Bmp,
@@ -212,7 +219,8 @@ TEST(MeasurePicture, DecodesEachPictureOnceForSizeAndThumbnail) {
     EXPECT_EQ(m.thumbnail.height, 75);
     EXPECT_EQ(m.identity, IdentityOfFile(path));
 
-    EXPECT_FALSE(MeasurePictureFile(dir.filePath(QStringLiteral("missing.jpg")), PictureKind::Jpeg, m, &error));
+    EXPECT_FALSE(
+        MeasurePictureFile(dir.filePath(QStringLiteral("missing.jpg")), PictureKind::Jpeg, m, &error));
     EXPECT_FALSE(error.isEmpty());
 }
 
@@ -223,7 +231,8 @@ TEST(ParallelPictureTransform, MatchesTheTransformOneRowAfterTheOther) {
     QStringList locals;
     for (int i = 0; i < 9; ++i) {
         const QString path = dir.filePath(QStringLiteral("%1.jpg").arg(i));
-        writeFile(path, EncodeJpeg(makePhotoLike(200 + 37 * i, 150 + 11 * i, static_cast<std::uint32_t>(i)), 90));
+        writeFile(path,
+                  EncodeJpeg(makePhotoLike(200 + 37 * i, 150 + 11 * i, static_cast<std::uint32_t>(i)), 90));
         locals << path;
     }
     writeFile(locals[3], QByteArray("not a picture"));
@@ -231,7 +240,8 @@ TEST(ParallelPictureTransform, MatchesTheTransformOneRowAfterTheOther) {
     QDir(dir.path()).mkpath(QStringLiteral("seq"));
     QDir(dir.path()).mkpath(QStringLiteral("par"));
     auto target = [&](const QString& folder, int i) {
-        return dir.filePath(folder + QStringLiteral("/out%1.png").arg(i == 8 ? 7 : i)); // rows 7 and 8 collide
+        return dir.filePath(folder +
+                            QStringLiteral("/out%1.png").arg(i == 8 ? 7 : i)); // rows 7 and 8 collide
     };
     TransformSettings settings;
     settings.format = kSavePng;

@@ -44,13 +44,18 @@ TEST(FitToRectangle, Arithmetic) {
     const struct {
         int w, h, W, H, ew, eh;
     } cases[] = {
-        {400, 200, 100, 100, 100, 50}, {200, 400, 100, 100, 50, 100}, {50, 50, 100, 100, 100, 100},
-        {300, 300, 100, 100, 100, 100}, {333, 200, 160, 100, 160, 96}, // 200 * 160 / 333 = 96.09
+        {400, 200, 100, 100, 100, 50},
+        {200, 400, 100, 100, 50, 100},
+        {50, 50, 100, 100, 100, 100},
+        {300, 300, 100, 100, 100, 100},
+        {333, 200, 160, 100, 160, 96},  // 200 * 160 / 333 = 96.09
         {320, 200, 160, 100, 160, 100}, // equal ratios take the width branch
         {100, 301, 160, 100, 33, 100},  // 100 * 100 / 301 = 33.2
-        {1000, 5, 10, 10, 10, 0},       {5, 1000, 10, 10, 0, 10},
+        {1000, 5, 10, 10, 10, 0},
+        {5, 1000, 10, 10, 0, 10},
         {60000, 60000, 10000, 10000, 10000, 10000},
-        {0, 10, 100, 100, 0, 0},        {10, 10, 0, 100, 0, 0},
+        {0, 10, 100, 100, 0, 0},
+        {10, 10, 0, 100, 0, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FitToRectangle(c.w, c.h, c.W, c.H), QSize(c.ew, c.eh))
@@ -70,9 +75,10 @@ TEST_F(TransformTest, FittedFilesHaveTheFittedSize) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.identified);
         ++row;
-        const QString source = local(QStringLiteral("%1.png").arg(row), EncodePng(makePhotoLike(c.w, c.h, row)));
-        const TransformResult r =
-            transform.transform(source, out(QStringLiteral("n%1.png").arg(row)), settings(c.format, true, c.W, c.H));
+        const QString source =
+            local(QStringLiteral("%1.png").arg(row), EncodePng(makePhotoLike(c.w, c.h, row)));
+        const TransformResult r = transform.transform(source, out(QStringLiteral("n%1.png").arg(row)),
+                                                      settings(c.format, true, c.W, c.H));
         ASSERT_EQ(r.status, Status::Written) << r.message.toStdString();
         EXPECT_EQ(identifyFormat(r.path, QStringLiteral("%m %w %h")), QString::fromLatin1(c.identified));
     }
@@ -81,7 +87,8 @@ TEST_F(TransformTest, FittedFilesHaveTheFittedSize) {
 TEST_F(TransformTest, FittedPixelsComeFromResizeNearest) {
     const Rgb24Image picture = makePhotoLike(400, 200, 9);
     const QString source = local(QStringLiteral("1.bmp"), EncodeBmp(picture));
-    const TransformResult r = transform.transform(source, out(QStringLiteral("1.bmp")), settings(kSaveOriginal, true));
+    const TransformResult r =
+        transform.transform(source, out(QStringLiteral("1.bmp")), settings(kSaveOriginal, true));
     ASSERT_EQ(r.status, Status::Written);
     Rgb24Image expected(100, 50);
     ResizeNearest(picture, expected);
@@ -102,7 +109,8 @@ TEST_F(TransformTest, FormatReplacesTheExtensionOfTheExportName) {
 
 TEST_F(TransformTest, OriginalEncodesByTheExportNameKeepingItsCase) {
     const QString source = local(QStringLiteral("4.jpg"), EncodeJpeg(makePhotoLike(40, 30), 60));
-    const TransformResult r = transform.transform(source, out(QStringLiteral("12.PNG")), settings(kSaveOriginal));
+    const TransformResult r =
+        transform.transform(source, out(QStringLiteral("12.PNG")), settings(kSaveOriginal));
     ASSERT_EQ(r.status, Status::Written);
     EXPECT_EQ(r.path, out(QStringLiteral("12.PNG")));
     EXPECT_EQ(r.type, QStringLiteral("png"));
@@ -112,7 +120,8 @@ TEST_F(TransformTest, OriginalEncodesByTheExportNameKeepingItsCase) {
 TEST_F(TransformTest, OriginalJpegIsEncodedAgainAtQuality90) {
     const QByteArray original = EncodeJpeg(makePhotoLike(64, 48), 60);
     const QString source = local(QStringLiteral("5.jpg"), original);
-    const TransformResult r = transform.transform(source, out(QStringLiteral("5.jpg")), settings(kSaveOriginal));
+    const TransformResult r =
+        transform.transform(source, out(QStringLiteral("5.jpg")), settings(kSaveOriginal));
     ASSERT_EQ(r.status, Status::Written);
     EXPECT_NE(readFile(r.path), original);
     EXPECT_EQ(identifyFormat(source, QStringLiteral("%Q")), QStringLiteral("60"));
@@ -128,14 +137,15 @@ TEST(TargetPathForFormat, ExtensionOfTheFileName) {
         {"/out/7.png", kSaveJpeg, "/out/7.jpg"},
         {"/out/12.PNG", kSaveOriginal, "/out/12.PNG"},
         {"/out/x.tar.gz", kSaveBmp, "/out/x.tar.bmp"},
-        {"/out/a.b/name", kSavePng, "/out/a.b/name.png"},      // dot in the folder only
+        {"/out/a.b/name", kSavePng, "/out/a.b/name.png"}, // dot in the folder only
         {"C:\\out.d\\name", kSaveGif, "C:\\out.d\\name.gif"},
         {"C:\\out\\7.jpg", kSaveGif, "C:\\out\\7.gif"},
         {"/out/.hidden", kSaveJpeg, "/out/.jpg"},
         {"/out/7.png", 5, ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(TargetPathForFormat(QString::fromLatin1(c.target), c.format), QString::fromLatin1(c.expected))
+        EXPECT_EQ(TargetPathForFormat(QString::fromLatin1(c.target), c.format),
+                  QString::fromLatin1(c.expected))
             << c.target << " " << c.format;
 }
 
@@ -158,16 +168,17 @@ TEST_F(TransformTest, RowsThatAreSkipped) {
         int format;
     } cases[] = {
         {"missing local file", work.filePath(QStringLiteral("gone.png")), "a.png", kSaveOriginal},
-        {"local file ending .jpeg", local(QStringLiteral("1.jpeg"), EncodeJpeg(makePhotoLike(10, 10))), "b.jpg",
-         kSaveJpeg},
+        {"local file ending .jpeg", local(QStringLiteral("1.jpeg"), EncodeJpeg(makePhotoLike(10, 10))),
+         "b.jpg", kSaveJpeg},
         {"local file of unknown type", local(QStringLiteral("2.???"), png), "c.png", kSavePng},
-        {"export name of another type with Original", local(QStringLiteral("3.png"), png), "d.txt", kSaveOriginal},
+        {"export name of another type with Original", local(QStringLiteral("3.png"), png), "d.txt",
+         kSaveOriginal},
         {"picture of width 0", local(QStringLiteral("4.bmp"), zeroWidthBmp), "e.bmp", kSaveBmp},
         {"unknown format", local(QStringLiteral("5.png"), png), "f.png", 9},
     };
     for (const auto& c : cases) {
-        const TransformResult r = transform.transform(c.localPath, out(QString::fromLatin1(c.exportName)),
-                                                      settings(c.format));
+        const TransformResult r =
+            transform.transform(c.localPath, out(QString::fromLatin1(c.exportName)), settings(c.format));
         EXPECT_EQ(r.status, Status::Skipped) << c.name;
         EXPECT_FALSE(r.message.isEmpty()) << c.name;
     }
@@ -181,7 +192,8 @@ TEST_F(TransformTest, RowsThatFail) {
     EXPECT_FALSE(QFile::exists(out(QStringLiteral("1.png"))));
 
     const QString good = local(QStringLiteral("2.png"), EncodePng(makePhotoLike(10, 10)));
-    r = transform.transform(good, target.filePath(QStringLiteral("no/such/folder/2.png")), settings(kSaveOriginal));
+    r = transform.transform(good, target.filePath(QStringLiteral("no/such/folder/2.png")),
+                            settings(kSaveOriginal));
     EXPECT_EQ(r.status, Status::Failed);
     EXPECT_FALSE(r.message.isEmpty());
 
@@ -193,7 +205,8 @@ TEST_F(TransformTest, RowsThatFail) {
 TEST_F(TransformTest, ExistingTargetIsReplaced) {
     writeFile(out(QStringLiteral("8.gif")), QByteArray(50000, 'z'));
     const QString source = local(QStringLiteral("8.bmp"), EncodeBmp(makeFewColours(16, 8, 3)));
-    const TransformResult r = transform.transform(source, out(QStringLiteral("8.gif")), settings(kSaveOriginal));
+    const TransformResult r =
+        transform.transform(source, out(QStringLiteral("8.gif")), settings(kSaveOriginal));
     ASSERT_EQ(r.status, Status::Written);
     EXPECT_EQ(identifyFormat(r.path, QStringLiteral("%m %w %h")), QStringLiteral("GIF 16 8"));
     EXPECT_LT(QFile(r.path).size(), 50000);
@@ -201,7 +214,8 @@ TEST_F(TransformTest, ExistingTargetIsReplaced) {
 
 TEST_F(TransformTest, FittedSideOfZeroBecomesOnePixel) {
     const QString source = local(QStringLiteral("9.png"), EncodePng(makePhotoLike(1000, 5)));
-    const TransformResult r = transform.transform(source, out(QStringLiteral("9.png")), settings(kSavePng, true, 10, 10));
+    const TransformResult r =
+        transform.transform(source, out(QStringLiteral("9.png")), settings(kSavePng, true, 10, 10));
     ASSERT_EQ(r.status, Status::Written);
     EXPECT_FALSE(r.message.isEmpty());
     EXPECT_EQ(identifyFormat(r.path, QStringLiteral("%w %h")), QStringLiteral("10 1"));
@@ -209,10 +223,12 @@ TEST_F(TransformTest, FittedSideOfZeroBecomesOnePixel) {
 
 TEST_F(TransformTest, AnimatedGifIsWrittenAsItsFirstFrame) {
     const QString source = work.filePath(QStringLiteral("10.gif"));
-    runMagick(QStringLiteral("convert"), {QStringLiteral("-delay"), QStringLiteral("10"), QStringLiteral("-size"),
-                                          QStringLiteral("8x6"), QStringLiteral("xc:#ff0000"), QStringLiteral("-size"),
-                                          QStringLiteral("8x6"), QStringLiteral("xc:#0000ff"), source});
-    const TransformResult r = transform.transform(source, out(QStringLiteral("10.bmp")), settings(kSaveOriginal));
+    runMagick(QStringLiteral("convert"),
+              {QStringLiteral("-delay"), QStringLiteral("10"), QStringLiteral("-size"), QStringLiteral("8x6"),
+               QStringLiteral("xc:#ff0000"), QStringLiteral("-size"), QStringLiteral("8x6"),
+               QStringLiteral("xc:#0000ff"), source});
+    const TransformResult r =
+        transform.transform(source, out(QStringLiteral("10.bmp")), settings(kSaveOriginal));
     ASSERT_EQ(r.status, Status::Written);
     const Rgb24Image written = colourOf(magickRgba(r.path));
     ASSERT_EQ(written.width, 8);
@@ -222,7 +238,8 @@ TEST_F(TransformTest, AnimatedGifIsWrittenAsItsFirstFrame) {
 
 TEST_F(TransformTest, UpperCaseLocalExtensionIsDecoded) {
     const QString source = local(QStringLiteral("11.JPG"), EncodeJpeg(makePhotoLike(12, 9)));
-    const TransformResult r = transform.transform(source, out(QStringLiteral("11.jpg")), settings(kSaveOriginal));
+    const TransformResult r =
+        transform.transform(source, out(QStringLiteral("11.jpg")), settings(kSaveOriginal));
     EXPECT_EQ(r.status, Status::Written);
 }
 

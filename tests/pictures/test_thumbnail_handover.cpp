@@ -24,7 +24,8 @@ TEST(ThumbnailHandover, EveryPictureIsDecodedOnceForSizeAndThumbnail) {
     QStringList paths;
     for (int i = 0; i < 6; ++i) {
         paths << dir.filePath(QStringLiteral("%1.jpg").arg(i + 1));
-        writeFile(paths.back(), EncodeJpeg(makePhotoLike(300 + 50 * i, 200 + 30 * i, static_cast<std::uint32_t>(i)), 90));
+        writeFile(paths.back(),
+                  EncodeJpeg(makePhotoLike(300 + 50 * i, 200 + 30 * i, static_cast<std::uint32_t>(i)), 90));
     }
 
     ThumbnailCache cache;

@@ -7,7 +7,8 @@
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toUtf8().replace("\r", "\\r").replace("\n", "\\n").replace("\t", "\\t").constData() << '"';
+    *os << '"' << s.toUtf8().replace("\r", "\\r").replace("\n", "\\n").replace("\t", "\\t").constData()
+        << '"';
 }
 inline void PrintTo(const QStringList& list, std::ostream* os) {
     *os << '{';

@@ -29,9 +29,9 @@ TEST(HarvestParser, KeepsTheFirstRecordOfEveryPictureUrl) {
                      "HTTP://a/1.jpg\tupper\n"                               // other case: kept
                      "\r"                                                    // first empty line: kept
                      "http://a/3.gif\n"
-                     "\r\n"                                                   // second empty line: dropped
+                     "\r\n" // second empty line: dropped
                      "http://a/2.png\tagain\n"
-                     "http://a/4.gif\tx\ty\tz\tp\textra";                   // no final line break
+                     "http://a/4.gif\tx\ty\tz\tp\textra"; // no final line break
     const int n = ParseHarvest(buffer, t, HarvestKind::Pictures);
     EXPECT_EQ(n, 6);
     EXPECT_EQ(buffer, "http://a/1.jpg\t1.jpg\tone\tTitle 1\thttp://page1\r\n"
@@ -43,8 +43,8 @@ TEST(HarvestParser, KeepsTheFirstRecordOfEveryPictureUrl) {
     ASSERT_EQ(t.gridRowCount(), 7);
     EXPECT_EQ(row(t, 1), (QStringList{"1", "", "http://a/1.jpg", "", "", "", "", "1.jpg", "one", "Title 1",
                                       "http://page1", "", "", "", ""}));
-    EXPECT_EQ(row(t, 2), (QStringList{"2", "", "http://a/2.png", "", "", "", "", "2.png", "", "", "", "", "", "",
-                                      ""}));
+    EXPECT_EQ(row(t, 2),
+              (QStringList{"2", "", "http://a/2.png", "", "", "", "", "2.png", "", "", "", "", "", "", ""}));
     EXPECT_EQ(row(t, 3)[2], "HTTP://a/1.jpg");
     EXPECT_EQ(row(t, 3)[col::Width], ""); // stale cells of a reused row are cleared
     EXPECT_EQ(row(t, 4), (QStringList{"4", "", "", "", "", "", "", "", "", "", "", "", "", "", ""}));

@@ -65,12 +65,18 @@ TEST(Selection, DeletesTheRowsTheBoundsTypesAndEmptyCellsCondemn) {
         {"Picture width bounds are inclusive",
          TableKind::Pictures,
          settings({"100", "200", "", ""}),
-         {{"/p/1.jpg", "99", "50"}, {"/p/2.jpg", "100", "50"}, {"/p/3.jpg", "200", "50"}, {"/p/4.jpg", "201", "50"}},
+         {{"/p/1.jpg", "99", "50"},
+          {"/p/2.jpg", "100", "50"},
+          {"/p/3.jpg", "200", "50"},
+          {"/p/4.jpg", "201", "50"}},
          {"u2", "u3"}},
         {"Picture height bounds are inclusive",
          TableKind::Pictures,
          settings({"", "", "100", "200"}),
-         {{"/p/1.jpg", "1", "99"}, {"/p/2.jpg", "1", "100"}, {"/p/3.jpg", "1", "200"}, {"/p/4.jpg", "1", "201"}},
+         {{"/p/1.jpg", "1", "99"},
+          {"/p/2.jpg", "1", "100"},
+          {"/p/3.jpg", "1", "200"},
+          {"/p/4.jpg", "1", "201"}},
          {"u2", "u3"}},
         {"Lower bound above the upper one deletes every downloaded row",
          TableKind::Pictures,
@@ -111,12 +117,18 @@ TEST(Selection, DeletesTheRowsTheBoundsTypesAndEmptyCellsCondemn) {
         {"Sound size bounds are strict",
          TableKind::Sounds,
          settings({"1000", "5000", "", ""}),
-         {{"/s/1.mp3", "1000", "60"}, {"/s/2.mp3", "1001", "60"}, {"/s/3.mp3", "4999", "60"}, {"/s/4.mp3", "5000", "60"}},
+         {{"/s/1.mp3", "1000", "60"},
+          {"/s/2.mp3", "1001", "60"},
+          {"/s/3.mp3", "4999", "60"},
+          {"/s/4.mp3", "5000", "60"}},
          {"u2", "u3"}},
         {"Sound duration bounds are strict",
          TableKind::Sounds,
          settings({"", "", "10", "3600"}),
-         {{"/s/1.ogg", "9", "10"}, {"/s/2.ogg", "9", "11"}, {"/s/3.ogg", "9", "3599"}, {"/s/4.ogg", "9", "3600"}},
+         {{"/s/1.ogg", "9", "10"},
+          {"/s/2.ogg", "9", "11"},
+          {"/s/3.ogg", "9", "3599"},
+          {"/s/4.ogg", "9", "3600"}},
          {"u2", "u3"}},
         {"A duration that is not a number counts as 100",
          TableKind::Sounds,
@@ -161,12 +173,18 @@ TEST(Selection, DeletesTheRowsTheBoundsTypesAndEmptyCellsCondemn) {
         {"A video is typed from its last dot, so .webm is known",
          TableKind::Videos,
          settings({"", "", "", ""}, false, {false, true, true, true}),
-         {{"/v/1.webm", "5000", ""}, {"/v/2.WEBM", "5000", ""}, {"/v/3.mp4", "5000", ""}, {"/v/4", "5000", ""}},
+         {{"/v/1.webm", "5000", ""},
+          {"/v/2.WEBM", "5000", ""},
+          {"/v/3.mp4", "5000", ""},
+          {"/v/4", "5000", ""}},
          {"u3", "u4"}},
         {"Video types mp4 and ogv, and no duration pair",
          TableKind::Videos,
          settings({"1000", "", "50", "60"}, false, {true, false, false, true}),
-         {{"/v/1.mp4", "5000", "1"}, {"/v/2.ogv", "5000", "1"}, {"/v/3.webm", "5000", "1"}, {"/v/4.webm", "1000", "1"}},
+         {{"/v/1.mp4", "5000", "1"},
+          {"/v/2.ogv", "5000", "1"},
+          {"/v/3.webm", "5000", "1"},
+          {"/v/4.webm", "1000", "1"}},
          {"u3"}},
         {"A sound is typed by its last four characters, so .webm is not a sound type",
          TableKind::Sounds,
@@ -225,9 +243,11 @@ void naiveSelection(CollectionTable& t, const SelectionSettings& s) {
 }
 
 TEST(Selection, OnePassEqualsRemovingRowByRowFromTheBottom) {
-    const char* paths[] = {"", "/w/a.jpg", "/w/b.PNG", "/w/c.gif", "/w/d.bmp", "/w/e.???", "/w/f.mp3",
-                           "/w/g.ogg", "/w/h.wav", "/w/i.aac", "/w/j.webm", "/w/k.mp4", "/w/l.ogv", "x"};
-    const char* values[] = {"", "abc", "0", "99", "100", "101", "999", "1000", "1001", "3600", "5000", "1000000"};
+    const char* paths[] = {"",          "/w/a.jpg", "/w/b.PNG", "/w/c.gif", "/w/d.bmp",
+                           "/w/e.???",  "/w/f.mp3", "/w/g.ogg", "/w/h.wav", "/w/i.aac",
+                           "/w/j.webm", "/w/k.mp4", "/w/l.ogv", "x"};
+    const char* values[] = {"",    "abc",  "0",    "99",   "100",  "101",
+                            "999", "1000", "1001", "3600", "5000", "1000000"};
     const char* bounds[] = {"", "", "", "10", "100", "200", "1000", "1001", "3600", "1000000", "zz"};
     std::mt19937 rng(20240611);
     auto pick = [&](const auto& list) { return list[rng() % std::size(list)]; };
@@ -237,8 +257,9 @@ TEST(Selection, OnePassEqualsRemovingRowByRowFromTheBottom) {
             std::vector<Row> rows(size_t(1 + rng() % 25));
             for (auto& row : rows)
                 row = {pick(paths), pick(values), pick(values)};
-            SelectionSettings s = settings({pick(bounds), pick(bounds), pick(bounds), pick(bounds)}, rng() % 2,
-                                           {bool(rng() % 2), bool(rng() % 2), bool(rng() % 2), bool(rng() % 2)});
+            SelectionSettings s =
+                settings({pick(bounds), pick(bounds), pick(bounds), pick(bounds)}, rng() % 2,
+                         {bool(rng() % 2), bool(rng() % 2), bool(rng() % 2), bool(rng() % 2)});
             CollectionTable fast(kind), naive(kind);
             fill(fast, rows);
             fill(naive, rows);
@@ -286,7 +307,8 @@ TEST(Selection, BoundFieldsAreNormalisedWhenTheFocusLeaves) {
         {TableKind::Videos, F::FirstUpper, "3000000000", "1000000"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(NormaliseSelectionField(c.kind, c.field, QString::fromUtf8(c.typed)), QString::fromUtf8(c.shown))
+        EXPECT_EQ(NormaliseSelectionField(c.kind, c.field, QString::fromUtf8(c.typed)),
+                  QString::fromUtf8(c.shown))
             << int(c.kind) << " field " << int(c.field) << " typed " << c.typed;
     EXPECT_FALSE(SelectionFieldLimits(TableKind::Videos, F::SecondLower));
     EXPECT_FALSE(SelectionFieldLimits(TableKind::Texts, F::FirstLower));

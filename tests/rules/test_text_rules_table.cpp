@@ -41,15 +41,21 @@ TEST(TextRulesTable, EveryRowIsCutWrittenBackAndGetsItsHeader) {
     QList<int> shownRows;
     QStringList shownTexts;
     QString error;
-    ASSERT_TRUE(ApplyTextRulesToTable(table, rules, [&](int row, const TextResult& result) {
-        shownRows << row;
-        shownTexts << result.text;
-    }, &error)) << error.toStdString();
+    ASSERT_TRUE(ApplyTextRulesToTable(
+        table, rules,
+        [&](int row, const TextResult& result) {
+            shownRows << row;
+            shownTexts << result.text;
+        },
+        &error))
+        << error.toStdString();
 
     EXPECT_EQ(shownRows, (QList<int>{1, 2, 3}));
     EXPECT_EQ(shownTexts, (QStringList{"first", "", "third"}));
-    EXPECT_EQ(FileBytes(page1), QByteArray("\xEF\xBB\xBF" "first\r\n"));
-    EXPECT_EQ(FileBytes(page3), QByteArray("\xEF\xBB\xBF" "third\r\n"));
+    EXPECT_EQ(FileBytes(page1), QByteArray("\xEF\xBB\xBF"
+                                           "first\r\n"));
+    EXPECT_EQ(FileBytes(page3), QByteArray("\xEF\xBB\xBF"
+                                           "third\r\n"));
     EXPECT_EQ(table.cell(col::Header, 1), "One");
     EXPECT_EQ(table.cell(col::Header, 2), "");
     EXPECT_EQ(table.cell(col::Header, 3), "Three");

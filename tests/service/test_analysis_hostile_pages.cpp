@@ -83,8 +83,8 @@ TEST(NestingLimit, OrdinaryPagesAreLeftAsTheyAre) {
         {"closed elements", repeated("<div><p>text <b>bold</b></p><ul><li>x</li></ul></div>", 5000)},
         {"end tags the markup may leave out",
          "<ul>" + repeated("<li><p>item", 3000) + "</ul><table>" + repeated("<tr><td>a<td>b", 3000) +
-             "</table><select>" + repeated("<option>o", 3000) + "</select><dl>" + repeated("<dt>t<dd>d", 3000) +
-             "</dl>" + repeated("<p>para", 3000)},
+             "</table><select>" + repeated("<option>o", 3000) + "</select><dl>" +
+             repeated("<dt>t<dd>d", 3000) + "</dl>" + repeated("<p>para", 3000)},
         {"tags inside comments, scripts and attributes",
          "<div>" + repeated("<!-- <div> --><script>if (a<b) x = '<div>';</script><img alt='<div>'>", 3000)},
         {"self-closing SVG elements", "<svg>" + repeated("<g/><path d='M0 0'/>", 3000) + "</svg>"},
@@ -95,7 +95,8 @@ TEST(NestingLimit, OrdinaryPagesAreLeftAsTheyAre) {
 }
 
 TEST(NestingLimit, DeeperElementsAreClosedAtOnceOrDroppedWhenBare) {
-    const QByteArray html = "<div><span a='1'><i>x<b class=\"q>\">y<i><i>z</i></i></b></i></span></div><p>after";
+    const QByteArray html =
+        "<div><span a='1'><i>x<b class=\"q>\">y<i><i>z</i></i></b></i></span></div><p>after";
     const auto flattened = analysis::limitNestingDepth(html, 2);
     ASSERT_TRUE(flattened);
     // bare tags go, tags with attributes stay as empty elements

@@ -49,7 +49,8 @@ TEST(Srcset, LargestCandidateIsChosenByWidthThenDensityThenOrder) {
     const SrcsetCase cases[] = {
         {"largest w wins wherever it stands", "a.jpg 100w, b.jpg 800w, c.jpg 400w", "b.jpg"},
         {"commas inside a CDN address stay in the address",
-         "https://cdn.example.net/w_100,h_50,c_fill/a.jpg 100w, https://cdn.example.net/w_800,h_400,c_fill/a.jpg 800w",
+         "https://cdn.example.net/w_100,h_50,c_fill/a.jpg 100w, "
+         "https://cdn.example.net/w_800,h_400,c_fill/a.jpg 800w",
          "https://cdn.example.net/w_800,h_400,c_fill/a.jpg"},
         {"largest x when there is no w", "a.jpg, b.jpg 2x, c.jpg 1.5x", "b.jpg"},
         {"no space after the separating comma", "a.jpg 1x,b.jpg 3x", "b.jpg"},
@@ -113,7 +114,9 @@ TEST(ResolveReference, RelativeAndAbsoluteReferencesFollowRfc3986) {
         {"pi\nc.jpg", "http://example.com/dir/pic.jpg"},
         {"img\\sub\\x.jpg?a\\b", "http://example.com/dir/img/sub/x.jpg?a%5Cb"},
         {"\xd1\x84\xd0\xbe\xd1\x82\xd0\xbe.jpg", "http://example.com/dir/%D1%84%D0%BE%D1%82%D0%BE.jpg"},
-        {"http://b\xc3\xbc" "cher.de/a.jpg", "http://xn--bcher-kva.de/a.jpg"},
+        {"http://b\xc3\xbc"
+         "cher.de/a.jpg",
+         "http://xn--bcher-kva.de/a.jpg"},
         {"100%.jpg", "http://example.com/dir/100%25.jpg"},
         {"HTTP://Example.COM", "http://example.com/"},
         {"data:image/png;base64,iVBORw0KGgo=", ""},
@@ -135,7 +138,8 @@ TEST(ResolveReference, OriginalNameIsTheDecodedLastSegment) {
         const char* url;
         const char* name;
     } cases[] = {
-        {"http://x.org/a/%D1%84%D0%BE%D1%82%D0%BE%20one.jpg?size=2", "\xd1\x84\xd0\xbe\xd1\x82\xd0\xbe one.jpg"},
+        {"http://x.org/a/%D1%84%D0%BE%D1%82%D0%BE%20one.jpg?size=2",
+         "\xd1\x84\xd0\xbe\xd1\x82\xd0\xbe one.jpg"},
         {"http://x.org/a/b%2Fc.png", "b/c.png"},
         {"http://x.org/dir/", ""},
         {"http://x.org", ""},
@@ -181,7 +185,8 @@ TEST(FindPictures, EverySourceOfPicturesIsFoundInDocumentOrder) {
                "http://example.com/dir/lazy5-2x.jpg", "http://example.com/dir/lazy6.jpg"})},
         {"full-size attribute before the shown picture",
          R"(<img src="shown.jpg" data-full="full.jpg" lowsrc="low.gif">)",
-         list({"http://example.com/dir/full.jpg", "http://example.com/dir/shown.jpg", "http://example.com/dir/low.gif"})},
+         list({"http://example.com/dir/full.jpg", "http://example.com/dir/shown.jpg",
+               "http://example.com/dir/low.gif"})},
         {"picture link listed before the thumbnail it wraps",
          R"(<a href="big.jpg?w=2000"><img src="thumb.jpg"></a><a href="page.html"><img src="t2.jpg"></a>)",
          list({"http://example.com/dir/big.jpg?w=2000", "http://example.com/dir/thumb.jpg",
@@ -198,13 +203,13 @@ TEST(FindPictures, EverySourceOfPicturesIsFoundInDocumentOrder) {
          R"(<meta property="og:image" content="//cdn.example.net/og.jpg"><meta name="twitter:image" content="/tw.png">
             <meta property="og:image:secure_url" content="https://example.com/og-secure.jpg">
             <meta property="og:title" content="not.jpg"><link rel="image_src" href="share.jpg">)",
-         list({"http://cdn.example.net/og.jpg", "http://example.com/tw.png", "https://example.com/og-secure.jpg",
-               "http://example.com/dir/share.jpg"})},
+         list({"http://cdn.example.net/og.jpg", "http://example.com/tw.png",
+               "https://example.com/og-secure.jpg", "http://example.com/dir/share.jpg"})},
         {"input type=image, video poster, background attribute",
          R"(<input type="image" src="go.gif"><input type="text" src="no.gif"><video poster="poster.jpg"></video>
             <table background="tile.png"><tr><td background="cell.png">x</td></tr></table>)",
-         list({"http://example.com/dir/go.gif", "http://example.com/dir/poster.jpg", "http://example.com/dir/tile.png",
-               "http://example.com/dir/cell.png"})},
+         list({"http://example.com/dir/go.gif", "http://example.com/dir/poster.jpg",
+               "http://example.com/dir/tile.png", "http://example.com/dir/cell.png"})},
         {"url() in style attributes and style elements, fonts and fragments left out",
          R"html(<style>@font-face{src:url(f.woff2)} .hero{background:url("hero.jpg")} .m{mask:url(#m)}</style>
             <div style="background-image:url('inline.png')">x</div>)html",
@@ -258,7 +263,8 @@ TEST(FindPictures, BrokenAndDeeplyNestedMarkupIsRead) {
     EXPECT_EQ(urlsOf(findPictures("<p><img src='a.jpg' alt=\"x<b>y\"><table><td><img src=b.jpg>", kPage)),
               list({"http://example.com/dir/a.jpg", "http://example.com/dir/b.jpg"}));
     // a tag cut by the end of the page is dropped, as browsers drop it
-    EXPECT_EQ(urlsOf(findPictures("<img src=a.jpg><img src=b.jpg", kPage)), list({"http://example.com/dir/a.jpg"}));
+    EXPECT_EQ(urlsOf(findPictures("<img src=a.jpg><img src=b.jpg", kPage)),
+              list({"http://example.com/dir/a.jpg"}));
     EXPECT_TRUE(findPictures("", kPage).isEmpty());
 }
 
@@ -267,8 +273,8 @@ TEST(FindPictures, PicturesTheBrowserLoadsBeyondTheMarkupComeInTheirPlace) {
         {"preloaded picture; the largest imagesrcset candidate before href",
          R"(<link rel="preload" as="image" href="hero.jpg"><link rel=preload as=IMAGE href=small.jpg
             imagesrcset="small.jpg 400w, big.jpg 1600w" imagesizes="100vw"><img src="a.jpg">)",
-         list({"http://example.com/dir/hero.jpg", "http://example.com/dir/big.jpg", "http://example.com/dir/small.jpg",
-               "http://example.com/dir/a.jpg"})},
+         list({"http://example.com/dir/hero.jpg", "http://example.com/dir/big.jpg",
+               "http://example.com/dir/small.jpg", "http://example.com/dir/a.jpg"})},
         {"preloads of scripts, fonts and style sheets are no pictures",
          R"(<link rel="preload" as="script" href="app.js"><link rel="preload" as="font" href="f.woff2">
             <link rel="preload" href="nothing-said.png"><link rel="stylesheet" href="s.css">)",
@@ -286,8 +292,8 @@ TEST(FindPictures, PicturesTheBrowserLoadsBeyondTheMarkupComeInTheirPlace) {
               document.write('<a href="w.html" title="W link"><img src="w\x2egif" alt="W"></a>');
             </script><img src="c.jpg">)js",
          list({"http://example.com/dir/a.jpg", "http://example.com/dir/c.jpg", "http://example.com/pre/b.jpg",
-               "http://example.com/dir/track/p", "https://cdn.example.net/x.webp", "http://example.com/dir/made",
-               "http://example.com/dir/w.gif"})},
+               "http://example.com/dir/track/p", "https://cdn.example.net/x.webp",
+               "http://example.com/dir/made", "http://example.com/dir/w.gif"})},
         {"addresses put together at run time, other elements' sources and comments are not read",
          R"js(<script>
               var i = new Image(); i.src = "http://x.org/" + name + ".jpg";
@@ -313,32 +319,36 @@ TEST(FindPictures, UpgradeInsecureRequestsListsHttpPicturesAsHttps) {
         <img src="http://example.com:80/c.jpg"><img src="rel.jpg"><img src="https://cdn.example.net/a.jpg">
         <link rel="preload" as="image" href="http://cdn.example.net/pre.jpg">
         <script>new Image().src = "http://cdn.example.net/s.jpg?q=1";</script>)";
-    const QStringList upgraded = list({"https://cdn.example.net/a.jpg", "https://example.com:8080/b.jpg",
-                                       "https://example.com/c.jpg", "https://example.com/dir/rel.jpg",
-                                       "https://cdn.example.net/pre.jpg", "https://cdn.example.net/s.jpg?q=1"});
-    const QStringList plain = list({"http://cdn.example.net/a.jpg", "http://example.com:8080/b.jpg",
-                                    "http://example.com:80/c.jpg", "http://example.com/dir/rel.jpg",
-                                    "https://cdn.example.net/a.jpg", "http://cdn.example.net/pre.jpg",
-                                    "http://cdn.example.net/s.jpg?q=1"});
+    const QStringList upgraded =
+        list({"https://cdn.example.net/a.jpg", "https://example.com:8080/b.jpg", "https://example.com/c.jpg",
+              "https://example.com/dir/rel.jpg", "https://cdn.example.net/pre.jpg",
+              "https://cdn.example.net/s.jpg?q=1"});
+    const QStringList plain =
+        list({"http://cdn.example.net/a.jpg", "http://example.com:8080/b.jpg", "http://example.com:80/c.jpg",
+              "http://example.com/dir/rel.jpg", "https://cdn.example.net/a.jpg",
+              "http://cdn.example.net/pre.jpg", "http://cdn.example.net/s.jpg?q=1"});
     const struct {
         const char* name;
         const char* head;
         const char* header;
         QStringList urls;
     } cases[] = {
-        {"policy in a meta element", R"(<meta http-equiv="Content-Security-Policy" content="upgrade-insecure-requests">)",
-         "", upgraded},
+        {"policy in a meta element",
+         R"(<meta http-equiv="Content-Security-Policy" content="upgrade-insecure-requests">)", "", upgraded},
         {"among other directives, any case", R"(<meta http-equiv="content-security-policy"
-            content="default-src 'self'; Upgrade-Insecure-Requests; img-src *">)", "", upgraded},
+            content="default-src 'self'; Upgrade-Insecure-Requests; img-src *">)",
+         "", upgraded},
         {"policy in the answer's header", "", "default-src https:, upgrade-insecure-requests", upgraded},
         {"no policy, no upgrade", "", "", plain},
-        {"other directives only", R"(<meta http-equiv="Content-Security-Policy" content="default-src 'self'">)",
+        {"other directives only",
+         R"(<meta http-equiv="Content-Security-Policy" content="default-src 'self'">)",
          "block-all-mixed-content", plain},
         {"a report-only policy is not obeyed",
-         R"(<meta http-equiv="Content-Security-Policy-Report-Only" content="upgrade-insecure-requests">)", "", plain},
-        {"nor a meta element in the body",
-         R"(</head><body><p>x</p><meta http-equiv="Content-Security-Policy" content="upgrade-insecure-requests">)", "",
+         R"(<meta http-equiv="Content-Security-Policy-Report-Only" content="upgrade-insecure-requests">)", "",
          plain},
+        {"nor a meta element in the body",
+         R"(</head><body><p>x</p><meta http-equiv="Content-Security-Policy" content="upgrade-insecure-requests">)",
+         "", plain},
     };
     for (const auto& c : cases) {
         const QByteArray html = QByteArray("<html><head>") + c.head + body;
@@ -383,9 +393,10 @@ TEST(FindLinks, EveryHttpLinkOnceInDocumentOrder) {
         <map><area href="/area.html"></map><a name="anchor-only">x</a>
         <a href="mailto:x@example.com">m</a><a href="javascript:go()">j</a><a href="ftp://example.com/f">f</a>
         <a href="https://other.org/?q=a&amp;r=b">o</a><a href="#">top</a>)html";
-    EXPECT_EQ(findLinks(html, kPage),
-              list({"http://example.com/section/b.html", "http://example.com/section/a.html",
-                    "http://example.com/area.html", "https://other.org/?q=a&r=b", "http://example.com/section/"}));
+    EXPECT_EQ(
+        findLinks(html, kPage),
+        list({"http://example.com/section/b.html", "http://example.com/section/a.html",
+              "http://example.com/area.html", "https://other.org/?q=a&r=b", "http://example.com/section/"}));
 }
 
 // ----------------------------------------------------------------- answers
@@ -395,8 +406,10 @@ TEST(Answers, HarvestRecordsEndWithCrLfAndListLinesWithLf) {
         {{u8("http://x.org/a.jpg"), u8("a.jpg"), u8("Alt\twith\ntabs"), u8("T\xc3\xadtulo")},
          {u8("http://x.org/b.jpg"), u8("b.jpg"), {}, {}}},
         u8("http://x.org/page?a=1&b=2"));
-    EXPECT_EQ(pictures, QByteArray("http://x.org/a.jpg\ta.jpg\tAlt with tabs\tT\xc3\xadtulo\thttp://x.org/page?a=1&b=2\r\n"
-                                   "http://x.org/b.jpg\tb.jpg\t\t\thttp://x.org/page?a=1&b=2\r\n"));
+    EXPECT_EQ(
+        pictures,
+        QByteArray("http://x.org/a.jpg\ta.jpg\tAlt with tabs\tT\xc3\xadtulo\thttp://x.org/page?a=1&b=2\r\n"
+                   "http://x.org/b.jpg\tb.jpg\t\t\thttp://x.org/page?a=1&b=2\r\n"));
     EXPECT_EQ(formatMediaAnswer({{u8("http://x.org/s.mp3"), u8("s.mp3")}}, u8("http://x.org/")),
               QByteArray("http://x.org/s.mp3\ts.mp3\thttp://x.org/\r\n"));
     EXPECT_EQ(formatListAnswer(list({"http://x.org/1", "http://x.org/2"})),

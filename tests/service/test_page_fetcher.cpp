@@ -25,7 +25,8 @@ QByteArray encoded(const char* encoding, const QString& text) {
     return encoder.encode(text);
 }
 
-const QString kRussian = QString::fromUtf8("\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82, \xd0\xbc\xd0\xb8\xd1\x80");
+const QString kRussian =
+    QString::fromUtf8("\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82, \xd0\xbc\xd0\xb8\xd1\x80");
 const QString kJapanese = QString::fromUtf8("\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e");
 
 // ---------------------------------------------------------------- charsets
@@ -41,22 +42,27 @@ TEST(PageCharset, DeclarationsAreHonouredInBrowserOrder) {
         {"meta charset only", "<meta charset=\"windows-1251\"><p>" + encoded("windows-1251", kRussian), "",
          "windows-1251", kRussian},
         {"meta http-equiv only",
-         "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1251\"></head><p>" +
+         "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+         "charset=windows-1251\"></head><p>" +
              encoded("windows-1251", kRussian),
          "", "windows-1251", kRussian},
-        {"HTTP charset only", "<p>" + encoded("windows-1251", kRussian), "windows-1251", "windows-1251", kRussian},
-        {"HTTP charset beats meta", "<meta charset=windows-1251><p>" + kRussian.toUtf8(), "UTF-8", "UTF-8", kRussian},
+        {"HTTP charset only", "<p>" + encoded("windows-1251", kRussian), "windows-1251", "windows-1251",
+         kRussian},
+        {"HTTP charset beats meta", "<meta charset=windows-1251><p>" + kRussian.toUtf8(), "UTF-8", "UTF-8",
+         kRussian},
         {"byte-order mark beats HTTP charset", "\xEF\xBB\xBF<p>" + kRussian.toUtf8(), "windows-1251", "UTF-8",
          kRussian},
         {"UTF-16 byte-order mark", QByteArray("\xFF\xFE", 2) + encoded("UTF-16LE", u"<p>" + kRussian), "",
          "UTF-16LE", kRussian},
-        {"Shift_JIS by meta", "<meta charset='shift_jis'><p>" + encoded("Shift_JIS", kJapanese), "", "Shift_JIS",
-         kJapanese},
-        {"unknown HTTP charset falls back to meta", "<meta charset=windows-1251>" + encoded("windows-1251", kRussian),
-         "no-such-charset", "windows-1251", kRussian},
+        {"Shift_JIS by meta", "<meta charset='shift_jis'><p>" + encoded("Shift_JIS", kJapanese), "",
+         "Shift_JIS", kJapanese},
+        {"unknown HTTP charset falls back to meta",
+         "<meta charset=windows-1251>" + encoded("windows-1251", kRussian), "no-such-charset", "windows-1251",
+         kRussian},
         {"meta inside a comment is not a declaration",
          "<!-- <meta charset=windows-1251> --><p>" + kRussian.toUtf8(), "", "UTF-8", kRussian},
-        {"meta declaring UTF-16 means UTF-8", "<meta charset=utf-16><p>" + kRussian.toUtf8(), "", "UTF-8", kRussian},
+        {"meta declaring UTF-16 means UTF-8", "<meta charset=utf-16><p>" + kRussian.toUtf8(), "", "UTF-8",
+         kRussian},
         {"undeclared valid UTF-8", "<p>" + kRussian.toUtf8(), "", "UTF-8", kRussian},
         {"undeclared bytes that are not UTF-8 read as windows-1252", "<p>caf\xe9 \x80 \x93quoted\x94", "",
          "windows-1252", QString::fromUtf8("caf\xc3\xa9 \xe2\x82\xac \xe2\x80\x9cquoted\xe2\x80\x9d")},
@@ -189,8 +195,10 @@ TEST_F(PageFetch, FailuresAreReportedByKind) {
         {"closed port", QUrl(closedAddress), FetchError::Kind::Upstream, "cannot fetch"},
         {"redirect loop", at("/loop"), FetchError::Kind::Upstream, "redirect"},
         {"redirect to a local file", at("/to-file"), FetchError::Kind::Upstream, "cannot fetch"},
-        {"file address", QUrl(QStringLiteral("file:///etc/passwd")), FetchError::Kind::RefusedAddress, "only http"},
-        {"ftp address", QUrl(QStringLiteral("ftp://127.0.0.1/x")), FetchError::Kind::RefusedAddress, "only http"},
+        {"file address", QUrl(QStringLiteral("file:///etc/passwd")), FetchError::Kind::RefusedAddress,
+         "only http"},
+        {"ftp address", QUrl(QStringLiteral("ftp://127.0.0.1/x")), FetchError::Kind::RefusedAddress,
+         "only http"},
     };
     for (const auto& c : cases) {
         try {
@@ -198,7 +206,8 @@ TEST_F(PageFetch, FailuresAreReportedByKind) {
             ADD_FAILURE() << c.name << ": no error";
         } catch (const FetchError& e) {
             EXPECT_EQ(e.kind(), c.kind) << c.name;
-            EXPECT_NE(std::string(e.what()).find(c.messagePart), std::string::npos) << c.name << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.messagePart), std::string::npos)
+                << c.name << ": " << e.what();
         }
     }
 }

@@ -75,27 +75,29 @@ public:
         // As root the workers would switch to an unprivileged user that cannot enter this 0700 folder.
         const QString user = ::geteuid() == 0 ? QStringLiteral("user root root;\n") : QString();
         write(QStringLiteral("nginx.conf"),
-              user + QStringLiteral("daemon off;\nworker_processes 1;\npid %1/nginx.pid;\nerror_log %1/error.log info;\n"
-                                    "events { worker_connections 512; }\n"
-                                    "http {\n  access_log %1/access.log;\n"
-                                    "  client_body_temp_path %1/client_body;\n  proxy_temp_path %1/proxy;\n"
-                                    "  fastcgi_temp_path %1/fastcgi;\n  uwsgi_temp_path %1/uwsgi;\n"
-                                    "  scgi_temp_path %1/scgi;\n  include %1/skarvel-service.conf;\n}\n")
+              user + QStringLiteral(
+                         "daemon off;\nworker_processes 1;\npid %1/nginx.pid;\nerror_log %1/error.log info;\n"
+                         "events { worker_connections 512; }\n"
+                         "http {\n  access_log %1/access.log;\n"
+                         "  client_body_temp_path %1/client_body;\n  proxy_temp_path %1/proxy;\n"
+                         "  fastcgi_temp_path %1/fastcgi;\n  uwsgi_temp_path %1/uwsgi;\n"
+                         "  scgi_temp_path %1/scgi;\n  include %1/skarvel-service.conf;\n}\n")
                          .arg(dir));
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start(QStringLiteral("/usr/sbin/nginx"),
                         {QStringLiteral("-p"), dir, QStringLiteral("-c"), dir + QStringLiteral("/nginx.conf"),
                          QStringLiteral("-e"), dir + QStringLiteral("/error.log")});
         EXPECT_TRUE(m_process.waitForStarted(5000)) << "nginx did not start";
-        for (const auto until = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < until;
-             std::this_thread::sleep_for(50ms)) {
+        for (const auto until = std::chrono::steady_clock::now() + 10s;
+             std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(50ms)) {
             httplib::Client client("127.0.0.1", m_port);
             if (const auto r = client.Get("/health"); r && r->status == 200)
                 return;
             if (m_process.state() == QProcess::NotRunning)
                 break;
         }
-        ADD_FAILURE() << "nginx does not answer: " << m_process.readAll().toStdString() << errorLog().toStdString();
+        ADD_FAILURE() << "nginx does not answer: " << m_process.readAll().toStdString()
+                      << errorLog().toStdString();
     }
     ~Nginx() {
         m_process.terminate();
@@ -126,7 +128,8 @@ TEST(ServiceBehindNginx, OneInstanceKilledMidHarvestAndEveryAnswerIsRight) {
     site.server().Get(R"(/p/(\d+)\.html)", [](const httplib::Request& req, httplib::Response& res) {
         std::this_thread::sleep_for(20ms); // a page takes a while, so the kill meets requests in flight
         const std::string n = req.matches[1].str();
-        res.set_content("<img src=\"" + n + "-a.jpg\"><img src=\"" + n + "-b.jpg\"><a href=\"" + n + "-next.html\">",
+        res.set_content("<img src=\"" + n + "-a.jpg\"><img src=\"" + n + "-b.jpg\"><a href=\"" + n +
+                            "-next.html\">",
                         "text/html");
     });
     site.start();
@@ -157,9 +160,10 @@ TEST(ServiceBehindNginx, OneInstanceKilledMidHarvestAndEveryAnswerIsRight) {
                     answer = service.makeList(QString::fromStdString(page)).toStdString();
                 } else {
                     for (const char* part : {"-a.jpg", "-b.jpg"})
-                        expected += base + std::to_string(n) + part + "\t" + std::to_string(n) + part + "\t\t\t" +
-                                    page + "\r\n";
-                    answer = service.harvest(QLatin1String(kImagesScript), QString::fromStdString(page)).toStdString();
+                        expected += base + std::to_string(n) + part + "\t" + std::to_string(n) + part +
+                                    "\t\t\t" + page + "\r\n";
+                    answer = service.harvest(QLatin1String(kImagesScript), QString::fromStdString(page))
+                                 .toStdString();
                 }
             } catch (const std::exception& e) {
                 answer = std::string("error: ") + e.what();

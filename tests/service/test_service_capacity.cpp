@@ -54,14 +54,15 @@ class ServiceCapacity : public ::testing::Test {
 protected:
     void SetUp() override {
         site.server().new_task_queue = [] { return new httplib::ThreadPool(16); };
-        site.server().Get(R"(/held/(\d+)\.html)", [this](const httplib::Request& req, httplib::Response& res) {
-            std::unique_lock lock(gate.mutex);
-            ++gate.arrived;
-            gate.changed.notify_all();
-            // bounded, so that a broken service cannot hang the test
-            gate.changed.wait_for(lock, 20s, [this] { return gate.open; });
-            res.set_content("<img src=\"pic-" + req.matches[1].str() + ".jpg\">", "text/html");
-        });
+        site.server().Get(
+            R"(/held/(\d+)\.html)", [this](const httplib::Request& req, httplib::Response& res) {
+                std::unique_lock lock(gate.mutex);
+                ++gate.arrived;
+                gate.changed.notify_all();
+                // bounded, so that a broken service cannot hang the test
+                gate.changed.wait_for(lock, 20s, [this] { return gate.open; });
+                res.set_content("<img src=\"pic-" + req.matches[1].str() + ".jpg\">", "text/html");
+            });
         site.server().Get("/page.html", [](const httplib::Request&, httplib::Response& res) {
             res.set_content(R"(<img src="a.jpg"><a href="next.html">next</a>)", "text/html");
         });
@@ -142,7 +143,8 @@ TEST_F(ServiceCapacity, PastTheBoundRequestsAreTurnedAwayAtOnceWithRetryAfter) {
     }
     // once the work is done the service takes requests again
     EXPECT_EQ(get(page(QStringLiteral("/page.html"))).status, 200);
-    const QStringList turnedAway = logLines().filter(QRegularExpression(QStringLiteral(" get_images.php 127.0.0.1 503 ")));
+    const QStringList turnedAway =
+        logLines().filter(QRegularExpression(QStringLiteral(" get_images.php 127.0.0.1 503 ")));
     EXPECT_EQ(turnedAway.size(), 3) << logLines().join(u'\n').toStdString();
 }
 
@@ -181,23 +183,27 @@ TEST_F(ServiceCapacity, EveryRequestLogsOneLineOfSixFields) {
         {[&] { return client.Get("/health"); }, "health", "-", 200},
         {[&] { return client.Get(scripts + "get_images.php?url=" + page(u"/page.html"_qs).toStdString()); },
          "get_images.php", "127.0.0.1", 200},
-        {[&] { return client.Post(scripts + "make_list.php", "list=" + page(u"/page.html"_qs).toStdString(),
-                                  "application/x-www-form-urlencoded"); },
+        {[&] {
+             return client.Post(scripts + "make_list.php", "list=" + page(u"/page.html"_qs).toStdString(),
+                                "application/x-www-form-urlencoded");
+         },
          "make_list.php", "127.0.0.1", 200},
         {[&] { return client.Get(scripts + "get_sounds.php?url=http://127.0.0.1:1/a%20b.html"); },
          "get_sounds.php", "127.0.0.1", 502},
-        {[&] { return client.Get(scripts + "get_videos.php?url=file:///etc/passwd"); }, "get_videos.php", "-", 400},
+        {[&] { return client.Get(scripts + "get_videos.php?url=file:///etc/passwd"); }, "get_videos.php", "-",
+         400},
         {[&] { return client.Get("/no such/thing"); }, "/no%20such/thing", "-", 404},
     };
-    const QRegularExpression shape(QStringLiteral(
-        R"(^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z) (\S+) (\S+) (\d{3}) (\d+) (\d+)$)"));
+    const QRegularExpression shape(
+        QStringLiteral(R"(^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z) (\S+) (\S+) (\d{3}) (\d+) (\d+)$)"));
     qsizetype logged = 0;
     for (const auto& c : cases) {
         const auto result = c.send();
         ASSERT_TRUE(result) << c.script;
         // the line is written after the answer has gone out
         QStringList lines = logLines();
-        for (const auto until = Clock::now() + 2s; lines.size() == logged && Clock::now() < until; lines = logLines())
+        for (const auto until = Clock::now() + 2s; lines.size() == logged && Clock::now() < until;
+             lines = logLines())
             std::this_thread::sleep_for(5ms);
         ASSERT_EQ(lines.size(), ++logged) << c.script;
         const QRegularExpressionMatch m = shape.match(lines.last());

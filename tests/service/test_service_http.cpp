@@ -30,7 +30,8 @@ QByteArray cp1251(const char* utf8) {
     return encoder.encode(QString::fromUtf8(utf8));
 }
 
-const char* const kCatAlt = "\xd0\x9a\xd0\xbe\xd1\x88\xd0\xba\xd0\xb0 \xd0\xbd\xd0\xb0 \xd0\xba\xd0\xbe\xd0\xb2\xd1\x80\xd0\xb8\xd0\xba\xd0\xb5";
+const char* const kCatAlt = "\xd0\x9a\xd0\xbe\xd1\x88\xd0\xba\xd0\xb0 \xd0\xbd\xd0\xb0 "
+                            "\xd0\xba\xd0\xbe\xd0\xb2\xd1\x80\xd0\xb8\xd0\xba\xd0\xb5";
 const char* const kCatTitle = "\xd0\x9f\xd1\x83\xd1\x88\xd0\xb8\xd1\x81\xd1\x82\xd0\xb0\xd1\x8f";
 
 struct Answer {
@@ -63,7 +64,8 @@ struct Rendezvous {
 class ServiceHttp : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto page = [this](const char* path, std::string html, const char* type = "text/html; charset=utf-8") {
+        auto page = [this](const char* path, std::string html,
+                           const char* type = "text/html; charset=utf-8") {
             site.server().Get(path, [html, type](const httplib::Request&, httplib::Response& res) {
                 res.set_content(html, type);
             });
@@ -75,21 +77,25 @@ protected:
                  src="data:image/gif;base64,R0lGODlhAQABAAAAACw=">
             <img class="lazy" data-src="../lazy/2.png" alt="Two">
             <img src="thumbs/1.jpg"></body></html>)");
-        page("/based/page.html", R"(<head><base href="/assets/img/"></head><img src="x.gif"><img src="/abs.gif">)");
+        page("/based/page.html",
+             R"(<head><base href="/assets/img/"></head><img src="x.gif"><img src="/abs.gif">)");
         page("/moved/deep/page.html", R"(<img src="pic.jpg">)");
         site.server().Get("/old", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/moved/deep/page.html");
         });
-        const std::string catImg =
-            std::string("<img src=\"cat.jpg\" alt=\"") + cp1251(kCatAlt).toStdString() + "\" title=\"" +
-            cp1251(kCatTitle).toStdString() + "\">";
-        page("/cp1251-meta.html", "<html><head><meta charset=\"windows-1251\"></head><body>" + catImg, "text/html");
+        const std::string catImg = std::string("<img src=\"cat.jpg\" alt=\"") +
+                                   cp1251(kCatAlt).toStdString() + "\" title=\"" +
+                                   cp1251(kCatTitle).toStdString() + "\">";
+        page("/cp1251-meta.html", "<html><head><meta charset=\"windows-1251\"></head><body>" + catImg,
+             "text/html");
         page("/cp1251-header.html", "<html><body>" + catImg, "text/html; charset=windows-1251");
         for (const char* policy : {"upgrade-insecure-requests", "default-src 'self'"}) {
-            const std::string path = std::string("/csp-") + (policy[0] == 'u' ? "upgrade" : "other") + ".html";
+            const std::string path =
+                std::string("/csp-") + (policy[0] == 'u' ? "upgrade" : "other") + ".html";
             site.server().Get(path, [policy](const httplib::Request&, httplib::Response& res) {
                 res.set_header("Content-Security-Policy", policy);
-                res.set_content("<img src=\"http://img.example.org:8080/a.jpg?x=1\"><img src=\"http://img.example.org/b.png\">",
+                res.set_content("<img src=\"http://img.example.org:8080/a.jpg?x=1\"><img "
+                                "src=\"http://img.example.org/b.png\">",
                                 "text/html");
             });
         }
@@ -99,14 +105,16 @@ protected:
         site.server().Get("/query.php", [](const httplib::Request& req, httplib::Response& res) {
             // the query exactly as it reached the site
             const std::string query = req.target.substr(req.target.find('?') + 1);
-            res.set_content("<img src=\"img-" + QByteArray::fromStdString(query).replace("&", "&amp;").toStdString() +
+            res.set_content("<img src=\"img-" +
+                                QByteArray::fromStdString(query).replace("&", "&amp;").toStdString() +
                                 ".jpg\">",
                             "text/html");
         });
         page("/media.html", R"(<audio controls><source src="a/song.ogg" type="audio/ogg"></audio>
             <video src="v/clip.mp4"><source src="v/clip.webm"></video>
             <a href="files/talk.mp3">talk</a><a href="files/film.mkv">film</a>)");
-        page("/links.html", R"(<a href="one.html">1</a><a href="/two.html#part">2</a><a href="one.html">1 again</a>
+        page("/links.html",
+             R"(<a href="one.html">1</a><a href="/two.html#part">2</a><a href="one.html">1 again</a>
             <a href="mailto:me@example.com">m</a><map><area href="http://example.org/three"></map>)");
         site.server().Get(R"(/slow/(\d)\.html)", [this](const httplib::Request& req, httplib::Response& res) {
             {
@@ -116,7 +124,8 @@ protected:
                 rendezvous.mostInside = std::max(rendezvous.mostInside, rendezvous.inside);
                 rendezvous.changed.notify_all();
                 // the timeout only keeps a serial service from hanging the test
-                rendezvous.changed.wait_for(lock, std::chrono::seconds(10), [this] { return rendezvous.arrived >= 2; });
+                rendezvous.changed.wait_for(lock, std::chrono::seconds(10),
+                                            [this] { return rendezvous.arrived >= 2; });
                 --rendezvous.inside;
             }
             res.set_content("<img src=\"slow-" + req.matches[1].str() + ".jpg\">", "text/html");
@@ -187,8 +196,9 @@ TEST_F(ServiceHttp, AddressesResolveAgainstBaseHrefAndTheAddressAfterRedirects) 
 }
 
 TEST_F(ServiceHttp, PolicyHeaderOfThePageUpgradesItsHttpPicturesToHttps) {
-    EXPECT_EQ(get("get_images.php", at("/csp-upgrade.html")).column(0),
-              QStringList({u8("https://img.example.org:8080/a.jpg?x=1"), u8("https://img.example.org/b.png")}));
+    EXPECT_EQ(
+        get("get_images.php", at("/csp-upgrade.html")).column(0),
+        QStringList({u8("https://img.example.org:8080/a.jpg?x=1"), u8("https://img.example.org/b.png")}));
     // Another policy changes nothing.
     EXPECT_EQ(get("get_images.php", at("/csp-other.html")).column(0),
               QStringList({u8("http://img.example.org:8080/a.jpg?x=1"), u8("http://img.example.org/b.png")}));
@@ -242,8 +252,8 @@ TEST_F(ServiceHttp, FailuresAnswerWithErrorStatusAndPlainText) {
         {"unreachable host", get("get_sounds.php", closedPage), 502, "cannot fetch"},
         {"local file", get("get_images.php", u8("file:///etc/passwd")), 400, "only http and https"},
         {"empty address", get("get_videos.php", u8("")), 400, "no page address"},
-        {"no url parameter", send(std::string(PageAnalysisService::kScriptPath) + "get_images.php?page=x"), 400,
-         "missing"},
+        {"no url parameter", send(std::string(PageAnalysisService::kScriptPath) + "get_images.php?page=x"),
+         400, "missing"},
         {"no list field", postList("links=http://example.org/"), 400, "missing"},
     };
     for (const auto& c : cases) {
@@ -267,7 +277,8 @@ TEST_F(ServiceHttp, ListAnswerHasOneLinkPerLineEndedByBareLf) {
     const Answer answer = postList("list=" + at("/links.html").toStdString() + "\r\n");
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.contentType, "text/plain; charset=utf-8");
-    EXPECT_EQ(answer.body, (at("/one.html") + u'\n' + at("/two.html") + u"\nhttp://example.org/three\n").toUtf8());
+    EXPECT_EQ(answer.body,
+              (at("/one.html") + u'\n' + at("/two.html") + u"\nhttp://example.org/three\n").toUtf8());
 }
 
 TEST_F(ServiceHttp, TwoSlowPagesAreFetchedAtTheSameTime) {
@@ -285,7 +296,8 @@ TEST_F(ServiceHttp, TwoSlowPagesAreFetchedAtTheSameTime) {
 
 TEST_F(ServiceHttp, ServiceStopsAndStartsAgain) {
     const int oldPort = service.port();
-    EXPECT_EQ(service.baseUrl(), QStringLiteral("http://127.0.0.1:%1/products/skarvel/scripts/").arg(oldPort));
+    EXPECT_EQ(service.baseUrl(),
+              QStringLiteral("http://127.0.0.1:%1/products/skarvel/scripts/").arg(oldPort));
     QString error;
     EXPECT_FALSE(service.start(QStringLiteral("127.0.0.1"), 0, &error));
     EXPECT_FALSE(error.isEmpty());
@@ -293,7 +305,8 @@ TEST_F(ServiceHttp, ServiceStopsAndStartsAgain) {
     EXPECT_FALSE(service.isRunning());
     EXPECT_EQ(service.port(), 0);
     ASSERT_TRUE(service.start());
-    EXPECT_EQ(get("get_images.php", at("/moved/deep/page.html")).column(0), QStringList{at("/moved/deep/pic.jpg")});
+    EXPECT_EQ(get("get_images.php", at("/moved/deep/page.html")).column(0),
+              QStringList{at("/moved/deep/pic.jpg")});
 }
 
 // --------------------------------------------------------- request values
@@ -335,7 +348,8 @@ TEST(ServiceRequest, PageAddressesAreReadLeniently) {
 
 TEST(ServiceRequest, RequestLinesWithRawQueryMarksAndBlanksAreMadeParseable) {
     std::string original;
-    EXPECT_EQ(TolerantHttpServer::parseableRequestLine("GET /s/get.php?url=http://a/b?c=1&d=e?f HTTP/1.1", &original),
+    EXPECT_EQ(TolerantHttpServer::parseableRequestLine("GET /s/get.php?url=http://a/b?c=1&d=e?f HTTP/1.1",
+                                                       &original),
               "GET /s/get.php?url=http://a/b%3Fc=1&d=e%3Ff HTTP/1.1");
     EXPECT_EQ(original, "/s/get.php?url=http://a/b?c=1&d=e?f");
     EXPECT_EQ(TolerantHttpServer::parseableRequestLine("GET /s?url=http://a/x y.html HTTP/1.0"),

@@ -109,8 +109,8 @@ protected:
         });
     }
     std::string heldTarget() const {
-        return std::string(PageAnalysisService::kScriptPath) + "get_images.php?url=" + site.baseUrl().toStdString() +
-               "/held.html";
+        return std::string(PageAnalysisService::kScriptPath) +
+               "get_images.php?url=" + site.baseUrl().toStdString() + "/held.html";
     }
 
     LocalHttpServer site;
@@ -135,8 +135,8 @@ TEST_F(ServiceProgramRun, SigtermFinishesTheRequestInHandRefusesNewOnesAndExitsZ
     const httplib::Result answer = inHand.get();
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 200);
-    EXPECT_EQ(answer->body, site.baseUrl().toStdString() + "/held.jpg\theld.jpg\t\t\t" + site.baseUrl().toStdString() +
-                                "/held.html\r\n");
+    EXPECT_EQ(answer->body, site.baseUrl().toStdString() + "/held.jpg\theld.jpg\t\t\t" +
+                                site.baseUrl().toStdString() + "/held.html\r\n");
     EXPECT_EQ(service.waitForExit(5000), 0);
 
     // standard error holds the request's line and nothing else
@@ -155,11 +155,14 @@ TEST_F(ServiceProgramRun, DrainTimeAndTimeBudgetBoundSlowPages) {
         QProcessEnvironment environment;
         bool terminate;
     } cases[] = {
-        {"drain time from the environment", {}, [] {
+        {"drain time from the environment",
+         {},
+         [] {
              QProcessEnvironment e;
              e.insert(QStringLiteral("SKARVEL_SERVICE_DRAIN_SECONDS"), QStringLiteral("1"));
              return e;
-         }(), true},
+         }(),
+         true},
         {"time budget", {QStringLiteral("--time-budget"), QStringLiteral("1")}, {}, false},
     };
     for (const auto& c : cases) {

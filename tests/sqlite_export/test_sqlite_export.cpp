@@ -64,8 +64,9 @@ struct Row {
 
 // One line per row: id, name as UTF-8 hex, type, storage class and hex of data.
 QString StoredRows(const QString& db, const QString& table) {
-    return Query(db, QStringLiteral("select id, hex(name), type, typeof(data), hex(data) from %1 order by id;")
-                         .arg(QuotedTableName(table)));
+    return Query(db,
+                 QStringLiteral("select id, hex(name), type, typeof(data), hex(data) from %1 order by id;")
+                     .arg(QuotedTableName(table)));
 }
 
 QString ExpectedRows(const std::vector<Row>& rows) {
@@ -159,10 +160,8 @@ TEST_F(SqliteExport, RowsSharingNameAndTypeKeepTheirOwnData) {
 TEST_F(SqliteExport, NamesAndTypesAreStoredExactlyAsGiven) {
     ASSERT_TRUE(Sqlite3(db, "create table x (v); insert into x values (42);").ok);
     const std::vector<Row> rows = {
-        {1, "it's", "mp3", Binary("a")},
-        {2, "'); drop table x; --", "mp3", Binary("b")},
-        {3, "", "ogg", Binary("c")},
-        {4, QString::fromUtf8("Дождь \"в\" `лесу`"), "wav", Binary("d")},
+        {1, "it's", "mp3", Binary("a")},    {2, "'); drop table x; --", "mp3", Binary("b")},
+        {3, "", "ogg", Binary("c")},        {4, QString::fromUtf8("Дождь \"в\" `лесу`"), "wav", Binary("d")},
         {5, "Song", "'); --", Binary("e")},
     };
     Export("Sounds", false, DropStyle::Bare, rows);
@@ -338,7 +337,7 @@ TEST(CleanTableName, KeepsOnlyPlainLettersAndDigits) {
         {"__", "Pictures"},
         {"", "Pictures"},
         {QString::fromUtf8("Café_ü9"), "Caf9"},
-        {QString::fromUtf8("Ｐｉｃ"), "Pictures"},  // full-width letters are not plain ASCII
+        {QString::fromUtf8("Ｐｉｃ"), "Pictures"}, // full-width letters are not plain ASCII
         {"2024pics", "2024pics"},
     };
     for (const Case& c : cases)
@@ -419,7 +418,8 @@ TEST_F(FileCopy, ReplacesTheTargetWithEveryByte) {
     write("source.bin", big);
     write("target.bin", "an older file of that name");
     ASSERT_TRUE(QFile::setPermissions(path("source.bin"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                              QFileDevice::ReadGroup | QFileDevice::ReadOther));
+                                                              QFileDevice::ReadGroup |
+                                                              QFileDevice::ReadOther));
     QString error;
     ASSERT_TRUE(ReplaceFileWithCopy(path("source.bin"), path("target.bin"), &error)) << error.toStdString();
     EXPECT_EQ(read("target.bin"), big);
@@ -516,7 +516,10 @@ TEST(ExportTypes, TypesComeFromTheStoredFile) {
     EXPECT_EQ(ExportTypeForText(), "txt");
 
     const Case pictures[] = {
-        {"/tmp/x/7.jpg", "jpg"}, {"/tmp/x/12.PNG", "png"}, {"/tmp/x.d/noext", ""}, {"a.b.Gif", "gif"},
+        {"/tmp/x/7.jpg", "jpg"},
+        {"/tmp/x/12.PNG", "png"},
+        {"/tmp/x.d/noext", ""},
+        {"a.b.Gif", "gif"},
     };
     for (const Case& c : pictures)
         EXPECT_EQ(ExportTypeForPicture(c.path), c.type) << c.path.toStdString();

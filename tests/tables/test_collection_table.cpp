@@ -113,9 +113,23 @@ TEST(CollectionTableRowIdentity, RowsThatReplaceTheItemsGetNewIds) {
     };
     const Case cases[] = {
         {"clearing to one blank row", [](CollectionTable& t) { t.clearToOneEmptyRow(); }, false},
-        {"removing the sole filled row", [](CollectionTable& t) { t.setGridRowCount(2); t.removeDataRow(1); }, false},
-        {"shrinking and growing the table", [](CollectionTable& t) { t.setGridRowCount(2); t.setGridRowCount(4); }, true},
-        {"rewriting a row's cells", [](CollectionTable& t) { t.setRow(1, {"1", "", "http://y/1"}); }, true},
+        {"removing the sole filled row",
+         [](CollectionTable& t) {
+             t.setGridRowCount(2);
+             t.removeDataRow(1);
+         },
+         false},
+        {"shrinking and growing the table",
+         [](CollectionTable& t) {
+             t.setGridRowCount(2);
+             t.setGridRowCount(4);
+         },
+         true},
+        {"rewriting a row's cells",
+         [](CollectionTable& t) {
+             t.setRow(1, {"1", "", "http://y/1"});
+         },
+         true},
         {"editing a cell", [](CollectionTable& t) { t.setCell(col::Url, 1, "http://y/1"); }, true},
     };
     for (const Case& c : cases) {

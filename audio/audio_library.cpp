@@ -240,6 +240,17 @@ struct AudioLibrary::Impl {
     }
 
     bool onOwnerThread() const { return initialised.load() && QThread::currentThread() == ownerThread; }
+
+    // Calls apply on the output of every stream that has one; window thread only.
+    template <class Apply> void forEachOutput(Apply apply) {
+        if (!onOwnerThread())
+            return;
+        for (const auto& stream : all()) {
+            std::lock_guard lock(stream->outputMutex);
+            if (stream->output)
+                apply(*stream->output);
+        }
+    }
 };
 
 AudioLibrary::AudioLibrary() : d(std::make_unique<Impl>()) {}
@@ -291,35 +302,21 @@ void AudioLibrary::SetVolume(float volume) {
         return;
     volume = std::clamp(volume, 0.0f, 1.0f);
     d->volume.store(volume);
-    if (!d->onOwnerThread())
-        return;
-    for (const auto& stream : d->all()) {
-        std::lock_guard lock(stream->outputMutex);
-        if (stream->output)
-            stream->output->setVolume(volume);
-    }
+    d->forEachOutput([volume](auto& output) { output.setVolume(volume); });
 }
 
 void AudioLibrary::Start() {
     if (!d->onOwnerThread())
         return;
     d->paused = false;
-    for (const auto& stream : d->all()) {
-        std::lock_guard lock(stream->outputMutex);
-        if (stream->output)
-            stream->output->resume();
-    }
+    d->forEachOutput([](auto& output) { output.resume(); });
 }
 
 void AudioLibrary::Pause() {
     if (!d->onOwnerThread())
         return;
     d->paused = true;
-    for (const auto& stream : d->all()) {
-        std::lock_guard lock(stream->outputMutex);
-        if (stream->output)
-            stream->output->pause();
-    }
+    d->forEachOutput([](auto& output) { output.pause(); });
 }
 
 quint32 AudioLibrary::StreamCreateFile(const QString& path) {

@@ -12,8 +12,12 @@ using namespace skarvel;
 
 namespace {
 
-QString rel(const QString& root, const QString& path) {
-    return QDir(root).relativeFilePath(path);
+// The paths relative to root, in their order.
+QStringList relativeNames(const QString& root, const QStringList& paths) {
+    QStringList names;
+    for (const auto& p : paths)
+        names << QDir(root).relativeFilePath(p);
+    return names;
 }
 
 TEST(FileOps, FindFilesListsOwnFilesBeforeSubFoldersAndSkipsHiddenEntries) {
@@ -28,17 +32,12 @@ TEST(FileOps, FindFilesListsOwnFilesBeforeSubFoldersAndSkipsHiddenEntries) {
 
     QStringList flat;
     FindFiles(root, "*.*", false, false, flat);
-    QStringList names;
-    for (const auto& p : flat)
-        names << rel(root, p);
-    EXPECT_EQ(names, (QStringList{"a.jpg", "b.txt"}));
+    EXPECT_EQ(relativeNames(root, flat), (QStringList{"a.jpg", "b.txt"}));
 
     QStringList deep;
     FindFiles(root, "*.*", true, true, deep);
-    names.clear();
-    for (const auto& p : deep)
-        names << rel(root, p);
-    EXPECT_EQ(names, (QStringList{"a.jpg", "b.txt", "sub", "sub/c.txt", "sub/deeper", "sub/deeper/d.txt"}));
+    EXPECT_EQ(relativeNames(root, deep),
+              (QStringList{"a.jpg", "b.txt", "sub", "sub/c.txt", "sub/deeper", "sub/deeper/d.txt"}));
 
     QStringList masked;
     FindFiles(root, "*.txt", true, false, masked);

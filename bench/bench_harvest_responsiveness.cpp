@@ -45,6 +45,9 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace skarvel;
 
 namespace {
@@ -53,6 +56,7 @@ constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 constexpr int kDistinctPictures = 6;
 constexpr int kRunTimeoutMs = 600000;
+constexpr int kTickMs = 5;
 
 QString ScratchRoot() {
     return QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
@@ -196,46 +200,99 @@ void Settle(int ms) {
     WaitUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
 }
 
-// Gaps between the ticks of a 5 ms timer on the window thread.
+// The calling thread's time on a core and time spent runnable but waiting for one,
+// from the scheduler's statistics (/proc/thread-self/schedstat), in nanoseconds.
+class ThreadSchedule {
+public:
+    struct Sample {
+        double cpuNs = 0;
+        double queuedNs = 0;
+    };
+    ThreadSchedule() : m_fd(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {}
+    ~ThreadSchedule() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    ThreadSchedule(const ThreadSchedule&) = delete;
+    ThreadSchedule& operator=(const ThreadSchedule&) = delete;
+    Sample sample() const {
+        char text[96] = {};
+        if (m_fd < 0 || ::pread(m_fd, text, sizeof text - 1, 0) <= 0)
+            return {};
+        unsigned long long cpu = 0, queued = 0;
+        if (std::sscanf(text, "%llu %llu", &cpu, &queued) != 2)
+            return {};
+        return {double(cpu), double(queued)};
+    }
+
+private:
+    int m_fd;
+};
+
+struct Stalls {
+    double longestMs = 0;
+    double longestCpuMs = 0;     // the window thread on a core, in the longest gap
+    double longestQueuedMs = 0;  // the window thread waiting for a core (the machine's load), in it
+    double longestAtSeconds = 0; // when the longest gap ended, from the start
+    double p99Ms = 0;
+    size_t ticks = 0;
+    std::vector<double> gapsMs;
+};
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, size_t(std::ceil(p * double(values.size()))) - 1)];
+}
+
+// Gaps between the ticks of a 5 ms timer on the window thread. The scheduler's
+// figures tell a gap's cause: CPU time is the window thread's own work, queued
+// time the machine's load, and the rest the window thread blocked, waiting.
 class StallMeter {
 public:
     StallMeter() {
         m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(5);
+        m_timer.setInterval(kTickMs);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
     }
     void start() {
-        m_gapsMs.clear();
+        m_ticks.clear();
         m_clock.start();
-        m_last = 0;
+        m_first = {0, m_schedule.sample()};
         m_timer.start();
     }
-    void stop() {
+    Stalls stop() {
         tick(); // a stall up to now counts too
         m_timer.stop();
+        Stalls s;
+        s.ticks = m_ticks.size();
+        for (size_t i = 0; i < m_ticks.size(); ++i) {
+            const Tick before = i ? m_ticks[i - 1] : m_first;
+            const double gapMs = (m_ticks[i].wallNs - before.wallNs) / 1e6;
+            s.gapsMs.push_back(gapMs);
+            if (gapMs > s.longestMs) {
+                s.longestMs = gapMs;
+                s.longestCpuMs = (m_ticks[i].at.cpuNs - before.at.cpuNs) / 1e6;
+                s.longestQueuedMs = (m_ticks[i].at.queuedNs - before.at.queuedNs) / 1e6;
+                s.longestAtSeconds = m_ticks[i].wallNs / 1e9;
+            }
+        }
+        s.p99Ms = Percentile(s.gapsMs, 0.99);
+        return s;
     }
-    double longestMs() const {
-        return m_gapsMs.empty() ? 0 : *std::max_element(m_gapsMs.begin(), m_gapsMs.end());
-    }
-    double percentileMs(double p) const {
-        if (m_gapsMs.empty())
-            return 0;
-        std::vector<double> sorted = m_gapsMs;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted[std::min(sorted.size() - 1, size_t(std::ceil(p * double(sorted.size()))) - 1)];
-    }
-    size_t ticks() const { return m_gapsMs.size(); }
 
 private:
-    void tick() {
-        const qint64 now = m_clock.nsecsElapsed();
-        m_gapsMs.push_back(double(now - m_last) / 1e6);
-        m_last = now;
-    }
+    struct Tick {
+        double wallNs = 0;
+        ThreadSchedule::Sample at;
+    };
+    void tick() { m_ticks.push_back({double(m_clock.nsecsElapsed()), m_schedule.sample()}); }
+    ThreadSchedule m_schedule; // made on the window thread, read there only
     QTimer m_timer;
     QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    std::vector<double> m_gapsMs;
+    Tick m_first;
+    std::vector<Tick> m_ticks;
 };
 
 struct Round {
@@ -244,11 +301,11 @@ struct Round {
     int drawn = 0;             // thumbnails seen in the painted grid
     std::uint64_t decodes = 0; // from pressing the button until the grid was painted
     double perPicture = 0;
-    double longestMs = 0;
-    double p99Ms = 0;
-    double runSeconds = 0;   // press to the last status
-    double totalSeconds = 0; // press to the painted grid
-    size_t ticks = 0;
+    Stalls run;                // press to the last status
+    Stalls paint;              // the grid scrolled through and painted afterwards
+    double harvestSeconds = 0; // press to the table's rows (the pages' answers parsed)
+    double runSeconds = 0;
+    double paintSeconds = 0;
     QStringList messages;
 };
 
@@ -331,10 +388,15 @@ Round RunRound(const PictureSite& site) {
     const std::uint64_t decodesBefore = PictureDecodeCount();
     meter.start();
     clock.start();
+    QObject::connect(table, &QAbstractItemModel::rowsInserted, table, [&] {
+        if (round.harvestSeconds == 0 && table->gridRowCount() - 1 >= site.pictureCount())
+            round.harvestSeconds = double(clock.nsecsElapsed()) / 1e9;
+    });
     button->click();
     if (!WaitUntil(runEnded, kRunTimeoutMs))
         std::fprintf(stderr, "the run did not end: %d of %d rows have a status\n", statusCount(),
                      site.pictureCount());
+    round.run = meter.stop();
     round.runSeconds = double(clock.nsecsElapsed()) / 1e9;
 
     for (int r = 1; r < table->gridRowCount(); ++r)
@@ -342,23 +404,20 @@ Round RunRound(const PictureSite& site) {
     round.rows = table->gridRowCount() - 1;
     // Thumbnails still being made are drawn once ready: paint again until all show or 10 s pass.
     std::set<int> drawn;
-    QElapsedTimer paintClock;
-    paintClock.start();
+    clock.start();
+    meter.start();
     for (;;) {
         const std::set<int> seen = PaintThroughGrid(grid, round.rows);
         drawn.insert(seen.begin(), seen.end());
-        if (int(drawn.size()) >= round.rows || paintClock.elapsed() > 10000)
+        if (int(drawn.size()) >= round.rows || clock.elapsed() > 10000)
             break;
         Settle(100);
     }
+    round.paint = meter.stop();
+    round.paintSeconds = double(clock.nsecsElapsed()) / 1e9;
     round.drawn = int(drawn.size());
-    round.totalSeconds = double(clock.nsecsElapsed()) / 1e9;
-    meter.stop();
     round.decodes = PictureDecodeCount() - decodesBefore;
     round.perPicture = round.pictures ? double(round.decodes) / round.pictures : 0;
-    round.longestMs = meter.longestMs();
-    round.p99Ms = meter.percentileMs(0.99);
-    round.ticks = meter.ticks();
     round.messages = answers.messages;
 
     form.reset();
@@ -411,30 +470,71 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::printf("%-6s %8s %8s %12s %12s %10s %10s %9s %9s %7s\n", "round", "pictures", "decodes",
-                "per picture", "longest ms", "p99 ms", "run s", "total s", "drawn", "ticks");
-    std::vector<double> pictures, decodes, perPicture, longest, p99, run, total;
-    bool complete = true;
+    std::vector<Round> results;
     for (int i = 1; i <= rounds; ++i) {
-        const Round r = RunRound(site);
-        std::printf("%-6d %8d %8llu %12.2f %12.1f %10.1f %10.2f %9.2f %9d %7zu\n", i, r.pictures,
-                    static_cast<unsigned long long>(r.decodes), r.perPicture, r.longestMs, r.p99Ms,
-                    r.runSeconds, r.totalSeconds, r.drawn, r.ticks);
+        results.push_back(RunRound(site));
+        std::fprintf(stderr, "round %d of %d done\n", i, rounds);
+    }
+    const auto median = [&results](const std::function<double(const Round&)>& of) {
+        std::vector<double> values;
+        for (const Round& r : results)
+            values.push_back(of(r));
+        return Median(values);
+    };
+
+    std::printf(
+        "\nstall: the longest gap between the ticks of a 5 ms timer on the window thread, from the press\n"
+        "of \"Download pictures\" until the grid has painted every thumbnail; p99: of all the gaps.\n\n");
+    std::printf("%-6s %8s %8s %12s %10s %8s %8s\n", "round", "pictures", "decodes", "per picture", "stall ms",
+                "p99 ms", "total s");
+    const auto printSummary = [](const char* name, double pictures, double decodes, double perPicture,
+                                 double stall, double p99, double total) {
+        std::printf("%-6s %8.0f %8.0f %12.2f %10.1f %8.1f %8.2f\n", name, pictures, decodes, perPicture,
+                    stall, p99, total);
+    };
+    const auto stall = [](const Round& r) { return std::max(r.run.longestMs, r.paint.longestMs); };
+    const auto p99 = [](const Round& r) {
+        std::vector<double> gaps = r.run.gapsMs;
+        gaps.insert(gaps.end(), r.paint.gapsMs.begin(), r.paint.gapsMs.end());
+        return Percentile(gaps, 0.99);
+    };
+    const auto total = [](const Round& r) { return r.runSeconds + r.paintSeconds; };
+    for (size_t i = 0; i < results.size(); ++i) {
+        const Round& r = results[i];
+        printSummary(std::to_string(i + 1).c_str(), r.pictures, double(r.decodes), r.perPicture, stall(r),
+                     p99(r), total(r));
+    }
+    printSummary("median", median([](const Round& r) { return r.pictures; }),
+                 median([](const Round& r) { return double(r.decodes); }),
+                 median([](const Round& r) { return r.perPicture; }), median(stall), median(p99),
+                 median(total));
+
+    std::printf(
+        "\nThe longest stall of each phase, and in it the window thread on a core (cpu), waiting for a\n"
+        "core (queued: the machine's load) and neither beyond the timer's 5 ms (blocked); at: seconds\n"
+        "into the phase.\n"
+        "run: the press until every row has its status; paint: the grid scrolled through and painted.\n\n");
+    std::printf("%-6s %-6s %7s %8s %7s %7s %7s %7s %7s %6s %6s\n", "round", "phase", "time s", "stall ms",
+                "cpu", "queued", "blocked", "at s", "p99 ms", "ticks", "drawn");
+    for (size_t i = 0; i < results.size(); ++i) {
+        const Round& r = results[i];
+        const auto printPhase = [&](const char* phase, const Stalls& s, double seconds, int drawn) {
+            std::printf("%-6zu %-6s %7.2f %8.1f %7.1f %7.1f %7.1f %7.2f %7.1f %6zu %6d\n", i + 1, phase,
+                        seconds, s.longestMs, s.longestCpuMs, s.longestQueuedMs,
+                        std::max(0.0, s.longestMs - kTickMs - s.longestCpuMs - s.longestQueuedMs),
+                        s.longestAtSeconds, s.p99Ms, s.ticks, drawn);
+        };
+        printPhase("run", r.run, r.runSeconds, 0);
+        printPhase("paint", r.paint, r.paintSeconds, r.drawn);
         for (const QString& message : r.messages)
             std::printf("       message shown: %s\n", qPrintable(message));
-        std::fflush(stdout);
-        complete = complete && r.pictures == site.pictureCount() && r.drawn == r.pictures;
-        pictures.push_back(r.pictures);
-        decodes.push_back(double(r.decodes));
-        perPicture.push_back(r.perPicture);
-        longest.push_back(r.longestMs);
-        p99.push_back(r.p99Ms);
-        run.push_back(r.runSeconds);
-        total.push_back(r.totalSeconds);
     }
-    std::printf("%-6s %8.0f %8.0f %12.2f %12.1f %10.1f %10.2f %9.2f\n", "median", Median(pictures),
-                Median(decodes), Median(perPicture), Median(longest), Median(p99), Median(run),
-                Median(total));
+    std::printf("(the harvest, until the table had its rows: median %.2f s)\n",
+                median([](const Round& r) { return r.harvestSeconds; }));
+
+    bool complete = true;
+    for (const Round& r : results)
+        complete = complete && r.pictures == site.pictureCount() && r.drawn == r.pictures;
     if (!complete) {
         std::printf("not every picture was downloaded and drawn in every round\n");
         return 1;

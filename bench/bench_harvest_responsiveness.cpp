@@ -470,6 +470,7 @@ int main(int argc, char** argv) {
         "%d pages x %d pictures of %d x %d (%zu distinct JPEGs, %lld KiB on average), made in %.1f s\n",
         pages, perPage, kWidth, kHeight, jpegs.size(), bytes / qint64(jpegs.size()) / 1024,
         double(making.elapsed()) / 1000);
+    std::fflush(stdout);
 
     PictureSite site(pages, perPage, std::move(jpegs));
     if (!site.listening()) {

@@ -543,8 +543,15 @@ int main(int argc, char** argv) {
                 median([](const Round& r) { return r.harvestSeconds; }));
 
     bool complete = true;
-    for (const Round& r : results)
+    bool decodedOnce = true;
+    for (const Round& r : results) {
         complete = complete && r.pictures == site.pictureCount() && r.drawn == r.pictures;
+        decodedOnce = decodedOnce && r.decodes == std::uint64_t(r.pictures);
+    }
+    if (!decodedOnce) {
+        std::printf("the decodes were not one per downloaded picture\n");
+        return 1;
+    }
     if (!complete) {
         std::printf("not every picture was downloaded and drawn in every round\n");
         return 1;

@@ -324,6 +324,9 @@ private:
     ProgressSink& progressSink(int bar) const;
     std::unique_ptr<PageAnalysisService> m_service; // the embedded page-analysis service, when used
     QActionGroup* m_styleGroup = nullptr;
+    // What the dialogs see of the window: the folders, the texts tab, the jobs they drive.
+    struct Views;
+    std::unique_ptr<Views> m_views;
 };
 
 // Tahoma, 11 pixels high (a condensed sans where Tahoma is not installed).

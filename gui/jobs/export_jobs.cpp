@@ -49,11 +49,12 @@ ExportJob::ExportJob(QObject* window, CollectionTable& table, int exportNameColu
     : BackgroundJob(window), m_table(table), m_exportNameColumn(exportNameColumn),
       m_progressOnFetch(progressOnFetch) {}
 
-void ExportJob::startRun(ExportRun run) {
+bool ExportJob::startRun(ExportRun run) {
     if (!Suspended() || !run.view)
-        return;
+        return false;
     m_next = std::move(run);
     Resume();
+    return true;
 }
 
 void ExportJob::prepareStep() {

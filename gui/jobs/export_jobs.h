@@ -42,8 +42,8 @@ public:
     // window: steps run in its context; table: the rows of every run.
     ExportJob(QObject* window, CollectionTable& table, int exportNameColumn, bool progressOnFetch);
 
-    // Starts a run of a suspended job with the values of run.
-    void startRun(ExportRun run);
+    // Starts a run of a suspended job with the values of run; false when the job runs already.
+    bool startRun(ExportRun run);
 
 protected:
     // Takes the values the job keeps from run, at the prepare step.

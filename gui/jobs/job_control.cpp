@@ -15,10 +15,7 @@ void RegistryJobControl::stop() {
 
 BackgroundJob* RegistryJobControl::start(ExportRun run) {
     auto* job = dynamic_cast<ExportJob*>(m_registry.current(m_id));
-    if (!job || !job->Suspended())
-        return nullptr;
-    job->startRun(std::move(run));
-    return job;
+    return job && job->startRun(std::move(run)) ? job : nullptr;
 }
 
 } // namespace skarvel

@@ -217,8 +217,6 @@ public:
     JobRef<ExportTexts> exportTexts{m_jobs, JobId::ExportTexts};
     JobRef<ExportTextsSQLite> exportTextsSQLite{m_jobs, JobId::ExportTextsSQLite};
 
-    // Stops a running export job and puts a fresh suspended instance in its place.
-    template <class Job> void StopJob(const JobRef<Job>& job) { m_jobs.replace(job.id()); }
     // Puts job in place of the current instance of ref's job, which is shut down and freed.
     template <class Job, class Instance>
     void InstallJob(const JobRef<Job>& ref, std::unique_ptr<Instance> job) {

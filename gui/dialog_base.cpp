@@ -1,7 +1,6 @@
 #include "gui/dialog_base.h"
 
 #include "gui/image_list.h"
-#include "gui/main_window.h"
 
 #include <QCheckBox>
 #include <QFocusEvent>
@@ -12,9 +11,9 @@
 
 namespace skarvel {
 
-SkarvelDialog::SkarvelDialog(TForm1* form1, const QString& objectName, const QString& caption,
+SkarvelDialog::SkarvelDialog(QWidget* window, const QString& objectName, const QString& caption,
                              bool fixedBorder)
-    : QDialog(form1), m_form1(form1), m_fixed(fixedBorder) {
+    : QDialog(window), m_window(window), m_fixed(fixedBorder) {
     setObjectName(objectName);
     setWindowTitle(caption);
     setModal(true);
@@ -29,8 +28,8 @@ int SkarvelDialog::ShowModal() {
 void SkarvelDialog::showEvent(QShowEvent* event) {
     if (m_fixed)
         setFixedSize(sizeHint().expandedTo(minimumSize()).expandedTo(QSize(240, 120)));
-    if (m_form1) {
-        const QRect main = m_form1->frameGeometry();
+    if (m_window) {
+        const QRect main = m_window->frameGeometry();
         move(main.center() - rect().center());
     }
     QDialog::showEvent(event);

@@ -11,13 +11,12 @@ class QPushButton;
 
 namespace skarvel {
 
-class TForm1;
-
 class SkarvelDialog : public QDialog {
     Q_OBJECT
 public:
-    SkarvelDialog(TForm1* form1, const QString& objectName, const QString& caption, bool fixedBorder = true);
-    TForm1* Form1() const { return m_form1; }
+    // window: the main window, the dialog's parent.
+    SkarvelDialog(QWidget* window, const QString& objectName, const QString& caption,
+                  bool fixedBorder = true);
     // Shows the dialog modally, centred on the main window.
     int ShowModal();
 
@@ -25,7 +24,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    TForm1* m_form1;
+    QWidget* m_window;
     bool m_fixed;
 };
 

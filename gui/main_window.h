@@ -217,8 +217,6 @@ public:
     JobRef<ExportTexts> exportTexts{m_jobs, JobId::ExportTexts};
     JobRef<ExportTextsSQLite> exportTextsSQLite{m_jobs, JobId::ExportTextsSQLite};
 
-    // Stops a running export job and puts a fresh suspended instance in its place.
-    template <class Job> void StopJob(const JobRef<Job>& job) { m_jobs.replace(job.id()); }
     // Puts job in place of the current instance of ref's job, which is shut down and freed.
     template <class Job, class Instance>
     void InstallJob(const JobRef<Job>& ref, std::unique_ptr<Instance> job) {
@@ -324,6 +322,9 @@ private:
     ProgressSink& progressSink(int bar) const;
     std::unique_ptr<PageAnalysisService> m_service; // the embedded page-analysis service, when used
     QActionGroup* m_styleGroup = nullptr;
+    // What the dialogs see of the window: the folders, the texts tab, the jobs they drive.
+    struct Views;
+    std::unique_ptr<Views> m_views;
 };
 
 // Tahoma, 11 pixels high (a condensed sans where Tahoma is not installed).

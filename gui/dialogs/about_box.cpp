@@ -46,8 +46,8 @@ QPixmap lookingFace(int dx, int dy) {
 
 } // namespace
 
-TAboutBox::TAboutBox(TForm1* form1)
-    : SkarvelDialog(form1, QStringLiteral("AboutBox"), QStringLiteral("About program")) {
+TAboutBox::TAboutBox(QWidget* window)
+    : SkarvelDialog(window, QStringLiteral("AboutBox"), QStringLiteral("About program")) {
     auto* panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("Panel1"));
     panel->setFrameShape(QFrame::Panel);

@@ -20,7 +20,7 @@ int AboutPictureFor(const QPoint& cursor, const QRect& pictures);
 class TAboutBox : public SkarvelDialog {
     Q_OBJECT
 public:
-    explicit TAboutBox(TForm1* form1);
+    explicit TAboutBox(QWidget* window);
     std::array<QLabel*, 9> images{}; // Image1 .. Image9
     QPushButton* OKButton;
     QTimer* Timer1;

@@ -1,7 +1,6 @@
 #include "gui/dialogs/file_name_dialogs.h"
 
 #include "gui/image_list.h"
-#include "gui/main_window.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -62,8 +61,9 @@ QString cellText(const QTableWidget* grid, int row, int column) {
 
 } // namespace
 
-FileNamesDialog::FileNamesDialog(TForm1* form1, TableKind kind, const QString& objectName)
-    : SkarvelDialog(form1, objectName, QStringLiteral("File names")), m_kind(kind) {
+FileNamesDialog::FileNamesDialog(QWidget* window, TableKind kind, const QString& objectName,
+                                 CollectionTable& table)
+    : SkarvelDialog(window, objectName, QStringLiteral("File names")), m_kind(kind), m_table(table) {
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->addItems(FileNameUseItems(kind));
@@ -149,7 +149,7 @@ FileNameSettings FileNamesDialog::Settings() const {
 }
 
 void FileNamesDialog::BitBtn1Click() {
-    ApplyFileNames(*Table(), m_kind, Settings());
+    ApplyFileNames(m_table, m_kind, Settings());
 }
 
 void FileNamesDialog::BitBtn2Click() {
@@ -192,28 +192,16 @@ bool FileNamesDialog::eventFilter(QObject* watched, QEvent* event) {
 
 // ---------------------------------------------------------------- the four dialogs
 
-TForm8::TForm8(TForm1* form1) : FileNamesDialog(form1, TableKind::Pictures, QStringLiteral("Form8")) {}
+TForm8::TForm8(QWidget* window, CollectionTable& table)
+    : FileNamesDialog(window, TableKind::Pictures, QStringLiteral("Form8"), table) {}
 
-CollectionTable* TForm8::Table() const {
-    return Form1()->pictureTable;
-}
+TForm16::TForm16(QWidget* window, CollectionTable& table)
+    : FileNamesDialog(window, TableKind::Sounds, QStringLiteral("Form16"), table) {}
 
-TForm16::TForm16(TForm1* form1) : FileNamesDialog(form1, TableKind::Sounds, QStringLiteral("Form16")) {}
+TForm24::TForm24(QWidget* window, CollectionTable& table)
+    : FileNamesDialog(window, TableKind::Videos, QStringLiteral("Form24"), table) {}
 
-CollectionTable* TForm16::Table() const {
-    return Form1()->soundTable;
-}
-
-TForm24::TForm24(TForm1* form1) : FileNamesDialog(form1, TableKind::Videos, QStringLiteral("Form24")) {}
-
-CollectionTable* TForm24::Table() const {
-    return Form1()->videoTable;
-}
-
-TForm31::TForm31(TForm1* form1) : FileNamesDialog(form1, TableKind::Texts, QStringLiteral("Form31")) {}
-
-CollectionTable* TForm31::Table() const {
-    return Form1()->textTable;
-}
+TForm31::TForm31(QWidget* window, CollectionTable& table)
+    : FileNamesDialog(window, TableKind::Texts, QStringLiteral("Form31"), table) {}
 
 } // namespace skarvel

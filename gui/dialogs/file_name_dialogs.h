@@ -13,11 +13,11 @@ class QTableWidget;
 
 namespace skarvel {
 
-// What the four "File names" dialogs share; each dialog names its table.
+// What the four "File names" dialogs share; each dialog is given its table.
 class FileNamesDialog : public SkarvelDialog {
     Q_OBJECT
 public:
-    FileNamesDialog(TForm1* form1, TableKind kind, const QString& objectName);
+    FileNamesDialog(QWidget* window, TableKind kind, const QString& objectName, CollectionTable& table);
     ~FileNamesDialog() override;
 
     TableKind Kind() const { return m_kind; }
@@ -42,8 +42,6 @@ public slots:
     void StringGrid1KeyDown(int key);
 
 protected:
-    virtual CollectionTable* Table() const = 0;
-
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -52,42 +50,31 @@ private:
     void setReplaceRows(const std::vector<ReplacePair>& rows);
 
     TableKind m_kind;
+    CollectionTable& m_table;
 };
 
 class TForm8 : public FileNamesDialog {
     Q_OBJECT
 public:
-    explicit TForm8(TForm1* form1);
-
-protected:
-    CollectionTable* Table() const override;
+    TForm8(QWidget* window, CollectionTable& table);
 };
 
 class TForm16 : public FileNamesDialog {
     Q_OBJECT
 public:
-    explicit TForm16(TForm1* form1);
-
-protected:
-    CollectionTable* Table() const override;
+    TForm16(QWidget* window, CollectionTable& table);
 };
 
 class TForm24 : public FileNamesDialog {
     Q_OBJECT
 public:
-    explicit TForm24(TForm1* form1);
-
-protected:
-    CollectionTable* Table() const override;
+    TForm24(QWidget* window, CollectionTable& table);
 };
 
 class TForm31 : public FileNamesDialog {
     Q_OBJECT
 public:
-    explicit TForm31(TForm1* form1);
-
-protected:
-    CollectionTable* Table() const override;
+    TForm31(QWidget* window, CollectionTable& table);
 };
 
 } // namespace skarvel

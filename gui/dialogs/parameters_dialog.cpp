@@ -1,9 +1,9 @@
 #include "gui/dialogs/parameters_dialog.h"
 
+#include "common/text_ops.h"
 #include "gui/dialog_service.h"
 #include "gui/image_list.h"
-#include "gui/main_window.h"
-#include "common/text_ops.h"
+#include "gui/window_interfaces.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,8 +13,9 @@
 
 namespace skarvel {
 
-TForm13::TForm13(TForm1* form1)
-    : SkarvelDialog(form1, QStringLiteral("Form13"), QStringLiteral("Parameters")) {
+TForm13::TForm13(QWidget* window, WorkFolderSetting& workFolder)
+    : SkarvelDialog(window, QStringLiteral("Form13"), QStringLiteral("Parameters")),
+      m_workFolder(workFolder) {
     auto* group = new QGroupBox(QStringLiteral("Work directory"), this);
     group->setObjectName(QStringLiteral("GroupBox1"));
     Edit1 = new QLineEdit(group);
@@ -59,7 +60,7 @@ void TForm13::showEvent(QShowEvent* event) {
 }
 
 void TForm13::FormShow() {
-    Edit1->setText(Form1()->workFolder);
+    Edit1->setText(m_workFolder.workFolder());
 }
 
 void TForm13::BitBtn1Click() {
@@ -69,12 +70,11 @@ void TForm13::BitBtn1Click() {
 }
 
 void TForm13::BitBtn2Click() {
-    Edit1->setText(DefaultWorkFolder(Form1()->env));
+    Edit1->setText(m_workFolder.defaultWorkFolder());
 }
 
 void TForm13::BitBtn3Click() {
-    Form1()->workFolder = Edit1->text();
-    Form1()->Directorystructure1Click();
+    m_workFolder.applyWorkFolder(Edit1->text());
     close();
 }
 

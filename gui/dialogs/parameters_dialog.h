@@ -6,11 +6,13 @@ class QPushButton;
 
 namespace skarvel {
 
+class WorkFolderSetting;
+
 // "Parameters": the work folder.
 class TForm13 : public SkarvelDialog {
     Q_OBJECT
 public:
-    explicit TForm13(TForm1* form1);
+    TForm13(QWidget* window, WorkFolderSetting& workFolder);
     QLineEdit* Edit1;
     QPushButton* BitBtn1; // Select
     QPushButton* BitBtn2; // Temp
@@ -26,6 +28,9 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    WorkFolderSetting& m_workFolder;
 };
 
 } // namespace skarvel

@@ -1,11 +1,12 @@
 #include "gui/dialogs/save_dialogs.h"
 
-#include "gui/dialog_service.h"
-#include "gui/image_list.h"
-#include "gui/main_window.h"
 #include "common/file_ops.h"
 #include "common/text_ops.h"
-#include "gui/jobs/export_jobs.h"
+#include "gui/dialog_service.h"
+#include "gui/image_list.h"
+#include "gui/jobs/job_control.h"
+#include "gui/window_interfaces.h"
+#include "sqlite_export/sqlite_export.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,8 +29,9 @@ QString NormaliseRectangleSide(const QString& text) {
 
 // ---------------------------------------------------------------- ExportDialog
 
-ExportDialog::ExportDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job)
-    : SkarvelDialog(form1, objectName, caption), m_job(std::move(job)) {
+ExportDialog::ExportDialog(QWidget* window, const QString& objectName, const QString& caption,
+                           ExportJobControl& job, ExportFolderSetting& folder)
+    : SkarvelDialog(window, objectName, caption), m_job(job), m_folder(folder) {
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->hide();
@@ -50,9 +52,18 @@ bool ExportDialog::showsRunOf(BackgroundJob* job) const {
     return !m_runningJob || m_runningJob == job;
 }
 
-void ExportDialog::closeRun() {
-    m_runningJob = nullptr;
-    close();
+void ExportDialog::runEnded(BackgroundJob* job, const QString& message, bool failed) {
+    const bool shown = showsRunOf(job);
+    if (shown)
+        ProgressBar1->hide();
+    if (failed)
+        ui::ShowError(this, message);
+    else
+        ui::ShowMessage(this, message);
+    if (shown) {
+        m_runningJob = nullptr;
+        close();
+    }
 }
 
 void ExportDialog::CancelClick() {
@@ -60,14 +71,18 @@ void ExportDialog::CancelClick() {
     close();
 }
 
-BackgroundJob* ExportDialog::idleJob() const {
-    BackgroundJob* job = m_job.current();
-    return job && job->Suspended() ? job : nullptr;
+bool ExportDialog::jobRunning() const {
+    return m_job.isRunning();
 }
 
-void ExportDialog::startRun(BackgroundJob* job) {
-    m_runningJob = job;
-    job->Resume();
+void ExportDialog::startRun(const QString& folder, std::shared_ptr<SqliteExportSession> session) {
+    ExportRun run;
+    run.view = this;
+    run.folder = folder;
+    run.session = std::move(session);
+    addRunValues(run);
+    if (BackgroundJob* job = m_job.start(std::move(run)))
+        m_runningJob = job;
 }
 
 QPushButton* ExportDialog::makeCancelButton(const QString& objectName) {
@@ -148,8 +163,9 @@ QComboBox* MakeMediaFormatList(QWidget* parent) {
 
 // ---------------------------------------------------------------- SaveDialog
 
-SaveDialog::SaveDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job)
-    : ExportDialog(form1, objectName, caption, std::move(job)) {
+SaveDialog::SaveDialog(QWidget* window, const QString& objectName, const QString& caption,
+                       ExportJobControl& job, ExportFolderSetting& folder)
+    : ExportDialog(window, objectName, caption, job, folder) {
     BitBtn1 = new QPushButton(QStringLiteral("Save to directory"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     SetGlyph(BitBtn1, 2);
@@ -164,27 +180,24 @@ void SaveDialog::finishLayout(QBoxLayout* layout, QCheckBox* deleteBox, QPushBut
 }
 
 void SaveDialog::BitBtn1Click() {
-    BackgroundJob* job = idleJob();
-    if (!job)
+    if (jobRunning())
         return; // a run of this dialog is in progress
-    TForm1* form1 = Form1();
-    const auto chosen = ui::ChooseDirectory(this, form1->exportFolder);
+    const auto chosen = ui::ChooseDirectory(this, exportFolder().exportFolder());
     if (!chosen)
         return;
     QString folder = *chosen;
     if (!folder.endsWith(PathSeparator()))
         folder += PathSeparator();
-    form1->exportFolder = folder;
+    exportFolder().setExportFolder(folder);
     if (m_deleteBox->isChecked())
         DeleteFilesInFolder(folder);
-    startRun(job);
+    startRun(folder);
 }
 
 // ---------------------------------------------------------------- the four dialogs
 
-TForm6::TForm6(TForm1* form1)
-    : SaveDialog(form1, QStringLiteral("Form6"), QStringLiteral("Save pictures"),
-                 SlotOf(form1, &TForm1::exportPictures)) {
+TForm6::TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
+    : SaveDialog(window, QStringLiteral("Form6"), QStringLiteral("Save pictures"), job, folder) {
     transformGroup = new ImagesTransformGroup(this);
     CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"),
                              QStringLiteral("Delete all files from directory before export pictures"), this);
@@ -194,9 +207,14 @@ TForm6::TForm6(TForm1* form1)
     finishLayout(layout, CheckBox2, BitBtn3);
 }
 
-MediaSaveDialog::MediaSaveDialog(TForm1* form1, const QString& objectName, const QString& caption,
-                                 JobSlot job, const QString& listLabel, const QString& kindWord)
-    : SaveDialog(form1, objectName, caption, std::move(job)) {
+void TForm6::addRunValues(ExportRun& run) const {
+    run.transform = transformGroup->settings();
+}
+
+MediaSaveDialog::MediaSaveDialog(QWidget* window, const QString& objectName, const QString& caption,
+                                 ExportJobControl& job, ExportFolderSetting& folder, const QString& listLabel,
+                                 const QString& kindWord)
+    : SaveDialog(window, objectName, caption, job, folder) {
     ComboBox1 = MakeMediaFormatList(this);
     CheckBox1 = MakeCheckBox(
         QStringLiteral("CheckBox1"),
@@ -209,19 +227,20 @@ MediaSaveDialog::MediaSaveDialog(TForm1* form1, const QString& objectName, const
     finishLayout(layout, CheckBox1, BitBtn2);
 }
 
-TForm17::TForm17(TForm1* form1)
-    : MediaSaveDialog(form1, QStringLiteral("Form17"), QStringLiteral("Save sounds"),
-                      SlotOf(form1, &TForm1::exportSounds), QStringLiteral("Save sounds as"),
-                      QStringLiteral("sounds")) {}
+void MediaSaveDialog::addRunValues(ExportRun& run) const {
+    run.formatChoice = ComboBox1->currentIndex();
+}
 
-TForm25::TForm25(TForm1* form1)
-    : MediaSaveDialog(form1, QStringLiteral("Form25"), QStringLiteral("Save videos"),
-                      SlotOf(form1, &TForm1::exportVideos), QStringLiteral("Save videos as"),
-                      QStringLiteral("videos")) {}
+TForm17::TForm17(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
+    : MediaSaveDialog(window, QStringLiteral("Form17"), QStringLiteral("Save sounds"), job, folder,
+                      QStringLiteral("Save sounds as"), QStringLiteral("sounds")) {}
 
-TForm32::TForm32(TForm1* form1)
-    : SaveDialog(form1, QStringLiteral("Form32"), QStringLiteral("Save text"),
-                 SlotOf(form1, &TForm1::exportTexts)) {
+TForm25::TForm25(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
+    : MediaSaveDialog(window, QStringLiteral("Form25"), QStringLiteral("Save videos"), job, folder,
+                      QStringLiteral("Save videos as"), QStringLiteral("videos")) {}
+
+TForm32::TForm32(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
+    : SaveDialog(window, QStringLiteral("Form32"), QStringLiteral("Save text"), job, folder) {
     CheckBox1 =
         MakeCheckBox(QStringLiteral("CheckBox1"),
                      QStringLiteral("Delete all files from destination directory before export texts"), this);

@@ -2,14 +2,13 @@
 // Save dialogs: write a collection into a folder. Also the ground that the
 // SQLite export dialogs share with them: the progress of a run, its job, Cancel.
 #include "gui/dialog_base.h"
+#include "gui/jobs/export_jobs.h"
 #include "pictures/picture_transform.h"
 
 #include <QGroupBox>
 #include <QPointer>
 
-#include <functional>
 #include <initializer_list>
-#include <memory>
 
 class QBoxLayout;
 class QCheckBox;
@@ -20,49 +19,47 @@ class QPushButton;
 
 namespace skarvel {
 
-class BackgroundJob;
-template <class Job> class JobRef;
-
-// The window's reference to one job class: its current instance, and the stop
-// that replaces a running instance by a fresh suspended one.
-struct JobSlot {
-    std::function<BackgroundJob*()> current;
-    std::function<void()> stop;
-};
+class ExportFolderSetting;
+class ExportJobControl;
 
 // A dialog that starts a save or export job and shows its run.
-class ExportDialog : public SkarvelDialog {
+class ExportDialog : public SkarvelDialog, public ExportRunView {
     Q_OBJECT
 public:
-    ExportDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job);
+    ExportDialog(QWidget* window, const QString& objectName, const QString& caption, ExportJobControl& job,
+                 ExportFolderSetting& folder);
 
     QProgressBar* ProgressBar1 = nullptr;
 
     // Called by the job's steps on the window thread.
-    void runStarted(BackgroundJob* job, int rowCount);
-    void rowReached(int position);
-    // True while job's run is the one this dialog shows.
-    bool showsRunOf(BackgroundJob* job) const;
-    // Ends the shown run: the dialog closes.
-    void closeRun();
+    void runStarted(BackgroundJob* job, int rowCount) override;
+    void rowReached(int position) override;
+    // A stopped job ending after a new run has begun leaves that run's view alone.
+    void runEnded(BackgroundJob* job, const QString& message, bool failed) override;
 
 public slots:
     // "Cancel": stops a running job (a fresh one takes its place) and closes.
     void CancelClick();
 
 protected:
-    // The job's current instance when it is idle, else nullptr: a run in progress
-    // is never joined by a second start.
-    BackgroundJob* idleJob() const;
-    // Resumes job for a run of this dialog.
-    void startRun(BackgroundJob* job);
+    // True while a run is in progress: it is never joined by a second start.
+    bool jobRunning() const;
+    // Starts a run of the job with the folder and the dialog's values.
+    void startRun(const QString& folder, std::shared_ptr<SqliteExportSession> session = {});
+    // The dialog's own values of a run (transform, format list).
+    virtual void addRunValues(ExportRun& run) const { Q_UNUSED(run); }
+    ExportFolderSetting& exportFolder() const { return m_folder; }
     // A "Cancel" button with its glyph, wired to CancelClick.
     QPushButton* makeCancelButton(const QString& objectName);
     // A button row: the given buttons right-aligned.
     void addButtonRow(QBoxLayout* layout, std::initializer_list<QPushButton*> buttons);
 
 private:
-    JobSlot m_job;
+    // True while job's run is the one this dialog shows.
+    bool showsRunOf(BackgroundJob* job) const;
+
+    ExportJobControl& m_job;
+    ExportFolderSetting& m_folder;
     QPointer<BackgroundJob> m_runningJob; // the job whose run this dialog shows
 };
 
@@ -98,7 +95,8 @@ QComboBox* MakeMediaFormatList(QWidget* parent);
 class SaveDialog : public ExportDialog {
     Q_OBJECT
 public:
-    SaveDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job);
+    SaveDialog(QWidget* window, const QString& objectName, const QString& caption, ExportJobControl& job,
+               ExportFolderSetting& folder);
 
     QPushButton* BitBtn1 = nullptr; // Save to directory
 
@@ -117,47 +115,47 @@ private:
 class TForm6 : public SaveDialog {
     Q_OBJECT
 public:
-    explicit TForm6(TForm1* form1);
+    TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
     ImagesTransformGroup* transformGroup = nullptr;
     QCheckBox* CheckBox2 = nullptr; // Delete all files from directory before export pictures
     QPushButton* BitBtn3 = nullptr; // Cancel
+
+protected:
+    void addRunValues(ExportRun& run) const override;
 };
 
 // The sound and video save dialogs: a format list and the delete box.
 class MediaSaveDialog : public SaveDialog {
     Q_OBJECT
 public:
-    MediaSaveDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job,
-                    const QString& listLabel, const QString& kindWord);
+    MediaSaveDialog(QWidget* window, const QString& objectName, const QString& caption, ExportJobControl& job,
+                    ExportFolderSetting& folder, const QString& listLabel, const QString& kindWord);
     QComboBox* ComboBox1 = nullptr;
     QCheckBox* CheckBox1 = nullptr;
     QPushButton* BitBtn2 = nullptr; // Cancel
+
+protected:
+    void addRunValues(ExportRun& run) const override;
 };
 
 class TForm17 : public MediaSaveDialog {
     Q_OBJECT
 public:
-    explicit TForm17(TForm1* form1);
+    TForm17(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
 };
 
 class TForm25 : public MediaSaveDialog {
     Q_OBJECT
 public:
-    explicit TForm25(TForm1* form1);
+    TForm25(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
 };
 
 class TForm32 : public SaveDialog {
     Q_OBJECT
 public:
-    explicit TForm32(TForm1* form1);
+    TForm32(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
     QCheckBox* CheckBox1 = nullptr;
     QPushButton* BitBtn2 = nullptr; // Cancel
 };
-
-// The window's reference to job class Job, for a dialog's JobSlot.
-template <class Job, class Window> JobSlot SlotOf(Window* form1, JobRef<Job> Window::*member) {
-    return JobSlot{[form1, member]() -> BackgroundJob* { return (form1->*member).get(); },
-                   [form1, member] { form1->StopJob(form1->*member); }};
-}
 
 } // namespace skarvel

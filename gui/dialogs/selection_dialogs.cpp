@@ -1,10 +1,7 @@
 #include "gui/dialogs/selection_dialogs.h"
 
 #include "gui/image_list.h"
-#include "gui/main_window.h"
-#include "gui/thumbnail_grid.h"
-#include "jobs/media_jobs.h"
-#include "jobs/picture_jobs.h"
+#include "gui/jobs/job_control.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -27,9 +24,11 @@ QLineEdit* makeEdit(const QString& name, QWidget* parent) {
 
 } // namespace
 
-SelectionDialog::SelectionDialog(TForm1* form1, TableKind kind, const QString& objectName,
-                                 const QString& caption)
-    : SkarvelDialog(form1, objectName, caption), m_kind(kind) {
+SelectionDialog::SelectionDialog(QWidget* window, TableKind kind, const QString& objectName,
+                                 const QString& caption, CollectionTable& table, const JobControl& download,
+                                 std::function<void()> applied)
+    : SkarvelDialog(window, objectName, caption), m_kind(kind), m_table(table), m_download(download),
+      m_applied(std::move(applied)) {
     const bool twoPairs = SelectionFieldLimits(kind, BoundField::SecondLower).has_value();
     const bool pictures = kind == TableKind::Pictures;
 
@@ -103,10 +102,11 @@ SelectionSettings SelectionDialog::Settings() const {
 }
 
 void SelectionDialog::BitBtn1Click() {
-    if (!DownloadSuspended())
+    if (m_download.isRunning())
         return;
-    ApplySelection(*Table(), Settings());
-    SelectionApplied();
+    ApplySelection(m_table, Settings());
+    if (m_applied)
+        m_applied();
 }
 
 void SelectionDialog::BitBtn2Click() {
@@ -143,50 +143,19 @@ void SelectionDialog::normalise(BoundField field) {
         edit->setText(normal);
 }
 
-// ---------------------------------------------------------------- pictures
+// ---------------------------------------------------------------- the three dialogs
 
-TForm7::TForm7(TForm1* form1)
-    : SelectionDialog(form1, TableKind::Pictures, QStringLiteral("Form7"),
-                      QStringLiteral("Picture selection")) {}
+TForm7::TForm7(QWidget* window, CollectionTable& table, const JobControl& download,
+               std::function<void()> applied)
+    : SelectionDialog(window, TableKind::Pictures, QStringLiteral("Form7"),
+                      QStringLiteral("Picture selection"), table, download, std::move(applied)) {}
 
-CollectionTable* TForm7::Table() const {
-    return Form1()->pictureTable;
-}
+TForm15::TForm15(QWidget* window, CollectionTable& table, const JobControl& download)
+    : SelectionDialog(window, TableKind::Sounds, QStringLiteral("Form15"), QStringLiteral("Sounds selection"),
+                      table, download) {}
 
-bool TForm7::DownloadSuspended() const {
-    return Form1()->downloadPictures->Suspended();
-}
-
-void TForm7::SelectionApplied() {
-    Form1()->FormResize();
-}
-
-// ---------------------------------------------------------------- sounds
-
-TForm15::TForm15(TForm1* form1)
-    : SelectionDialog(form1, TableKind::Sounds, QStringLiteral("Form15"),
-                      QStringLiteral("Sounds selection")) {}
-
-CollectionTable* TForm15::Table() const {
-    return Form1()->soundTable;
-}
-
-bool TForm15::DownloadSuspended() const {
-    return Form1()->downloadSounds->Suspended();
-}
-
-// ---------------------------------------------------------------- videos
-
-TForm23::TForm23(TForm1* form1)
-    : SelectionDialog(form1, TableKind::Videos, QStringLiteral("Form23"),
-                      QStringLiteral("Videos selection")) {}
-
-CollectionTable* TForm23::Table() const {
-    return Form1()->videoTable;
-}
-
-bool TForm23::DownloadSuspended() const {
-    return Form1()->downloadVideos->Suspended();
-}
+TForm23::TForm23(QWidget* window, CollectionTable& table, const JobControl& download)
+    : SelectionDialog(window, TableKind::Videos, QStringLiteral("Form23"), QStringLiteral("Videos selection"),
+                      table, download) {}
 
 } // namespace skarvel

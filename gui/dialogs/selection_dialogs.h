@@ -5,6 +5,7 @@
 #include "rules/selection_rules.h"
 
 #include <array>
+#include <functional>
 #include <vector>
 
 class QCheckBox;
@@ -13,12 +14,16 @@ class QPushButton;
 
 namespace skarvel {
 
-// What the picture, sound and video selection dialogs share; each dialog names
-// its table, its download job and what follows a selection.
+class JobControl;
+
+// What the picture, sound and video selection dialogs share; each dialog is
+// given its table, the table's download job and what follows a selection.
 class SelectionDialog : public SkarvelDialog {
     Q_OBJECT
 public:
-    SelectionDialog(TForm1* form1, TableKind kind, const QString& objectName, const QString& caption);
+    // download: while it runs no selection applies, as its steps write the same cells.
+    SelectionDialog(QWidget* window, TableKind kind, const QString& objectName, const QString& caption,
+                    CollectionTable& table, const JobControl& download, std::function<void()> applied = {});
 
     TableKind Kind() const { return m_kind; }
     // The control values as the rules take them.
@@ -41,48 +46,34 @@ public slots:
     void Edit3Exit();
     void Edit4Exit();
 
-protected:
-    virtual CollectionTable* Table() const = 0;
-    // False while the table's download job runs: its steps write the same cells.
-    virtual bool DownloadSuspended() const = 0;
-    virtual void SelectionApplied() {}
-
 private:
     void normalise(BoundField field);
 
     TableKind m_kind;
+    CollectionTable& m_table;
+    const JobControl& m_download;
+    std::function<void()> m_applied;
     std::array<QLineEdit*, 4> m_bounds{}; // by BoundField
 };
 
 class TForm7 : public SelectionDialog {
     Q_OBJECT
 public:
-    explicit TForm7(TForm1* form1);
-
-protected:
-    CollectionTable* Table() const override;
-    bool DownloadSuspended() const override;
-    void SelectionApplied() override;
+    // applied: the thumbnails follow the table.
+    TForm7(QWidget* window, CollectionTable& table, const JobControl& download,
+           std::function<void()> applied);
 };
 
 class TForm15 : public SelectionDialog {
     Q_OBJECT
 public:
-    explicit TForm15(TForm1* form1);
-
-protected:
-    CollectionTable* Table() const override;
-    bool DownloadSuspended() const override;
+    TForm15(QWidget* window, CollectionTable& table, const JobControl& download);
 };
 
 class TForm23 : public SelectionDialog {
     Q_OBJECT
 public:
-    explicit TForm23(TForm1* form1);
-
-protected:
-    CollectionTable* Table() const override;
-    bool DownloadSuspended() const override;
+    TForm23(QWidget* window, CollectionTable& table, const JobControl& download);
 };
 
 } // namespace skarvel

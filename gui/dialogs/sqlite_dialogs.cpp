@@ -1,10 +1,9 @@
 #include "gui/dialogs/sqlite_dialogs.h"
 
+#include "common/text_ops.h"
 #include "gui/dialog_service.h"
 #include "gui/image_list.h"
-#include "gui/main_window.h"
-#include "common/text_ops.h"
-#include "gui/jobs/export_jobs.h"
+#include "gui/window_interfaces.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,9 +26,10 @@ QLineEdit* makeTableNameField(const QString& name, const QString& defaultTable, 
 
 } // namespace
 
-SqliteDialog::SqliteDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job,
-                           const QString& defaultTable, DropStyle dropStyle)
-    : ExportDialog(form1, objectName, caption, std::move(job)), m_defaultTable(defaultTable),
+SqliteDialog::SqliteDialog(QWidget* window, const QString& objectName, const QString& caption,
+                           ExportJobControl& job, ExportFolderSetting& folder, const QString& defaultTable,
+                           DropStyle dropStyle)
+    : ExportDialog(window, objectName, caption, job, folder), m_defaultTable(defaultTable),
       m_dropStyle(dropStyle) {
     BitBtn1 = new QPushButton(QStringLiteral("Export to SQLite"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
@@ -62,16 +62,10 @@ void SqliteDialog::TableNameExit() {
     m_tableName->setText(CleanTableName(m_tableName->text(), m_defaultTable));
 }
 
-std::shared_ptr<SqliteExportSession> SqliteDialog::takeSession() {
-    return std::move(m_session);
-}
-
 void SqliteDialog::BitBtn1Click() {
-    BackgroundJob* job = idleJob();
-    if (!job)
+    if (jobRunning())
         return; // a run of this dialog is in progress
-    TForm1* form1 = Form1();
-    const auto file = ui::ChooseSaveFile(this, form1->exportFolder);
+    const auto file = ui::ChooseSaveFile(this, exportFolder().exportFolder());
     if (!file)
         return;
     auto session = std::make_shared<SqliteExportSession>(busyTimeoutMs);
@@ -87,15 +81,13 @@ void SqliteDialog::BitBtn1Click() {
         ui::ShowError(this, e.text());
         return;
     }
-    form1->exportFolder = DirectoryOfPath(*file) + PathSeparator();
-    m_session = std::move(session);
-    startRun(job);
+    exportFolder().setExportFolder(DirectoryOfPath(*file) + PathSeparator());
+    startRun(QString(), std::move(session));
 }
 
-TForm10::TForm10(TForm1* form1)
-    : SqliteDialog(form1, QStringLiteral("Form10"), QStringLiteral("Export pictures to SQLite"),
-                   SlotOf(form1, &TForm1::exportPicturesSQLite), QStringLiteral("Pictures"),
-                   DropStyle::Bare) {
+TForm10::TForm10(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
+    : SqliteDialog(window, QStringLiteral("Form10"), QStringLiteral("Export pictures to SQLite"), job, folder,
+                   QStringLiteral("Pictures"), DropStyle::Bare) {
     transformGroup = new ImagesTransformGroup(this);
     Edit3 = makeTableNameField(QStringLiteral("Edit3"), QStringLiteral("Pictures"), this);
     CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("Drop table if exists"), this);
@@ -107,10 +99,14 @@ TForm10::TForm10(TForm1* form1)
     finishLayout(layout, Edit3, CheckBox2, CheckBox3, BitBtn3);
 }
 
-FileSqliteDialog::FileSqliteDialog(TForm1* form1, const QString& objectName, const QString& caption,
-                                   JobSlot job, const QString& listLabel, const QString& defaultTable,
-                                   DropStyle dropStyle)
-    : SqliteDialog(form1, objectName, caption, std::move(job), defaultTable, dropStyle) {
+void TForm10::addRunValues(ExportRun& run) const {
+    run.transform = transformGroup->settings();
+}
+
+FileSqliteDialog::FileSqliteDialog(QWidget* window, const QString& objectName, const QString& caption,
+                                   ExportJobControl& job, ExportFolderSetting& folder,
+                                   const QString& listLabel, const QString& defaultTable, DropStyle dropStyle)
+    : SqliteDialog(window, objectName, caption, job, folder, defaultTable, dropStyle) {
     auto* layout = new QVBoxLayout(this);
     if (!listLabel.isEmpty()) {
         ComboBox1 = MakeMediaFormatList(this);
@@ -126,19 +122,20 @@ FileSqliteDialog::FileSqliteDialog(TForm1* form1, const QString& objectName, con
     finishLayout(layout, Edit1, CheckBox1, CheckBox2, BitBtn2);
 }
 
-TForm18::TForm18(TForm1* form1)
-    : FileSqliteDialog(form1, QStringLiteral("Form18"), QStringLiteral("Export sounds to SQLite"),
-                       SlotOf(form1, &TForm1::exportSoundsSQLite), QStringLiteral("Save sounds as"),
-                       QStringLiteral("Sounds"), DropStyle::Bare) {}
+void FileSqliteDialog::addRunValues(ExportRun& run) const {
+    run.formatChoice = ComboBox1 ? ComboBox1->currentIndex() : 0;
+}
 
-TForm26::TForm26(TForm1* form1)
-    : FileSqliteDialog(form1, QStringLiteral("Form26"), QStringLiteral("Export videos to SQLite"),
-                       SlotOf(form1, &TForm1::exportVideosSQLite), QStringLiteral("Save videos as"),
-                       QStringLiteral("Videos"), DropStyle::Bare) {}
+TForm18::TForm18(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
+    : FileSqliteDialog(window, QStringLiteral("Form18"), QStringLiteral("Export sounds to SQLite"), job,
+                       folder, QStringLiteral("Save sounds as"), QStringLiteral("Sounds"), DropStyle::Bare) {}
 
-TForm33::TForm33(TForm1* form1)
-    : FileSqliteDialog(form1, QStringLiteral("Form33"), QStringLiteral("Export text to SQLite"),
-                       SlotOf(form1, &TForm1::exportTextsSQLite), QString(), QStringLiteral("Text"),
-                       DropStyle::Backquoted) {}
+TForm26::TForm26(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
+    : FileSqliteDialog(window, QStringLiteral("Form26"), QStringLiteral("Export videos to SQLite"), job,
+                       folder, QStringLiteral("Save videos as"), QStringLiteral("Videos"), DropStyle::Bare) {}
+
+TForm33::TForm33(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
+    : FileSqliteDialog(window, QStringLiteral("Form33"), QStringLiteral("Export text to SQLite"), job, folder,
+                       QString(), QStringLiteral("Text"), DropStyle::Backquoted) {}
 
 } // namespace skarvel

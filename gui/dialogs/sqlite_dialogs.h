@@ -13,14 +13,11 @@ namespace skarvel {
 class SqliteDialog : public ExportDialog {
     Q_OBJECT
 public:
-    SqliteDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job,
-                 const QString& defaultTable, DropStyle dropStyle);
+    SqliteDialog(QWidget* window, const QString& objectName, const QString& caption, ExportJobControl& job,
+                 ExportFolderSetting& folder, const QString& defaultTable, DropStyle dropStyle);
 
     QPushButton* BitBtn1 = nullptr;            // Export to SQLite
     int busyTimeoutMs = kDefaultBusyTimeoutMs; // of the connection each export opens
-
-    // The session opened by the last "Export to SQLite", handed to the job by its prepare step.
-    std::shared_ptr<SqliteExportSession> takeSession();
 
 public slots:
     void BitBtn1Click();
@@ -39,18 +36,20 @@ private:
     QLineEdit* m_tableName = nullptr;
     QCheckBox* m_dropBox = nullptr;
     QCheckBox* m_overwriteBox = nullptr;
-    std::shared_ptr<SqliteExportSession> m_session;
 };
 
 class TForm10 : public SqliteDialog {
     Q_OBJECT
 public:
-    explicit TForm10(TForm1* form1);
+    TForm10(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
     ImagesTransformGroup* transformGroup = nullptr;
     QLineEdit* Edit3 = nullptr;     // Table name
     QCheckBox* CheckBox2 = nullptr; // Drop table if exists
     QCheckBox* CheckBox3 = nullptr; // Overwrite database file if exists
     QPushButton* BitBtn3 = nullptr; // Cancel
+
+protected:
+    void addRunValues(ExportRun& run) const override;
 };
 
 // The sound, video and text export dialogs.
@@ -58,31 +57,35 @@ class FileSqliteDialog : public SqliteDialog {
     Q_OBJECT
 public:
     // listLabel empty: the dialog has no format list.
-    FileSqliteDialog(TForm1* form1, const QString& objectName, const QString& caption, JobSlot job,
-                     const QString& listLabel, const QString& defaultTable, DropStyle dropStyle);
+    FileSqliteDialog(QWidget* window, const QString& objectName, const QString& caption,
+                     ExportJobControl& job, ExportFolderSetting& folder, const QString& listLabel,
+                     const QString& defaultTable, DropStyle dropStyle);
     QComboBox* ComboBox1 = nullptr; // nullptr on the text dialog
     QLineEdit* Edit1 = nullptr;     // Table name
     QCheckBox* CheckBox1 = nullptr; // Drop table if exists
     QCheckBox* CheckBox2 = nullptr; // Overwrite database file if exists
     QPushButton* BitBtn2 = nullptr; // Cancel
+
+protected:
+    void addRunValues(ExportRun& run) const override;
 };
 
 class TForm18 : public FileSqliteDialog {
     Q_OBJECT
 public:
-    explicit TForm18(TForm1* form1);
+    TForm18(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
 };
 
 class TForm26 : public FileSqliteDialog {
     Q_OBJECT
 public:
-    explicit TForm26(TForm1* form1);
+    TForm26(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
 };
 
 class TForm33 : public FileSqliteDialog {
     Q_OBJECT
 public:
-    explicit TForm33(TForm1* form1);
+    TForm33(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
 };
 
 } // namespace skarvel

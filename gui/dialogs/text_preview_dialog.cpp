@@ -1,9 +1,10 @@
 #include "gui/dialogs/text_preview_dialog.h"
 
-#include "gui/image_list.h"
-#include "gui/main_window.h"
-#include "rules/text_rules.h"
 #include "gui/dialogs/text_selection_dialog.h"
+#include "gui/image_list.h"
+#include "gui/window_interfaces.h"
+#include "rules/text_rules.h"
+#include "tables/collection_tables.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,8 +16,9 @@
 
 namespace skarvel {
 
-TForm37::TForm37(TForm1* form1)
-    : SkarvelDialog(form1, QStringLiteral("Form37"), QStringLiteral("Text preview"), false) {
+TForm37::TForm37(QWidget* window, const CollectionTable& texts, TextTabView& tab, const TForm30& selection)
+    : SkarvelDialog(window, QStringLiteral("Form37"), QStringLiteral("Text preview"), false), m_texts(texts),
+      m_tab(tab), m_selection(selection) {
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Memo1 = new QPlainTextEdit(this);
@@ -71,15 +73,13 @@ void TForm37::FormShow() {
 
 void TForm37::Show1Click() {
     // The memo as it stands, also when typed into by hand or cleaned by "Apply selection".
-    const QString page = MemoPageText(Form1()->Memo_Text_Preview);
-    const TextResult result = ApplyTextRules(page, Form1()->Form30->Rules());
+    const TextResult result = ApplyTextRules(m_tab.shownPage(), m_selection.Rules());
     Memo1->setPlainText(result.text);
     Edit1->setText(result.header);
 }
 
 void TForm37::moveTo(int row) {
-    TForm1::SetCurrentRow(Form1()->StringGrid5, row);
-    Form1()->StringGrid5Click();
+    m_tab.openRow(row);
     Show1Click();
 }
 
@@ -88,19 +88,19 @@ void TForm37::BitBtn1Click() {
 }
 
 void TForm37::BitBtn2Click() {
-    const int row = TForm1::CurrentRow(Form1()->StringGrid5);
+    const int row = m_tab.currentRow();
     if (row > 1)
         moveTo(row - 1);
 }
 
 void TForm37::BitBtn3Click() {
-    const int row = TForm1::CurrentRow(Form1()->StringGrid5);
-    if (row < Form1()->textTable->gridRowCount() - 1)
+    const int row = m_tab.currentRow();
+    if (row < m_texts.gridRowCount() - 1)
         moveTo(row + 1);
 }
 
 void TForm37::BitBtn4Click() {
-    moveTo(Form1()->textTable->gridRowCount() - 1);
+    moveTo(m_texts.gridRowCount() - 1);
 }
 
 void TForm37::BitBtn5Click() {

@@ -8,10 +8,15 @@ class QPushButton;
 
 namespace skarvel {
 
+class CollectionTable;
+class TextTabView;
+class TForm30;
+
 class TForm37 : public SkarvelDialog {
     Q_OBJECT
 public:
-    explicit TForm37(TForm1* form1);
+    // selection: the "Text selection" dialog whose rules the preview applies.
+    TForm37(QWidget* window, const CollectionTable& texts, TextTabView& tab, const TForm30& selection);
 
     QLineEdit* Edit1;      // header
     QPlainTextEdit* Memo1; // text
@@ -35,6 +40,10 @@ protected:
 
 private:
     void moveTo(int row);
+
+    const CollectionTable& m_texts;
+    TextTabView& m_tab;
+    const TForm30& m_selection;
 };
 
 } // namespace skarvel

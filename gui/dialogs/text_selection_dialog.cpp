@@ -1,11 +1,10 @@
 #include "gui/dialogs/text_selection_dialog.h"
 
-#include "tables/collection_tables.h"
 #include "gui/dialog_service.h"
 #include "gui/image_list.h"
-#include "gui/main_window.h"
+#include "gui/window_interfaces.h"
 #include "rules/line_list.h"
-#include "gui/dialogs/text_preview_dialog.h"
+#include "tables/collection_tables.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -100,8 +99,9 @@ bool inside(const QWidget* widget, const QWidget* container) {
 
 } // namespace
 
-TForm30::TForm30(TForm1* form1)
-    : SkarvelDialog(form1, QStringLiteral("Form30"), QStringLiteral("Text selection")) {
+TForm30::TForm30(QWidget* window, CollectionTable& texts, TextTabView& tab, std::function<void()> showPreview)
+    : SkarvelDialog(window, QStringLiteral("Form30"), QStringLiteral("Text selection")), m_texts(texts),
+      m_tab(tab), m_showPreview(std::move(showPreview)) {
     GroupBox1 = new QGroupBox(QStringLiteral("Text"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     Memo1 = makeMemo(QStringLiteral("Memo1"), GroupBox1);
@@ -213,14 +213,9 @@ TextRules TForm30::Rules() const {
 
 void TForm30::BitBtn1Click() {
     StringGrid1->CommitEditor();
-    TForm1* form = Form1();
     QString error;
     const bool written = ApplyTextRulesToTable(
-        *form->textTable, Rules(),
-        [form](int row, const TextResult& result) {
-            TForm1::SetCurrentRow(form->StringGrid5, row);
-            form->Memo_Text_Preview->setPlainText(result.text);
-        },
+        m_texts, Rules(), [this](int row, const TextResult& result) { m_tab.showResult(row, result.text); },
         &error);
     if (!written)
         ui::ShowError(this, error);
@@ -228,7 +223,7 @@ void TForm30::BitBtn1Click() {
 
 void TForm30::BitBtn2Click() {
     StringGrid1->CommitEditor();
-    Form1()->Form37->ShowModal();
+    m_showPreview();
 }
 
 void TForm30::BitBtn3Click() {

@@ -6,6 +6,7 @@
 
 #include <QTableWidget>
 
+#include <functional>
 #include <vector>
 
 class QButtonGroup;
@@ -16,6 +17,9 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace skarvel {
+
+class CollectionTable;
+class TextTabView;
 
 // The whole text of a memo with CR LF line breaks and every character kept as
 // it stands (QPlainTextEdit::toPlainText would turn no-break spaces into spaces).
@@ -41,7 +45,8 @@ protected:
 class TForm30 : public SkarvelDialog {
     Q_OBJECT
 public:
-    explicit TForm30(TForm1* form1);
+    // showPreview: opens "Text preview" (made after this dialog).
+    TForm30(QWidget* window, CollectionTable& texts, TextTabView& tab, std::function<void()> showPreview);
 
     // The rules as the controls hold them now.
     TextRules Rules() const;
@@ -80,6 +85,10 @@ public slots:
 
 private:
     void tidyReplacements();
+
+    CollectionTable& m_texts;
+    TextTabView& m_tab;
+    std::function<void()> m_showPreview;
 };
 
 } // namespace skarvel

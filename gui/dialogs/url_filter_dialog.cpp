@@ -1,7 +1,7 @@
 #include "gui/dialogs/url_filter_dialog.h"
 
 #include "gui/image_list.h"
-#include "gui/main_window.h"
+#include "gui/jobs/window_adapters.h"
 #include "rules/url_filter.h"
 
 #include <QGridLayout>
@@ -15,8 +15,8 @@
 
 namespace skarvel {
 
-TForm36::TForm36(TForm1* form1)
-    : SkarvelDialog(form1, QStringLiteral("Form36"), QStringLiteral("URLs filter")) {
+TForm36::TForm36(QWidget* window, QPlainTextEdit& urls)
+    : SkarvelDialog(window, QStringLiteral("Form36"), QStringLiteral("URLs filter")), m_urls(urls) {
     setMinimumSize(308, 160);
     Label1 = new QLabel(QStringLiteral("Contains"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -59,8 +59,8 @@ TForm36::TForm36(TForm1* form1)
 }
 
 void TForm36::BitBtn1Click() {
-    QPlainTextEdit* list = Form1()->URLs_List;
-    const QStringList kept = FilterUrlLines(TForm1::MemoLines(list), Edit1->text(), Edit2->text());
+    QPlainTextEdit* list = &m_urls;
+    const QStringList kept = FilterUrlLines(MemoTextLines(list), Edit1->text(), Edit2->text());
     QString text;
     for (const QString& line : kept)
         text += line + u'\n';

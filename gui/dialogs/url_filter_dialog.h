@@ -4,6 +4,7 @@
 
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 
 namespace skarvel {
@@ -11,7 +12,8 @@ namespace skarvel {
 class TForm36 : public SkarvelDialog {
     Q_OBJECT
 public:
-    explicit TForm36(TForm1* form1);
+    // urls: the URL list the filter applies to.
+    TForm36(QWidget* window, QPlainTextEdit& urls);
     QLabel* Label1;
     QLineEdit* Edit1; // a kept line must contain this
     QLabel* Label2;
@@ -23,6 +25,9 @@ public slots:
     // Filters the URL list and stays open, so that filters can follow one another.
     void BitBtn1Click();
     void BitBtn3Click();
+
+private:
+    QPlainTextEdit& m_urls;
 };
 
 } // namespace skarvel

@@ -1,48 +1,21 @@
 #include "gui/jobs/export_jobs.h"
 
-#include "tables/collection_tables.h"
-#include "gui/dialog_service.h"
-#include "gui/main_window.h"
 #include "common/file_ops.h"
 #include "common/text_ops.h"
-#include "gui/dialogs/save_dialogs.h"
-#include "gui/dialogs/sqlite_dialogs.h"
 #include "sqlite_export/sqlite_export.h"
+#include "tables/collection_tables.h"
 
-#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QProgressBar>
+
+#include <utility>
 
 namespace skarvel {
 
 namespace {
 
-const ExportRows kPictureRows{&TForm1::pictureTable, col::PicExportName,
-                              [](TForm1* f) -> ExportDialog* { return f->Form6; }};
-const ExportRows kPictureSqliteRows{&TForm1::pictureTable, col::PicExportName,
-                                    [](TForm1* f) -> ExportDialog* { return f->Form10; }};
-const ExportRows kSoundRows{&TForm1::soundTable, col::MediaExportName,
-                            [](TForm1* f) -> ExportDialog* { return f->Form17; }};
-const ExportRows kSoundSqliteRows{&TForm1::soundTable, col::MediaExportName,
-                                  [](TForm1* f) -> ExportDialog* { return f->Form18; }};
-const ExportRows kVideoRows{&TForm1::videoTable, col::MediaExportName,
-                            [](TForm1* f) -> ExportDialog* { return f->Form25; }};
-const ExportRows kVideoSqliteRows{&TForm1::videoTable, col::MediaExportName,
-                                  [](TForm1* f) -> ExportDialog* { return f->Form26; }};
-const ExportRows kTextRows{&TForm1::textTable, col::TextExportName,
-                           [](TForm1* f) -> ExportDialog* { return f->Form32; }};
-const ExportRows kTextSqliteRows{&TForm1::textTable, col::TextExportName,
-                                 [](TForm1* f) -> ExportDialog* { return f->Form33; }};
-
 QString TextType(const QString&) {
     return ExportTypeForText();
-}
-
-// The index of a dialog's format list, 0 when it has none.
-int FormatChoice(ExportDialog* dialog) {
-    const auto* list = dialog->findChild<QComboBox*>(QStringLiteral("ComboBox1"));
-    return list ? list->currentIndex() : 0;
 }
 
 // Takes the transformed rows that are ready, in row order. Waits while more rows are queued
@@ -72,25 +45,35 @@ QString Count(int n, const char* noun) {
 
 // ---------------------------------------------------------------- ExportJob
 
-ExportJob::ExportJob(TForm1* form1, const ExportRows& rows, bool progressOnFetch)
-    : WindowJob(form1), m_rows(rows), m_progressOnFetch(progressOnFetch) {}
+ExportJob::ExportJob(QObject* window, CollectionTable& table, int exportNameColumn, bool progressOnFetch)
+    : BackgroundJob(window), m_table(table), m_exportNameColumn(exportNameColumn),
+      m_progressOnFetch(progressOnFetch) {}
+
+bool ExportJob::startRun(ExportRun run) {
+    if (!Suspended() || !run.view)
+        return false;
+    m_next = std::move(run);
+    Resume();
+    return true;
+}
 
 void ExportJob::prepareStep() {
-    dialog = m_rows.dialog(Form1);
-    itemCount = (Form1->*m_rows.table)->gridRowCount() - 1;
+    ExportRun run = std::exchange(m_next, ExportRun());
+    m_view = run.view;
+    m_folder = run.folder;
+    itemCount = m_table.gridRowCount() - 1;
     rowsTried = 0;
     rowsFailed = 0;
-    readRunSettings();
-    dialog->runStarted(this, itemCount);
+    takeRun(run);
+    m_view->runStarted(this, itemCount);
 }
 
 void ExportJob::fetchStep() {
     if (m_progressOnFetch)
-        dialog->rowReached(itemIndex + 1);
-    const CollectionTable* table = Form1->*m_rows.table;
-    localPath = table->cell(col::LocalPath, itemIndex + 1);
-    exportName = table->cell(m_rows.exportNameColumn, itemIndex + 1);
-    exportFolder = Form1->exportFolder;
+        m_view->rowReached(itemIndex + 1);
+    localPath = m_table.cell(col::LocalPath, itemIndex + 1);
+    exportName = m_table.cell(m_exportNameColumn, itemIndex + 1);
+    exportFolder = m_folder;
 }
 
 void ExportJob::work() {
@@ -98,29 +81,24 @@ void ExportJob::work() {
 }
 
 void ExportJob::writeStep() {
-    dialog->rowReached(itemIndex + 1);
+    m_view->rowReached(itemIndex + 1);
 }
 
 void ExportJob::finishStep() {
     endRun();
-    // A stopped job finishing after a new run of its dialog has begun leaves that run's view alone.
-    const bool shown = dialog->showsRunOf(this);
-    if (shown)
-        dialog->ProgressBar1->hide();
     if (const QString failure = failureMessage(); !failure.isEmpty())
-        ui::ShowError(dialog, failure);
+        m_view->runEnded(this, failure, true);
     else
-        ui::ShowMessage(dialog, finishMessage());
-    if (shown)
-        dialog->closeRun();
+        m_view->runEnded(this, finishMessage(), false);
 }
 
 // ---------------------------------------------------------------- ExportPictures
 
-ExportPictures::ExportPictures(TForm1* form1) : ExportJob(form1, kPictureRows, true) {}
+ExportPictures::ExportPictures(QObject* window, CollectionTable& table)
+    : ExportJob(window, table, col::PicExportName, true) {}
 
-void ExportPictures::readRunSettings() {
-    m_settings = static_cast<TForm6*>(dialog)->transformGroup->settings();
+void ExportPictures::takeRun(ExportRun& run) {
+    m_settings = run.transform;
 }
 
 void ExportPictures::doRow() {
@@ -160,10 +138,11 @@ QString ExportPictures::finishMessage() const {
 
 // ---------------------------------------------------------------- CopyFilesJob
 
-CopyFilesJob::CopyFilesJob(TForm1* form1, const ExportRows& rows) : ExportJob(form1, rows, false) {}
+CopyFilesJob::CopyFilesJob(QObject* window, CollectionTable& table, int exportNameColumn)
+    : ExportJob(window, table, exportNameColumn, false) {}
 
-void CopyFilesJob::readRunSettings() {
-    formatChoice = FormatChoice(dialog);
+void CopyFilesJob::takeRun(ExportRun& run) {
+    formatChoice = run.formatChoice;
 }
 
 void CopyFilesJob::doRow() {
@@ -190,17 +169,21 @@ QString CopyFilesJob::failureMessage() const {
         .arg(Count(rowsTried, "file"));
 }
 
-ExportSounds::ExportSounds(TForm1* form1) : CopyFilesJob(form1, kSoundRows) {}
-ExportVideos::ExportVideos(TForm1* form1) : CopyFilesJob(form1, kVideoRows) {}
-ExportTexts::ExportTexts(TForm1* form1) : CopyFilesJob(form1, kTextRows) {}
+ExportSounds::ExportSounds(QObject* window, CollectionTable& table)
+    : CopyFilesJob(window, table, col::MediaExportName) {}
+ExportVideos::ExportVideos(QObject* window, CollectionTable& table)
+    : CopyFilesJob(window, table, col::MediaExportName) {}
+ExportTexts::ExportTexts(QObject* window, CollectionTable& table)
+    : CopyFilesJob(window, table, col::TextExportName) {}
 
 // ---------------------------------------------------------------- SqliteRowsJob
 
-SqliteRowsJob::SqliteRowsJob(TForm1* form1, const ExportRows& rows, bool progressOnFetch)
-    : ExportJob(form1, rows, progressOnFetch) {}
+SqliteRowsJob::SqliteRowsJob(QObject* window, CollectionTable& table, int exportNameColumn,
+                             bool progressOnFetch)
+    : ExportJob(window, table, exportNameColumn, progressOnFetch) {}
 
-void SqliteRowsJob::readRunSettings() {
-    m_session = static_cast<SqliteDialog*>(dialog)->takeSession();
+void SqliteRowsJob::takeRun(ExportRun& run) {
+    m_session = std::move(run.session);
     m_commitError.reset();
 }
 
@@ -238,11 +221,12 @@ QString SqliteRowsJob::failureMessage() const {
 
 // ---------------------------------------------------------------- ExportPicturesSQLite
 
-ExportPicturesSQLite::ExportPicturesSQLite(TForm1* form1) : SqliteRowsJob(form1, kPictureSqliteRows, true) {}
+ExportPicturesSQLite::ExportPicturesSQLite(QObject* window, CollectionTable& table)
+    : SqliteRowsJob(window, table, col::PicExportName, true) {}
 
-void ExportPicturesSQLite::readRunSettings() {
-    SqliteRowsJob::readRunSettings();
-    m_settings = static_cast<TForm10*>(dialog)->transformGroup->settings();
+void ExportPicturesSQLite::takeRun(ExportRun& run) {
+    SqliteRowsJob::takeRun(run);
+    m_settings = run.transform;
 }
 
 void ExportPicturesSQLite::doRow() {
@@ -266,12 +250,12 @@ void ExportPicturesSQLite::endRun() {
 
 // ---------------------------------------------------------------- StoreFilesJob
 
-StoreFilesJob::StoreFilesJob(TForm1* form1, const ExportRows& rows, TypeRule typeOf)
-    : SqliteRowsJob(form1, rows, false), m_typeOf(typeOf) {}
+StoreFilesJob::StoreFilesJob(QObject* window, CollectionTable& table, int exportNameColumn, TypeRule typeOf)
+    : SqliteRowsJob(window, table, exportNameColumn, false), m_typeOf(typeOf) {}
 
-void StoreFilesJob::readRunSettings() {
-    SqliteRowsJob::readRunSettings();
-    formatChoice = FormatChoice(dialog);
+void StoreFilesJob::takeRun(ExportRun& run) {
+    SqliteRowsJob::takeRun(run);
+    formatChoice = run.formatChoice;
 }
 
 void StoreFilesJob::doRow() {
@@ -283,10 +267,11 @@ void StoreFilesJob::doRow() {
     storeRow(NameWithoutExtension(exportName), m_typeOf(localPath), data);
 }
 
-ExportSoundsSQLite::ExportSoundsSQLite(TForm1* form1)
-    : StoreFilesJob(form1, kSoundSqliteRows, &ExportTypeForMedia) {}
-ExportVideosSQLite::ExportVideosSQLite(TForm1* form1)
-    : StoreFilesJob(form1, kVideoSqliteRows, &ExportTypeForMedia) {}
-ExportTextsSQLite::ExportTextsSQLite(TForm1* form1) : StoreFilesJob(form1, kTextSqliteRows, &TextType) {}
+ExportSoundsSQLite::ExportSoundsSQLite(QObject* window, CollectionTable& table)
+    : StoreFilesJob(window, table, col::MediaExportName, &ExportTypeForMedia) {}
+ExportVideosSQLite::ExportVideosSQLite(QObject* window, CollectionTable& table)
+    : StoreFilesJob(window, table, col::MediaExportName, &ExportTypeForMedia) {}
+ExportTextsSQLite::ExportTextsSQLite(QObject* window, CollectionTable& table)
+    : StoreFilesJob(window, table, col::TextExportName, &TextType) {}
 
 } // namespace skarvel

@@ -1,10 +1,11 @@
 #pragma once
-// The save and SQLite export jobs. Every job walks rows 1 to N of its tab's table,
-// reads "Local path" and "Export name" in its fetch step, shows the run on its
-// dialog's progress bar and ends with a message that closes the dialog: the
-// success message, or an error that says what failed.
+// The save and SQLite export jobs. Every job walks rows 1 to N of its table,
+// reads "Local path" and "Export name" in its fetch step, shows the run on the
+// view its run was started with (its dialog's progress bar) and ends with a
+// message that closes the dialog: the success message, or an error that says
+// what failed. A job sees no window: the values of a run come with its start.
+#include "jobs/background_job.h"
 #include "pictures/picture_transform.h"
-#include "gui/jobs/window_job.h"
 
 #include <QString>
 
@@ -14,24 +15,39 @@
 namespace skarvel {
 
 class CollectionTable;
-class ExportDialog;
 class SqliteExportSession;
 
-// Where a job finds its rows and the dialog that shows its run.
-struct ExportRows {
-    CollectionTable* TForm1::*table;
-    int exportNameColumn;
-    ExportDialog* (*dialog)(TForm1*); // looked up at each run: the dialogs are made after the jobs
+// Where a run shows itself (its dialog). Called on the window thread.
+class ExportRunView {
+public:
+    virtual ~ExportRunView() = default;
+    virtual void runStarted(BackgroundJob* job, int rowCount) = 0;
+    virtual void rowReached(int position) = 0;
+    // The run's closing message, an error box when failed.
+    virtual void runEnded(BackgroundJob* job, const QString& message, bool failed) = 0;
 };
 
-class ExportJob : public WindowJob {
+// The values of one run, taken from its dialog when the run starts.
+struct ExportRun {
+    ExportRunView* view = nullptr;
+    QString folder;                               // the save jobs' target folder, ends with a separator
+    TransformSettings transform;                  // the picture jobs
+    int formatChoice = 0;                         // the sound and video format list; every file goes as it is
+    std::shared_ptr<SqliteExportSession> session; // the SQLite jobs: opened, its table prepared
+};
+
+class ExportJob : public BackgroundJob {
     Q_OBJECT
 public:
-    ExportJob(TForm1* form1, const ExportRows& rows, bool progressOnFetch);
+    // window: steps run in its context; table: the rows of every run.
+    ExportJob(QObject* window, CollectionTable& table, int exportNameColumn, bool progressOnFetch);
+
+    // Starts a run of a suspended job with the values of run; false when the job runs already.
+    bool startRun(ExportRun run);
 
 protected:
-    // Extra run settings read from the dialog by the prepare step.
-    virtual void readRunSettings() {}
+    // Takes the values the job keeps from run, at the prepare step.
+    virtual void takeRun(ExportRun& run) { Q_UNUSED(run); }
     // The work of the row in hand (job thread).
     virtual void doRow() = 0;
     // Called by the finish step before the message (window thread).
@@ -40,7 +56,6 @@ protected:
     // What failed in the run, shown as an error in place of finishMessage(); "" when nothing did.
     virtual QString failureMessage() const { return {}; }
 
-    ExportDialog* dialog = nullptr;
     // Copied by the fetch step for the row in hand.
     QString localPath;
     QString exportName;
@@ -57,18 +72,22 @@ private:
     void finishStep() final;
     bool hasWriteStep() const final { return !m_progressOnFetch; }
 
-    ExportRows m_rows;
+    CollectionTable& m_table;
+    int m_exportNameColumn;
     bool m_progressOnFetch;
+    ExportRun m_next;                // given by startRun, taken by the prepare step
+    ExportRunView* m_view = nullptr; // of the run in hand
+    QString m_folder;
 };
 
 // Pictures into a folder: decoded, optionally fitted, encoded in the chosen format.
 class ExportPictures : public ExportJob {
     Q_OBJECT
 public:
-    explicit ExportPictures(TForm1* form1);
+    ExportPictures(QObject* window, CollectionTable& table);
 
 protected:
-    void readRunSettings() override;
+    void takeRun(ExportRun& run) override;
     void doRow() override;
     void endRun() override;
     QString finishMessage() const override;
@@ -86,33 +105,33 @@ private:
 class CopyFilesJob : public ExportJob {
     Q_OBJECT
 public:
-    CopyFilesJob(TForm1* form1, const ExportRows& rows);
+    CopyFilesJob(QObject* window, CollectionTable& table, int exportNameColumn);
 
 protected:
-    void readRunSettings() override;
+    void takeRun(ExportRun& run) override;
     void doRow() override;
     QString finishMessage() const override;
     QString failureMessage() const override;
 
-    int formatChoice = 0; // read at the start of a run; every file is copied as it is
+    int formatChoice = 0; // of the run; every file is copied as it is
 };
 
 class ExportSounds : public CopyFilesJob {
     Q_OBJECT
 public:
-    explicit ExportSounds(TForm1* form1);
+    ExportSounds(QObject* window, CollectionTable& table);
 };
 
 class ExportVideos : public CopyFilesJob {
     Q_OBJECT
 public:
-    explicit ExportVideos(TForm1* form1);
+    ExportVideos(QObject* window, CollectionTable& table);
 };
 
 class ExportTexts : public CopyFilesJob {
     Q_OBJECT
 public:
-    explicit ExportTexts(TForm1* form1);
+    ExportTexts(QObject* window, CollectionTable& table);
 };
 
 // Rows stored into the export table of the database session that the dialog opened;
@@ -120,10 +139,10 @@ public:
 class SqliteRowsJob : public ExportJob {
     Q_OBJECT
 public:
-    SqliteRowsJob(TForm1* form1, const ExportRows& rows, bool progressOnFetch);
+    SqliteRowsJob(QObject* window, CollectionTable& table, int exportNameColumn, bool progressOnFetch);
 
 protected:
-    void readRunSettings() override;
+    void takeRun(ExportRun& run) override;
     void endRun() override;
     QString finishMessage() const override;
     QString failureMessage() const override;
@@ -138,10 +157,10 @@ private:
 class ExportPicturesSQLite : public SqliteRowsJob {
     Q_OBJECT
 public:
-    explicit ExportPicturesSQLite(TForm1* form1);
+    ExportPicturesSQLite(QObject* window, CollectionTable& table);
 
 protected:
-    void readRunSettings() override;
+    void takeRun(ExportRun& run) override;
     void doRow() override;
     void endRun() override;
 
@@ -157,13 +176,13 @@ class StoreFilesJob : public SqliteRowsJob {
     Q_OBJECT
 public:
     using TypeRule = QString (*)(const QString& localPath);
-    StoreFilesJob(TForm1* form1, const ExportRows& rows, TypeRule typeOf);
+    StoreFilesJob(QObject* window, CollectionTable& table, int exportNameColumn, TypeRule typeOf);
 
 protected:
-    void readRunSettings() override;
+    void takeRun(ExportRun& run) override;
     void doRow() override;
 
-    int formatChoice = 0; // read at the start of a run; every file is stored as it is
+    int formatChoice = 0; // of the run; every file is stored as it is
 
 private:
     TypeRule m_typeOf;
@@ -172,19 +191,19 @@ private:
 class ExportSoundsSQLite : public StoreFilesJob {
     Q_OBJECT
 public:
-    explicit ExportSoundsSQLite(TForm1* form1);
+    ExportSoundsSQLite(QObject* window, CollectionTable& table);
 };
 
 class ExportVideosSQLite : public StoreFilesJob {
     Q_OBJECT
 public:
-    explicit ExportVideosSQLite(TForm1* form1);
+    ExportVideosSQLite(QObject* window, CollectionTable& table);
 };
 
 class ExportTextsSQLite : public StoreFilesJob {
     Q_OBJECT
 public:
-    explicit ExportTextsSQLite(TForm1* form1);
+    ExportTextsSQLite(QObject* window, CollectionTable& table);
 };
 
 } // namespace skarvel

@@ -38,4 +38,13 @@ QString MemoLineSource::line(int i) const {
     return m_memo->document()->findBlockByNumber(i).text();
 }
 
+QStringList MemoTextLines(const QPlainTextEdit* memo) {
+    QString text = memo->toPlainText();
+    if (text.isEmpty())
+        return {};
+    if (text.endsWith(u'\n'))
+        text.chop(1);
+    return text.split(u'\n');
+}
+
 } // namespace skarvel

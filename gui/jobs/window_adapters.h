@@ -1,7 +1,9 @@
 #pragma once
 // The window's side of the core jobs' small interfaces: a progress bar as a
-// progress sink and a memo as a line source.
+// progress sink and a memo as a line source; and the lines of a memo's plain text.
 #include "jobs/job_context.h"
+
+#include <QStringList>
 
 class QPlainTextEdit;
 class QProgressBar;
@@ -29,5 +31,8 @@ public:
 private:
     const QPlainTextEdit* m_memo;
 };
+
+// Lines of a memo's plain text as the memo shows them (a final line break adds no line).
+QStringList MemoTextLines(const QPlainTextEdit* memo);
 
 } // namespace skarvel

@@ -21,8 +21,6 @@ TransferOptions TableDownloadJob::DownloadOptions() {
     TransferOptions options;
     options.followRedirects = true;
     options.tls = true;
-    // An error status fails the row at once, Retry-After or not.
-    options.maxRetryAfter = std::chrono::seconds(0);
     return options;
 }
 
@@ -138,6 +136,8 @@ void TableDownloadJob::runItems() {
             request.done = [this, item](TransferResult& result) { finishItem(*item, &result); };
             engine.submit(std::move(request));
         }
+        if (Terminated())
+            engine.endRetryWaits(); // a stopped run does not sit out a server's Retry-After
         if (!engine.idle())
             engine.pump(std::chrono::milliseconds(250));
     }

@@ -55,7 +55,8 @@ public:
                      std::function<QString()> folder);
     ~TableDownloadJob() override;
 
-    // Transfer options of every download: TLS on, redirects followed.
+    // Transfer options of every download: TLS on, redirects followed, a 429 or 503 with Retry-After
+    // sent once more after the asked wait (at most a minute).
     static TransferOptions DownloadOptions();
     // The limits of the downloads created from now on (MAX_TRANSFERS, MAX_TRANSFERS_PER_HOST).
     static void SetDefaultLimits(const TransferLimits& limits);

@@ -92,7 +92,10 @@ protected:
     ProgressSink& progress;
 
 private:
-    void finishItem(DownloadItem& item, TransferResult* result);
+    // On the worker: the outcome of the item's transfer, or nothing for a skipped item.
+    void settleItem(DownloadItem& item, TransferResult* result);
+    // On the window thread: the bar moves and the row that holds the item gets its result.
+    void writeEnded(const DownloadItem& item);
 
     std::function<QString()> m_folder;
     std::vector<RowId> m_items;

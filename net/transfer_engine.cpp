@@ -701,20 +701,25 @@ quint64 TransferEngine::submit(TransferRequest request) {
     return id;
 }
 
-bool TransferEngine::wantsMore() const {
+int TransferEngine::wanted() const {
     const auto limit = static_cast<size_t>(m_limits.maxTransfers);
-    if (d->ready.size() >= limit || d->waiting.size() >= limit * kParkedPerSlot)
-        return false;
-    if (d->waiting.size() + d->ready.size() < limit)
-        return true;
+    const size_t parkedRoom = limit * kParkedPerSlot;
+    if (d->ready.size() >= limit || d->waiting.size() >= parkedRoom)
+        return 0;
     // Only requests that may start as soon as a slot frees count against the caller.
-    const auto now = Clock::now();
     size_t startable = d->ready.size();
-    for (const auto& t : d->waiting) {
-        if (!d->parked(*t, now) && ++startable >= limit)
-            return false;
+    if (!d->waiting.empty()) {
+        const auto now = Clock::now();
+        for (const auto& t : d->waiting) {
+            if (!d->parked(*t, now) && ++startable >= limit)
+                return 0;
+        }
     }
-    return true;
+    return static_cast<int>(std::min(limit - startable, parkedRoom - d->waiting.size()));
+}
+
+bool TransferEngine::wantsMore() const {
+    return wanted() > 0;
 }
 
 int TransferEngine::pending() const {

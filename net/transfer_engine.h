@@ -145,6 +145,8 @@ public:
     // Whether the caller should queue more now: false while enough requests already wait for a slot.
     // Requests waiting out a Retry-After (their own or their host's) do not count: other hosts go on.
     bool wantsMore() const;
+    // How many more the caller should queue now; 0 when wantsMore() is false.
+    int wanted() const;
     // Requests queued or in flight.
     int pending() const;
     bool idle() const { return pending() == 0; }

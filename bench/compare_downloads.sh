@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Times downloads through our transfer engine (bench/fetch_urls) and through
+# Times downloads through the program (bench/fetch_urls: the file download job over a
+# collection table, as the window runs it, and the bare transfer engine) and through
 # curl --parallel --parallel-max 8, side by side in one run, from servers on
-# 127.0.0.1 only, and prints medians with the ratio and peak memory:
-#   300 x 16 KB, each answer delayed by 50 ms (a small Python server that sleeps per answer)
-#   20 x 20 MB, 3,000 x 16 KB and 1 x 1 GB from nginx
+# 127.0.0.1 only, and prints medians with the ratio to curl, the peak memory and,
+# for our runs, the peak above the driver's idle peak:
+#   delayed: 300 x 16 KB, each answer delayed by 50 ms (a small Python server that sleeps per answer)
+#   big: 20 x 20 MB, small: 3,000 x 16 KB, huge: 1 x 1 GB, from nginx
 # Every downloaded file's size is checked. Files live in /dev/shm.
-#   bench/compare_downloads.sh [Release build folder with SKARVEL_BUILD_BENCH=ON] [rounds]
+#   bench/compare_downloads.sh [Release build folder with SKARVEL_BUILD_BENCH=ON] [rounds] [cases]
+# cases: a comma-separated choice of delayed,big,small,huge (all by default).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:-$here/../build-rel}"
 rounds="${2:-3}"
+cases="${3:-delayed,big,small,huge}"
 driver="$build/bench/fetch_urls"
 [ -x "$driver" ] || { echo "no $driver: build the fetch_urls target (Release, SKARVEL_BUILD_BENCH=ON)" >&2; exit 1; }
 command -v nginx >/dev/null || { echo "nginx is missing" >&2; exit 1; }
@@ -30,11 +34,16 @@ free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",
 # ------------------------------------------------------------------ content
 site="$work/site"
 mkdir -p "$site/small" "$site/big"
-head -c 16384 /dev/urandom >"$site/small/0"
-for i in $(seq 1 3000); do cp "$site/small/0" "$site/small/$i.bin"; done
-head -c $((20 * 1024 * 1024)) /dev/urandom >"$site/big/0"
-for i in $(seq 1 20); do cp "$site/big/0" "$site/big/$i.bin"; done
-head -c $((1024 * 1024 * 1024)) /dev/zero >"$site/huge.bin"
+want() { [[ ",$cases," == *",$1,"* ]]; }
+copies() { # source count: source's copies 1.bin .. count.bin beside it
+  python3 -c 'import sys, shutil, os
+src, n = sys.argv[1], int(sys.argv[2])
+for i in range(1, n + 1):
+    shutil.copyfile(src, os.path.join(os.path.dirname(src), "%d.bin" % i))' "$1" "$2"
+}
+if want small; then head -c 16384 /dev/urandom >"$site/small/0"; copies "$site/small/0" 3000; fi
+if want big; then head -c $((20 * 1024 * 1024)) /dev/urandom >"$site/big/0"; copies "$site/big/0" 20; fi
+if want huge; then head -c $((1024 * 1024 * 1024)) /dev/zero >"$site/huge.bin"; fi
 chmod -R a+rX "$site"
 
 # ------------------------------------------------------------------ servers
@@ -117,49 +126,58 @@ check_sizes() { # dir count size
   if [ "$n" != "$2" ]; then echo "size check failed in $1: $n of $2 files have $3 bytes" >&2; exit 1; fi
 }
 
-# prints "seconds max_rss_kib"
-run_ours() { # list out parallel per_host
-  /usr/bin/time -f '%e %M' -o "$work/time" "$driver" --list "$1" --out "$2" --parallel "$3" --per-host "$4" >"$work/driver.out"
-  cat "$work/time"
+# prints "seconds max_rss_kib peak_over_idle_kib"
+run_ours() { # list out parallel per_host job
+  /usr/bin/time -f '%e %M' -o "$work/time" "$driver" --list "$1" --out "$2" --parallel "$3" --per-host "$4" \
+    --job "$5" >"$work/driver.out"
+  local over
+  over="$(sed -E 's/.*vmhwm_kib=([0-9]+) idle_vmhwm_kib=([0-9]+).*/\1 \2/' "$work/driver.out" | awk '{print $1-$2}')"
+  echo "$(cat "$work/time") $over"
 }
 run_curl() { # cfg out
   (cd "$2" && /usr/bin/time -f "%e %M" -o "$work/time" curl -s --fail --parallel --parallel-max 8 -K "$1" 2>/dev/null)
-  cat "$work/time"
+  echo "$(cat "$work/time") -"
 }
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
-printf '%-34s %-22s %9s %11s %8s\n' "case (median of $rounds rounds)" "client" "seconds" "peak KiB" "ratio"
+printf '%-32s %-26s %8s %10s %12s %7s\n' "case (median of $rounds rounds)" "client" "seconds" "peak KiB" "+idle KiB" "ratio"
 scenario() { # label list cfg count size
   local label="$1" list="$2" cfg="$3" count="$4" size="$5"
-  declare -A times rss
-  local clients=("curl --parallel-max 8" "skarvel 8 total, 6/host" "skarvel 8 total, 8/host")
-  for c in "${clients[@]}"; do times[$c]=""; rss[$c]=""; done
+  declare -A times rss over
+  local clients=("curl --parallel-max 8" "skarvel file job, 6/host" "skarvel file job, 8/host"
+                 "skarvel engine, 6/host" "skarvel engine, 8/host")
+  for c in "${clients[@]}"; do times[$c]=""; rss[$c]=""; over[$c]=""; done
   for r in $(seq 1 "$rounds"); do
     for c in "${clients[@]}"; do
       out="$work/out"; rm -rf "$out"; mkdir -p "$out"; sync
       case "$c" in
         curl*) res="$(run_curl "$cfg" "$out")" ;;
-        *6/host) res="$(run_ours "$list" "$out" 8 6)" ;;
-        *) res="$(run_ours "$list" "$out" 8 8)" ;;
+        *"file job, 6/host") res="$(run_ours "$list" "$out" 8 6 files)" ;;
+        *"file job, 8/host") res="$(run_ours "$list" "$out" 8 8 files)" ;;
+        *"engine, 6/host") res="$(run_ours "$list" "$out" 8 6 engine)" ;;
+        *) res="$(run_ours "$list" "$out" 8 8 engine)" ;;
       esac
       check_sizes "$out" "$count" "$size"
-      times[$c]+="${res%% *}"$'\n'
-      rss[$c]+="${res##* }"$'\n'
+      read -r t m o <<<"$res"
+      times[$c]+="$t"$'\n'
+      rss[$c]+="$m"$'\n'
+      over[$c]+="$o"$'\n'
     done
   done
   local base
   base="$(printf '%s' "${times["curl --parallel-max 8"]}" | median)"
   for c in "${clients[@]}"; do
-    local t m
+    local t m o
     t="$(printf '%s' "${times[$c]}" | median)"
     m="$(printf '%s' "${rss[$c]}" | median)"
-    printf '%-34s %-22s %9s %11s %8s\n' "$label" "$c" "$t" "$m" "$(awk -v a="$t" -v b="$base" 'BEGIN{printf "%.2f", (b>0? a/b : 0)}')"
+    case "$c" in curl*) o="-" ;; *) o="$(printf '%s' "${over[$c]}" | median)" ;; esac
+    printf '%-32s %-26s %8s %10s %12s %7s\n' "$label" "$c" "$t" "$m" "$o" "$(awk -v a="$t" -v b="$base" 'BEGIN{printf "%.2f", (b>0? a/b : 0)}')"
   done
 }
 
-scenario "300 x 16 KB, 50 ms per answer" "$work/delayed.list" "$work/delayed.curl" 300 16384
-scenario "20 x 20 MB, loopback" "$work/big.list" "$work/big.curl" 20 $((20 * 1024 * 1024))
-scenario "3000 x 16 KB, loopback" "$work/small.list" "$work/small.curl" 3000 16384
-scenario "1 x 1 GB, loopback" "$work/huge.list" "$work/huge.curl" 1 $((1024 * 1024 * 1024))
-echo "driver's own figures for the last 1 GB run: $(cat "$work/driver.out")"
+want delayed && scenario "300 x 16 KB, 50 ms per answer" "$work/delayed.list" "$work/delayed.curl" 300 16384
+want big && scenario "20 x 20 MB, loopback" "$work/big.list" "$work/big.curl" 20 $((20 * 1024 * 1024))
+want small && scenario "3000 x 16 KB, loopback" "$work/small.list" "$work/small.curl" 3000 16384
+want huge && scenario "1 x 1 GB, loopback" "$work/huge.list" "$work/huge.curl" 1 $((1024 * 1024 * 1024))
+true

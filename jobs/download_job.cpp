@@ -21,8 +21,6 @@ TransferOptions TableDownloadJob::DownloadOptions() {
     TransferOptions options;
     options.followRedirects = true;
     options.tls = true;
-    // An error status fails the row at once, Retry-After or not.
-    options.maxRetryAfter = std::chrono::seconds(0);
     return options;
 }
 
@@ -78,66 +76,88 @@ void TableDownloadJob::KeepBody(TransferResult& result, const QString& path) {
             QString(QStringLiteral("cannot write ") + path + QStringLiteral(": ") + error).toStdString());
 }
 
-void TableDownloadJob::finishItem(DownloadItem& item, TransferResult* result) {
-    if (result && !item.skip) {
-        try {
-            if (result->failure == TransferFailure::WriteError)
-                throw FileWriteError(result->error.toStdString());
-            if (!result->ok())
-                throw HttpError(result->error,
-                                result->failure == TransferFailure::HttpStatus ? result->status : 0,
-                                result->retryAfter);
-            completeItem(item, *result);
-        } catch (const std::exception& e) {
-            item.failed = true;
-            item.failureReason = FailureReason(e);
-        } catch (...) {
-            item.failed = true;
-            item.failureReason = QStringLiteral("unknown error");
-        }
+void TableDownloadJob::settleItem(DownloadItem& item, TransferResult* result) {
+    if (!result || item.skip)
+        return;
+    try {
+        if (result->failure == TransferFailure::WriteError)
+            throw FileWriteError(result->error.toStdString());
+        if (!result->ok())
+            throw HttpError(result->error,
+                            result->failure == TransferFailure::HttpStatus ? result->status : 0,
+                            result->retryAfter);
+        completeItem(item, *result);
+    } catch (const std::exception& e) {
+        item.failed = true;
+        item.failureReason = FailureReason(e);
+    } catch (...) {
+        item.failed = true;
+        item.failureReason = QStringLiteral("unknown error");
     }
-    Synchronize([this, &item] {
-        ++m_completed;
-        progress.setValue(progressAfter(m_completed));
-        if (item.skip)
-            return;
-        const int row = table.rowOf(item.id);
-        if (row == 0)
-            return; // removed while in flight: the result has nowhere to go
-        if (item.failed)
-            table.setStatus(row, failureWord(), item.failureReason);
-        else
-            writeItem(item, row);
-    });
+}
+
+void TableDownloadJob::writeEnded(const DownloadItem& item) {
+    ++m_completed;
+    progress.setValue(progressAfter(m_completed));
+    if (item.skip)
+        return;
+    const int row = table.rowOf(item.id);
+    if (row == 0)
+        return; // removed while in flight: the result has nowhere to go
+    if (item.failed)
+        table.setStatus(row, failureWord(), item.failureReason);
+    else
+        writeItem(item, row);
 }
 
 void TableDownloadJob::runItems() {
     if (!m_engine || m_shuttingDown)
         return;
     TransferEngine& engine = *m_engine;
+    // Items that ended since the last hand-off, and items just taken: both cross to the window thread
+    // in one step, so that a run of small files costs two thread switches per pump, not per item.
+    std::vector<std::shared_ptr<DownloadItem>> ended;
+    std::vector<std::shared_ptr<DownloadItem>> taken;
     int next = 0;
-    while ((next < itemCount && !Terminated()) || !engine.idle()) {
-        while (next < itemCount && !Terminated() && engine.wantsMore()) {
-            auto item = std::make_shared<DownloadItem>();
-            item->index = next++;
-            Synchronize([this, &item] {
-                item->id = item->index < int(m_items.size()) ? m_items[size_t(item->index)] : 0;
-                item->row = table.rowOf(item->id);
-                item->url = item->row > 0 ? table.cell(col::Url, item->row) : QString();
-                item->folder = m_folder();
-                takeItem(*item);
-            });
-            if (item->skip) {
-                finishItem(*item, nullptr);
-                continue;
+    while ((next < itemCount && !Terminated()) || !engine.idle() || !ended.empty()) {
+        const int room = next < itemCount && !Terminated() ? std::min(engine.wanted(), itemCount - next) : 0;
+        if (room > 0 || !ended.empty()) {
+            taken.clear();
+            for (int i = 0; i < room; ++i) {
+                auto item = std::make_shared<DownloadItem>();
+                item->index = next++;
+                taken.push_back(std::move(item));
             }
-            TransferRequest request;
-            request.url = EncodeDownloadUrl(item->url);
-            // The engine streams into a temporary file in this folder; the final name comes later.
-            request.bodyFile = item->folder + QStringLiteral("download");
-            request.done = [this, item](TransferResult& result) { finishItem(*item, &result); };
-            engine.submit(std::move(request));
+            Synchronize([this, &ended, &taken] {
+                for (const auto& item : ended)
+                    writeEnded(*item);
+                for (const auto& item : taken) {
+                    item->id = item->index < int(m_items.size()) ? m_items[size_t(item->index)] : 0;
+                    item->row = table.rowOf(item->id);
+                    item->url = item->row > 0 ? table.cell(col::Url, item->row) : QString();
+                    item->folder = m_folder();
+                    takeItem(*item);
+                }
+            });
+            ended.clear();
+            for (auto& item : taken) {
+                if (item->skip) {
+                    ended.push_back(std::move(item));
+                    continue;
+                }
+                TransferRequest request;
+                request.url = EncodeDownloadUrl(item->url);
+                // The engine streams into a temporary file in this folder; the final name comes later.
+                request.bodyFile = item->folder + QStringLiteral("download");
+                request.done = [this, item, &ended](TransferResult& result) {
+                    settleItem(*item, &result);
+                    ended.push_back(item);
+                };
+                engine.submit(std::move(request));
+            }
         }
+        if (Terminated())
+            engine.endRetryWaits(); // a stopped run does not sit out a server's Retry-After
         if (!engine.idle())
             engine.pump(std::chrono::milliseconds(250));
     }

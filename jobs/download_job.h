@@ -55,7 +55,8 @@ public:
                      std::function<QString()> folder);
     ~TableDownloadJob() override;
 
-    // Transfer options of every download: TLS on, redirects followed.
+    // Transfer options of every download: TLS on, redirects followed, a 429 or 503 with Retry-After
+    // sent once more after the asked wait (at most a minute).
     static TransferOptions DownloadOptions();
     // The limits of the downloads created from now on (MAX_TRANSFERS, MAX_TRANSFERS_PER_HOST).
     static void SetDefaultLimits(const TransferLimits& limits);
@@ -91,7 +92,10 @@ protected:
     ProgressSink& progress;
 
 private:
-    void finishItem(DownloadItem& item, TransferResult* result);
+    // On the worker: the outcome of the item's transfer, or nothing for a skipped item.
+    void settleItem(DownloadItem& item, TransferResult* result);
+    // On the window thread: the bar moves and the row that holds the item gets its result.
+    void writeEnded(const DownloadItem& item);
 
     std::function<QString()> m_folder;
     std::vector<RowId> m_items;

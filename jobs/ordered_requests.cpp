@@ -56,6 +56,8 @@ void RunOrderedRequests(TransferEngine& engine, int count, const OrderedRequests
             };
             engine.submit(std::move(*request));
         }
+        if (steps.stop())
+            engine.endRetryWaits(); // a stopped run does not sit out a busy service's Retry-After
         if (!engine.idle())
             engine.pump(std::chrono::milliseconds(250));
     }

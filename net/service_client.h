@@ -3,13 +3,9 @@
 // URL-list request by POST, over a plain HTTP client that never follows redirects.
 #include "net/http_client.h"
 
-#include <QDateTime>
 #include <QString>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <optional>
 
 namespace skarvel {
 
@@ -21,17 +17,11 @@ inline constexpr char kMakeListScript[] = "make_list.php";
 // "http://" + hostAndPort + "/products/skarvel/scripts/"
 QString serviceBaseForHost(const QString& hostAndPort);
 
-// The wait a Retry-After value asks for: delta-seconds or an HTTP date (a
-// date in the past means now). nullopt when the value is empty or unreadable.
-std::optional<std::chrono::milliseconds> retryAfterDelay(const QString& value, const QDateTime& now);
-
 class ServiceClient {
 public:
-    // A busy service answers 503 with Retry-After: the request is sent again
-    // after the asked wait, at most this often and never after waiting longer
-    // than this in all; a longer wait asked for fails the request at once.
-    static constexpr int kMaxRetries = 3;
-    static constexpr std::chrono::seconds kMaxTotalWait{60};
+    // A busy service answers 503 with Retry-After: the request is sent once more after the asked
+    // wait, cut to this bound, as every transfer of the program is.
+    static constexpr std::chrono::seconds kMaxRetryWait{60};
 
     // baseUrl ends with "/": script names are appended to it.
     explicit ServiceClient(QString baseUrl);
@@ -55,7 +45,7 @@ public:
     static QString HarvestAnswer(const TransferResult& result);
     static QString MakeListAnswer(const QByteArray& body);
     // Transfer options of service requests on an engine: no redirects, a busy service's
-    // Retry-After honoured once within kMaxTotalWait.
+    // Retry-After honoured once within kMaxRetryWait.
     static TransferOptions EngineOptions();
 
     // For the window's close: ends a request or a wait in progress from another thread.
@@ -63,15 +53,8 @@ public:
     void resetAbort();
 
 private:
-    template <typename Request> HttpResponse sendWithRetry(Request request);
-    // false when abort() came first
-    bool waitUnlessAborted(std::chrono::milliseconds delay);
-
     QString m_baseUrl;
     HttpClient m_http;
-    std::mutex m_waitMutex;
-    std::condition_variable m_waitChanged;
-    bool m_aborted = false;
 };
 
 } // namespace skarvel

@@ -118,6 +118,9 @@ QString hostKeyOf(const QString& url) {
 
 std::atomic<quint64> temporaryFileSerial{0};
 
+// Requests a caller may queue per transfer slot while others wait out a Retry-After.
+constexpr size_t kParkedPerSlot = 32;
+
 } // namespace
 
 std::optional<std::chrono::seconds> parseRetryAfter(QByteArrayView value,
@@ -170,6 +173,8 @@ struct Transfer {
     char errorText[CURL_ERROR_SIZE] = {};
     Clock::time_point notBefore{};
     int attempts = 0;
+    // The answer that asked for the wait this transfer is in; what it ends with when the wait is cut.
+    std::optional<TransferResult> answerBeforeRetry;
 
     QByteArray body;
     QString temporaryPath;
@@ -318,6 +323,16 @@ struct TransferEngine::Impl {
             spareHandles.push_back(std::move(easy));
     }
 
+    // Waiting out a Retry-After, its own or its host's.
+    bool parked(const Transfer& t, Clock::time_point now) const {
+        if (t.notBefore > now)
+            return true;
+        if (hostPausedUntil.empty())
+            return false;
+        const auto paused = hostPausedUntil.find(t.hostKey);
+        return paused != hostPausedUntil.end() && paused->second > now;
+    }
+
     bool hostHasRoom(const Transfer& t, Clock::time_point now) const {
         const auto count = perHost.find(t.hostKey);
         if (count != perHost.end() && count->second >= owner->m_limits.maxTransfersPerHost)
@@ -328,6 +343,7 @@ struct TransferEngine::Impl {
 
     void startReady() {
         const auto now = Clock::now();
+        std::erase_if(hostPausedUntil, [now](const auto& entry) { return entry.second <= now; });
         for (auto it = waiting.begin();
              it != waiting.end() && static_cast<int>(running.size()) < owner->m_limits.maxTransfers;) {
             Transfer& t = **it;
@@ -354,6 +370,7 @@ struct TransferEngine::Impl {
 
     void start(std::unique_ptr<Transfer> t) {
         ++t->attempts;
+        t->answerBeforeRetry.reset();
         t->resetAttempt();
         if (t->request.url.contains(QChar(0)))
             return failEarly(std::move(t), TransferFailure::Connection,
@@ -438,18 +455,19 @@ struct TransferEngine::Impl {
         }
     }
 
-    // The wait a 429 or 503 answer asks for, when it is one we honour with the single retry.
+    // The wait before the single retry of a 429 or 503 answer: what its Retry-After asks, cut to the
+    // bound; none when there is nothing readable to honour.
     std::optional<std::chrono::seconds> retryWait(const Transfer& t, long status) const {
         if ((status != 429 && status != 503) || t.attempts > 1 || t.options.maxRetryAfter.count() <= 0 ||
-            owner->aborted())
+            owner->aborted() || owner->m_noRetryWaits)
             return std::nullopt;
         const char* value = lastAnswerHeaderRaw(t.easy.get(), "Retry-After");
         if (!value)
             return std::nullopt;
         const auto wait = parseRetryAfter(value);
-        if (!wait || *wait > t.options.maxRetryAfter)
+        if (!wait)
             return std::nullopt;
-        return wait;
+        return std::min(*wait, t.options.maxRetryAfter);
     }
 
     void finish(CURL* easy, CURLcode code) {
@@ -463,13 +481,7 @@ struct TransferEngine::Impl {
 
         long status = 0;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-        if (const auto wait = retryWait(*t, status)) {
-            t->notBefore = Clock::now() + *wait;
-            auto& paused = hostPausedUntil[t->hostKey];
-            paused = std::max(paused, t->notBefore);
-            waiting.push_front(std::move(t));
-            return;
-        }
+        const std::optional<std::chrono::seconds> wait = retryWait(*t, status);
 
         TransferResult r;
         r.id = t->id;
@@ -538,6 +550,15 @@ struct TransferEngine::Impl {
             r.body = std::move(t->body);
         }
 
+        if (wait && r.failure == TransferFailure::HttpStatus) {
+            t->notBefore = Clock::now() + *wait;
+            auto& paused = hostPausedUntil[t->hostKey];
+            paused = std::max(paused, t->notBefore);
+            t->answerBeforeRetry = std::move(r);
+            t->dropFile();
+            waiting.push_front(std::move(t));
+            return;
+        }
         if (t->file) {
             t->file->close();
             t->file.reset();
@@ -577,6 +598,23 @@ struct TransferEngine::Impl {
             waiting.pop_front();
             failEarly(std::move(t), TransferFailure::Aborted, QStringLiteral("request aborted"));
         }
+    }
+
+    // Transfers waiting out a Retry-After end with the answer that asked for it.
+    void endRetryWaits() {
+        for (auto it = waiting.begin(); it != waiting.end();) {
+            if (!(*it)->answerBeforeRetry) {
+                ++it;
+                continue;
+            }
+            std::unique_ptr<Transfer> t = std::move(*it);
+            it = waiting.erase(it);
+            TransferResult r = std::move(*t->answerBeforeRetry);
+            t->answerBeforeRetry.reset();
+            returnHandle(std::move(t->easy));
+            ready.emplace_back(std::move(t), std::move(r));
+        }
+        hostPausedUntil.clear();
     }
 
     // Runs the completions of ended transfers, one at a time, so that one that throws leaves the rest queued.
@@ -663,8 +701,25 @@ quint64 TransferEngine::submit(TransferRequest request) {
     return id;
 }
 
+int TransferEngine::wanted() const {
+    const auto limit = static_cast<size_t>(m_limits.maxTransfers);
+    const size_t parkedRoom = limit * kParkedPerSlot;
+    if (d->ready.size() >= limit || d->waiting.size() >= parkedRoom)
+        return 0;
+    // Only requests that may start as soon as a slot frees count against the caller.
+    size_t startable = d->ready.size();
+    if (!d->waiting.empty()) {
+        const auto now = Clock::now();
+        for (const auto& t : d->waiting) {
+            if (!d->parked(*t, now) && ++startable >= limit)
+                return 0;
+        }
+    }
+    return static_cast<int>(std::min(limit - startable, parkedRoom - d->waiting.size()));
+}
+
 bool TransferEngine::wantsMore() const {
-    return static_cast<int>(d->waiting.size() + d->ready.size()) < m_limits.maxTransfers;
+    return wanted() > 0;
 }
 
 int TransferEngine::pending() const {
@@ -676,6 +731,8 @@ int TransferEngine::pump(std::chrono::milliseconds maxWait) {
     for (;;) {
         if (m_aborted)
             d->abortAll();
+        if (m_noRetryWaits)
+            d->endRetryWaits();
         if (!d->ready.empty())
             return d->deliver();
         d->startReady();
@@ -707,8 +764,14 @@ void TransferEngine::wake() {
     curl_multi_wakeup(d->multi.get());
 }
 
+void TransferEngine::endRetryWaits() {
+    m_noRetryWaits = true;
+    curl_multi_wakeup(d->multi.get());
+}
+
 void TransferEngine::resetAbort() {
     m_aborted = false;
+    m_noRetryWaits = false;
 }
 
 } // namespace skarvel

@@ -45,8 +45,8 @@ struct TransferOptions {
     bool acceptEncoding = false;
     // Keeps cookies set along a redirect chain, and sends Referer on redirects.
     bool cookiesAndReferer = false;
-    // A 429 or 503 answer with Retry-After is retried once after that wait, when it is at most this long;
-    // 0 switches retrying off.
+    // A 429 or 503 answer with a readable Retry-After is sent once more after that wait, cut to at most
+    // this long; 0 switches retrying off (the answer fails at once, as one without Retry-After does).
     std::chrono::seconds maxRetryAfter{60};
     // When set and it turns true, the transfer is given up (failure Aborted).
     const std::atomic<bool>* cancelled = nullptr;
@@ -143,7 +143,10 @@ public:
     // Queues a request; it starts during a later pump() once the limits allow. Returns its id.
     quint64 submit(TransferRequest request);
     // Whether the caller should queue more now: false while enough requests already wait for a slot.
+    // Requests waiting out a Retry-After (their own or their host's) do not count: other hosts go on.
     bool wantsMore() const;
+    // How many more the caller should queue now; 0 when wantsMore() is false.
+    int wanted() const;
     // Requests queued or in flight.
     int pending() const;
     bool idle() const { return pending() == 0; }
@@ -160,6 +163,10 @@ public:
     void abort();
     void resetAbort();
     bool aborted() const { return m_aborted.load(); }
+    // Safe from any thread: transfers waiting out a Retry-After end at the next pump (which it wakes)
+    // with the answer that asked for the wait, and later such answers are not retried, until
+    // resetAbort(). Transfers on the wire go on.
+    void endRetryWaits();
     // Safe from any thread: a pump waiting for the network returns now (or the next one returns at once).
     void wake();
 
@@ -168,6 +175,7 @@ private:
     Limits m_limits;
     TransferOptions m_defaults;
     std::atomic<bool> m_aborted{false};
+    std::atomic<bool> m_noRetryWaits{false};
     std::atomic<bool> m_woken{false};
     std::unique_ptr<Impl> d;
 };

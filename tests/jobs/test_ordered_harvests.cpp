@@ -145,6 +145,46 @@ private slots:
         QCOMPARE(progress.positions, (QList<int>{1, 2, 3}));
         job.Shutdown();
     }
+
+    // A service that is busy every time: each line is asked once more after the wait, then adds
+    // nothing; a stop during a long wait ends the run at once.
+    void aBusyServiceIsAskedOnceMoreAndAStopEndsTheWait_data() {
+        QTest::addColumn<QString>("retryAfter");
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("waited out, asked once more") << "1" << false;
+        QTest::newRow("stopped during the wait") << "60" << true;
+    }
+    void aBusyServiceIsAskedOnceMoreAndAStopEndsTheWait() {
+        QFETCH(QString, retryAfter);
+        QFETCH(bool, stop);
+        test::LocalHttpServer service;
+        service.server().Get("/get_images.php", [&](const httplib::Request&, httplib::Response& res) {
+            res.status = 503;
+            res.set_header("Retry-After", retryAfter.toStdString());
+        });
+        service.start();
+        Lines lines({"http://pages.example.test/1", "http://pages.example.test/2"});
+        QObject window;
+        TextStore buffer("buffer", nullptr);
+        RecordingProgress progress;
+        int parsed = 0;
+        PagesDownload job(&window, service.baseUrl() + "/", lines, buffer, progress, [&] { ++parsed; });
+        job.Resume();
+        if (stop) {
+            QTRY_COMPARE_WITH_TIMEOUT(service.totalRequests(), 2, 10000);
+            const auto stoppedAt = std::chrono::steady_clock::now();
+            job.Terminate();
+            QTRY_VERIFY_WITH_TIMEOUT(job.isFinished(), 10000);
+            QVERIFY2(std::chrono::steady_clock::now() - stoppedAt < std::chrono::seconds(2),
+                     "the stop waited for the Retry-After");
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(parsed == 1 && job.Suspended(), 20000);
+        }
+        QCOMPARE(service.totalRequests(), stop ? 2 : 4);
+        QCOMPARE(buffer.text(), QString());
+        QCOMPARE(progress.positions, (QList<int>{1, 2}));
+        job.Shutdown();
+    }
 };
 
 QTEST_GUILESS_MAIN(OrderedHarvestsTest)

@@ -18,8 +18,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace skarvel;
 
@@ -115,6 +118,44 @@ QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing " + path.toUtf8() + ">");
 }
+
+using Clock = std::chrono::steady_clock;
+
+// A server that turns requests away with a status and Retry-After: "/once" the first time only,
+// "/always" every time; every other path answers a body. It notes when each request came.
+class RefusingSite {
+public:
+    RefusingSite(int status, std::string retryAfter) {
+        server.server().Get(R"(/.*)", [=, this](const httplib::Request& req, httplib::Response& res) {
+            int seen = 0;
+            {
+                std::lock_guard lock(m_mutex);
+                m_arrivals[req.path].push_back(Clock::now());
+                seen = int(m_arrivals[req.path].size());
+            }
+            if (req.path == "/always" || (req.path == "/once" && seen == 1)) {
+                res.status = status;
+                res.set_header("Retry-After", retryAfter);
+                res.set_content("not now", "text/plain");
+                return;
+            }
+            res.set_content("body of " + req.path, "application/octet-stream");
+        });
+        server.start();
+    }
+    QString url(const char* path) const { return server.baseUrl() + QLatin1String(path); }
+    std::vector<Clock::time_point> arrivals(const std::string& path) const {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_arrivals.find(path);
+        return found == m_arrivals.end() ? std::vector<Clock::time_point>{} : found->second;
+    }
+
+    test::LocalHttpServer server;
+
+private:
+    mutable std::mutex m_mutex;
+    std::map<std::string, std::vector<Clock::time_point>> m_arrivals;
+};
 
 } // namespace
 
@@ -345,6 +386,66 @@ private slots:
         }
         // Nothing else is left in the folder: no file for the failed rows, no temporary file.
         QCOMPARE(QDir(run.folder + sub).entryList(QDir::Files | QDir::Hidden), expected);
+    }
+
+    // A 429 or 503 with Retry-After: the row is asked once more after the wait and ends as its
+    // second answer says; a second refusal fails the row with the status of a failed item.
+    void retryAfterIsWaitedOutOnceForEveryDownload_data() { kinds(); }
+    void retryAfterIsWaitedOutOnceForEveryDownload() {
+        QFETCH(int, kind);
+        QFETCH(QString, failureWord);
+        for (const int status : {429, 503}) {
+            RefusingSite site(status, "1");
+            Run run(Kind(kind), {site.url("/once"), site.url("/always")});
+            run.job->Resume();
+            QTRY_VERIFY_WITH_TIMEOUT(run.job->Suspended(), 20000);
+
+            CollectionTable& t = *run.table;
+            QCOMPARE(t.cell(col::Status, 1), QString("OK"));
+            const int pathColumn = Kind(kind) == Kind::Files ? col::FileName : col::LocalPath;
+            QCOMPARE(fileBytes(t.cell(pathColumn, 1)), QByteArray("body of /once"));
+            QCOMPARE(t.cell(col::Status, 2), failureWord);
+            QCOMPARE(t.statusReason(2), QStringLiteral("HTTP %1").arg(status));
+            for (const char* path : {"/once", "/always"}) {
+                const auto times = site.arrivals(path);
+                QCOMPARE(times.size(), size_t(2));
+                QVERIFY2(times[1] - times[0] >= std::chrono::milliseconds(950),
+                         "the retry came before the asked wait");
+            }
+            QCOMPARE(run.progress.positions.size(), 2); // the bar counts each row once, when it ends
+        }
+    }
+
+    // Stopping the job or closing the window while a row waits out a long Retry-After ends the run at
+    // once; a row on another host was not held up by the wait.
+    void aWaitForRetryAfterEndsWhenTheJobStops_data() {
+        QTest::addColumn<bool>("windowCloses");
+        QTest::newRow("the job is stopped") << false;
+        QTest::newRow("the window closes") << true;
+    }
+    void aWaitForRetryAfterEndsWhenTheJobStops() {
+        QFETCH(bool, windowCloses);
+        RefusingSite busy(503, "60");
+        HeldSite other;
+        other.released = true;
+        Run run(Kind::Files, {busy.url("/always"), other.url("/b")});
+        run.job->Resume();
+        QTRY_COMPARE_WITH_TIMEOUT(run.table->cell(col::Status, 2), QString("OK"), 10000);
+        QCOMPARE(busy.arrivals("/always").size(), size_t(1));
+
+        const auto stoppedAt = Clock::now();
+        if (windowCloses) {
+            run.job->Shutdown();
+            QVERIFY(run.job->isFinished());
+        } else {
+            run.job->Terminate();
+            QTRY_VERIFY_WITH_TIMEOUT(run.job->isFinished(), 10000);
+            QCOMPARE(run.table->cell(col::Status, 1), QString("Error"));
+            QCOMPARE(run.table->statusReason(1), QString("HTTP 503"));
+            QCOMPARE(run.progress.positions.size(), 2);
+        }
+        QVERIFY2(Clock::now() - stoppedAt < std::chrono::seconds(2), "the stop waited for the Retry-After");
+        QCOMPARE(busy.arrivals("/always").size(), size_t(1));
     }
 
     void aPictureThatDoesNotDecodeSaysSo() {

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -183,48 +184,92 @@ TEST(TransferEngine, ConnectionsAreKeptAndReused) {
     EXPECT_LE(ports.size(), 2u);
 }
 
-TEST(TransferEngine, RetryAfterIsWaitedForAndTheItemAskedOnceMore) {
+// When each request of a path reached the server.
+class Arrivals {
+public:
+    void note(const std::string& path) {
+        std::lock_guard lock(m_mutex);
+        m_times[path].push_back(Clock::now());
+    }
+    std::vector<Clock::time_point> of(const std::string& path) const {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_times.find(path);
+        return found == m_times.end() ? std::vector<Clock::time_point>{} : found->second;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::map<std::string, std::vector<Clock::time_point>> m_times;
+};
+
+std::string httpDateIn(std::chrono::seconds ahead) {
+    const std::time_t when = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() + ahead);
+    std::tm parts{};
+    gmtime_r(&when, &parts);
+    char text[64];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
+    return text;
+}
+
+TEST(TransferEngine, RetryAfterIsWaitedOutAndTheItemAskedOnceMore) {
     LocalHttpServer server;
-    server.server().set_keep_alive_timeout(1);
-    std::atomic<int> busyCalls{0};
-    server.server().Get("/busy-once", [&](const httplib::Request&, httplib::Response& res) {
-        if (busyCalls++ == 0) {
-            res.status = 503;
-            res.set_header("Retry-After", "1");
-            return;
-        }
-        res.set_content("served", "text/plain");
-    });
-    server.server().Get("/too-many", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 429;
-        res.set_header("Retry-After", "1");
-        res.set_content("slow down", "text/plain");
-    });
-    server.server().Get("/come-back-tomorrow", [](const httplib::Request&, httplib::Response& res) {
-        res.status = 503;
-        res.set_header("Retry-After", "86400");
-    });
-    server.server().Get("/no-advice",
-                        [](const httplib::Request&, httplib::Response& res) { res.status = 503; });
+    Arrivals arrivals;
+    // Each path answers its status with its Retry-After to the first `refusals` requests, then a body.
+    const struct Path {
+        const char* path;
+        int status;
+        int refusals;
+        std::string retryAfter; // "date+2": an HTTP date two seconds ahead
+    } paths[] = {
+        {"/busy-once", 503, 1, "1"},
+        {"/too-many-once", 429, 1, "1"},
+        {"/busy-until-a-date", 503, 1, "date+2"},
+        {"/always-too-many", 429, 1000, "1"},
+        {"/come-back-tomorrow", 503, 1, "86400"},
+        {"/not-retried", 503, 1, "1"},
+        {"/no-advice", 503, 1, ""},
+        {"/unreadable-advice", 503, 1, "soon"},
+        {"/server-error", 500, 1, "1"},
+    };
+    for (const Path& p : paths) {
+        server.server().Get(p.path, [&arrivals, p](const httplib::Request& req, httplib::Response& res) {
+            arrivals.note(req.path);
+            if (int(arrivals.of(req.path).size()) <= p.refusals) {
+                res.status = p.status;
+                if (!p.retryAfter.empty())
+                    res.set_header("Retry-After", p.retryAfter == "date+2" ? httpDateIn(2s) : p.retryAfter);
+                res.set_content("not now", "text/plain");
+                return;
+            }
+            res.set_content("served", "text/plain");
+        });
+    }
     server.start();
 
-    struct Case {
+    const struct Case {
         const char* path;
-        bool ok;
-        int status;
-        int attempts;
+        std::chrono::seconds bound; // TransferOptions::maxRetryAfter
+        int status;                 // of the result; 200: it ends well
         int requests;
-        bool waited;
+        std::chrono::milliseconds gapAtLeast; // between the first request and the retry
+        std::chrono::milliseconds gapAtMost;
+    } cases[] = {
+        {"/busy-once", 60s, 200, 2, 950ms, 3000ms},
+        {"/too-many-once", 60s, 200, 2, 950ms, 3000ms},
+        {"/busy-until-a-date", 60s, 200, 2, 950ms, 3000ms},
+        {"/always-too-many", 60s, 429, 2, 950ms, 3000ms},
+        // a longer wait is cut to the bound
+        {"/come-back-tomorrow", 1s, 200, 2, 950ms, 3000ms},
+        {"/not-retried", 0s, 503, 1, 0ms, 0ms}, // retrying switched off
+        {"/no-advice", 60s, 503, 1, 0ms, 0ms},
+        {"/unreadable-advice", 60s, 503, 1, 0ms, 0ms},
+        {"/server-error", 60s, 500, 1, 0ms, 0ms},
     };
-    const Case cases[] = {
-        {"/busy-once", true, 200, 2, 2, true},
-        {"/too-many", false, 429, 2, 2, true},
-        {"/come-back-tomorrow", false, 503, 1, 1, false},
-        {"/no-advice", false, 503, 1, 1, false},
-    };
+    std::map<std::string, size_t> seen;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        TransferEngine engine;
+        SCOPED_TRACE(std::string(c.path) + " bound " + std::to_string(c.bound.count()));
+        const size_t before = seen[c.path];
+        TransferEngine engine({}, TransferOptions{.maxRetryAfter = c.bound});
         TransferResult result;
         TransferRequest request;
         request.url = server.baseUrl() + QString::fromLatin1(c.path);
@@ -234,16 +279,122 @@ TEST(TransferEngine, RetryAfterIsWaitedForAndTheItemAskedOnceMore) {
         drain(engine);
         const auto took = Clock::now() - started;
 
-        EXPECT_EQ(result.ok(), c.ok) << result.error.toStdString();
+        const auto times = arrivals.of(c.path);
+        seen[c.path] = times.size();
+        ASSERT_EQ(times.size() - before, size_t(c.requests));
+        EXPECT_EQ(result.ok(), c.status == 200) << result.error.toStdString();
         EXPECT_EQ(result.status, c.status);
-        EXPECT_EQ(result.attempts, c.attempts);
-        EXPECT_EQ(server.requestCount(c.path), c.requests);
-        if (c.waited) {
-            EXPECT_GE(took, 950ms);
+        EXPECT_EQ(result.attempts, c.requests);
+        EXPECT_EQ(result.failure, c.status == 200 ? TransferFailure::None : TransferFailure::HttpStatus);
+        if (c.requests == 2) {
+            const auto gap = times[before + 1] - times[before];
+            EXPECT_GE(gap, c.gapAtLeast) << "the retry came before the asked wait";
+            EXPECT_LE(gap, c.gapAtMost);
         } else {
-            EXPECT_LT(took, 900ms);
+            EXPECT_LT(took, 900ms) << "a refusal without a wait to honour fails at once";
         }
-        EXPECT_EQ(result.failure, c.ok ? TransferFailure::None : TransferFailure::HttpStatus);
+    }
+}
+
+// While one host asks for a wait, requests to other hosts go on at once; the waiting host's other
+// requests wait with it.
+TEST(TransferEngine, RetryAfterHoldsItsHostOnlyAndLeavesTheSlotsToOthers) {
+    Arrivals arrivals;
+    LocalHttpServer busy;
+    busy.server().Get(R"(/.*)", [&arrivals](const httplib::Request& req, httplib::Response& res) {
+        arrivals.note(req.path);
+        if (req.path == "/busy" && arrivals.of("/busy").size() == 1) {
+            res.status = 503;
+            res.set_header("Retry-After", "2");
+            return;
+        }
+        res.set_content("busy host", "text/plain");
+    });
+    busy.start();
+    LocalHttpServer other;
+    other.server().Get(R"(/\d+)", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(20ms);
+        res.set_content("other host", "text/plain");
+    });
+    other.start();
+
+    QStringList urls{busy.baseUrl() + "/busy", busy.baseUrl() + "/same-host"};
+    for (int i = 0; i < 12; ++i)
+        urls << other.baseUrl() + QStringLiteral("/%1").arg(i);
+    // One slot: the first answer parks /busy and its host; the rest must not queue behind them.
+    TransferEngine engine({.maxTransfers = 1, .maxTransfersPerHost = 1});
+    std::map<QString, Clock::time_point> endedAt;
+    std::map<QString, TransferResult> results;
+    const auto started = Clock::now();
+    qsizetype next = 0;
+    while ((next < urls.size() || !engine.idle()) && Clock::now() - started < 30s) {
+        while (next < urls.size() && engine.wantsMore()) {
+            TransferRequest request;
+            request.url = urls[next++];
+            request.done = [&](TransferResult& r) {
+                endedAt[r.url] = Clock::now();
+                results[r.url] = r;
+            };
+            engine.submit(std::move(request));
+        }
+        engine.pump(100ms);
+    }
+    ASSERT_EQ(results.size(), size_t(urls.size()));
+    for (const auto& [url, r] : results)
+        EXPECT_TRUE(r.ok()) << url.toStdString() << ": " << r.error.toStdString();
+    for (qsizetype i = 2; i < urls.size(); ++i)
+        EXPECT_LT(endedAt[urls[i]] - started, 1500ms) << urls[i].toStdString() << " waited for another host";
+    const auto busyTimes = arrivals.of("/busy");
+    const auto sameHost = arrivals.of("/same-host");
+    ASSERT_EQ(busyTimes.size(), 2u);
+    ASSERT_EQ(sameHost.size(), 1u);
+    EXPECT_GE(busyTimes[1] - busyTimes[0], 1950ms);
+    EXPECT_GE(sameHost[0] - busyTimes[0], 1950ms) << "the host that asked for a wait got another request";
+}
+
+// A wait cut short from another thread: endRetryWaits() ends it with the answer that asked for it,
+// abort() with Aborted; either way at once.
+TEST(TransferEngine, AWaitForRetryAfterEndsAtOnceWhenCut) {
+    LocalHttpServer server;
+    server.server().Get("/busy", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 503;
+        res.set_header("Retry-After", "30");
+    });
+    server.start();
+    const struct {
+        const char* name;
+        void (TransferEngine::*cut)();
+        TransferFailure failure;
+        int status;
+    } cases[] = {
+        {"retry waits ended", &TransferEngine::endRetryWaits, TransferFailure::HttpStatus, 503},
+        {"engine aborted", &TransferEngine::abort, TransferFailure::Aborted, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TransferEngine engine;
+        TransferResult result;
+        TransferRequest request;
+        request.url = server.baseUrl() + QStringLiteral("/busy");
+        request.done = [&result](TransferResult& r) { result = r; };
+        engine.submit(std::move(request));
+        const int before = server.requestCount("/busy");
+        Clock::time_point cutAt;
+        std::thread cutter([&] {
+            const auto until = Clock::now() + 10s;
+            while (server.requestCount("/busy") == before && Clock::now() < until)
+                std::this_thread::sleep_for(5ms);
+            std::this_thread::sleep_for(200ms); // the answer is in and its wait has begun
+            cutAt = Clock::now();
+            (engine.*c.cut)();
+        });
+        drain(engine);
+        const auto endedAt = Clock::now();
+        cutter.join();
+        EXPECT_LT(endedAt - cutAt, 500ms);
+        EXPECT_EQ(result.failure, c.failure) << result.error.toStdString();
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(server.requestCount("/busy") - before, 1);
     }
 }
 

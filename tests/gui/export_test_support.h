@@ -169,6 +169,22 @@ inline void startThenCancelAtFirstRow(QWidget* dialog, const char* cancelName, c
     QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), 30000);
 }
 
+// The folder the export choosers start at (one for every save and export): the picture save
+// dialog is opened and its folder chooser cancelled.
+inline QString exportChooserStart(TForm1* form, ui::TestAnswers& answers) {
+    QString start;
+    WhenModalShows([&](QWidget* dialog) {
+        answers.directories.push_back(std::nullopt);
+        const qsizetype before = answers.directoryStarts.size();
+        QTest::mouseClick(child<QPushButton>(dialog, "BitBtn1"), Qt::LeftButton);
+        QCOMPARE(answers.directoryStarts.size(), before + 1);
+        start = answers.directoryStarts.last();
+        answers.directoryStarts.removeLast();
+    });
+    Press(form, QStringLiteral("BitBtn5"));
+    return start;
+}
+
 // Names of the ordinary files of a folder (dot files too), sorted.
 inline QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);

@@ -169,19 +169,18 @@ inline void startThenCancelAtFirstRow(QWidget* dialog, const char* cancelName, c
     QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), 30000);
 }
 
-// The folder the export choosers start at (one for every save and export): the picture save
-// dialog is opened and its folder chooser cancelled.
-inline QString exportChooserStart(TForm1* form, ui::TestAnswers& answers) {
-    QString start;
+// The folder the export choosers start at (one for every save and export): the save dialog of
+// a tab whose table has an export name is opened through saveButton and its folder chooser cancelled.
+inline QString exportChooserStart(TForm1* form, ui::TestAnswers& answers, const QString& saveButton) {
+    QString start = QStringLiteral("(no save dialog)");
     WhenModalShows([&](QWidget* dialog) {
         answers.directories.push_back(std::nullopt);
         const qsizetype before = answers.directoryStarts.size();
         QTest::mouseClick(child<QPushButton>(dialog, "BitBtn1"), Qt::LeftButton);
         QCOMPARE(answers.directoryStarts.size(), before + 1);
-        start = answers.directoryStarts.last();
-        answers.directoryStarts.removeLast();
+        start = answers.directoryStarts.takeLast();
     });
-    Press(form, QStringLiteral("BitBtn5"));
+    Press(form, saveButton);
     return start;
 }
 

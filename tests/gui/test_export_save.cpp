@@ -354,7 +354,7 @@ void ExportSaveTest::chooserCancelAndDeleteBox() {
     });
     test::Press(form, "BitBtn5");
     QCOMPARE(f.answers.directoryStarts, QStringList{f.tempDir.path() + "/start/"});
-    QCOMPARE(exportChooserStart(form, f.answers), f.tempDir.path() + "/start/");
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"), f.tempDir.path() + "/start/");
     QVERIFY(f.answers.messages.isEmpty());
 
     // The delete box empties the chosen folder of its files; sub-folders and their files stay.
@@ -368,7 +368,7 @@ void ExportSaveTest::chooserCancelAndDeleteBox() {
         [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox2")); }, "BitBtn1", "Collection saved!");
     QCOMPARE(filesIn(out), QStringList{"new.jpg"});
     QCOMPARE(test::readFile(out + "/keep/inner.txt"), QByteArray("inner"));
-    QCOMPARE(exportChooserStart(form, f.answers), out + QDir::separator());
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"), out + QDir::separator());
 
     // A typed folder that does not exist yet is created; the next chooser starts at the last folder.
     const QString deep = f.tempDir.path() + "/made/for/export";

@@ -123,7 +123,7 @@ void ExportSqliteTest::picturesOriginalThenBmp() {
                  "CREATE TABLE `Pictures` (`id` INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT,`name` TEXT NOT "
                  "NULL,`type` TEXT NOT NULL,`data` BLOB)"});
     // The export folder is now the database's folder: the next chooser of any tab starts there.
-    QCOMPARE(exportChooserStart(form, f.answers), folder + QDir::separator());
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"), folder + QDir::separator());
 
     // "BMP", dropping the first export's table.
     exportTo(f, "BitBtn2", db, [](QWidget* d) {
@@ -346,7 +346,7 @@ void ExportSqliteTest::connectionError() {
     test::Press(form, "BitBtn3");
     QVERIFY(test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended());
     QVERIFY(!QFileInfo::exists(db));
-    QCOMPARE(exportChooserStart(form, f.answers), f.tempDir.path() + "/before/");
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn4"), f.tempDir.path() + "/before/");
 
     // A cancelled file chooser does nothing at all.
     f.answers.messages.clear();

@@ -132,13 +132,15 @@ void MainWindowTest::startupEmptiesOnlyAWorkFolderOfItsOwn() {
     QVERIFY(QDir(def + "Text/deep/deeper").exists());
     QVERIFY(QFile::exists(def + ".hidden"));
 
-    // A folder of the user's with files in it is used but never emptied.
+    // A folder of the user's, named in the settings file, with files in it is used but never emptied.
     const QString mine = f.tempDir.path() + sep + "MyPictures" + sep;
     test::writeFile(mine + "holiday.jpg", "precious");
     test::writeFile(mine + "Pictures/family.png", "precious");
     f.form->close();
     f.form.reset();
-    IniFile(f.programDir.path() + "/Skarvel.ini").writeString("COMMON", "TEMP_DIR", mine);
+    IniFile settings(f.programDir.path() + "/Skarvel.ini");
+    settings.writeString("COMMON", "TEMP_DIR", mine);
+    QVERIFY(settings.updateFile());
     f.start();
     QCOMPARE(f.workFolder(), mine);
     QVERIFY(QFile::exists(mine + "holiday.jpg"));

@@ -225,6 +225,12 @@ public:
     }
     // Stopped job instances whose worker has not ended yet.
     int StoppedJobCount() const { return m_jobs.stoppedCount(); }
+    // The current instance of a job, and one put in its place (tests hold and watch jobs this way).
+    BackgroundJob* CurrentJob(JobId id) const { return m_jobs.current(id); }
+    void InstallJob(JobId id, std::unique_ptr<BackgroundJob> job) { m_jobs.install(id, std::move(job)); }
+    // The sound player's stream and the library it plays in (tests watch what plays).
+    quint32 PlayerStream() const { return playerStream; }
+    AudioLibrary& PlayerLibrary() const { return *audio; }
 
     // Applies a style by name (letter case ignored); false and an error box when unknown.
     bool ApplyStyle(const QString& name);

@@ -169,6 +169,21 @@ inline void startThenCancelAtFirstRow(QWidget* dialog, const char* cancelName, c
     QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), 30000);
 }
 
+// The folder the export choosers start at (one for every save and export): the save dialog of
+// a tab whose table has an export name is opened through saveButton and its folder chooser cancelled.
+inline QString exportChooserStart(TForm1* form, ui::TestAnswers& answers, const QString& saveButton) {
+    QString start = QStringLiteral("(no save dialog)");
+    WhenModalShows([&](QWidget* dialog) {
+        answers.directories.push_back(std::nullopt);
+        const qsizetype before = answers.directoryStarts.size();
+        QTest::mouseClick(child<QPushButton>(dialog, "BitBtn1"), Qt::LeftButton);
+        QCOMPARE(answers.directoryStarts.size(), before + 1);
+        start = answers.directoryStarts.takeLast();
+    });
+    Press(form, saveButton);
+    return start;
+}
+
 // Names of the ordinary files of a folder (dot files too), sorted.
 inline QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);

@@ -3,8 +3,10 @@
 // of the test's own, dialogs answered by the test.
 #include "gui/dialog_service.h"
 #include "gui/main_window.h"
+#include "tests/gui/window_parts.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -22,6 +24,8 @@ inline QObject& ModalWatchers() {
     return owner;
 }
 
+inline QString ShownWorkFolder(QWidget* window);
+
 struct GuiFixture {
     QTemporaryDir programDir;
     QTemporaryDir tempDir;
@@ -38,12 +42,22 @@ struct GuiFixture {
     TForm1* start() {
         form = CreateWindows(env());
         form->show();
+        m_workFolder.clear();
         return form.get();
+    }
+    // The work folder of the running window, read once from its "Parameters" dialog.
+    const QString& workFolder() {
+        if (m_workFolder.isEmpty())
+            m_workFolder = ShownWorkFolder(form.get());
+        return m_workFolder;
     }
     void restart() {
         form.reset();
         start();
     }
+
+private:
+    QString m_workFolder;
 };
 
 // Runs action once the next modal dialog is up (waiting up to waitMs), then
@@ -80,6 +94,34 @@ inline bool OpensModal(const std::function<void()>& act) {
     act();
     QTest::qWait(150);
     return opened;
+}
+
+// The window's work folder as the "Parameters" dialog shows it; the dialog is cancelled.
+inline QString ShownWorkFolder(QWidget* window) {
+    QString shown;
+    bool seen = false;
+    WhenModalShows([&](QWidget* dialog) {
+        seen = dialog->objectName() == QLatin1String("Form13");
+        shown = Part<QLineEdit>(dialog, QStringLiteral("Edit1"))->text();
+        QTest::mouseClick(Part<QPushButton>(dialog, QStringLiteral("BitBtn4")), Qt::LeftButton);
+    });
+    Trigger(window, QStringLiteral("Parameters1"));
+    if (!seen)
+        qFatal("\"Parameters\" did not open");
+    return shown;
+}
+
+// Types a work folder into the "Parameters" dialog and saves it, as a user would.
+inline void SaveWorkFolder(QWidget* window, const QString& folder) {
+    bool seen = false;
+    WhenModalShows([&](QWidget* dialog) {
+        seen = dialog->objectName() == QLatin1String("Form13");
+        Part<QLineEdit>(dialog, QStringLiteral("Edit1"))->setText(folder);
+        QTest::mouseClick(Part<QPushButton>(dialog, QStringLiteral("BitBtn3")), Qt::LeftButton);
+    });
+    Trigger(window, QStringLiteral("Parameters1"));
+    if (!seen)
+        qFatal("\"Parameters\" did not open");
 }
 
 } // namespace skarvel::test

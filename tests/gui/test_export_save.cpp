@@ -40,34 +40,33 @@ struct Tab {
 
 Tab tabOf(TForm1* form, const QString& kind) {
     if (kind == "pictures")
-        return {form->pictureTable, col::PicExportName};
+        return {test::pictureTable(form), col::PicExportName};
     if (kind == "sounds")
-        return {form->soundTable, col::MediaExportName};
+        return {test::soundTable(form), col::MediaExportName};
     if (kind == "videos")
-        return {form->videoTable, col::MediaExportName};
-    return {form->textTable, col::TextExportName};
+        return {test::videoTable(form), col::MediaExportName};
+    return {test::textTable(form), col::TextExportName};
 }
 
-using Command = void (TForm1::*)();
-
-Command saveCommand(const QString& kind) {
+// The "Save collection" button of a tab.
+QString saveButton(const QString& kind) {
     if (kind == "pictures")
-        return &TForm1::BitBtn5Click;
+        return "BitBtn5";
     if (kind == "sounds")
-        return &TForm1::BitBtn4Click;
+        return "BitBtn4";
     if (kind == "videos")
-        return &TForm1::BitBtn10Click;
-    return &TForm1::BitBtn13Click;
+        return "BitBtn10";
+    return "BitBtn13";
 }
 
 BackgroundJob* saveJob(TForm1* form, const QString& kind) {
     if (kind == "pictures")
-        return form->exportPictures.get();
+        return test::CurrentJob(form, JobId::ExportPictures);
     if (kind == "sounds")
-        return form->exportSounds.get();
+        return test::CurrentJob(form, JobId::ExportSounds);
     if (kind == "videos")
-        return form->exportVideos.get();
-    return form->exportTexts.get();
+        return test::CurrentJob(form, JobId::ExportVideos);
+    return test::CurrentJob(form, JobId::ExportTexts);
 }
 
 } // namespace
@@ -135,7 +134,7 @@ void ExportSaveTest::emptyExportNameRefusesOnEveryTab() {
 void ExportSaveTest::menuItemsReachThePictureDialogsOnly() {
     GuiFixture f;
     TForm1* form = f.start();
-    for (CollectionTable* t : {form->pictureTable, form->soundTable})
+    for (CollectionTable* t : {test::pictureTable(form), test::soundTable(form)})
         fillTable(t, col::PicExportName, {{"x", "1.jpg"}});
     const std::pair<const char*, QString> items[] = {
         {"Savepicturecollection1", "Save pictures"},
@@ -143,9 +142,9 @@ void ExportSaveTest::menuItemsReachThePictureDialogsOnly() {
     for (const auto& [name, caption] : items) {
         auto* item = form->findChild<QAction*>(name);
         QVERIFY2(item, name);
-        form->PageControl1->setCurrentIndex(3);
+        test::PageControl1(form)->setCurrentIndex(3);
         QVERIFY(!OpensModal([&] { item->trigger(); }));
-        form->PageControl1->setCurrentIndex(2);
+        test::PageControl1(form)->setCurrentIndex(2);
         QWidget* shown = nullptr;
         WhenModalShows([&](QWidget* w) { shown = w; });
         item->trigger();
@@ -166,13 +165,13 @@ void ExportSaveTest::dialogsCarryTheirControls() {
         QString listLabel; // "" when the dialog has no media format list
     };
     const Expected cases[] = {
-        {static_cast<QWidget*>(form->Form6), "CheckBox2",
+        {test::Part<QWidget>(form, "Form6"), "CheckBox2",
          "Delete all files from directory before export pictures", "BitBtn3", ""},
-        {static_cast<QWidget*>(form->Form17), "CheckBox1",
+        {test::Part<QWidget>(form, "Form17"), "CheckBox1",
          "Delete all files from destination directory before export sounds", "BitBtn2", "Save sounds as"},
-        {static_cast<QWidget*>(form->Form25), "CheckBox1",
+        {test::Part<QWidget>(form, "Form25"), "CheckBox1",
          "Delete all files from destination directory before export videos", "BitBtn2", "Save videos as"},
-        {static_cast<QWidget*>(form->Form32), "CheckBox1",
+        {test::Part<QWidget>(form, "Form32"), "CheckBox1",
          "Delete all files from destination directory before export texts", "BitBtn2", ""},
     };
     for (const Expected& e : cases) {
@@ -208,17 +207,17 @@ void ExportSaveTest::dialogsCarryTheirControls() {
         }
     }
     // The transform group of the picture dialog.
-    auto* fit = child<QCheckBox>(form->Form6, "CheckBox1");
+    auto* fit = child<QCheckBox>(test::Part<QWidget>(form, "Form6"), "CheckBox1");
     QCOMPARE(fit->text(), QString("Fit to rectangle"));
     QVERIFY(!fit->isChecked());
-    QCOMPARE(child<QLineEdit>(form->Form6, "Edit1")->text(), QString("100"));
-    QCOMPARE(child<QLineEdit>(form->Form6, "Edit2")->text(), QString("100"));
+    QCOMPARE(child<QLineEdit>(test::Part<QWidget>(form, "Form6"), "Edit1")->text(), QString("100"));
+    QCOMPARE(child<QLineEdit>(test::Part<QWidget>(form, "Form6"), "Edit2")->text(), QString("100"));
 }
 
 void ExportSaveTest::transformFieldsNormaliseOnLeaving() {
     GuiFixture f;
     TForm1* form = f.start();
-    fillTable(form->pictureTable, col::PicExportName, {{"x", "1.jpg"}});
+    fillTable(test::pictureTable(form), col::PicExportName, {{"x", "1.jpg"}});
     bool checked = false;
     WhenModalShows([&](QWidget* dialog) {
         dialog->activateWindow();
@@ -241,14 +240,14 @@ void ExportSaveTest::transformFieldsNormaliseOnLeaving() {
         QVERIFY(!width->isEnabled() && !height->isEnabled());
         checked = true;
     });
-    form->BitBtn5Click();
+    test::Press(form, "BitBtn5");
     QVERIFY(checked);
 }
 
 void ExportSaveTest::fitToRectangleSizes() {
     GuiFixture f;
     TForm1* form = f.start();
-    const QString pics = form->workFolder + "Pictures/";
+    const QString pics = f.workFolder() + "Pictures/";
     const QString out = f.tempDir.path() + "/out";
     struct Case {
         QSize source;
@@ -265,22 +264,22 @@ void ExportSaveTest::fitToRectangleSizes() {
         writePicture(local, square[i].source.width(), square[i].source.height(), i);
         rows.append({local, QString("fit%1.png").arg(i + 1)});
     }
-    fillTable(form->pictureTable, col::PicExportName, rows);
+    fillTable(test::pictureTable(form), col::PicExportName, rows);
     f.answers.directories.push_back(out);
     runDialog(
-        f.answers, [&] { form->BitBtn5Click(); },
+        f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox1")); }, "BitBtn1", "Collection saved!");
-    QTRY_VERIFY(form->exportPictures->Suspended());
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPictures)->Suspended());
     for (int i = 0; i < 4; ++i)
         QCOMPARE(identify(out + QString("/fit%1.png").arg(i + 1)),
                  QString("%1x%2 PNG").arg(square[i].written.width()).arg(square[i].written.height()));
 
     // Rectangle 160 x 100, picture 333 x 200: 200 * 160 / 333 = 96.09 gives 96.
     writePicture(pics + "9.bmp", 333, 200);
-    fillTable(form->pictureTable, col::PicExportName, {{pics + "9.bmp", "wide.bmp"}});
+    fillTable(test::pictureTable(form), col::PicExportName, {{pics + "9.bmp", "wide.bmp"}});
     f.answers.directories.push_back(out);
     runDialog(
-        f.answers, [&] { form->BitBtn5Click(); },
+        f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) {
             QVERIFY(child<QCheckBox>(d, "CheckBox1")->isChecked()); // the dialog keeps its values
             child<QLineEdit>(d, "Edit1")->setText("160");
@@ -292,14 +291,14 @@ void ExportSaveTest::fitToRectangleSizes() {
 void ExportSaveTest::formatChoiceAndSkippedRows() {
     GuiFixture f;
     TForm1* form = f.start();
-    const QString pics = form->workFolder + "Pictures/";
+    const QString pics = f.workFolder() + "Pictures/";
     const QString out = f.tempDir.path() + "/chosen";
     writePicture(pics + "1.png", 40, 30);
     writePicture(pics + "2.jpeg", 40, 30);
     test::writeFile(pics + "3.???", test::readFile(pics + "1.png"));
     writePicture(pics + "5.gif", 20, 10);
     writePicture(pics + "6.bmp", 30, 20);
-    fillTable(form->pictureTable, col::PicExportName,
+    fillTable(test::pictureTable(form), col::PicExportName,
               {{pics + "1.png", "7.png"},
                {pics + "2.jpeg", "2.jpg"},
                {pics + "3.???", "3.jpg"},
@@ -308,10 +307,10 @@ void ExportSaveTest::formatChoiceAndSkippedRows() {
                {pics + "6.bmp", "noext"}});
     f.answers.directories.push_back(out);
     runDialog(
-        f.answers, [&] { form->BitBtn5Click(); },
+        f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); }, "BitBtn1",
         "Collection saved!");
-    QTRY_VERIFY(form->exportPictures->Suspended());
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPictures)->Suspended());
     // Only the decodable rows are written, each as JPEG, and nothing outside the folder.
     QCOMPARE(filesIn(out), (QStringList{".._.._escape.jpg", "7.jpg", "noext.jpg"}));
     QCOMPARE(identify(out + "/7.jpg"), QString("40x30 JPEG"));
@@ -321,12 +320,12 @@ void ExportSaveTest::formatChoiceAndSkippedRows() {
 
     // "Original" encodes by the export name's own extension, letter case kept; any other ending writes
     // nothing.
-    fillTable(form->pictureTable, col::PicExportName,
+    fillTable(test::pictureTable(form), col::PicExportName,
               {{pics + "1.png", "12.PNG"}, {pics + "6.bmp", "a.gif"}, {pics + "5.gif", "b.tif"}});
     const QString out2 = f.tempDir.path() + "/original";
     f.answers.directories.push_back(out2);
     runDialog(
-        f.answers, [&] { form->BitBtn5Click(); },
+        f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(0); }, "BitBtn1",
         "Collection saved!");
     QCOMPARE(filesIn(out2), (QStringList{"12.PNG", "a.gif"}));
@@ -337,21 +336,25 @@ void ExportSaveTest::formatChoiceAndSkippedRows() {
 void ExportSaveTest::chooserCancelAndDeleteBox() {
     GuiFixture f;
     TForm1* form = f.start();
-    const QString pics = form->workFolder + "Pictures/";
+    const QString pics = f.workFolder() + "Pictures/";
     writePicture(pics + "1.jpg", 16, 16);
-    fillTable(form->pictureTable, col::PicExportName, {{pics + "1.jpg", "new.jpg"}});
+    fillTable(test::pictureTable(form), col::PicExportName, {{pics + "1.jpg", "new.jpg"}});
 
     // A cancelled chooser changes nothing and starts nothing.
-    form->exportFolder = f.tempDir.path() + "/start/";
+    f.answers.directories.push_back(f.tempDir.path() + "/start");
+    runDialog(
+        f.answers, [&] { test::Press(form, "BitBtn5"); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
+    f.answers.messages.clear();
+    f.answers.directoryStarts.clear();
     WhenModalShows([&](QWidget* d) {
         f.answers.directories.push_back(std::nullopt);
         QTest::mouseClick(child<QPushButton>(d, "BitBtn1"), Qt::LeftButton);
         QVERIFY(d->isVisible());
-        QVERIFY(form->exportPictures->Suspended());
+        QVERIFY(test::CurrentJob(form, JobId::ExportPictures)->Suspended());
     });
-    form->BitBtn5Click();
+    test::Press(form, "BitBtn5");
     QCOMPARE(f.answers.directoryStarts, QStringList{f.tempDir.path() + "/start/"});
-    QCOMPARE(form->exportFolder, f.tempDir.path() + "/start/");
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"), f.tempDir.path() + "/start/");
     QVERIFY(f.answers.messages.isEmpty());
 
     // The delete box empties the chosen folder of its files; sub-folders and their files stay.
@@ -361,17 +364,17 @@ void ExportSaveTest::chooserCancelAndDeleteBox() {
     test::writeFile(out + "/keep/inner.txt", "inner");
     f.answers.directories.push_back(out);
     runDialog(
-        f.answers, [&] { form->BitBtn5Click(); },
+        f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox2")); }, "BitBtn1", "Collection saved!");
     QCOMPARE(filesIn(out), QStringList{"new.jpg"});
     QCOMPARE(test::readFile(out + "/keep/inner.txt"), QByteArray("inner"));
-    QCOMPARE(form->exportFolder, out + QDir::separator());
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"), out + QDir::separator());
 
     // A typed folder that does not exist yet is created; the next chooser starts at the last folder.
     const QString deep = f.tempDir.path() + "/made/for/export";
     f.answers.directories.push_back(deep);
     runDialog(
-        f.answers, [&] { form->BitBtn5Click(); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
+        f.answers, [&] { test::Press(form, "BitBtn5"); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
     QCOMPARE(f.answers.directoryStarts.last(), out + QDir::separator());
     QCOMPARE(filesIn(deep), QStringList{"new.jpg"});
 }
@@ -398,7 +401,7 @@ void ExportSaveTest::filesCopiedByteForByte() {
     GuiFixture f;
     TForm1* form = f.start();
     const Tab tab = tabOf(form, kind);
-    const QString local = form->workFolder + subFolder + "/";
+    const QString local = f.workFolder() + subFolder + "/";
     QByteArray bytes;
     for (int i = 0; i < 70000; ++i)
         bytes.append(char((i * 7919) % 256)); // zero bytes, CR and LF included
@@ -413,7 +416,7 @@ void ExportSaveTest::filesCopiedByteForByte() {
                {local + "4." + ext, "../up." + ext}});
     f.answers.directories.push_back(out);
     QWidget* dialog = runDialog(
-        f.answers, [&] { (form->*saveCommand(kind))(); },
+        f.answers, [&] { test::Press(form, saveButton(kind)); },
         [&](QWidget* d) {
             if (auto* list = d->findChild<QComboBox*>("ComboBox1"))
                 list->setCurrentIndex(2); // every file is still copied as it is
@@ -430,7 +433,8 @@ void ExportSaveTest::filesCopiedByteForByte() {
     fillTable(tab.table, tab.exportNameColumn, {{local + "3." + ext, "3." + ext}});
     f.answers.directories.push_back(local);
     runDialog(
-        f.answers, [&] { (form->*saveCommand(kind))(); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
+        f.answers, [&] { test::Press(form, saveButton(kind)); }, [](QWidget*) {}, "BitBtn1",
+        "Collection saved!");
     QCOMPARE(test::readFile(local + "3." + ext), bytes);
 }
 
@@ -445,7 +449,7 @@ void ExportSaveTest::cancelStopsAfterTheRowInHand() {
     GuiFixture f;
     TForm1* form = f.start();
     const Tab tab = tabOf(form, kind);
-    const QString local = form->workFolder + (kind == "pictures" ? "Pictures/" : "Sounds/");
+    const QString local = f.workFolder() + (kind == "pictures" ? "Pictures/" : "Sounds/");
     QList<Row> rows;
     for (int i = 1; i <= 30; ++i) {
         const QString path = local + QString::number(i) + (kind == "pictures" ? ".png" : ".mp3");
@@ -464,7 +468,7 @@ void ExportSaveTest::cancelStopsAfterTheRowInHand() {
     WhenModalShows([&](QWidget* d) {
         startThenCancelAtFirstRow(d, kind == "pictures" ? "BitBtn3" : "BitBtn2", f.answers.messages);
     });
-    (form->*saveCommand(kind))();
+    test::Press(form, saveButton(kind));
     QCOMPARE(f.answers.messages, QStringList{"Collection saved!"});
     QCOMPARE(filesIn(out).size(), 1);
     QVERIFY(saveJob(form, kind) != first);
@@ -473,7 +477,8 @@ void ExportSaveTest::cancelStopsAfterTheRowInHand() {
     // The fresh job serves the next run in full.
     f.answers.directories.push_back(out);
     runDialog(
-        f.answers, [&] { (form->*saveCommand(kind))(); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
+        f.answers, [&] { test::Press(form, saveButton(kind)); }, [](QWidget*) {}, "BitBtn1",
+        "Collection saved!");
     QTRY_VERIFY(saveJob(form, kind)->Suspended());
     QCOMPARE(filesIn(out).size(), 30);
 }
@@ -506,7 +511,7 @@ private:
 void ExportSaveTest::failedCopiesAreReported() {
     GuiFixture f;
     TForm1* form = f.start();
-    const QString local = form->workFolder + "Sounds/";
+    const QString local = f.workFolder() + "Sounds/";
     QByteArray big;
     for (int i = 0; i < 600 * 1024; ++i)
         big.append(char((i * 131) % 256));
@@ -515,7 +520,7 @@ void ExportSaveTest::failedCopiesAreReported() {
     const QList<Row> rows = {{local + "1.mp3", "Rain.mp3"},
                              {local + "9.mp3", "Gone.mp3"}, // no local file: not a failure
                              {local + "2.mp3", "Wind.mp3"}};
-    fillTable(form->soundTable, col::MediaExportName, rows);
+    fillTable(test::soundTable(form), col::MediaExportName, rows);
 
     struct Case {
         const char* what;
@@ -555,8 +560,8 @@ void ExportSaveTest::failedCopiesAreReported() {
         if (c.sizeLimit)
             limit = std::make_unique<FileSizeLimit>(c.sizeLimit);
         runDialog(
-            f.answers, [&] { form->BitBtn4Click(); }, [](QWidget*) {}, "BitBtn1", c.message);
-        QTRY_VERIFY(form->exportSounds->Suspended());
+            f.answers, [&] { test::Press(form, "BitBtn4"); }, [](QWidget*) {}, "BitBtn1", c.message);
+        QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSounds)->Suspended());
         limit.reset();
         // No half-written file and no temporary file is left in the folder.
         QVERIFY2(filesIn(c.folder) == c.filesAfter, c.what);
@@ -571,8 +576,8 @@ void ExportSaveTest::failedCopiesAreReported() {
     // With room again the same save succeeds and replaces the older file whole.
     f.answers.directories.push_back(f.tempDir.path() + "/full");
     runDialog(
-        f.answers, [&] { form->BitBtn4Click(); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
-    QTRY_VERIFY(form->exportSounds->Suspended());
+        f.answers, [&] { test::Press(form, "BitBtn4"); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSounds)->Suspended());
     QCOMPARE(test::readFile(f.tempDir.path() + "/full/Rain.mp3"), big);
     QCOMPARE(filesIn(f.tempDir.path() + "/full"), (QStringList{"Rain.mp3", "Wind.mp3"}));
 }
@@ -580,33 +585,33 @@ void ExportSaveTest::failedCopiesAreReported() {
 void ExportSaveTest::exportNamesBecomeValidFileNames() {
     GuiFixture f;
     TForm1* form = f.start();
-    const QString sounds = form->workFolder + "Sounds/";
+    const QString sounds = f.workFolder() + "Sounds/";
     test::writeFile(sounds + "1.mp3", "one");
     test::writeFile(sounds + "2.mp3", "two");
     test::writeFile(sounds + "3.mp3", "three");
-    fillTable(form->soundTable, col::MediaExportName,
+    fillTable(test::soundTable(form), col::MediaExportName,
               {{sounds + "1.mp3", "What? \"Rain\": 1|2*.mp3"},
                {sounds + "2.mp3", "con.mp3"},
                {sounds + "3.mp3", QString(300, 'r') + ".mp3. "}});
     const QString out = f.tempDir.path() + "/names";
     f.answers.directories.push_back(out);
     runDialog(
-        f.answers, [&] { form->BitBtn4Click(); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
-    QTRY_VERIFY(form->exportSounds->Suspended());
+        f.answers, [&] { test::Press(form, "BitBtn4"); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSounds)->Suspended());
     QCOMPARE(filesIn(out), (QStringList{"What_ _Rain__ 1_2_.mp3", "_con.mp3", QString(251, 'r') + ".mp3"}));
     QCOMPARE(test::readFile(out + "/What_ _Rain__ 1_2_.mp3"), QByteArray("one"));
 
     // A picture name without a dot gets the format's extension within the limit.
-    const QString pics = form->workFolder + "Pictures/";
+    const QString pics = f.workFolder() + "Pictures/";
     writePicture(pics + "1.png", 8, 8);
-    fillTable(form->pictureTable, col::PicExportName, {{pics + "1.png", QString(300, 'p')}});
+    fillTable(test::pictureTable(form), col::PicExportName, {{pics + "1.png", QString(300, 'p')}});
     const QString picturesOut = f.tempDir.path() + "/pictures";
     f.answers.directories.push_back(picturesOut);
     runDialog(
-        f.answers, [&] { form->BitBtn5Click(); },
+        f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); }, "BitBtn1",
         "Collection saved!");
-    QTRY_VERIFY(form->exportPictures->Suspended());
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPictures)->Suspended());
     QCOMPARE(filesIn(picturesOut), QStringList{QString(251, 'p') + ".jpg"});
     QCOMPARE(identify(picturesOut + "/" + QString(251, 'p') + ".jpg"), QString("8x8 JPEG"));
 }

@@ -44,11 +44,11 @@ QString identifyBlob(const QString& db, const QString& table, int id, const QStr
 
 // Runs an export dialog into db; setUp fills the dialog's fields first.
 void exportTo(
-    GuiFixture& f, void (TForm1::*command)(), const QString& db,
+    GuiFixture& f, const QString& button, const QString& db,
     const std::function<void(QWidget*)>& setUp = [](QWidget*) {}) {
     f.answers.saveFiles.push_back(db);
     runDialog(
-        f.answers, [&] { (f.form.get()->*command)(); }, setUp, "BitBtn1", kExported);
+        f.answers, [&] { test::Press(f.form.get(), button); }, setUp, "BitBtn1", kExported);
 }
 
 } // namespace
@@ -66,13 +66,13 @@ void ExportSqliteTest::dialogsCarryTheirControls() {
         QString listLabel;
     };
     const Expected cases[] = {
-        {static_cast<QWidget*>(form->Form10), "Edit3", "Pictures", "CheckBox2", "CheckBox3", "BitBtn3",
+        {test::Part<QWidget>(form, "Form10"), "Edit3", "Pictures", "CheckBox2", "CheckBox3", "BitBtn3",
          "Save images as"},
-        {static_cast<QWidget*>(form->Form18), "Edit1", "Sounds", "CheckBox1", "CheckBox2", "BitBtn2",
+        {test::Part<QWidget>(form, "Form18"), "Edit1", "Sounds", "CheckBox1", "CheckBox2", "BitBtn2",
          "Save sounds as"},
-        {static_cast<QWidget*>(form->Form26), "Edit1", "Videos", "CheckBox1", "CheckBox2", "BitBtn2",
+        {test::Part<QWidget>(form, "Form26"), "Edit1", "Videos", "CheckBox1", "CheckBox2", "BitBtn2",
          "Save videos as"},
-        {static_cast<QWidget*>(form->Form33), "Edit1", "Text", "CheckBox1", "CheckBox2", "BitBtn2", ""},
+        {test::Part<QWidget>(form, "Form33"), "Edit1", "Text", "CheckBox1", "CheckBox2", "BitBtn2", ""},
     };
     for (const Expected& e : cases) {
         QCOMPARE(child<QLineEdit>(e.dialog, e.tableField)->text(), e.defaultTable);
@@ -100,19 +100,19 @@ void ExportSqliteTest::dialogsCarryTheirControls() {
 void ExportSqliteTest::picturesOriginalThenBmp() {
     GuiFixture f;
     TForm1* form = f.start();
-    const QString pics = form->workFolder + "Pictures/";
+    const QString pics = f.workFolder() + "Pictures/";
     writePicture(pics + "1.jpg", 30, 20, 1);
     writePicture(pics + "2.png", 31, 21, 2);
     writePicture(pics + "3.gif", 32, 22, 3);
-    fillTable(form->pictureTable, col::PicExportName,
+    fillTable(test::pictureTable(form), col::PicExportName,
               {{pics + "1.jpg", "1.jpg"}, {pics + "2.png", "2.png"}, {pics + "3.gif", "3.gif"}});
     const QString folder = f.tempDir.path() + "/db";
     QDir().mkpath(folder);
     const QString db = folder + "/export.sqlite";
     const QString scratch = f.tempDir.path();
 
-    exportTo(f, &TForm1::BitBtn2Click, db);
-    QTRY_VERIFY(form->exportPicturesSQLite->Suspended());
+    exportTo(f, "BitBtn2", db);
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
     QCOMPARE(sqlite(db, "select id,name,type from Pictures order by id;"),
              (QStringList{"1|1|jpg", "2|2|png", "3|3|gif"}));
     QCOMPARE(identifyBlob(db, "Pictures", 1, scratch), QString("30x20 JPEG"));
@@ -123,14 +123,14 @@ void ExportSqliteTest::picturesOriginalThenBmp() {
                  "CREATE TABLE `Pictures` (`id` INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT,`name` TEXT NOT "
                  "NULL,`type` TEXT NOT NULL,`data` BLOB)"});
     // The export folder is now the database's folder: the next chooser of any tab starts there.
-    QCOMPARE(form->exportFolder, folder + QDir::separator());
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"), folder + QDir::separator());
 
     // "BMP", dropping the first export's table.
-    exportTo(f, &TForm1::BitBtn2Click, db, [](QWidget* d) {
+    exportTo(f, "BitBtn2", db, [](QWidget* d) {
         child<QComboBox>(d, "ComboBox1")->setCurrentIndex(4);
         clickBox(child<QCheckBox>(d, "CheckBox2"));
     });
-    QTRY_VERIFY(form->exportPicturesSQLite->Suspended());
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
     QCOMPARE(sqlite(db, "select id,name,type from Pictures order by id;"),
              (QStringList{"1|1|bmp", "2|2|bmp", "3|3|bmp"}));
     for (int id = 1; id <= 3; ++id) {
@@ -140,22 +140,23 @@ void ExportSqliteTest::picturesOriginalThenBmp() {
     }
     QCOMPARE(identifyBlob(db, "Pictures", 2, scratch), QString("31x21 BMP3"));
 
-    fillTable(form->soundTable, col::MediaExportName, {{"x", "y.mp3"}});
+    fillTable(test::soundTable(form), col::MediaExportName, {{"x", "y.mp3"}});
     WhenModalShows([&](QWidget* d) { QTest::mouseClick(child<QPushButton>(d, "BitBtn1"), Qt::LeftButton); });
-    form->BitBtn4Click(); // the chooser has no answer queued: it is cancelled
+    test::Press(form, "BitBtn4"); // the chooser has no answer queued: it is cancelled
     QCOMPARE(f.answers.directoryStarts, QStringList{folder + QDir::separator()});
 }
 
 void ExportSqliteTest::secondExportIntoTheSameTable() {
     GuiFixture f;
     TForm1* form = f.start();
-    const QString pics = form->workFolder + "Pictures/";
+    const QString pics = f.workFolder() + "Pictures/";
     writePicture(pics + "1.jpg", 10, 10);
     writePicture(pics + "2.png", 10, 10);
-    fillTable(form->pictureTable, col::PicExportName, {{pics + "1.jpg", "1.jpg"}, {pics + "2.png", "2.png"}});
+    fillTable(test::pictureTable(form), col::PicExportName,
+              {{pics + "1.jpg", "1.jpg"}, {pics + "2.png", "2.png"}});
     const QString db = f.tempDir.path() + "/twice.db";
-    exportTo(f, &TForm1::BitBtn2Click, db);
-    QTRY_VERIFY(form->exportPicturesSQLite->Suspended());
+    exportTo(f, "BitBtn2", db);
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
 
     // Both boxes unchecked: CREATE TABLE fails with the database's own text and no run starts.
     f.answers.messages.clear();
@@ -166,18 +167,18 @@ void ExportSqliteTest::secondExportIntoTheSameTable() {
         QVERIFY(d->isVisible());
         QVERIFY(child<QProgressBar>(d, "ProgressBar1")->isHidden());
     });
-    form->BitBtn2Click();
+    test::Press(form, "BitBtn2");
     QTest::qWait(100);
     QCOMPARE(f.answers.messages.size(), 1);
-    QVERIFY(form->exportPicturesSQLite->Suspended());
+    QVERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
     QCOMPARE(sqlite(db, "select id,name,type from Pictures order by id;"),
              (QStringList{"1|1|jpg", "2|2|png"}));
 
     // The failed attempt left the file free: "Overwrite database file" starts afresh and
     // takes every table of the old file with it.
     runTool("sqlite3", {db, "create table Other(x); insert into Other values(1);"});
-    exportTo(f, &TForm1::BitBtn2Click, db, [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox3")); });
-    QTRY_VERIFY(form->exportPicturesSQLite->Suspended());
+    exportTo(f, "BitBtn2", db, [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox3")); });
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
     QCOMPARE(sqlite(db, "select name from sqlite_master where type='table' and name<>'sqlite_sequence';"),
              QStringList{"Pictures"});
     QCOMPARE(sqlite(db, "select count(*) from Pictures;"), QStringList{"2"});
@@ -186,12 +187,12 @@ void ExportSqliteTest::secondExportIntoTheSameTable() {
 void ExportSqliteTest::tableNameCleaning() {
     GuiFixture f;
     TForm1* form = f.start();
-    const QString pics = form->workFolder + "Pictures/";
+    const QString pics = f.workFolder() + "Pictures/";
     writePicture(pics + "1.png", 8, 8);
-    fillTable(form->pictureTable, col::PicExportName, {{pics + "1.png", "1.png"}});
+    fillTable(test::pictureTable(form), col::PicExportName, {{pics + "1.png", "1.png"}});
     const QString db = f.tempDir.path() + "/names.db";
 
-    exportTo(f, &TForm1::BitBtn2Click, db, [](QWidget* d) {
+    exportTo(f, "BitBtn2", db, [](QWidget* d) {
         d->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(d));
         auto* field = child<QLineEdit>(d, "Edit3");
@@ -201,27 +202,27 @@ void ExportSqliteTest::tableNameCleaning() {
         typeAndLeave(field, QString::fromUtf8("My Pictures-2é_"), other);
         QCOMPARE(field->text(), QString("MyPictures2"));
     });
-    QTRY_VERIFY(form->exportPicturesSQLite->Suspended());
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
     QCOMPARE(sqlite(db, "select name,type from MyPictures2;"), QStringList{"1|png"});
 
     // A name that starts with a digit works, the drop box included, on pictures and texts alike.
     for (int round = 0; round < 2; ++round) {
-        exportTo(f, &TForm1::BitBtn2Click, db, [round](QWidget* d) {
+        exportTo(f, "BitBtn2", db, [round](QWidget* d) {
             child<QLineEdit>(d, "Edit3")->setText("2024");
             child<QCheckBox>(d, "CheckBox2")->setChecked(round == 1);
         });
-        QTRY_VERIFY(form->exportPicturesSQLite->Suspended());
+        QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
     }
     QCOMPARE(sqlite(db, "select id,name from \"2024\";"), QStringList{"1|1"});
 
-    test::writeFile(form->workFolder + "Text/1.txt", "text");
-    fillTable(form->textTable, col::TextExportName, {{form->workFolder + "Text/1.txt", "t.txt"}});
+    test::writeFile(f.workFolder() + "Text/1.txt", "text");
+    fillTable(test::textTable(form), col::TextExportName, {{f.workFolder() + "Text/1.txt", "t.txt"}});
     for (int round = 0; round < 2; ++round) {
-        exportTo(f, &TForm1::BitBtn14Click, db, [](QWidget* d) {
+        exportTo(f, "BitBtn14", db, [](QWidget* d) {
             child<QLineEdit>(d, "Edit1")->setText("1st");
             child<QCheckBox>(d, "CheckBox1")->setChecked(true);
         });
-        QTRY_VERIFY(form->exportTextsSQLite->Suspended());
+        QTRY_VERIFY(test::CurrentJob(form, JobId::ExportTextsSQLite)->Suspended());
     }
     QCOMPARE(sqlite(db, "select id,name,type from \"1st\";"), QStringList{"1|t|txt"});
     QCOMPARE(f.answers.messages, QStringList(5, kExported));
@@ -230,21 +231,20 @@ void ExportSqliteTest::tableNameCleaning() {
 void ExportSqliteTest::pictureRowsKeepTheirOwnData() {
     GuiFixture f;
     TForm1* form = f.start();
-    const QString pics = form->workFolder + "Pictures/";
+    const QString pics = f.workFolder() + "Pictures/";
     writePicture(pics + "1.jpg", 24, 12, 1);
     writePicture(pics + "2.png", 13, 26, 2);
     writePicture(pics + "3.png", 9, 9, 3);
     writePicture(pics + "4.bmp", 7, 5, 4);
-    fillTable(form->pictureTable, col::PicExportName,
+    fillTable(test::pictureTable(form), col::PicExportName,
               {{pics + "1.jpg", "5.jpg"},
                {pics + "2.png", "5.png"},
                {pics + "3.png", "it's.jpg"},
                {pics + "4.bmp", "noext"},
                {pics + "3.png", "x'); drop table Pictures; --.png"}});
     const QString db = f.tempDir.path() + "/own.db";
-    exportTo(f, &TForm1::BitBtn2Click, db,
-             [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); });
-    QTRY_VERIFY(form->exportPicturesSQLite->Suspended());
+    exportTo(f, "BitBtn2", db, [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); });
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
     QCOMPARE(
         sqlite(db, "select id,name,type from Pictures order by id;"),
         (QStringList{"1|5|jpg", "2|5|jpg", "3|it's|jpg", "4||jpg", "5|x'); drop table Pictures; --|jpg"}));
@@ -258,16 +258,16 @@ void ExportSqliteTest::pictureRowsKeepTheirOwnData() {
 void ExportSqliteTest::nothingWrittenBesideTheDatabase() {
     GuiFixture f;
     TForm1* form = f.start();
-    const QString pics = form->workFolder + "Pictures/";
+    const QString pics = f.workFolder() + "Pictures/";
     writePicture(pics + "1.png", 10, 10);
     writePicture(pics + "2.gif", 10, 10);
-    fillTable(form->pictureTable, col::PicExportName,
+    fillTable(test::pictureTable(form), col::PicExportName,
               {{pics + "1.png", "1.jpg"}, {pics + "2.gif", "photo.gif"}});
     const QString folder = f.tempDir.path() + "/userfolder";
     test::writeFile(folder + "/1.jpg", "the user's own file");
     const QString db = folder + "/pictures.db";
-    exportTo(f, &TForm1::BitBtn2Click, db);
-    QTRY_VERIFY(form->exportPicturesSQLite->Suspended());
+    exportTo(f, "BitBtn2", db);
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
     QCOMPARE(filesIn(folder), (QStringList{"1.jpg", "pictures.db"}));
     QCOMPARE(test::readFile(folder + "/1.jpg"), QByteArray("the user's own file"));
     QCOMPARE(sqlite(db, "select name,type from Pictures order by id;"), (QStringList{"1|jpg", "photo|gif"}));
@@ -284,13 +284,13 @@ void ExportSqliteTest::filesStoredUnchanged() {
     QFETCH(QString, kind);
     GuiFixture f;
     TForm1* form = f.start();
-    CollectionTable* table = kind == "sounds"   ? form->soundTable
-                             : kind == "videos" ? form->videoTable
-                                                : form->textTable;
+    CollectionTable* table = kind == "sounds"   ? test::soundTable(form)
+                             : kind == "videos" ? test::videoTable(form)
+                                                : test::textTable(form);
     const int nameColumn = kind == "texts" ? col::TextExportName : col::MediaExportName;
-    const QString local = form->workFolder + (kind == "sounds"   ? "Sounds/"
-                                              : kind == "videos" ? "Video/"
-                                                                 : "Text/");
+    const QString local = f.workFolder() + (kind == "sounds"   ? "Sounds/"
+                                            : kind == "videos" ? "Video/"
+                                                               : "Text/");
     QByteArray rain;
     for (int i = 0; i < 50000; ++i)
         rain.append(char((i * 131) % 256));
@@ -306,17 +306,16 @@ void ExportSqliteTest::filesStoredUnchanged() {
                {local + "4.mp3", "Song.wav"},
                {local + "5.webm", "Clip.webm"}});
     const QString db = f.tempDir.path() + "/media.db";
-    void (TForm1::*command)() = kind == "sounds"   ? &TForm1::BitBtn3Click
-                                : kind == "videos" ? &TForm1::BitBtn11Click
-                                                   : &TForm1::BitBtn14Click;
+    const QString command = kind == "sounds" ? "BitBtn3" : kind == "videos" ? "BitBtn11" : "BitBtn14";
     const QString tableName = kind == "sounds" ? "Sounds" : kind == "videos" ? "Videos" : "Text";
     exportTo(f, command, db, [](QWidget* d) {
         if (auto* list = d->findChild<QComboBox*>("ComboBox1"))
             list->setCurrentIndex(3); // the files are stored as they are whatever is chosen
     });
-    BackgroundJob* job = kind == "sounds"   ? static_cast<BackgroundJob*>(form->exportSoundsSQLite.get())
-                         : kind == "videos" ? static_cast<BackgroundJob*>(form->exportVideosSQLite.get())
-                                            : static_cast<BackgroundJob*>(form->exportTextsSQLite.get());
+    BackgroundJob* job =
+        kind == "sounds"   ? static_cast<BackgroundJob*>(test::CurrentJob(form, JobId::ExportSoundsSQLite))
+        : kind == "videos" ? static_cast<BackgroundJob*>(test::CurrentJob(form, JobId::ExportVideosSQLite))
+                           : static_cast<BackgroundJob*>(test::CurrentJob(form, JobId::ExportTextsSQLite));
     QTRY_VERIFY(job->Suspended());
     const QStringList expected = kind == "texts"
                                      ? QStringList{"1|Rain|txt", "2|Wind|txt", "3|Song|txt", "4|Clip|txt"}
@@ -331,9 +330,12 @@ void ExportSqliteTest::filesStoredUnchanged() {
 void ExportSqliteTest::connectionError() {
     GuiFixture f;
     TForm1* form = f.start();
-    test::writeFile(form->workFolder + "Sounds/1.mp3", "x");
-    fillTable(form->soundTable, col::MediaExportName, {{form->workFolder + "Sounds/1.mp3", "a.mp3"}});
-    form->exportFolder = f.tempDir.path() + "/before/";
+    test::writeFile(f.workFolder() + "Sounds/1.mp3", "x");
+    fillTable(test::soundTable(form), col::MediaExportName, {{f.workFolder() + "Sounds/1.mp3", "a.mp3"}});
+    QDir().mkpath(f.tempDir.path() + "/before");
+    exportTo(f, "BitBtn3", f.tempDir.path() + "/before/first.db");
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended());
+    f.answers.messages.clear();
     const QString db = f.tempDir.path() + "/missing/folder/x.db";
     f.answers.saveFiles.push_back(db);
     WhenModalShows([&](QWidget* d) {
@@ -341,15 +343,15 @@ void ExportSqliteTest::connectionError() {
         QCOMPARE(f.answers.messages, QStringList{"Database connection error!"});
         QVERIFY(child<QProgressBar>(d, "ProgressBar1")->isHidden());
     });
-    form->BitBtn3Click();
-    QVERIFY(form->exportSoundsSQLite->Suspended());
+    test::Press(form, "BitBtn3");
+    QVERIFY(test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended());
     QVERIFY(!QFileInfo::exists(db));
-    QCOMPARE(form->exportFolder, f.tempDir.path() + "/before/");
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn4"), f.tempDir.path() + "/before/");
 
     // A cancelled file chooser does nothing at all.
     f.answers.messages.clear();
     WhenModalShows([&](QWidget* d) { QTest::mouseClick(child<QPushButton>(d, "BitBtn1"), Qt::LeftButton); });
-    form->BitBtn3Click();
+    test::Press(form, "BitBtn3");
     QVERIFY(f.answers.messages.isEmpty());
 }
 
@@ -358,24 +360,23 @@ void ExportSqliteTest::cancelCommitsTheRowsDone() {
     TForm1* form = f.start();
     QList<Row> rows;
     for (int i = 1; i <= 40; ++i) {
-        const QString path = form->workFolder + QString("Sounds/%1.mp3").arg(i);
+        const QString path = f.workFolder() + QString("Sounds/%1.mp3").arg(i);
         test::writeFile(path, QByteArray::number(i));
         rows.append({path, QString("s%1.mp3").arg(i)});
     }
-    fillTable(form->soundTable, col::MediaExportName, rows);
-    BackgroundJob* first = form->exportSoundsSQLite.get();
+    fillTable(test::soundTable(form), col::MediaExportName, rows);
+    BackgroundJob* first = test::CurrentJob(form, JobId::ExportSoundsSQLite);
     const QString db = f.tempDir.path() + "/cancel.db";
     f.answers.saveFiles.push_back(db);
     WhenModalShows([&](QWidget* d) { startThenCancelAtFirstRow(d, "BitBtn2", f.answers.messages); });
-    form->BitBtn3Click();
+    test::Press(form, "BitBtn3");
     QCOMPARE(f.answers.messages, QStringList{kExported});
-    QVERIFY(form->exportSoundsSQLite.get() != first);
+    QVERIFY(test::CurrentJob(form, JobId::ExportSoundsSQLite) != first);
     QCOMPARE(sqlite(db, "select id,name,type from Sounds;"), QStringList{"1|s1|mp3"});
 
     // The fresh job serves the next export in full.
-    exportTo(f, &TForm1::BitBtn3Click, db,
-             [](QWidget* d) { child<QCheckBox>(d, "CheckBox1")->setChecked(true); });
-    QTRY_VERIFY(form->exportSoundsSQLite->Suspended());
+    exportTo(f, "BitBtn3", db, [](QWidget* d) { child<QCheckBox>(d, "CheckBox1")->setChecked(true); });
+    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended());
     QCOMPARE(sqlite(db, "select count(*) from Sounds;"), QStringList{"40"});
 }
 
@@ -393,7 +394,7 @@ void ExportSqliteTest::failedCommitKeepsTheDatabaseAsItWas() {
     TForm1* form = f.start();
     const bool pictures = kind == "pictures";
     const QString table = pictures ? "Pictures" : "Sounds";
-    const QString local = form->workFolder + (pictures ? "Pictures/" : "Sounds/");
+    const QString local = f.workFolder() + (pictures ? "Pictures/" : "Sounds/");
     QList<Row> rows;
     for (int i = 1; i <= 3; ++i) {
         const QString path = local + QString::number(i) + (pictures ? ".png" : ".mp3");
@@ -403,7 +404,7 @@ void ExportSqliteTest::failedCommitKeepsTheDatabaseAsItWas() {
             test::writeFile(path, QByteArray::number(i));
         rows.append({path, QFileInfo(path).fileName()});
     }
-    fillTable(pictures ? form->pictureTable : form->soundTable,
+    fillTable(pictures ? test::pictureTable(form) : test::soundTable(form),
               pictures ? col::PicExportName : col::MediaExportName, rows);
 
     const QString db = f.tempDir.path() + "/held.db";
@@ -417,7 +418,7 @@ void ExportSqliteTest::failedCommitKeepsTheDatabaseAsItWas() {
 
     f.answers.saveFiles.push_back(db);
     runDialog(
-        f.answers, [&] { pictures ? form->BitBtn2Click() : form->BitBtn3Click(); },
+        f.answers, [&] { pictures ? test::Press(form, "BitBtn2") : test::Press(form, "BitBtn3"); },
         [&](QWidget* d) {
             static_cast<SqliteDialog*>(d)->busyTimeoutMs = 200;
             child<QCheckBox>(d, pictures ? "CheckBox2" : "CheckBox1")
@@ -425,7 +426,8 @@ void ExportSqliteTest::failedCommitKeepsTheDatabaseAsItWas() {
         },
         "BitBtn1",
         "Collection not exported to SQLite database: 3 rows could not be committed (database is locked).");
-    QTRY_VERIFY(pictures ? form->exportPicturesSQLite->Suspended() : form->exportSoundsSQLite->Suspended());
+    QTRY_VERIFY(pictures ? test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended()
+                         : test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended());
 
     reader.exec("commit;");
     reader.close();
@@ -434,7 +436,7 @@ void ExportSqliteTest::failedCommitKeepsTheDatabaseAsItWas() {
     QCOMPARE(sqlite(db, "select name from sqlite_master where type='table';"), QStringList{table});
 
     // Once the other program lets go, the same export goes through.
-    exportTo(f, pictures ? &TForm1::BitBtn2Click : &TForm1::BitBtn3Click, db, [&](QWidget* d) {
+    exportTo(f, pictures ? "BitBtn2" : "BitBtn3", db, [&](QWidget* d) {
         child<QCheckBox>(d, pictures ? "CheckBox2" : "CheckBox1")->setChecked(true);
     });
     QCOMPARE(sqlite(db, QString("select name from %1 order by id;").arg(table)),

@@ -59,7 +59,8 @@ void HostilePicturesTest::tinyFilesClaimingGigapixelsFailEachRowWithinBoundedMem
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(form->pagesDownload->Suspended() && form->downloadPictures->Suspended() &&
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::PagesDownload)->Suspended() &&
+                                 test::CurrentJob(form, JobId::DownloadPictures)->Suspended() &&
                                  site.count("/good.png") == 1,
                              60000);
     QTRY_VERIFY_WITH_TIMEOUT(!form->findChild<QTableView*>("StringGrid1")

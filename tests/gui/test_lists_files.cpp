@@ -72,6 +72,22 @@ QStringList tableRow(const CollectionTable* table, int row) {
     return cells;
 }
 
+// The folder the file chooser starts at: "Download files" is pressed (on a one-line list when
+// the list is empty, for an empty list asks nothing) and the chooser cancelled.
+QString fileChooserStart(TForm1* form, ui::TestAnswers& answers) {
+    QPlainTextEdit* list = test::URLs_List(form);
+    const QString kept = list->toPlainText();
+    if (test::Lines(list).isEmpty())
+        list->setPlainText("http://127.0.0.1:9/x");
+    answers.directories.push_back(std::nullopt);
+    const qsizetype asked = answers.directoryStarts.size();
+    test::Press(form, "BitBtn7");
+    list->setPlainText(kept);
+    if (answers.directoryStarts.size() != asked + 1)
+        return "(the chooser was not asked)";
+    return answers.directoryStarts.takeLast();
+}
+
 QStringList folderEntries(const QString& folder) {
     QStringList names = QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
     names.sort();
@@ -117,17 +133,17 @@ void ListsFilesTest::urlListIsBuiltFromTheSourcePagesOfALocalSite() {
 
     GuiFixture f;
     TForm1* form = f.start();
-    form->URLs_List->setPlainText("old line that goes");
-    form->Source_Links->setPlainText(base + "/a/index.html\n" + base + "/b/list.html");
-    QTest::mouseClick(form->BitBtn6, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(form->makeUrlsList->Suspended(), kJobWaitMs);
+    test::URLs_List(form)->setPlainText("old line that goes");
+    test::Source_Links(form)->setPlainText(base + "/a/index.html\n" + base + "/b/list.html");
+    test::Press(form, "BitBtn6");
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::Make_URLs_List)->Suspended(), kJobWaitMs);
 
-    QCOMPARE(TForm1::MemoLines(form->URLs_List),
+    QCOMPARE(test::Lines(test::URLs_List(form)),
              (QStringList{base + "/a/one.html", base + "/a/two/two.html", base + "/b/three.html",
                           base + "/b/deeper/four.html"}));
-    QVERIFY(form->ProgressBar3->isHidden());
-    QCOMPARE(form->ProgressBar3->maximum(), 2);
-    QCOMPARE(form->ProgressBar3->value(), 2);
+    QVERIFY(test::ProgressBar3(form)->isHidden());
+    QCOMPARE(test::ProgressBar3(form)->maximum(), 2);
+    QCOMPARE(test::ProgressBar3(form)->value(), 2);
     QVERIFY(f.answers.messages.isEmpty());
 }
 
@@ -161,13 +177,13 @@ void ListsFilesTest::urlListTakesTheServiceAnswersAsTheyCome() {
         f.start();
     }
     TForm1* form = f.form.get();
-    QVERIFY(form->serviceBase.startsWith(fake.baseUrl() + "/"));
 
     // A blank line is sent too; blanks are cut from the end of the whole body only (its start is
     // "list="); "&" and "=" travel as typed.
-    form->Source_Links->setPlainText("http://x/one\n\n  http://x/a&b=c \t\nhttp://x/fail\nhttp://x/last");
-    QTest::mouseClick(form->BitBtn6, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(form->makeUrlsList->Suspended(), kJobWaitMs);
+    test::Source_Links(form)->setPlainText(
+        "http://x/one\n\n  http://x/a&b=c \t\nhttp://x/fail\nhttp://x/last");
+    test::Press(form, "BitBtn6");
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::Make_URLs_List)->Suspended(), kJobWaitMs);
     {
         std::lock_guard lock(mutex);
         // Several are in flight at once, so they may arrive in any order.
@@ -178,35 +194,35 @@ void ListsFilesTest::urlListTakesTheServiceAnswersAsTheyCome() {
     }
     // The answer cut at its zero byte has no line break, so the next answer runs on in its line;
     // the failed call adds nothing.
-    QCOMPARE(form->URLs_List->toPlainText(), QString("http://r/1\nhttp://r/2\nhttp://r/3http://r/4\n"));
-    QVERIFY(form->ProgressBar3->isHidden());
+    QCOMPARE(test::URLs_List(form)->toPlainText(), QString("http://r/1\nhttp://r/2\nhttp://r/3http://r/4\n"));
+    QVERIFY(test::ProgressBar3(form)->isHidden());
 
     // Only blank lines: each one is still sent.
     {
         std::lock_guard lock(mutex);
         bodies.clear();
     }
-    form->Source_Links->setPlainText("\n\n");
-    QTest::mouseClick(form->BitBtn6, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(form->makeUrlsList->Suspended(), kJobWaitMs);
+    test::Source_Links(form)->setPlainText("\n\n");
+    test::Press(form, "BitBtn6");
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::Make_URLs_List)->Suspended(), kJobWaitMs);
     {
         std::lock_guard lock(mutex);
         QCOMPARE(bodies, (QStringList{"list=", "list="}));
     }
-    QCOMPARE(form->URLs_List->toPlainText(), QString());
+    QCOMPARE(test::URLs_List(form)->toPlainText(), QString());
     QVERIFY(f.answers.messages.isEmpty());
 }
 
 void ListsFilesTest::urlListBuilderAsksForSourceLinks() {
     GuiFixture f;
     TForm1* form = f.start();
-    form->URLs_List->setPlainText("http://stays.example/not");
-    form->Source_Links->clear();
-    QTest::mouseClick(form->BitBtn6, Qt::LeftButton);
+    test::URLs_List(form)->setPlainText("http://stays.example/not");
+    test::Source_Links(form)->clear();
+    test::Press(form, "BitBtn6");
     QCOMPARE(f.answers.messages, QStringList{"Enter source link(s) please"});
-    QVERIFY(form->URLs_List->toPlainText().isEmpty());
-    QVERIFY(form->makeUrlsList->Suspended());
-    QVERIFY(form->ProgressBar3->isHidden());
+    QVERIFY(test::URLs_List(form)->toPlainText().isEmpty());
+    QVERIFY(test::CurrentJob(form, JobId::Make_URLs_List)->Suspended());
+    QVERIFY(test::ProgressBar3(form)->isHidden());
 }
 
 // ---------------------------------------------------------------- URL list tools
@@ -223,9 +239,9 @@ void ListsFilesTest::extractLastUrlWorksLineByLine() {
         "short http://a.b",
         "no address at all",
     };
-    form->URLs_List->setPlainText(before.join('\n') + '\n');
+    test::URLs_List(form)->setPlainText(before.join('\n') + '\n');
     action(form, "ExtractlastURLinline1")->trigger();
-    QCOMPARE(TForm1::MemoLines(form->URLs_List), (QStringList{
+    QCOMPARE(test::Lines(test::URLs_List(form)), (QStringList{
                                                      "http://example.com/page",
                                                      "",
                                                      "https://only.example/x",
@@ -234,17 +250,17 @@ void ListsFilesTest::extractLastUrlWorksLineByLine() {
                                                      "short http://a.b",
                                                      "no address at all",
                                                  }));
-    QVERIFY(form->URLs_List->toPlainText().endsWith('\n'));
+    QVERIFY(test::URLs_List(form)->toPlainText().endsWith('\n'));
 
     // One step of Undo gives the lines back.
-    form->URLs_List->undo();
-    QCOMPARE(TForm1::MemoLines(form->URLs_List), before);
+    test::URLs_List(form)->undo();
+    QCOMPARE(test::Lines(test::URLs_List(form)), before);
 }
 
 void ListsFilesTest::filterDialogAppliesAndStaysOpen() {
     GuiFixture f;
     TForm1* form = f.start();
-    form->URLs_List->setPlainText(
+    test::URLs_List(form)->setPlainText(
         "http://a/one.jpg\n\nhttp://b/THUMB_two.JPG\nhttp://c/x.png\nhttp://d/photojpgs/\n");
 
     bool checked = false;
@@ -259,13 +275,13 @@ void ListsFilesTest::filterDialogAppliesAndStaysOpen() {
 
         dialog->findChild<QLineEdit*>("Edit1")->setText("jpg");
         click(dialog, "BitBtn1");
-        QCOMPARE(form->URLs_List->toPlainText(),
+        QCOMPARE(test::URLs_List(form)->toPlainText(),
                  QString("http://a/one.jpg\nhttp://b/THUMB_two.JPG\nhttp://d/photojpgs/\n"));
         QVERIFY(dialog->isVisible());
 
         dialog->findChild<QLineEdit*>("Edit2")->setText("thumb");
         click(dialog, "BitBtn1");
-        QCOMPARE(form->URLs_List->toPlainText(), QString("http://a/one.jpg\nhttp://d/photojpgs/\n"));
+        QCOMPARE(test::URLs_List(form)->toPlainText(), QString("http://a/one.jpg\nhttp://d/photojpgs/\n"));
         QVERIFY(dialog->isVisible());
 
         click(dialog, "BitBtn3");
@@ -276,7 +292,7 @@ void ListsFilesTest::filterDialogAppliesAndStaysOpen() {
     QVERIFY(checked);
 
     // The fields keep their text; on an empty list the filter leaves it empty.
-    form->URLs_List->clear();
+    test::URLs_List(form)->clear();
     checked = false;
     test::WhenModalShows([&](QWidget* modal) {
         auto* dialog = qobject_cast<TForm36*>(modal);
@@ -284,7 +300,7 @@ void ListsFilesTest::filterDialogAppliesAndStaysOpen() {
         QCOMPARE(dialog->findChild<QLineEdit*>("Edit1")->text(), QString("jpg"));
         QCOMPARE(dialog->findChild<QLineEdit*>("Edit2")->text(), QString("thumb"));
         click(dialog, "BitBtn1");
-        QVERIFY(form->URLs_List->toPlainText().isEmpty());
+        QVERIFY(test::URLs_List(form)->toPlainText().isEmpty());
         checked = true;
     });
     action(form, "Filter1")->trigger();
@@ -295,26 +311,26 @@ void ListsFilesTest::clipboardCopyPasteAndClear() {
     GuiFixture f;
     TForm1* form = f.start();
     QClipboard* clipboard = QGuiApplication::clipboard();
-    form->URLs_List->setPlainText("http://a/1\nhttp://a/2");
+    test::URLs_List(form)->setPlainText("http://a/1\nhttp://a/2");
 
     action(form, "Selectall1")->trigger();
     QCOMPARE(clipboard->text(), QString("http://a/1\nhttp://a/2"));
-    const QTextCursor selection = form->URLs_List->textCursor();
+    const QTextCursor selection = test::URLs_List(form)->textCursor();
     QCOMPARE(selection.selectionStart(), 0);
-    QCOMPARE(selection.selectionEnd(), form->URLs_List->document()->characterCount() - 1);
+    QCOMPARE(selection.selectionEnd(), test::URLs_List(form)->document()->characterCount() - 1);
 
     // Paste replaces the selection at the caret.
     clipboard->setText("X\nY");
-    QTextCursor part = form->URLs_List->textCursor();
+    QTextCursor part = test::URLs_List(form)->textCursor();
     part.setPosition(7);
     part.setPosition(10, QTextCursor::KeepAnchor); // "a/1"
-    form->URLs_List->setTextCursor(part);
+    test::URLs_List(form)->setTextCursor(part);
     action(form, "PastefromClipboard1")->trigger();
-    QCOMPARE(form->URLs_List->toPlainText(), QString("http://X\nY\nhttp://a/2"));
+    QCOMPARE(test::URLs_List(form)->toPlainText(), QString("http://X\nY\nhttp://a/2"));
 
     action(form, "Clear1")->trigger();
-    QVERIFY(form->URLs_List->toPlainText().isEmpty());
-    QCOMPARE(TForm1::MemoLineCount(form->URLs_List), 0);
+    QVERIFY(test::URLs_List(form)->toPlainText().isEmpty());
+    QCOMPARE(test::Lines(test::URLs_List(form)).size(), 0);
 }
 
 // ---------------------------------------------------------------- file download
@@ -391,11 +407,11 @@ void ListsFilesTest::filesAreNamedByServerOrAddressOrRow() {
         base + "/cd/star",          base + "/cd/escape",        base + "/cd/nothing", base + "/dir/",
         base + "/chunked",          base + "/missing",          base + "/moved",      base + "/hostile?x",
     };
-    form->URLs_List->setPlainText(urls.join('\n'));
+    test::URLs_List(form)->setPlainText(urls.join('\n'));
     f.answers.directories.push_back(folder);
-    QTest::mouseClick(form->BitBtn7, Qt::LeftButton);
-    QCOMPARE(form->fileDownloadFolder, folder + "/");
-    QTRY_VERIFY_WITH_TIMEOUT(form->filesDownload->Suspended(), kJobWaitMs);
+    test::Press(form, "BitBtn7");
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::FilesDownload)->Suspended(), kJobWaitMs);
+    QCOMPARE(fileChooserStart(form, f.answers), folder + "/");
 
     const QString dl = folder + "/";
     struct Expected {
@@ -411,12 +427,12 @@ void ListsFilesTest::filesAreNamedByServerOrAddressOrRow() {
         {"Broken", "", ""},           {"Error", "", ""},
         {"OK", "café menu.txt", "4"}, {"OK", "12..._.._up", "2"},
     };
-    QCOMPARE(form->fileTable->gridRowCount(), int(urls.size()) + 1);
+    QCOMPARE(test::fileTable(form)->gridRowCount(), int(urls.size()) + 1);
     for (int i = 0; i < int(urls.size()); ++i) {
         const Expected& e = expected[i];
         const QString row = QString::number(i + 1);
         const QString path = e.file.isEmpty() ? QString() : dl + e.file;
-        QCOMPARE(tableRow(form->fileTable, i + 1), (QStringList{row, e.status, urls[i], path, e.size}));
+        QCOMPARE(tableRow(test::fileTable(form), i + 1), (QStringList{row, e.status, urls[i], path, e.size}));
     }
     QCOMPARE(folderEntries(folder),
              (QStringList{"12..._.._up", "2.zip", "7.plain", "8.html", "a.txt", "b c.txt", "café menu.txt",
@@ -427,9 +443,9 @@ void ListsFilesTest::filesAreNamedByServerOrAddressOrRow() {
     QCOMPARE(folderEntries(f.tempDir.path() + "/one"), QStringList{"two"});
     QCOMPARE(folderEntries(f.tempDir.path() + "/one/two"), QStringList{"dl"});
 
-    QVERIFY(form->ProgressBar2->isHidden());
-    QCOMPARE(form->ProgressBar2->maximum(), int(urls.size()));
-    QCOMPARE(form->ProgressBar2->value(), int(urls.size()) - 1);
+    QVERIFY(test::ProgressBar2(form)->isHidden());
+    QCOMPARE(test::ProgressBar2(form)->maximum(), int(urls.size()));
+    QCOMPARE(test::ProgressBar2(form)->value(), int(urls.size()) - 1);
     QVERIFY(f.answers.messages.isEmpty());
 }
 
@@ -448,16 +464,16 @@ void ListsFilesTest::aFileThatCannotBeWrittenIsAnError() {
     // A folder of that name stands where the file should go.
     const QString folder = f.tempDir.path() + "/dl/";
     QVERIFY(QDir().mkpath(folder + "report.pdf"));
-    form->URLs_List->setPlainText(server.baseUrl() + "/files/report.pdf\n" + server.baseUrl() +
-                                  "/files/other.pdf\n");
+    test::URLs_List(form)->setPlainText(server.baseUrl() + "/files/report.pdf\n" + server.baseUrl() +
+                                        "/files/other.pdf\n");
     f.answers.directories.push_back(folder);
-    QTest::mouseClick(form->BitBtn7, Qt::LeftButton);
-    QCOMPARE(form->fileDownloadFolder, folder);
-    QTRY_VERIFY_WITH_TIMEOUT(form->filesDownload->Suspended(), kJobWaitMs);
+    test::Press(form, "BitBtn7");
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::FilesDownload)->Suspended(), kJobWaitMs);
+    QCOMPARE(fileChooserStart(form, f.answers), folder);
 
-    QCOMPARE(tableRow(form->fileTable, 1),
+    QCOMPARE(tableRow(test::fileTable(form), 1),
              (QStringList{"1", "Error", server.baseUrl() + "/files/report.pdf", "", ""}));
-    QCOMPARE(tableRow(form->fileTable, 2),
+    QCOMPARE(tableRow(test::fileTable(form), 2),
              (QStringList{"2", "OK", server.baseUrl() + "/files/other.pdf", folder + "other.pdf", "5"}));
     QVERIFY(QFileInfo(folder + "report.pdf").isDir());
 }
@@ -465,19 +481,21 @@ void ListsFilesTest::aFileThatCannotBeWrittenIsAnError() {
 void ListsFilesTest::anEmptyUrlListLeavesOneBlankRowAndAsksNothing() {
     GuiFixture f;
     TForm1* form = f.start();
-    form->fileTable->setGridRowCount(4);
+    test::fileTable(form)->setGridRowCount(4);
     for (int r = 1; r <= 3; ++r)
-        form->fileTable->setRow(r, {QString::number(r), "OK", "http://h/" + QString::number(r), "/x", "1"});
-    form->URLs_List->clear();
+        test::fileTable(form)->setRow(
+            r, {QString::number(r), "OK", "http://h/" + QString::number(r), "/x", "1"});
+    test::URLs_List(form)->clear();
     f.answers.directories.push_back(f.tempDir.path());
 
-    QTest::mouseClick(form->BitBtn7, Qt::LeftButton);
-    QCOMPARE(form->fileTable->gridRowCount(), 2);
-    QCOMPARE(tableRow(form->fileTable, 1), QStringList(5, QString()));
+    test::Press(form, "BitBtn7");
+    QCOMPARE(test::fileTable(form)->gridRowCount(), 2);
+    QCOMPARE(tableRow(test::fileTable(form), 1), QStringList(5, QString()));
     QCOMPARE(f.answers.directories.size(), size_t(1)); // the chooser was not asked
-    QVERIFY(form->filesDownload->Suspended());
-    QVERIFY(form->ProgressBar2->isHidden());
-    QVERIFY(form->fileDownloadFolder.isEmpty());
+    QVERIFY(test::CurrentJob(form, JobId::FilesDownload)->Suspended());
+    QVERIFY(test::ProgressBar2(form)->isHidden());
+    f.answers.directories.clear();
+    QCOMPARE(fileChooserStart(form, f.answers), QString());
 }
 
 void ListsFilesTest::aCancelledChooserLeavesTheTableAlone() {
@@ -489,18 +507,19 @@ void ListsFilesTest::aCancelledChooserLeavesTheTableAlone() {
 
     GuiFixture f;
     TForm1* form = f.start();
-    form->fileTable->setGridRowCount(3);
-    form->fileTable->setRow(1, {"1", "OK", "http://h/1", "/saved/1", "10"});
-    form->fileTable->setRow(2, {"2", "Broken", "http://h/2", "", ""});
-    form->URLs_List->setPlainText(server.baseUrl() + "/files/a.bin");
+    test::fileTable(form)->setGridRowCount(3);
+    test::fileTable(form)->setRow(1, {"1", "OK", "http://h/1", "/saved/1", "10"});
+    test::fileTable(form)->setRow(2, {"2", "Broken", "http://h/2", "", ""});
+    test::URLs_List(form)->setPlainText(server.baseUrl() + "/files/a.bin");
     f.answers.directories.push_back(std::nullopt);
 
-    QTest::mouseClick(form->BitBtn7, Qt::LeftButton);
-    QCOMPARE(form->fileTable->gridRowCount(), 3);
-    QCOMPARE(tableRow(form->fileTable, 1), (QStringList{"1", "OK", "http://h/1", "/saved/1", "10"}));
-    QCOMPARE(tableRow(form->fileTable, 2), (QStringList{"2", "Broken", "http://h/2", "", ""}));
-    QVERIFY(form->filesDownload->Suspended()); // Resume would have cleared it at once
-    QVERIFY(form->fileDownloadFolder.isEmpty());
+    test::Press(form, "BitBtn7");
+    QCOMPARE(test::fileTable(form)->gridRowCount(), 3);
+    QCOMPARE(tableRow(test::fileTable(form), 1), (QStringList{"1", "OK", "http://h/1", "/saved/1", "10"}));
+    QCOMPARE(tableRow(test::fileTable(form), 2), (QStringList{"2", "Broken", "http://h/2", "", ""}));
+    QVERIFY(
+        test::CurrentJob(form, JobId::FilesDownload)->Suspended()); // Resume would have cleared it at once
+    QCOMPARE(fileChooserStart(form, f.answers), QString());
 }
 
 // ---------------------------------------------------------------- teardown
@@ -530,17 +549,17 @@ void ListsFilesTest::closingTheWindowEndsRunningJobs() {
             f.start();
         }
         TForm1* form = f.form.get();
-        form->Source_Links->setPlainText("http://x/one\nhttp://x/two");
-        form->URLs_List->setPlainText(server.baseUrl() + "/slow\n" + server.baseUrl() + "/slow");
+        test::Source_Links(form)->setPlainText("http://x/one\nhttp://x/two");
+        test::URLs_List(form)->setPlainText(server.baseUrl() + "/slow\n" + server.baseUrl() + "/slow");
         f.answers.directories.push_back(f.tempDir.path());
-        QTest::mouseClick(form->BitBtn7, Qt::LeftButton);
-        QTest::mouseClick(form->BitBtn6, Qt::LeftButton);
+        test::Press(form, "BitBtn7");
+        test::Press(form, "BitBtn6");
         // Both rows and both links are in flight at once.
         QTRY_VERIFY_WITH_TIMEOUT(server.requestCount("/slow") == 2, kJobWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(server.requestCount("/products/skarvel/scripts/make_list.php") == 2,
                                  kJobWaitMs);
-        QVERIFY(!form->filesDownload->Suspended());
-        QVERIFY(!form->makeUrlsList->Suspended());
+        QVERIFY(!test::CurrentJob(form, JobId::FilesDownload)->Suspended());
+        QVERIFY(!test::CurrentJob(form, JobId::Make_URLs_List)->Suspended());
         f.form.reset(); // must cut both requests short instead of waiting for the answers
     }
     {

@@ -44,25 +44,26 @@ private slots:
 };
 
 static QString checkedStyle(TForm1* form) {
-    return form->CheckedStyleName();
+    const QStringList checked = test::CheckedStyles(form);
+    return checked.size() == 1 ? checked.front() : "checked: " + checked.join(", ");
 }
 
 void MainWindowTest::firstStartUsesDefaultsAndCloseWritesSettings() {
     GuiFixture f;
     TForm1* form = f.start();
     const QString sep = QDir::separator();
-    QCOMPARE(form->workFolder, f.tempDir.path() + sep + "Skarvel" + sep);
+    QCOMPARE(f.workFolder(), f.tempDir.path() + sep + "Skarvel" + sep);
     QCOMPARE(checkedStyle(form), QString("Iceberg Classico"));
     QCOMPARE(form->windowTitle(), QString("Orvantic - Skarvel"));
-    QCOMPARE(form->PageControl1->currentIndex(), 0);
+    QCOMPARE(test::PageControl1(form)->currentIndex(), 0);
     for (const char* sub : {"Files", "Pictures", "Sounds", "Video", "Text"})
-        QVERIFY2(QDir(form->workFolder + sub).exists(), sub);
+        QVERIFY2(QDir(f.workFolder() + sub).exists(), sub);
     QVERIFY(!QFile::exists(f.programDir.path() + "/Skarvel.ini"));
     QVERIFY(f.answers.messages.isEmpty());
 
     form->close();
     IniFile ini(f.programDir.path() + "/Skarvel.ini");
-    QCOMPARE(ini.readString("COMMON", "TEMP_DIR", "?"), form->workFolder);
+    QCOMPARE(ini.readString("COMMON", "TEMP_DIR", "?"), f.workFolder());
     QCOMPARE(ini.readString("FORM", "STYLE", "?"), QString("Iceberg Classico"));
 }
 
@@ -71,7 +72,7 @@ void MainWindowTest::everyStyleSurvivesARestart() {
     f.start();
     for (const QString& name : StyleNames()) {
         QAction* item = nullptr;
-        for (QAction* a : f.form->styleActions)
+        for (QAction* a : test::Part<QMenu>(f.form.get(), "Skin1")->actions())
             if (a->text() == name)
                 item = a;
         QVERIFY(item);
@@ -110,9 +111,9 @@ void MainWindowTest::exitLeavesTheSettingsFileAlone() {
     test::writeFile(ini, ("[COMMON]\r\nTEMP_DIR=" + work + "\r\n[FORM]\r\nSTYLE=Luna\r\n").toUtf8());
     const QByteArray before = test::readFile(ini);
     f.start();
-    QCOMPARE(f.form->workFolder, work);
-    f.form->workFolder = f.tempDir.path() + "/other/";
-    QTimer::singleShot(0, f.form.get(), &TForm1::Exit1Click);
+    QCOMPARE(f.workFolder(), work);
+    test::SaveWorkFolder(f.form.get(), f.tempDir.path() + "/other/");
+    QTimer::singleShot(0, f.form.get(), [&f] { test::Trigger(f.form.get(), "Exit1"); });
     QSignalSpy quit(qApp, &QCoreApplication::aboutToQuit);
     qApp->exec(); // Exit1Click ends this loop
     QCOMPARE(test::readFile(ini), before);
@@ -131,22 +132,24 @@ void MainWindowTest::startupEmptiesOnlyAWorkFolderOfItsOwn() {
     QVERIFY(QDir(def + "Text/deep/deeper").exists());
     QVERIFY(QFile::exists(def + ".hidden"));
 
-    // A folder of the user's with files in it is used but never emptied.
+    // A folder of the user's, named in the settings file, with files in it is used but never emptied.
     const QString mine = f.tempDir.path() + sep + "MyPictures" + sep;
     test::writeFile(mine + "holiday.jpg", "precious");
     test::writeFile(mine + "Pictures/family.png", "precious");
-    f.form->workFolder = mine;
     f.form->close();
-    f.restart();
-    QCOMPARE(f.form->workFolder, mine);
+    f.form.reset();
+    IniFile settings(f.programDir.path() + "/Skarvel.ini");
+    settings.writeString("COMMON", "TEMP_DIR", mine);
+    QVERIFY(settings.updateFile());
+    f.start();
+    QCOMPARE(f.workFolder(), mine);
     QVERIFY(QFile::exists(mine + "holiday.jpg"));
     QVERIFY(QFile::exists(mine + "Pictures/family.png"));
     QVERIFY(QDir(mine + "Sounds").exists());
 
     // A new folder that the program creates becomes its own and is emptied at the next start.
     const QString fresh = f.tempDir.path() + sep + "Fresh" + sep;
-    f.form->workFolder = fresh;
-    f.form->Directorystructure1Click();
+    test::SaveWorkFolder(f.form.get(), fresh); // saving makes the folder structure
     test::writeFile(fresh + "Sounds/3.mp3", "old");
     f.form->close();
     f.restart();
@@ -158,27 +161,26 @@ void MainWindowTest::parametersSaveTakesTheFolderAsTyped() {
     f.start();
     const QString base = f.tempDir.path() + QDir::separator() + "Coll";
     test::WhenModalShows([&](QWidget* dialog) {
-        auto* form13 = qobject_cast<TForm13*>(dialog);
-        QVERIFY(form13);
-        QCOMPARE(form13->Edit1->text(), f.form->workFolder);
-        form13->Edit1->setText(base);
-        QTest::mouseClick(form13->findChild<QPushButton*>("BitBtn3"), Qt::LeftButton);
+        QCOMPARE(dialog->objectName(), QString("Form13"));
+        auto* edit = test::Part<QLineEdit>(dialog, "Edit1");
+        QCOMPARE(edit->text(), DefaultWorkFolder(f.env()));
+        edit->setText(base);
+        QTest::mouseClick(test::Part<QPushButton>(dialog, "BitBtn3"), Qt::LeftButton);
     });
-    f.form->Parameters1Click();
-    QCOMPARE(f.form->workFolder, base);
+    test::Trigger(f.form.get(), "Parameters1");
+    QCOMPARE(test::ShownWorkFolder(f.form.get()), base);
     // The sub-folders are formed by plain appending; the first step makes "Col".
     QVERIFY(QDir(base + "Pictures").exists());
     QVERIFY(QDir(base + "Text").exists());
     QVERIFY(QDir(base.left(base.size() - 1)).exists());
 
     test::WhenModalShows([&](QWidget* dialog) {
-        auto* form13 = qobject_cast<TForm13*>(dialog);
-        QTest::mouseClick(form13->findChild<QPushButton*>("BitBtn2"), Qt::LeftButton);
-        QCOMPARE(form13->Edit1->text(), DefaultWorkFolder(f.env()));
-        QTest::mouseClick(form13->findChild<QPushButton*>("BitBtn4"), Qt::LeftButton);
+        QTest::mouseClick(test::Part<QPushButton>(dialog, "BitBtn2"), Qt::LeftButton);
+        QCOMPARE(test::Part<QLineEdit>(dialog, "Edit1")->text(), DefaultWorkFolder(f.env()));
+        QTest::mouseClick(test::Part<QPushButton>(dialog, "BitBtn4"), Qt::LeftButton);
     });
-    f.form->Parameters1Click();
-    QCOMPARE(f.form->workFolder, base);
+    test::Trigger(f.form.get(), "Parameters1");
+    QCOMPARE(test::ShownWorkFolder(f.form.get()), base);
 }
 
 static void fillRows(CollectionTable* t, int n) {
@@ -190,24 +192,24 @@ static void fillRows(CollectionTable* t, int n) {
 void MainWindowTest::newEmptiesTablesAndMemos() {
     GuiFixture f;
     TForm1* form = f.start();
-    form->URLs_List->setPlainText("http://a/1\nhttp://a/2");
-    form->Source_Links->setPlainText("http://s/");
-    form->Memo_Text_Preview->setPlainText("keep me");
-    form->Memo1->setText("buffer");
-    for (CollectionTable* t :
-         {form->pictureTable, form->soundTable, form->videoTable, form->textTable, form->fileTable})
+    test::URLs_List(form)->setPlainText("http://a/1\nhttp://a/2");
+    test::Source_Links(form)->setPlainText("http://s/");
+    test::Memo_Text_Preview(form)->setPlainText("keep me");
+    test::Memo1(form)->setText("buffer");
+    for (CollectionTable* t : {test::pictureTable(form), test::soundTable(form), test::videoTable(form),
+                               test::textTable(form), test::fileTable(form)})
         fillRows(t, 3);
-    form->New1Click();
-    QVERIFY(form->URLs_List->toPlainText().isEmpty());
-    QVERIFY(form->Source_Links->toPlainText().isEmpty());
-    QVERIFY(form->Memo1->text().isEmpty());
-    QCOMPARE(form->Memo_Text_Preview->toPlainText(), QString("keep me"));
-    for (CollectionTable* t :
-         {form->pictureTable, form->soundTable, form->videoTable, form->textTable, form->fileTable}) {
+    test::Trigger(form, "New1");
+    QVERIFY(test::URLs_List(form)->toPlainText().isEmpty());
+    QVERIFY(test::Source_Links(form)->toPlainText().isEmpty());
+    QVERIFY(test::Memo1(form)->text().isEmpty());
+    QCOMPARE(test::Memo_Text_Preview(form)->toPlainText(), QString("keep me"));
+    for (CollectionTable* t : {test::pictureTable(form), test::soundTable(form), test::videoTable(form),
+                               test::textTable(form), test::fileTable(form)}) {
         QCOMPARE(t->gridRowCount(), 2);
         QCOMPARE(t->cell(0, 1), QString());
     }
-    QCOMPARE(form->DrawGrid1->rowCount(), 1);
+    QCOMPARE(test::DrawGrid1(form)->rowCount(), 1);
 }
 
 void MainWindowTest::deleteRowFollowsTheRemovalRule() {
@@ -216,17 +218,17 @@ void MainWindowTest::deleteRowFollowsTheRemovalRule() {
     struct Case {
         QTableView* grid;
         CollectionTable* table;
-        void (TForm1::*remove)();
+        const char* remove; // the grid's "Delete row" item
     };
-    const Case cases[] = {{form->StringGrid1, form->pictureTable, &TForm1::Deleterow3Click},
-                          {form->StringGrid2, form->soundTable, &TForm1::Deleterow2Click},
-                          {form->StringGrid4, form->videoTable, &TForm1::Deleterow1Click},
-                          {form->StringGrid5, form->textTable, &TForm1::Delete1Click},
-                          {form->StringGrid3, form->fileTable, &TForm1::Deleterow4Click}};
+    const Case cases[] = {{test::StringGrid1(form), test::pictureTable(form), "Deleterow3"},
+                          {test::StringGrid2(form), test::soundTable(form), "Deleterow2"},
+                          {test::StringGrid4(form), test::videoTable(form), "Deleterow1"},
+                          {test::StringGrid5(form), test::textTable(form), "Delete1"},
+                          {test::StringGrid3(form), test::fileTable(form), "Deleterow4"}};
     for (const Case& c : cases) {
         fillRows(c.table, 5);
-        TForm1::SetCurrentRow(c.grid, 2);
-        (form->*c.remove)();
+        test::SetCurrentRow(c.grid, 2);
+        test::Trigger(form, c.remove);
         QCOMPARE(c.table->gridRowCount(), 5);
         QStringList seen;
         for (int r = 1; r < 5; ++r)
@@ -234,24 +236,24 @@ void MainWindowTest::deleteRowFollowsTheRemovalRule() {
         QCOMPARE(seen, (QStringList{"1=http://h/1", "2=http://h/3", "3=http://h/4", "4=http://h/5"}));
 
         fillRows(c.table, 1);
-        TForm1::SetCurrentRow(c.grid, 1);
-        (form->*c.remove)();
+        test::SetCurrentRow(c.grid, 1);
+        test::Trigger(form, c.remove);
         QCOMPARE(c.table->gridRowCount(), 2);
         QCOMPARE(c.table->cell(0, 1), QString());
         QCOMPARE(c.table->cell(2, 1), QString());
         c.table->setCell(1, 1, "x"); // an empty URL cell: the command does nothing
-        (form->*c.remove)();
+        test::Trigger(form, c.remove);
         QCOMPARE(c.table->cell(1, 1), QString("x"));
     }
     // The thumbnail grid keeps step: 7 rows in 3 columns need 3 thumbnail rows, 6 need 2.
-    form->DrawGrid1->resize(325, 217);
-    fillRows(form->pictureTable, 7);
-    form->FormResize();
-    QCOMPARE(form->DrawGrid1->colCount(), 3);
-    QCOMPARE(form->DrawGrid1->rowCount(), 3);
-    TForm1::SetCurrentRow(form->StringGrid1, 7);
-    form->Deleterow3Click();
-    QCOMPARE(form->DrawGrid1->rowCount(), 2);
+    test::DrawGrid1(form)->resize(325, 217);
+    fillRows(test::pictureTable(form), 7);
+    test::SendResize(form);
+    QCOMPARE(test::DrawGrid1(form)->colCount(), 3);
+    QCOMPARE(test::DrawGrid1(form)->rowCount(), 3);
+    test::SetCurrentRow(test::StringGrid1(form), 7);
+    test::Trigger(form, "Deleterow3");
+    QCOMPARE(test::DrawGrid1(form)->rowCount(), 2);
 }
 
 void MainWindowTest::tabCommandsDoNothingOnOtherTabs() {
@@ -260,14 +262,14 @@ void MainWindowTest::tabCommandsDoNothingOnOtherTabs() {
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form));
     for (int tab : {0, 1}) {
-        form->PageControl1->setCurrentIndex(tab);
+        test::PageControl1(form)->setCurrentIndex(tab);
         for (const char* keys : {"Ctrl+S", "Ctrl+E", "Ctrl+D", "Ctrl+F"})
             QVERIFY2(
                 !test::OpensModal([&] { QTest::keySequence(form, QKeySequence(QString::fromLatin1(keys))); }),
                 keys);
     }
     // On the picture tab "Data selection" opens the picture selection.
-    form->PageControl1->setCurrentIndex(2);
+    test::PageControl1(form)->setCurrentIndex(2);
     QWidget* shown = nullptr;
     test::WhenModalShows([&](QWidget* w) { shown = w; });
     QTest::keySequence(form, QKeySequence("Ctrl+D"));
@@ -279,7 +281,7 @@ void MainWindowTest::oneStatusBarPerTab() {
     GuiFixture f;
     TForm1* form = f.start();
     for (int tab : {0, 3, 5, 1, 2, 4}) {
-        form->PageControl1->setCurrentIndex(tab);
+        test::PageControl1(form)->setCurrentIndex(tab);
         for (int i = 0; i < 6; ++i) {
             auto* bar = form->findChild<QStatusBar*>(QString("StatusBar%1").arg(i + 1));
             QVERIFY(bar);
@@ -307,7 +309,7 @@ void MainWindowTest::aboutBoxPictureFollowsTheCursor() {
     QFETCH(int, picture);
     GuiFixture f;
     f.start();
-    TAboutBox* box = f.form->AboutBox;
+    TAboutBox* box = test::Part<TAboutBox>(f.form.get(), "AboutBox");
     for (QLabel* image : box->images)
         QVERIFY(image->isHidden());
     box->show();
@@ -343,11 +345,11 @@ void MainWindowTest::controlsCarryTheirNames() {
         QCOMPARE(form->findChild<QPushButton*>(name)->text(), QString(caption));
     for (int i = 1; i <= 6; ++i)
         QVERIFY(form->findChild<QProgressBar*>(QString("ProgressBar%1").arg(i))->isHidden());
-    QCOMPARE(form->pictureTable->cell(6, 0), QString("Export name"));
-    QCOMPARE(form->StringGrid1->columnWidth(2), 430);
+    QCOMPARE(test::pictureTable(form)->cell(6, 0), QString("Export name"));
+    QCOMPARE(test::StringGrid1(form)->columnWidth(2), 430);
     // The one-shot glyph timer gives every button its picture and stops.
     QTRY_VERIFY_WITH_TIMEOUT(!form->findChild<QPushButton*>("BitBtn1")->icon().isNull(), 3000);
-    QVERIFY(!form->Timer3->isActive());
+    QVERIFY(!test::Timer3(form)->isActive());
 }
 
 void MainWindowTest::thumbnailGridLayout_data() {
@@ -370,12 +372,12 @@ void MainWindowTest::thumbnailGridLayout() {
     QFETCH(int, expectedRows);
     GuiFixture f;
     TForm1* form = f.start();
-    form->DrawGrid1->resize(width, 217);
+    test::DrawGrid1(form)->resize(width, 217);
     if (rows > 0)
-        fillRows(form->pictureTable, rows);
-    form->FormResize();
-    QCOMPARE(form->DrawGrid1->colCount(), expectedCols);
-    QCOMPARE(form->DrawGrid1->rowCount(), expectedRows);
+        fillRows(test::pictureTable(form), rows);
+    test::SendResize(form);
+    QCOMPARE(test::DrawGrid1(form)->colCount(), expectedCols);
+    QCOMPARE(test::DrawGrid1(form)->rowCount(), expectedRows);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -30,11 +30,13 @@ namespace {
 constexpr int kJobWaitMs = 90000;
 
 bool soundRunDone(TForm1* form) {
-    return form->soundPagesDownload->Suspended() && form->downloadSounds->Suspended();
+    return test::CurrentJob(form, JobId::SoundPagesDownload)->Suspended() &&
+           test::CurrentJob(form, JobId::DownloadSounds)->Suspended();
 }
 
 bool videoRunDone(TForm1* form) {
-    return form->videoPagesDownload->Suspended() && form->downloadVideos->Suspended();
+    return test::CurrentJob(form, JobId::VideoPagesDownload)->Suspended() &&
+           test::CurrentJob(form, JobId::DownloadVideos)->Suspended();
 }
 
 int rowEndingWith(const CollectionTable* table, const QString& urlEnd) {
@@ -132,13 +134,13 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
     GuiFixture f;
     TForm1* form = f.start();
     const QString page1 = site.url("/page1.html");
-    form->URLs_List->setPlainText(page1 + "\n" + site.url("/page2.html") + "\n");
+    test::URLs_List(form)->setPlainText(page1 + "\n" + site.url("/page2.html") + "\n");
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn8"), Qt::LeftButton);
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn9"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(soundRunDone(form) && videoRunDone(form), kJobWaitMs);
     QVERIFY(site.met());
-    QVERIFY(form->ProgressBar4->isHidden());
-    QVERIFY(form->ProgressBar5->isHidden());
+    QVERIFY(test::ProgressBar4(form)->isHidden());
+    QVERIFY(test::ProgressBar5(form)->isHidden());
 
     struct Expected {
         const char* urlEnd;
@@ -160,7 +162,7 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
         {"/broken.ogg", "Broken", nullptr, nullptr, -1},
         {"/gone.wav", "Download error", nullptr, nullptr, -1},
     };
-    CollectionTable* soundTable = form->soundTable;
+    CollectionTable* soundTable = test::soundTable(form);
     QCOMPARE(soundTable->gridRowCount(), 9);
     QCOMPARE(soundTable->cell(col::MediaParent, rowEndingWith(soundTable, "/cbr.mp3")), page1);
     QCOMPARE(soundTable->cell(col::MediaParent, rowEndingWith(soundTable, "/tone.ogg")), page1);
@@ -172,7 +174,7 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
         QCOMPARE(soundTable->cell(col::Number, r), QString::number(r));
         QCOMPARE(soundTable->cell(col::Status, r), e.status);
         const QString path =
-            e.extension ? form->workFolder + "Sounds" + sep + QString::number(r) + e.extension : QString();
+            e.extension ? f.workFolder() + "Sounds" + sep + QString::number(r) + e.extension : QString();
         QCOMPARE(soundTable->cell(col::LocalPath, r), path);
         if (e.extension) {
             QCOMPARE(test::readFile(path), media(e.source));
@@ -184,7 +186,7 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
                  e.duration < 0 ? QString() : QString::number(e.duration));
     }
     // A "Broken" download stays on disk, though its row does not name it.
-    QVERIFY(QFile::exists(form->workFolder + "Sounds" + sep +
+    QVERIFY(QFile::exists(f.workFolder() + "Sounds" + sep +
                           QString::number(rowEndingWith(soundTable, "/broken.ogg")) + ".ogg"));
 
     const Expected videos[] = {
@@ -193,7 +195,7 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
         {"/clip.ogv", "OK", ".ogv", "clip.ogv", -1},
         {"/broken.mp4", "Broken", nullptr, nullptr, -1},
     };
-    CollectionTable* videoTable = form->videoTable;
+    CollectionTable* videoTable = test::videoTable(form);
     QCOMPARE(videoTable->gridRowCount(), 5);
     QCOMPARE(videoTable->cell(col::MediaParent, rowEndingWith(videoTable, "/clip.mp4")), page1);
     for (const Expected& e : videos) {
@@ -201,7 +203,7 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
         QVERIFY2(r > 0, e.urlEnd);
         QCOMPARE(videoTable->cell(col::Status, r), e.status);
         const QString path =
-            e.extension ? form->workFolder + "Video" + sep + QString::number(r) + e.extension : QString();
+            e.extension ? f.workFolder() + "Video" + sep + QString::number(r) + e.extension : QString();
         QCOMPARE(videoTable->cell(col::LocalPath, r), path);
         QCOMPARE(videoTable->cell(col::Size, r),
                  e.extension ? QString::number(media(e.source).size()) : QString());
@@ -211,15 +213,15 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
     }
 
     // Play the current row's sound; a row without a file leaves it playing.
-    AudioLibrary& audio = *form->audio;
-    TForm1::SetCurrentRow(form->StringGrid2, rowEndingWith(soundTable, "/vbr.mp3"));
+    AudioLibrary& audio = form->PlayerLibrary();
+    test::SetCurrentRow(test::StringGrid2(form), rowEndingWith(soundTable, "/vbr.mp3"));
     form->findChild<QAction*>("Play1")->trigger();
-    const quint32 playing = form->playerStream;
+    const quint32 playing = form->PlayerStream();
     QVERIFY(playing != 0);
     QCOMPARE(audio.ChannelIsActive(playing), State::Playing);
-    TForm1::SetCurrentRow(form->StringGrid2, rowEndingWith(soundTable, "/gone.wav"));
+    test::SetCurrentRow(test::StringGrid2(form), rowEndingWith(soundTable, "/gone.wav"));
     form->findChild<QAction*>("Play1")->trigger();
-    QCOMPARE(form->playerStream, playing);
+    QCOMPARE(form->PlayerStream(), playing);
     QCOMPARE(audio.ChannelIsActive(playing), State::Playing);
 
     // Downloading the sounds again measures with handles of its own: the player plays on.
@@ -229,12 +231,12 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
     QCOMPARE(audio.ChannelIsActive(playing), State::Playing);
 
     // "Play" on another sound first stops the one that plays.
-    TForm1::SetCurrentRow(form->StringGrid2, rowEndingWith(soundTable, "/tone.ogg"));
+    test::SetCurrentRow(test::StringGrid2(form), rowEndingWith(soundTable, "/tone.ogg"));
     form->findChild<QAction*>("Play1")->trigger();
-    QVERIFY(form->playerStream != playing);
+    QVERIFY(form->PlayerStream() != playing);
     QCOMPARE(audio.ChannelIsActive(playing), State::Stopped);
-    QCOMPARE(audio.ChannelIsActive(form->playerStream), State::Playing);
-    const quint32 second = form->playerStream;
+    QCOMPARE(audio.ChannelIsActive(form->PlayerStream()), State::Playing);
+    const quint32 second = form->PlayerStream();
     form->findChild<QAction*>("Stop1")->trigger();
     QCOMPARE(audio.ChannelIsActive(second), State::Stopped);
     form->findChild<QAction*>("Stop1")->trigger();
@@ -246,27 +248,27 @@ void MediaHarvestTest::emptyUrlList() {
     site.start();
     GuiFixture f;
     TForm1* form = f.start();
-    form->soundTable->setCell(col::Url, 1, "old sound");
-    form->videoTable->setCell(col::Url, 1, "old video");
+    test::soundTable(form)->setCell(col::Url, 1, "old sound");
+    test::videoTable(form)->setCell(col::Url, 1, "old video");
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn8"), Qt::LeftButton);
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn9"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(soundRunDone(form) && videoRunDone(form), kJobWaitMs);
 
     // The sound harvest ends in the write step of its last item: with none, it
     // never parses, leaves its bar shown at 0 and starts no download.
-    QVERIFY(!form->ProgressBar4->isHidden());
-    QCOMPARE(form->ProgressBar4->value(), 0);
-    QCOMPARE(form->soundTable->gridRowCount(), 2);
-    for (int c = 0; c < form->soundTable->colCount(); ++c)
-        QCOMPARE(form->soundTable->cell(c, 1), QString());
+    QVERIFY(!test::ProgressBar4(form)->isHidden());
+    QCOMPARE(test::ProgressBar4(form)->value(), 0);
+    QCOMPARE(test::soundTable(form)->gridRowCount(), 2);
+    for (int c = 0; c < test::soundTable(form)->colCount(); ++c)
+        QCOMPARE(test::soundTable(form)->cell(c, 1), QString());
 
     // The video harvest parses an empty buffer into one blank row, whose download fails.
-    QVERIFY(form->ProgressBar5->isHidden());
-    QCOMPARE(form->videoTable->gridRowCount(), 2);
-    QCOMPARE(form->videoTable->cell(col::Number, 1), QString());
-    QCOMPARE(form->videoTable->cell(col::Url, 1), QString());
-    QCOMPARE(form->videoTable->cell(col::Status, 1), QString("Download error"));
-    QCOMPARE(form->videoTable->cell(col::LocalPath, 1), QString());
+    QVERIFY(test::ProgressBar5(form)->isHidden());
+    QCOMPARE(test::videoTable(form)->gridRowCount(), 2);
+    QCOMPARE(test::videoTable(form)->cell(col::Number, 1), QString());
+    QCOMPARE(test::videoTable(form)->cell(col::Url, 1), QString());
+    QCOMPARE(test::videoTable(form)->cell(col::Status, 1), QString("Download error"));
+    QCOMPARE(test::videoTable(form)->cell(col::LocalPath, 1), QString());
     QCOMPARE(site.targets(), QStringList());
 }
 
@@ -275,18 +277,19 @@ void MediaHarvestTest::playVideoOpensTheLocalFile() {
     TForm1* form = f.start();
     ShellRecorder shell;
     QDesktopServices::setUrlHandler("file", &shell, "open");
-    const QString path = form->workFolder + "Video" + QDir::separator() + "1.webm";
+    const QString path = f.workFolder() + "Video" + QDir::separator() + "1.webm";
     test::writeFile(path, media("clip.webm"));
-    form->videoTable->setCell(col::LocalPath, 1, path);
-    TForm1::SetCurrentRow(form->StringGrid4, 1);
+    test::videoTable(form)->setCell(col::LocalPath, 1, path);
+    test::SetCurrentRow(test::StringGrid4(form), 1);
     form->findChild<QAction*>("Playvideo1")->trigger();
     // A row without a file is handed over all the same; the shell finds nothing to open.
-    form->videoTable->setCell(col::LocalPath, 1, form->workFolder + "Video" + QDir::separator() + "none.mp4");
+    test::videoTable(form)->setCell(col::LocalPath, 1,
+                                    f.workFolder() + "Video" + QDir::separator() + "none.mp4");
     form->findChild<QAction*>("Playvideo1")->trigger();
     QDesktopServices::unsetUrlHandler("file");
     QCOMPARE(shell.opened,
              QList<QUrl>({QUrl::fromLocalFile(path),
-                          QUrl::fromLocalFile(form->workFolder + "Video" + QDir::separator() + "none.mp4")}));
+                          QUrl::fromLocalFile(f.workFolder() + "Video" + QDir::separator() + "none.mp4")}));
 }
 
 QTEST_MAIN(MediaHarvestTest)

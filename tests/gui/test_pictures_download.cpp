@@ -72,11 +72,12 @@ int rowEndingWith(const CollectionTable* table, const QString& urlEnd) {
 }
 
 bool pictureRunDone(TForm1* form) {
-    return form->pagesDownload->Suspended() && form->downloadPictures->Suspended();
+    return test::CurrentJob(form, JobId::PagesDownload)->Suspended() &&
+           test::CurrentJob(form, JobId::DownloadPictures)->Suspended();
 }
 
 void setUrlList(TForm1* form, const QStringList& lines) {
-    form->URLs_List->setPlainText(lines.join(u'\n'));
+    test::URLs_List(form)->setPlainText(lines.join(u'\n'));
 }
 
 // Compares the cell of a grabbed grid with the thumbnail rule: the picture's
@@ -111,14 +112,14 @@ QString thumbnailMismatch(const QImage& shot, const QRect& cell, const Rgb24Imag
 
 QImage grabGrid(TForm1* form) {
     // The current cell of a focused grid carries a focus frame.
-    if (form->DrawGrid1->hasFocus())
-        form->StringGrid1->setFocus();
-    return form->DrawGrid1->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    if (test::DrawGrid1(form)->hasFocus())
+        test::StringGrid1(form)->setFocus();
+    return test::DrawGrid1(form)->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 QRect cellOfRow(TForm1* form, int row) {
-    const int cols = form->DrawGrid1->colCount();
-    return form->DrawGrid1->cellRect((row - 1) % cols, (row - 1) / cols);
+    const int cols = test::DrawGrid1(form)->colCount();
+    return test::DrawGrid1(form)->cellRect((row - 1) % cols, (row - 1) / cols);
 }
 
 } // namespace
@@ -181,16 +182,16 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
 
     GuiFixture f;
     TForm1* form = f.start();
-    form->PageControl1->setCurrentIndex(2);
+    test::PageControl1(form)->setCurrentIndex(2);
     const QString page1 = site.url("/page1.html");
     setUrlList(form, {page1, site.url("/page2.html"), "too short"});
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
 
     // One row per distinct picture; the first page that names a picture gives its fields.
-    CollectionTable* table = form->pictureTable;
+    CollectionTable* table = test::pictureTable(form);
     QCOMPARE(table->gridRowCount(), 14);
-    QCOMPARE(form->pictureDownloadCount, 13);
+    QCOMPARE(test::ProgressBar1(form)->maximum(), 13); // the download's item count
     const int okRow = rowEndingWith(table, "/ok.jpg");
     QVERIFY(okRow > 0);
     QCOMPARE(table->cell(col::Alt, okRow), QString("first"));
@@ -223,7 +224,7 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
         {"/picture.gif", "OK", ".gif", 12, 34, gif},
         {"/extra.png", "OK", ".png", 8, 8, extraPng},
     };
-    const QString pictures = form->workFolder + "Pictures" + QDir::separator();
+    const QString pictures = f.workFolder() + "Pictures" + QDir::separator();
     for (const Expected& e : expected) {
         const int r = rowEndingWith(table, e.urlEnd);
         QVERIFY2(r > 0, e.urlEnd);
@@ -239,10 +240,10 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
     // Escapes already in an address are sent as they are; a raw space is sent escaped once.
     QVERIFY(site.targets().contains("/space%20name.png"));
     QVERIFY(site.targets().contains("/raw%20space.png"));
-    QVERIFY(form->ProgressBar1->isHidden());
+    QVERIFY(test::ProgressBar1(form)->isHidden());
 
     // The 400 x 100 picture shows as a 100 x 25 thumbnail 37 pixels below its cell's top.
-    form->FormResize();
+    test::SendResize(form);
     const int wideRow = rowEndingWith(table, "/wide.png");
     const Rgb24Image wideDecoded = DecodePictureFile(table->cell(col::LocalPath, wideRow), PictureKind::Png);
     QString mismatch = "not drawn";
@@ -261,8 +262,8 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
                              "/upper.png", "/picture.bmp", "/picture.gif", "/extra.png"})
         before[path] = site.count(path);
     form->findChild<QAction*>("Continuedownload1")->trigger();
-    QVERIFY(form->Timer2->isActive());
-    QTRY_VERIFY_WITH_TIMEOUT(form->downloadPictures->Suspended(), kJobWaitMs);
+    QVERIFY(test::Timer2(form)->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::DownloadPictures)->Suspended(), kJobWaitMs);
     for (const auto& [path, count] : before) {
         const bool fetchedAgain = path == "/missing.gif" || path == "/picture.webp" ||
                                   path == "/corrupt.jpg" || path == "/picture.gif";
@@ -271,7 +272,7 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
     QCOMPARE(table->cell(col::Width, gifRow), QString("12"));
     QCOMPARE(table->cell(col::Status, rowEndingWith(table, "/missing.gif")), QString("Download error"));
     // The refresh timer stops itself once the download is idle.
-    QTRY_VERIFY_WITH_TIMEOUT(!form->Timer2->isActive(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!test::Timer2(form)->isActive(), 10000);
 }
 
 void PicturesDownloadTest::secondClickClearsAgainButDoesNotRestart() {
@@ -289,42 +290,51 @@ void PicturesDownloadTest::secondClickClearsAgainButDoesNotRestart() {
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/slow.html") == 1, kJobWaitMs);
 
-    form->pictureTable->setCell(col::Url, 1, "typed by the user");
-    form->Memo1->setText("left over\r\n");
+    test::pictureTable(form)->setCell(col::Url, 1, "typed by the user");
+    test::Memo1(form)->setText("left over\r\n");
     form->findChild<QAction*>("Downloadagain1")->trigger();
-    QCOMPARE(form->pictureTable->gridRowCount(), 2);
-    QCOMPARE(form->pictureTable->cell(col::Url, 1), QString());
-    QCOMPARE(form->Memo1->text(), QString());
-    QVERIFY(!form->pagesDownload->Suspended());
+    QCOMPARE(test::pictureTable(form)->gridRowCount(), 2);
+    QCOMPARE(test::pictureTable(form)->cell(col::Url, 1), QString());
+    QCOMPARE(test::Memo1(form)->text(), QString());
+    QVERIFY(!test::CurrentJob(form, JobId::PagesDownload)->Suspended());
 
     site.release("/slow.html");
     QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
     // The running harvest went on with its own lines and parsed at its end.
     QCOMPARE(site.count("/slow.html"), 1);
     QCOMPARE(site.count("/other.html"), 1);
-    QCOMPARE(form->pictureTable->gridRowCount(), 3);
-    QVERIFY(form->pictureTable->cell(col::Url, 1).endsWith("/a.png"));
-    QVERIFY(form->pictureTable->cell(col::Url, 2).endsWith("/b.png"));
-    QCOMPARE(form->pictureTable->cell(col::Status, 1), QString("OK"));
-    QCOMPARE(form->pictureTable->cell(col::Status, 2), QString("Download error"));
+    QCOMPARE(test::pictureTable(form)->gridRowCount(), 3);
+    QVERIFY(test::pictureTable(form)->cell(col::Url, 1).endsWith("/a.png"));
+    QVERIFY(test::pictureTable(form)->cell(col::Url, 2).endsWith("/b.png"));
+    QCOMPARE(test::pictureTable(form)->cell(col::Status, 1), QString("OK"));
+    QCOMPARE(test::pictureTable(form)->cell(col::Status, 2), QString("Download error"));
 }
 
 void PicturesDownloadTest::emptyUrlListRunsNoItem() {
     MediaSite site;
+    site.addPage("/five.html",
+                 R"(<img src="1.png"><img src="2.png"><img src="3.png"><img src="4.png"><img src="5.png">)");
     site.start();
     GuiFixture f;
     TForm1* form = f.start();
-    form->pictureTable->setCell(col::Url, 1, "old");
-    form->pictureDownloadCount = 5;
+    // A run of five pictures leaves its count behind.
+    setUrlList(form, {site.url("/five.html")});
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
-    QCOMPARE(form->pictureDownloadCount, 0);
-    QCOMPARE(form->pictureTable->gridRowCount(), 2);
-    for (int c = 0; c < form->pictureTable->colCount(); ++c)
-        QCOMPARE(form->pictureTable->cell(c, 1), QString());
-    QVERIFY(form->ProgressBar1->isHidden());
-    QCOMPARE(form->Memo1->text(), QString());
-    QCOMPARE(site.targets(), QStringList());
+    QCOMPARE(test::ProgressBar1(form)->maximum(), 5);
+    const QStringList targetsBefore = site.targets();
+
+    test::URLs_List(form)->clear();
+    test::pictureTable(form)->setCell(col::Url, 1, "old");
+    QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
+    QCOMPARE(test::ProgressBar1(form)->maximum(), 0);
+    QCOMPARE(test::pictureTable(form)->gridRowCount(), 2);
+    for (int c = 0; c < test::pictureTable(form)->colCount(); ++c)
+        QCOMPARE(test::pictureTable(form)->cell(c, 1), QString());
+    QVERIFY(test::ProgressBar1(form)->isHidden());
+    QCOMPARE(test::Memo1(form)->text(), QString());
+    QCOMPARE(site.targets(), targetsBefore);
 }
 
 // A scripted service on the test's own server: what the harvest sends, and what
@@ -377,10 +387,10 @@ void PicturesDownloadTest::harvestSendsOnlyLongLinesAndSkipsFailedPages() {
     QCOMPARE(askedSorted, QStringList({"01234567890", "http://fail.invalid/",
                                        "http://h.invalid/a=1&b=%41%20c", "http://moved.invalid/"}));
     const QString parent = "parent";
-    QCOMPARE(form->Memo1->text(), QString("http://127.0.0.1:9/bare.png\r\n"
-                                          "http://127.0.0.1:9/a.png\tA\talt a\ttitle a\tparent\r\n"
-                                          "http://127.0.0.1:9/A.png\tcase differs\t\t\tparent\r\n"));
-    CollectionTable* table = form->pictureTable;
+    QCOMPARE(test::Memo1(form)->text(), QString("http://127.0.0.1:9/bare.png\r\n"
+                                                "http://127.0.0.1:9/a.png\tA\talt a\ttitle a\tparent\r\n"
+                                                "http://127.0.0.1:9/A.png\tcase differs\t\t\tparent\r\n"));
+    CollectionTable* table = test::pictureTable(form);
     QCOMPARE(table->gridRowCount(), 4);
     QCOMPARE(table->cell(col::Url, 1), QString("http://127.0.0.1:9/bare.png"));
     QCOMPARE(table->cell(col::PicOriginalName, 1), QString());
@@ -406,13 +416,13 @@ void PicturesDownloadTest::rowsDeletedAfterTheParseAreNotWrittenPast() {
     setUrlList(form, {site.url("/page.html")});
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/a.png") == 1, kJobWaitMs);
-    QCOMPARE(form->pictureDownloadCount, 3);
-    form->pictureTable->removeDataRow(2);
-    QCOMPARE(form->pictureTable->gridRowCount(), 3);
+    QCOMPARE(test::ProgressBar1(form)->maximum(), 3); // the download's item count
+    test::pictureTable(form)->removeDataRow(2);
+    QCOMPARE(test::pictureTable(form)->gridRowCount(), 3);
     site.release("/a.png");
     QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
 
-    CollectionTable* table = form->pictureTable;
+    CollectionTable* table = test::pictureTable(form);
     QCOMPARE(table->gridRowCount(), 3);
     QVERIFY(table->cell(col::Url, 2).endsWith("/c.png"));
     QCOMPARE(table->cell(col::Status, 1), QString("OK"));
@@ -420,7 +430,7 @@ void PicturesDownloadTest::rowsDeletedAfterTheParseAreNotWrittenPast() {
     QCOMPARE(table->cell(col::Width, 2), QString("4"));
     // /b.png was taken with the others before its row went: its answer has no row to go to.
     QCOMPARE(site.count("/c.png"), 1);
-    QVERIFY(form->ProgressBar1->isHidden());
+    QVERIFY(test::ProgressBar1(form)->isHidden());
 }
 
 // Three rows /a /b /c, /a held by the server, row 1 deleted by "Delete row":
@@ -440,27 +450,27 @@ void PicturesDownloadTest::deletingTheRowInWorkKeepsEveryResultInItsOwnRow() {
     setUrlList(form, {site.url("/page.html")});
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/a.png") == 1, kJobWaitMs);
-    TForm1::SetCurrentRow(form->StringGrid1, 1);
+    test::SetCurrentRow(test::StringGrid1(form), 1);
     form->findChild<QAction*>("Deleterow3")->trigger();
-    QCOMPARE(form->pictureTable->gridRowCount(), 3);
+    QCOMPARE(test::pictureTable(form)->gridRowCount(), 3);
     site.release("/a.png");
     QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
 
-    CollectionTable* table = form->pictureTable;
+    CollectionTable* table = test::pictureTable(form);
     QCOMPARE(table->gridRowCount(), 3);
     QVERIFY(table->cell(col::Url, 1).endsWith("/b.png"));
     QCOMPARE(table->cell(col::Status, 1), QString("OK"));
     QCOMPARE(table->cell(col::Width, 1), QString("3"));
     // Named by the row number it had when it was taken: every row was taken before row 1 went away.
-    QCOMPARE(table->cell(col::LocalPath, 1), form->workFolder + "Pictures/2.png");
+    QCOMPARE(table->cell(col::LocalPath, 1), f.workFolder() + "Pictures/2.png");
     QCOMPARE(test::readFile(table->cell(col::LocalPath, 1)), encoded(gradient(3, 3), "PNG"));
     QCOMPARE(site.count("/b.png"), 1);
 
     QVERIFY(table->cell(col::Url, 2).endsWith("/c.png"));
-    const QModelIndex status = form->StringGrid1->model()->index(1, col::Status);
+    const QModelIndex status = test::StringGrid1(form)->model()->index(1, col::Status);
     QCOMPARE(status.data(Qt::DisplayRole).toString(), QString("Download error"));
     QCOMPARE(status.data(Qt::ToolTipRole).toString(), QString("HTTP 404"));
-    QVERIFY(!form->StringGrid1->model()->index(0, col::Status).data(Qt::ToolTipRole).isValid());
+    QVERIFY(!test::StringGrid1(form)->model()->index(0, col::Status).data(Qt::ToolTipRole).isValid());
 }
 
 void PicturesDownloadTest::unwritablePicturesFolderFailsEveryItem() {
@@ -473,14 +483,14 @@ void PicturesDownloadTest::unwritablePicturesFolderFailsEveryItem() {
     GuiFixture f;
     TForm1* form = f.start();
     // A file where the folder should be: nothing can be created inside it, whoever runs the test.
-    const QString folder = form->workFolder + "Pictures";
+    const QString folder = f.workFolder() + "Pictures";
     QVERIFY(QDir(folder).removeRecursively());
     test::writeFile(folder, "not a folder");
     setUrlList(form, {site.url("/page.html")});
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
 
-    CollectionTable* table = form->pictureTable;
+    CollectionTable* table = test::pictureTable(form);
     QCOMPARE(table->gridRowCount(), 3);
     for (int r = 1; r <= 2; ++r) {
         // The body has nowhere to stream to: the item fails before or after its request is sent.
@@ -494,7 +504,7 @@ void PicturesDownloadTest::unwritablePicturesFolderFailsEveryItem() {
 void PicturesDownloadTest::thumbnailsFollowTheRule() {
     GuiFixture f;
     TForm1* form = f.start();
-    form->PageControl1->setCurrentIndex(2);
+    test::PageControl1(form)->setCurrentIndex(2);
     QTemporaryDir folder;
     const QImage square = gradient(50, 50);
 
@@ -539,9 +549,9 @@ void PicturesDownloadTest::thumbnailsFollowTheRule() {
         const QString path = c.file.isEmpty() ? folder.filePath("absent.png") : folder.filePath(c.file);
         if (!c.file.isEmpty())
             test::writeFile(path, c.bytes);
-        form->pictureTable->clearToOneEmptyRow();
-        form->pictureTable->setCell(col::LocalPath, 1, path);
-        form->FormResize();
+        test::pictureTable(form)->clearToOneEmptyRow();
+        test::pictureTable(form)->setCell(col::LocalPath, 1, path);
+        test::SendResize(form);
         const QRect cell = cellOfRow(form, 1);
         if (c.decodeAs) {
             const Rgb24Image decoded = DecodePictureFile(path, *c.decodeAs);
@@ -551,8 +561,8 @@ void PicturesDownloadTest::thumbnailsFollowTheRule() {
                 qPrintable(QString(c.name) + ": " + mismatch), 20000);
         } else {
             grabGrid(form);
-            if (form->thumbnails)
-                form->thumbnails->waitForIdle();
+            if (auto* thumbnails = form->findChild<ThumbnailCache*>())
+                thumbnails->waitForIdle();
             const QImage shot = grabGrid(form);
             const QRgb corner = shot.pixel(cell.topLeft());
             for (int y = 0; y < ThumbnailGrid::kCellSize; ++y)
@@ -564,7 +574,7 @@ void PicturesDownloadTest::thumbnailsFollowTheRule() {
     // A picture replaced on disk shows its new contents.
     const QString path = folder.filePath("changing.png");
     test::writeFile(path, encoded(gradient(400, 100), "PNG"));
-    form->pictureTable->setCell(col::LocalPath, 1, path);
+    test::pictureTable(form)->setCell(col::LocalPath, 1, path);
     QTRY_VERIFY_WITH_TIMEOUT(thumbnailMismatch(grabGrid(form), cellOfRow(form, 1),
                                                DecodePictureFile(path, PictureKind::Png), {100, 25, 0, 37})
                                  .isEmpty(),
@@ -591,17 +601,17 @@ void PicturesDownloadTest::aDownloadedPictureIsDecodedOnce() {
 
     GuiFixture f;
     TForm1* form = f.start();
-    form->PageControl1->setCurrentIndex(2);
+    test::PageControl1(form)->setCurrentIndex(2);
     setUrlList(form, {site.url("/page.html")});
     const std::uint64_t before = PictureDecodeCount();
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
-    CollectionTable* table = form->pictureTable;
+    CollectionTable* table = test::pictureTable(form);
     for (int r = 1; r <= 3; ++r)
         QCOMPARE(table->cell(col::Status, r), QString("OK"));
     QCOMPARE(PictureDecodeCount() - before, std::uint64_t(3));
 
-    form->FormResize();
+    test::SendResize(form);
     const int tallRow = rowEndingWith(table, "/tall.png");
     const Rgb24Image tallDecoded = DecodePictureFile(table->cell(col::LocalPath, tallRow), PictureKind::Png);
     const std::uint64_t afterDownload = PictureDecodeCount();
@@ -611,8 +621,9 @@ void PicturesDownloadTest::aDownloadedPictureIsDecodedOnce() {
                                                             tallDecoded, {25, 100, 37, 0}))
                                   .isEmpty(),
                               qPrintable(mismatch), 20000);
-    QVERIFY(form->thumbnails);
-    QCOMPARE(form->thumbnails->pendingCount(), 0);
+    auto* thumbnails = form->findChild<ThumbnailCache*>();
+    QVERIFY(thumbnails);
+    QCOMPARE(thumbnails->pendingCount(), 0);
     QCOMPARE(PictureDecodeCount(), afterDownload); // the grid decoded none of the three
 }
 
@@ -654,12 +665,12 @@ void PicturesDownloadTest::transferKeysOfTheSettingsFileTakeEffect() {
         setUserAgentOverride({});
         TableDownloadJob::SetDefaultLimits({});
     });
-    form->PageControl1->setCurrentIndex(2);
+    test::PageControl1(form)->setCurrentIndex(2);
     setUrlList(form, {site.baseUrl() + "/page.html"});
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
     for (int r = 1; r <= 4; ++r)
-        QCOMPARE(form->pictureTable->cell(col::Status, r), QString("OK"));
+        QCOMPARE(test::pictureTable(form)->cell(col::Status, r), QString("OK"));
     QCOMPARE(most.load(), 1);
     std::lock_guard lock(mutex);
     QCOMPARE(agents.size(), 5);

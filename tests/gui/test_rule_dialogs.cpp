@@ -32,7 +32,7 @@ enum Tab { PicturesTab = 2, SoundsTab = 3, VideosTab = 4, TextsTab = 5 };
 // Opens the dialog of a menu command on a tab and runs check on it; the dialog
 // is closed afterwards if check left it open.
 void withDialog(TForm1* form, int tab, const char* command, const std::function<void(QDialog*)>& check) {
-    form->PageControl1->setCurrentIndex(tab);
+    test::PageControl1(form)->setCurrentIndex(tab);
     bool ran = false;
     test::WhenModalShows([&](QWidget* modal) {
         ran = true;
@@ -248,7 +248,7 @@ void RuleDialogsTest::clickOnApplyNormalisesBeforeTheSelectionRuns() {
     GuiFixture f;
     f.start();
     // Read as typed, a lower width of 5 would keep the picture 7 wide; normalised to 10 it goes.
-    setRows(f.form->pictureTable,
+    setRows(test::pictureTable(f.form.get()),
             {{"OK", "http://h/1", "w\\1.jpg", "7", "50"}, {"OK", "http://h/2", "w\\2.jpg", "10", "50"}});
     withSelection(f.form.get(), PicturesTab, [&](SelectionDialog* dialog) {
         replaceFieldText(dialog->Edit1, "5");
@@ -256,14 +256,14 @@ void RuleDialogsTest::clickOnApplyNormalisesBeforeTheSelectionRuns() {
         QCOMPARE(dialog->Edit1->text(), QString("10"));
         QVERIFY(dialog->isVisible()); // Apply leaves the dialog open
     });
-    QCOMPARE(column(f.form->pictureTable, 2), QStringList{"http://h/2"});
+    QCOMPARE(column(test::pictureTable(f.form.get()), 2), QStringList{"http://h/2"});
 }
 
 void RuleDialogsTest::pictureSelectionDeletesRowsAndRelaysTheThumbnails() {
     GuiFixture f;
     f.start();
     TForm1* form = f.form.get();
-    setRows(form->pictureTable,
+    setRows(test::pictureTable(form),
             {
                 {"OK", "http://h/1", "w\\1.jpg", "100", "100"}, // at the lower bound: kept
                 {"OK", "http://h/2", "w\\2.jpg", "99", "100"},  // narrower
@@ -274,26 +274,26 @@ void RuleDialogsTest::pictureSelectionDeletesRowsAndRelaysTheThumbnails() {
                 {"OK", "http://h/7", "w\\7.jpg", "120", "301"}, // higher
             });
     withSelection(form, PicturesTab, [&](SelectionDialog* dialog) {
-        form->DrawGrid1->resize(325, 217);
-        form->FormResize();
-        QCOMPARE(form->DrawGrid1->colCount(), 3);
-        QCOMPARE(form->DrawGrid1->rowCount(), 3);
+        test::DrawGrid1(form)->resize(325, 217);
+        test::SendResize(form);
+        QCOMPARE(test::DrawGrid1(form)->colCount(), 3);
+        QCOMPARE(test::DrawGrid1(form)->rowCount(), 3);
         replaceFieldText(dialog->Edit1, "100");
         replaceFieldText(dialog->Edit4, "300");
         clickBox(dialog->findChild<QCheckBox*>("CheckBox2"));
         QVERIFY(!dialog->findChild<QCheckBox*>("CheckBox2")->isChecked());
         QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
-        QCOMPARE(form->DrawGrid1->rowCount(), 1);
+        QCOMPARE(test::DrawGrid1(form)->rowCount(), 1);
     });
-    QCOMPARE(column(form->pictureTable, 2), (QStringList{"http://h/1", "http://h/5", "http://h/6"}));
-    QCOMPARE(column(form->pictureTable, 0), (QStringList{"1", "2", "3"}));
+    QCOMPARE(column(test::pictureTable(form), 2), (QStringList{"http://h/1", "http://h/5", "http://h/6"}));
+    QCOMPARE(column(test::pictureTable(form), 0), (QStringList{"1", "2", "3"}));
 }
 
 void RuleDialogsTest::soundAndVideoSelectionUseTheirOwnBoxes() {
     GuiFixture f;
     f.start();
     TForm1* form = f.form.get();
-    setRows(form->soundTable,
+    setRows(test::soundTable(form),
             {
                 {"OK", "http://s/1", "s\\1.mp3", "1000", "50"},   // at the lower size: strict, goes
                 {"OK", "http://s/2", "s\\2.mp3", "1001", "50"},   // kept
@@ -307,19 +307,20 @@ void RuleDialogsTest::soundAndVideoSelectionUseTheirOwnBoxes() {
         clickBox(dialog->findChild<QCheckBox*>("CheckBox3"));
         QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
     });
-    QCOMPARE(column(form->soundTable, 2), QStringList{"http://s/2"});
+    QCOMPARE(column(test::soundTable(form), 2), QStringList{"http://s/2"});
 
-    setRows(form->videoTable, {
-                                  {"OK", "http://v/1", "v\\1.webm", "5000"}, // WEBM unticked
-                                  {"OK", "http://v/2", "v\\2.mp4", "5000"},
-                                  {"OK", "http://v/3", "v\\3.ogv", ""}, // empty size, box unticked: kept
-                              });
+    setRows(test::videoTable(form),
+            {
+                {"OK", "http://v/1", "v\\1.webm", "5000"}, // WEBM unticked
+                {"OK", "http://v/2", "v\\2.mp4", "5000"},
+                {"OK", "http://v/3", "v\\3.ogv", ""}, // empty size, box unticked: kept
+            });
     withSelection(form, VideosTab, [&](SelectionDialog* dialog) {
         clickBox(dialog->findChild<QCheckBox*>("CheckBox1"));
         clickBox(dialog->findChild<QCheckBox*>("CheckBox5"));
         QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
     });
-    QCOMPARE(column(form->videoTable, 2), (QStringList{"http://v/2", "http://v/3"}));
+    QCOMPARE(column(test::videoTable(form), 2), (QStringList{"http://v/2", "http://v/3"}));
 }
 
 void RuleDialogsTest::selectionIsRefusedWhileTheDownloadRuns() {
@@ -330,25 +331,26 @@ void RuleDialogsTest::selectionIsRefusedWhileTheDownloadRuns() {
         BackgroundJob* (*hold)(TForm1*, Gate&);
     };
     const Case cases[] = {
-        {PicturesTab, [](TForm1* w) { return w->pictureTable; },
+        {PicturesTab, [](TForm1* w) { return test::pictureTable(w); },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
-             w->InstallJob(w->downloadPictures,
+             w->InstallJob(JobId::DownloadPictures,
                            std::make_unique<HeldDownload<DownloadPictures>>(
-                               g, w, *w->pictureTable, NoProgress(), WorkFolder(), [] { return 1; }));
-             return w->downloadPictures.get();
+                               g, w, *test::pictureTable(w), NoProgress(), WorkFolder(), [] { return 1; }));
+             return test::CurrentJob(w, JobId::DownloadPictures);
          }},
-        {SoundsTab, [](TForm1* w) { return w->soundTable; },
+        {SoundsTab, [](TForm1* w) { return test::soundTable(w); },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
-             w->InstallJob(w->downloadSounds, std::make_unique<HeldDownload<DownloadSounds>>(
-                                                  g, w, *w->soundTable, NoProgress(), WorkFolder(),
-                                                  [](const QString&) { return -1; }));
-             return w->downloadSounds.get();
+             w->InstallJob(JobId::DownloadSounds, std::make_unique<HeldDownload<DownloadSounds>>(
+                                                      g, w, *test::soundTable(w), NoProgress(), WorkFolder(),
+                                                      [](const QString&) { return -1; }));
+             return test::CurrentJob(w, JobId::DownloadSounds);
          }},
-        {VideosTab, [](TForm1* w) { return w->videoTable; },
+        {VideosTab, [](TForm1* w) { return test::videoTable(w); },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
-             w->InstallJob(w->downloadVideos, std::make_unique<HeldDownload<DownloadVideos>>(
-                                                  g, w, *w->videoTable, NoProgress(), WorkFolder()));
-             return w->downloadVideos.get();
+             w->InstallJob(JobId::DownloadVideos,
+                           std::make_unique<HeldDownload<DownloadVideos>>(g, w, *test::videoTable(w),
+                                                                          NoProgress(), WorkFolder()));
+             return test::CurrentJob(w, JobId::DownloadVideos);
          }},
     };
     for (const Case& c : cases) {
@@ -517,8 +519,9 @@ void RuleDialogsTest::fileNamesFromEachDialog() {
     QFETCH(QString, expected);
     GuiFixture f;
     f.start();
-    const std::pair<int, CollectionTable*> tables[] = {
-        {PicturesTab, f.form->pictureTable}, {VideosTab, f.form->videoTable}, {TextsTab, f.form->textTable}};
+    const std::pair<int, CollectionTable*> tables[] = {{PicturesTab, test::pictureTable(f.form.get())},
+                                                       {VideosTab, test::videoTable(f.form.get())},
+                                                       {TextsTab, test::textTable(f.form.get())}};
     CollectionTable* table = nullptr;
     for (const auto& [t, model] : tables)
         if (t == tab)
@@ -539,7 +542,7 @@ void RuleDialogsTest::fileNamesFromEachDialog() {
 void RuleDialogsTest::replacesGridIsTidiedOnEnterAndOnLeaving() {
     GuiFixture f;
     f.start();
-    setRows(f.form->pictureTable, {{"OK", "http://h/", "w\\1.jpg", "10", "10", "", "", "abc"}});
+    setRows(test::pictureTable(f.form.get()), {{"OK", "http://h/", "w\\1.jpg", "10", "10", "", "", "abc"}});
     withFileNames(f.form.get(), PicturesTab, [&](FileNamesDialog* dialog) {
         QTableWidget* grid = dialog->StringGrid1;
         QCOMPARE(grid->horizontalHeaderItem(0)->text(), QString("From"));
@@ -596,7 +599,7 @@ void RuleDialogsTest::replacesGridIsTidiedOnEnterAndOnLeaving() {
         dialog->ComboBox1->setCurrentIndex(dialog->ComboBox1->findText("Alt"));
         QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton);
     });
-    QCOMPARE(f.form->pictureTable->cell(col::PicExportName, 1), QString("ccc.jpg"));
+    QCOMPARE(test::pictureTable(f.form.get())->cell(col::PicExportName, 1), QString("ccc.jpg"));
 }
 
 QTEST_MAIN(RuleDialogsTest)

@@ -93,16 +93,17 @@ private:
     }
 };
 
-QString textFile(TForm1* form, int row) {
-    return form->workFolder + "Text" + QDir::separator() + QString::number(row) + ".txt";
+QString textFile(GuiFixture& f, int row) {
+    return f.workFolder() + "Text" + QDir::separator() + QString::number(row) + ".txt";
 }
 
 // "Download texts" on the text tab, then the end of the run.
 bool downloadTexts(TForm1* form, const QString& urls) {
-    form->PageControl1->setCurrentIndex(kTextTab);
-    form->URLs_List->setPlainText(urls);
-    QTest::mouseClick(form->BitBtn12, Qt::LeftButton);
-    return QTest::qWaitFor([form] { return form->textPagesDownload->Suspended(); }, 30000);
+    test::PageControl1(form)->setCurrentIndex(kTextTab);
+    test::URLs_List(form)->setPlainText(urls);
+    test::Press(form, "BitBtn12");
+    return QTest::qWaitFor([form] { return test::CurrentJob(form, JobId::TextPagesDownload)->Suspended(); },
+                           30000);
 }
 
 // Six rows: a UTF-8 page without BOM or declaration, a 404, windows-1251, a UTF-8
@@ -118,8 +119,8 @@ const std::map<int, QString> kSiteTexts = {
     {1, kUtf8Text}, {3, kCp1251Text}, {5, kUnknownCharsetText}, {6, kShiftJisText}};
 
 // Blocks the file of a row: a folder of that name cannot be written as a file.
-void blockTextFile(TForm1* form, int row) {
-    QVERIFY(QDir().mkpath(textFile(form, row)));
+void blockTextFile(GuiFixture& f, int row) {
+    QVERIFY(QDir().mkpath(textFile(f, row)));
 }
 
 void clickRow(QTableView* grid, int row) {
@@ -154,7 +155,7 @@ bool withModal(const std::function<void()>& trigger, const std::function<void(Di
 
 // Opens "Text selection" with Ctrl+D on the text tab and runs act while it is up.
 bool withTextSelection(TForm1* form, const std::function<void(TForm30*)>& act) {
-    form->PageControl1->setCurrentIndex(kTextTab);
+    test::PageControl1(form)->setCurrentIndex(kTextTab);
     // Asking for activation again while active could land after the dialog has opened.
     if (QApplication::activeWindow() != form)
         form->activateWindow();
@@ -219,75 +220,76 @@ void TextTabTest::downloadSavesPagesByteForByteAndThePreviewReadsTheirCharset() 
     TextSite site;
     GuiFixture f;
     TForm1* form = f.start();
-    blockTextFile(form, 4);
-    form->Memo_Texts->setText("left over");
-    form->textTable->setGridRowCount(9);
-    form->textTable->setCell(col::Header, 1, "old header");
+    blockTextFile(f, 4);
+    test::Memo_Texts(form)->setText("left over");
+    test::textTable(form)->setGridRowCount(9);
+    test::textTable(form)->setCell(col::Header, 1, "old header");
 
     QVERIFY(downloadTexts(form, siteUrls(site)));
-    QCOMPARE(form->Memo_Texts->text(), QString());
-    QCOMPARE(form->textTable->gridRowCount(), 7);
-    QVERIFY(form->ProgressBar6->isHidden());
-    QCOMPARE(form->ProgressBar6->maximum(), 6);
-    QCOMPARE(form->ProgressBar6->value(), 6);
+    QCOMPARE(test::Memo_Texts(form)->text(), QString());
+    QCOMPARE(test::textTable(form)->gridRowCount(), 7);
+    QVERIFY(test::ProgressBar6(form)->isHidden());
+    QCOMPARE(test::ProgressBar6(form)->maximum(), 6);
+    QCOMPARE(test::ProgressBar6(form)->value(), 6);
 
     const QStringList urls = siteUrls(site).split('\n');
     for (int row = 1; row <= 6; ++row) {
         const QString where = QStringLiteral("row %1").arg(row);
-        QCOMPARE(form->textTable->cell(col::Number, row), QString::number(row));
-        QCOMPARE(form->textTable->cell(col::Url, row), urls[row - 1]);
-        QCOMPARE(form->textTable->cell(col::Header, row), QString());
+        QCOMPARE(test::textTable(form)->cell(col::Number, row), QString::number(row));
+        QCOMPARE(test::textTable(form)->cell(col::Url, row), urls[row - 1]);
+        QCOMPARE(test::textTable(form)->cell(col::Header, row), QString());
         const auto page = kSitePages.find(row);
         if (page == kSitePages.end()) {
             // The 404 and the file that could not be written.
-            QVERIFY2(form->textTable->cell(col::Status, row) == kStatusDownloadError, qPrintable(where));
-            QVERIFY2(form->textTable->cell(col::LocalPath, row).isEmpty(), qPrintable(where));
-            QVERIFY2(form->textTable->cell(col::TextSize, row).isEmpty(), qPrintable(where));
+            QVERIFY2(test::textTable(form)->cell(col::Status, row) == kStatusDownloadError,
+                     qPrintable(where));
+            QVERIFY2(test::textTable(form)->cell(col::LocalPath, row).isEmpty(), qPrintable(where));
+            QVERIFY2(test::textTable(form)->cell(col::TextSize, row).isEmpty(), qPrintable(where));
             continue;
         }
-        QVERIFY2(form->textTable->cell(col::Status, row) == kStatusOK, qPrintable(where));
-        QCOMPARE(form->textTable->cell(col::LocalPath, row), textFile(form, row));
-        QCOMPARE(form->textTable->cell(col::TextSize, row), QString::number(page->second.size()));
-        QCOMPARE(test::readFile(textFile(form, row)), page->second);
+        QVERIFY2(test::textTable(form)->cell(col::Status, row) == kStatusOK, qPrintable(where));
+        QCOMPARE(test::textTable(form)->cell(col::LocalPath, row), textFile(f, row));
+        QCOMPARE(test::textTable(form)->cell(col::TextSize, row), QString::number(page->second.size()));
+        QCOMPARE(test::readFile(textFile(f, row)), page->second);
     }
-    QVERIFY(!QFile::exists(textFile(form, 2)));
-    QVERIFY(QFileInfo(textFile(form, 4)).isDir());
+    QVERIFY(!QFile::exists(textFile(f, 2)));
+    QVERIFY(QFileInfo(textFile(f, 4)).isDir());
 
     // A click on a row shows its page in the charset it declares (UTF-8 when it
     // declares none or one this system does not know); rows without a file show nothing.
     for (int row : {3, 1, 2, 6, 4, 5}) {
-        form->Memo_Text_Preview->setPlainText("typed by hand");
-        clickRow(form->StringGrid5, row);
-        QCOMPARE(TForm1::CurrentRow(form->StringGrid5), row);
+        test::Memo_Text_Preview(form)->setPlainText("typed by hand");
+        clickRow(test::StringGrid5(form), row);
+        QCOMPARE(test::CurrentRow(test::StringGrid5(form)), row);
         const auto text = kSiteTexts.find(row);
         // toPlainText shows a no-break space as a plain space.
         const QString expected =
             text == kSiteTexts.end() ? QString() : QString(text->second).replace(QChar(0xA0), ' ');
-        QCOMPARE(form->Memo_Text_Preview->toPlainText(), expected);
+        QCOMPARE(test::Memo_Text_Preview(form)->toPlainText(), expected);
     }
 }
 
 void TextTabTest::emptyUrlListGivesOneFailedRow() {
     GuiFixture f;
     TForm1* form = f.start();
-    form->textTable->setGridRowCount(4);
-    form->textTable->setRow(1, {"1", "OK", "http://old", "/x/1.txt", "5", "n", "o", "h"});
+    test::textTable(form)->setGridRowCount(4);
+    test::textTable(form)->setRow(1, {"1", "OK", "http://old", "/x/1.txt", "5", "n", "o", "h"});
 
     QVERIFY(downloadTexts(form, QString()));
-    QCOMPARE(form->textTable->gridRowCount(), 2);
-    QCOMPARE(form->textTable->cell(col::Status, 1), kStatusDownloadError);
+    QCOMPARE(test::textTable(form)->gridRowCount(), 2);
+    QCOMPARE(test::textTable(form)->cell(col::Status, 1), kStatusDownloadError);
     for (int column : {col::Number, col::Url, col::LocalPath, col::TextSize, col::TextExportName,
                        col::TextOriginalName, col::Header})
-        QCOMPARE(form->textTable->cell(column, 1), QString());
-    QVERIFY(form->ProgressBar6->isHidden());
-    QCOMPARE(form->ProgressBar6->maximum(), 1);
+        QCOMPARE(test::textTable(form)->cell(column, 1), QString());
+    QVERIFY(test::ProgressBar6(form)->isHidden());
+    QCOMPARE(test::ProgressBar6(form)->maximum(), 1);
 }
 
 void TextTabTest::applySelectionRewritesPagesAsUtf8AndFillsHeaders() {
     TextSite site;
     GuiFixture f;
     TForm1* form = f.start();
-    blockTextFile(form, 4);
+    blockTextFile(f, 4);
     QVERIFY(downloadTexts(form, siteUrls(site)));
 
     // First the preview of rows 1 and 6, then "Apply selection" with the same rules.
@@ -321,37 +323,37 @@ void TextTabTest::applySelectionRewritesPagesAsUtf8AndFillsHeaders() {
         {5, {QStringLiteral(u"Straße\r\n"), QStringLiteral(u"Grüße")}},
         {6, {QStringLiteral(u"日本語\r\nソフト\r\n"), QStringLiteral(u"ニュース")}}};
     for (const auto& [row, result] : cleaned) {
-        QCOMPARE(test::readFile(textFile(form, row)), rewritten(result.first));
-        QCOMPARE(form->textTable->cell(col::Header, row), result.second);
+        QCOMPARE(test::readFile(textFile(f, row)), rewritten(result.first));
+        QCOMPARE(test::textTable(form)->cell(col::Header, row), result.second);
     }
     // Rows without a file get an empty header, nothing is written for them, and the rows after them go on.
-    QCOMPARE(form->textTable->cell(col::Header, 2), QString());
-    QCOMPARE(form->textTable->cell(col::Header, 4), QString());
-    QVERIFY(!QFile::exists(textFile(form, 2)));
-    QVERIFY(QFileInfo(textFile(form, 4)).isDir());
+    QCOMPARE(test::textTable(form)->cell(col::Header, 2), QString());
+    QCOMPARE(test::textTable(form)->cell(col::Header, 4), QString());
+    QVERIFY(!QFile::exists(textFile(f, 2)));
+    QVERIFY(QFileInfo(textFile(f, 4)).isDir());
     // The memo ends on the last row's cleaned text, and that row stays current.
-    QCOMPARE(TForm1::CurrentRow(form->StringGrid5), 6);
-    QCOMPARE(form->Memo_Text_Preview->toPlainText(), QStringLiteral(u"日本語\nソフト\n"));
+    QCOMPARE(test::CurrentRow(test::StringGrid5(form)), 6);
+    QCOMPARE(test::Memo_Text_Preview(form)->toPlainText(), QStringLiteral(u"日本語\nソフト\n"));
     // The preview showed what "Apply selection" wrote.
     QCOMPARE(previewFirst, QString(cleaned.at(1).first).replace("\r\n", "\n").replace(QChar(0xA0), ' '));
     QCOMPARE(previewFirstHeader, cleaned.at(1).second);
     QCOMPARE(previewLast, QString(cleaned.at(6).first).replace("\r\n", "\n"));
     QCOMPARE(previewLastHeader, cleaned.at(6).second);
     // The rewritten files are read back as UTF-8.
-    clickRow(form->StringGrid5, 3);
-    QCOMPARE(form->Memo_Text_Preview->toPlainText(), QStringLiteral(u"Привет\nмир\n"));
+    clickRow(test::StringGrid5(form), 3);
+    QCOMPARE(test::Memo_Text_Preview(form)->toPlainText(), QStringLiteral(u"Привет\nмир\n"));
 
     // Applying again finds no markers in the cleaned texts: every text and header becomes empty.
     QVERIFY(withTextSelection(form, [&](TForm30* d) { QTest::mouseClick(d->BitBtn1, Qt::LeftButton); }));
     for (int row : {1, 3, 5, 6}) {
-        QCOMPARE(test::readFile(textFile(form, row)), rewritten(QString()));
-        QCOMPARE(form->textTable->cell(col::Header, row), QString());
+        QCOMPARE(test::readFile(textFile(f, row)), rewritten(QString()));
+        QCOMPARE(test::textTable(form)->cell(col::Header, row), QString());
     }
 
     // A second download replaces the rewritten files with the pages again.
     QVERIFY(downloadTexts(form, siteUrls(site)));
     for (const auto& [row, page] : kSitePages)
-        QCOMPARE(test::readFile(textFile(form, row)), page);
+        QCOMPARE(test::readFile(textFile(f, row)), page);
 
     // Header markers that stay inside the cleaned text give the same header on a second Apply,
     // while the text, whose markers were cut away, becomes empty.
@@ -364,11 +366,11 @@ void TextTabTest::applySelectionRewritesPagesAsUtf8AndFillsHeaders() {
             QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
         }));
         const QString round1Text = QStringLiteral(u"\r\n<h1>Привет</h1>\r\n<p>мир</p>\r\n");
-        QCOMPARE(test::readFile(textFile(form, 3)), rewritten(round == 1 ? round1Text : QString()));
-        QCOMPARE(form->textTable->cell(col::Header, 1), QStringLiteral(u"Übersicht"));
-        QCOMPARE(form->textTable->cell(col::Header, 3), QStringLiteral(u"Привет"));
-        QCOMPARE(form->textTable->cell(col::Header, 5), QStringLiteral(u"Straße"));
-        QCOMPARE(form->textTable->cell(col::Header, 6), QStringLiteral(u"日本語"));
+        QCOMPARE(test::readFile(textFile(f, 3)), rewritten(round == 1 ? round1Text : QString()));
+        QCOMPARE(test::textTable(form)->cell(col::Header, 1), QStringLiteral(u"Übersicht"));
+        QCOMPARE(test::textTable(form)->cell(col::Header, 3), QStringLiteral(u"Привет"));
+        QCOMPARE(test::textTable(form)->cell(col::Header, 5), QStringLiteral(u"Straße"));
+        QCOMPARE(test::textTable(form)->cell(col::Header, 6), QStringLiteral(u"日本語"));
     }
 }
 
@@ -376,12 +378,12 @@ void TextTabTest::applyStopsAtAFileThatCannotBeWritten() {
     GuiFixture f;
     TForm1* form = f.start();
     const QByteArray page = "<title>Kept</title>";
-    form->textTable->setGridRowCount(3);
-    const QString folder = form->workFolder + "Text" + QDir::separator() + "folder.txt";
+    test::textTable(form)->setGridRowCount(3);
+    const QString folder = f.workFolder() + "Text" + QDir::separator() + "folder.txt";
     QVERIFY(QDir().mkpath(folder));
-    form->textTable->setRow(1, {"1", "OK", "http://x", folder});
-    test::writeFile(textFile(form, 2), page);
-    form->textTable->setRow(2, {"2", "OK", "http://x", textFile(form, 2)});
+    test::textTable(form)->setRow(1, {"1", "OK", "http://x", folder});
+    test::writeFile(textFile(f, 2), page);
+    test::textTable(form)->setRow(2, {"2", "OK", "http://x", textFile(f, 2)});
 
     QVERIFY(withTextSelection(form, [&](TForm30* d) {
         d->Memo3->setPlainText("<title>");
@@ -390,9 +392,9 @@ void TextTabTest::applyStopsAtAFileThatCannotBeWritten() {
     }));
     QCOMPARE(f.answers.messages.size(), 1);
     QVERIFY2(f.answers.messages[0].startsWith("Cannot write " + folder), qPrintable(f.answers.messages[0]));
-    QCOMPARE(TForm1::CurrentRow(form->StringGrid5), 1);
-    QCOMPARE(test::readFile(textFile(form, 2)), page);
-    QCOMPARE(form->textTable->cell(col::Header, 2), QString());
+    QCOMPARE(test::CurrentRow(test::StringGrid5(form)), 1);
+    QCOMPARE(test::readFile(textFile(f, 2)), page);
+    QCOMPARE(test::textTable(form)->cell(col::Header, 2), QString());
 }
 
 void TextTabTest::dialogControlsReachThePreview_data() {
@@ -498,8 +500,8 @@ void TextTabTest::dialogControlsReachThePreview() {
     const QString page =
         "<html><head><title>The <b>News</b></title></head>\r\n<body>\r\n<p>Alpha ADVERT</p>\r\n"
         "\r\n\r\n<p>Beta</p>\r\n</body></html>";
-    form->Memo_Text_Preview->setPlainText(page);
-    const QString before = form->Memo_Text_Preview->toPlainText();
+    test::Memo_Text_Preview(form)->setPlainText(page);
+    const QString before = test::Memo_Text_Preview(form)->toPlainText();
 
     QString shownText, shownHeader;
     bool previewShown = false;
@@ -527,8 +529,8 @@ void TextTabTest::dialogControlsReachThePreview() {
     QCOMPARE(shownText, text);
     QCOMPARE(shownHeader, header);
     // The preview writes nothing back.
-    QCOMPARE(form->Memo_Text_Preview->toPlainText(), before);
-    QCOMPARE(form->textTable->cell(col::Header, 1), QString());
+    QCOMPARE(test::Memo_Text_Preview(form)->toPlainText(), before);
+    QCOMPARE(test::textTable(form)->cell(col::Header, 1), QString());
 }
 
 void TextTabTest::previewStepsThroughTheRows() {
@@ -538,15 +540,15 @@ void TextTabTest::previewStepsThroughTheRows() {
     const auto page = [](const char* title, const char* body) -> QByteArray {
         return QByteArray("<title>") + title + "</title><body>" + body + "</body>";
     };
-    form->textTable->setGridRowCount(4);
+    test::textTable(form)->setGridRowCount(4);
     for (int row : {1, 3}) {
-        const QString path = textFile(form, row);
+        const QString path = textFile(f, row);
         test::writeFile(path, page(row == 1 ? "One" : "Three", row == 1 ? "first" : "third"));
-        form->textTable->setRow(row, {QString::number(row), "OK", "http://x", path});
+        test::textTable(form)->setRow(row, {QString::number(row), "OK", "http://x", path});
     }
-    form->textTable->setRow(2, {"2", "Download error", "http://x"});
-    TForm1::SetCurrentRow(form->StringGrid5, 3);
-    form->Memo_Text_Preview->setPlainText("<title>Typed</title><body>by hand</body>");
+    test::textTable(form)->setRow(2, {"2", "Download error", "http://x"});
+    test::SetCurrentRow(test::StringGrid5(form), 3);
+    test::Memo_Text_Preview(form)->setPlainText("<title>Typed</title><body>by hand</body>");
 
     struct Seen {
         int row;
@@ -561,12 +563,13 @@ void TextTabTest::previewStepsThroughTheRows() {
         d->Memo4->setPlainText("</title>");
         previewShown = withPreview(d, [&](TForm37* p) {
             const auto look = [&] {
-                seen.push_back({TForm1::CurrentRow(form->StringGrid5), form->Memo_Text_Preview->toPlainText(),
-                                p->Memo1->toPlainText(), p->Edit1->text()});
+                seen.push_back({test::CurrentRow(test::StringGrid5(form)),
+                                test::Memo_Text_Preview(form)->toPlainText(), p->Memo1->toPlainText(),
+                                p->Edit1->text()});
             };
             const auto press = [&](QPushButton* button, const char* typed) {
                 // Text typed into the main memo shows whether a move reloaded the page.
-                form->Memo_Text_Preview->setPlainText(QString::fromLatin1(typed));
+                test::Memo_Text_Preview(form)->setPlainText(QString::fromLatin1(typed));
                 QTest::mouseClick(button, Qt::LeftButton);
                 look();
             };
@@ -605,15 +608,15 @@ void TextTabTest::previewStepsThroughTheRows() {
         QVERIFY2(seen[i].header == expected[i].header, qPrintable(step + ": " + seen[i].header));
     }
     // Nothing was written.
-    QCOMPARE(test::readFile(textFile(form, 1)), page("One", "first"));
-    QCOMPARE(form->textTable->cell(col::Header, 1), QString());
+    QCOMPARE(test::readFile(textFile(f, 1)), page("One", "first"));
+    QCOMPARE(test::textTable(form)->cell(col::Header, 1), QString());
 }
 
 void TextTabTest::replacementGridIsTidiedAndDefaultsReset() {
     GuiFixture f;
     TForm1* form = f.start();
     // "Apply selection" would empty this memo (row 1 has no file).
-    form->Memo_Text_Preview->setPlainText("untouched");
+    test::Memo_Text_Preview(form)->setPlainText("untouched");
     Rows initial, afterEnter, afterLeaving, afterDefaults;
     bool initialBoxes = true, defaultBoxes = false, memosEmpty = false, stillOpen = false;
     QString radioAfterDefaults;
@@ -662,7 +665,7 @@ void TextTabTest::replacementGridIsTidiedAndDefaultsReset() {
     QVERIFY(!initialBoxes);
     QCOMPARE(afterEnter, (Rows{{"a", "b"}, {"e", ""}, {"c", "d"}, {"", ""}}));
     QVERIFY(stillOpen); // Enter pressed no button, in the grid or on a check box
-    QCOMPARE(form->Memo_Text_Preview->toPlainText(), QString("untouched"));
+    QCOMPARE(test::Memo_Text_Preview(form)->toPlainText(), QString("untouched"));
     QCOMPARE(afterLeaving, (Rows{{"e", ""}, {"c", "d"}, {"", ""}}));
     QCOMPARE(afterDefaults, (Rows{{"", ""}}));
     QVERIFY(defaultBoxes);

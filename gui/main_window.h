@@ -87,6 +87,21 @@ public:
     // Creates the dialogs, in start-up order, owned by this window.
     void CreateDialogs();
 
+    // Stopped job instances whose worker has not ended yet.
+    int StoppedJobCount() const { return m_jobs.stoppedCount(); }
+    // The current instance of a job, and one put in its place (tests hold and watch jobs this way).
+    BackgroundJob* CurrentJob(JobId id) const { return m_jobs.current(id); }
+    void InstallJob(JobId id, std::unique_ptr<BackgroundJob> job) { m_jobs.install(id, std::move(job)); }
+    // The sound player's stream and the library it plays in (tests watch what plays).
+    quint32 PlayerStream() const { return playerStream; }
+    AudioLibrary& PlayerLibrary() const { return *audio; }
+
+    // Applies a style by name (letter case ignored); false and an error box when unknown.
+    bool ApplyStyle(const QString& name);
+    // Caption of the first checked "Style" item, "Iceberg Classico" when none is.
+    QString CheckedStyleName() const;
+
+private:
     // ---- process-wide values
     AppEnvironment env;
     QString programFolder;
@@ -195,10 +210,7 @@ public:
     TForm37* Form37 = nullptr;
 
     // ---- jobs: one registry owns them; each reference names the current instance
-private:
     JobRegistry m_jobs{this};
-
-public:
     JobRef<ExportPictures> exportPictures{m_jobs, JobId::ExportPictures};
     JobRef<ExportPicturesSQLite> exportPicturesSQLite{m_jobs, JobId::ExportPicturesSQLite};
     JobRef<DownloadPictures> downloadPictures{m_jobs, JobId::DownloadPictures};
@@ -223,19 +235,6 @@ public:
         static_assert(std::is_base_of_v<Job, Instance>);
         m_jobs.install(ref.id(), std::move(job));
     }
-    // Stopped job instances whose worker has not ended yet.
-    int StoppedJobCount() const { return m_jobs.stoppedCount(); }
-    // The current instance of a job, and one put in its place (tests hold and watch jobs this way).
-    BackgroundJob* CurrentJob(JobId id) const { return m_jobs.current(id); }
-    void InstallJob(JobId id, std::unique_ptr<BackgroundJob> job) { m_jobs.install(id, std::move(job)); }
-    // The sound player's stream and the library it plays in (tests watch what plays).
-    quint32 PlayerStream() const { return playerStream; }
-    AudioLibrary& PlayerLibrary() const { return *audio; }
-
-    // Applies a style by name (letter case ignored); false and an error box when unknown.
-    bool ApplyStyle(const QString& name);
-    // Caption of the first checked "Style" item, "Iceberg Classico" when none is.
-    QString CheckedStyleName() const;
 
 public slots:
     // Application shell

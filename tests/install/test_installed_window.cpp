@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,10 +47,10 @@ void InstalledWindowTest::installedProgramKeepsSettingsInTheConfigFolder() {
 
     f.form = CreateWindows(env);
     f.form->show();
-    for (QAction* item : f.form->styleActions)
+    for (QAction* item : test::Part<QMenu>(f.form.get(), QStringLiteral("Skin1"))->actions())
         if (item->text() == "Cyan Night")
             item->trigger();
-    f.form->workFolder = chosen;
+    test::SaveWorkFolder(f.form.get(), chosen);
     f.form->close();
 
     QVERIFY(QFile::exists(configIni));
@@ -59,9 +60,10 @@ void InstalledWindowTest::installedProgramKeepsSettingsInTheConfigFolder() {
     QCOMPARE(ini.readString("FORM", "STYLE", "?"), QString("Cyan Night"));
 
     f.form.reset();
+    QDir(chosen).removeRecursively(); // the next start makes the folder structure again
     f.form = CreateWindows(env);
     f.form->show();
-    QCOMPARE(f.form->workFolder, chosen);
+    QCOMPARE(test::ShownWorkFolder(f.form.get()), chosen);
     QCOMPARE(f.form->CheckedStyleName(), QString("Cyan Night"));
     QVERIFY(QDir(chosen + "Pictures").exists());
     QVERIFY(f.answers.messages.isEmpty());

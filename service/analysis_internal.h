@@ -138,6 +138,7 @@ public:
     explicit PictureCollector(QUrl base) : m_collector(std::move(base)) {}
 
     void setUpgradeInsecure(bool upgrade) { m_collector.setUpgradeInsecure(upgrade); }
+    void reserve(qsizetype records) { m_out.reserve(records); }
     std::optional<ResolvedAddress> resolve(QStringView ref) const { return m_collector.resolve(ref); }
     void add(QStringView ref, const char* alt, const char* title) {
         if (!ref.isEmpty())

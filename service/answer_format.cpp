@@ -35,11 +35,22 @@ void appendRecord(QByteArray& out, std::initializer_list<const QString*> fields,
     out += "\r\n";
 }
 
+// Room for the answer when its fields are ASCII, so a large one is not copied while it grows.
+template <typename Record, typename... Fields>
+qsizetype expectedSize(const QList<Record>& records, const QByteArray& parentField, Fields... fields) {
+    qsizetype size = 0;
+    for (const Record& r : records)
+        size += (... + (r.*fields).size()) + qsizetype(sizeof...(fields)) + parentField.size() + 2;
+    return size;
+}
+
 } // namespace
 
 QByteArray formatPictureAnswer(const QList<PictureRecord>& records, const QString& parent) {
     QByteArray out;
     const QByteArray parentField = cleanField(parent).toUtf8();
+    out.reserve(expectedSize(records, parentField, &PictureRecord::url, &PictureRecord::originalName,
+                             &PictureRecord::alt, &PictureRecord::title));
     for (const PictureRecord& r : records)
         appendRecord(out, {&r.url, &r.originalName, &r.alt, &r.title}, parentField);
     return out;
@@ -48,6 +59,7 @@ QByteArray formatPictureAnswer(const QList<PictureRecord>& records, const QStrin
 QByteArray formatMediaAnswer(const QList<MediaRecord>& records, const QString& parent) {
     QByteArray out;
     const QByteArray parentField = cleanField(parent).toUtf8();
+    out.reserve(expectedSize(records, parentField, &MediaRecord::url, &MediaRecord::originalName));
     for (const MediaRecord& r : records)
         appendRecord(out, {&r.url, &r.originalName}, parentField);
     return out;

@@ -61,6 +61,7 @@ struct PageSurvey {
     QUrl base;
     bool upgradeInsecure = false;
     QHash<const GumboNode*, const GumboNode*> firstImage;
+    qsizetype pictureElements = 0; // elements whose kind may name a picture: room for the answer
 };
 
 PageSurvey surveyPage(const GumboNode* root, const QUrl& pageUrl, bool wantImages, DeadlineGuard& guard) {
@@ -73,6 +74,12 @@ PageSurvey surveyPage(const GumboNode* root, const QUrl& pageUrl, bool wantImage
         [&](const GumboNode* node) {
             guard.tick();
             switch (node->v.element.tag) {
+            case GUMBO_TAG_SOURCE:
+            case GUMBO_TAG_INPUT:
+            case GUMBO_TAG_VIDEO:
+            case GUMBO_TAG_LINK:
+                ++survey.pictureElements;
+                break;
             case GUMBO_TAG_BASE:
                 if (const char* href = rawAttr(node, "href"); href && !baseFound) {
                     baseFound = true;
@@ -81,6 +88,7 @@ PageSurvey surveyPage(const GumboNode* root, const QUrl& pageUrl, bool wantImage
                 }
                 break;
             case GUMBO_TAG_META:
+                ++survey.pictureElements;
                 // browsers obey the policy of a <meta> only inside <head>
                 if (hasTag(node->parent, GUMBO_TAG_HEAD) &&
                     attrIs(node, "http-equiv", QLatin1StringView("content-security-policy")) &&
@@ -88,10 +96,12 @@ PageSurvey surveyPage(const GumboNode* root, const QUrl& pageUrl, bool wantImage
                     survey.upgradeInsecure = true;
                 break;
             case GUMBO_TAG_A:
+                ++survey.pictureElements;
                 if (wantImages)
                     waitingForImage.push_back(node);
                 break;
             case GUMBO_TAG_IMG:
+                ++survey.pictureElements;
                 for (const GumboNode* waiting : waitingForImage)
                     survey.firstImage.insert(waiting, node);
                 waitingForImage.clear();
@@ -346,6 +356,7 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
     guard.check();
     const PageSurvey survey = surveyPage(tree.root(), pageUrl, true, guard);
     PictureCollector pictures(survey.base);
+    pictures.reserve(survey.pictureElements);
     pictures.setUpgradeInsecure(survey.upgradeInsecure ||
                                 policyUpgradesInsecureRequests(contentSecurityPolicy));
     auto firstImageOf = [&](const GumboNode* node) { return survey.firstImage.value(node, nullptr); };

@@ -6,6 +6,7 @@
 // --write-page stores the generated page and exits; SKARVEL_BENCH_PAGE=FILE
 // makes the benchmarks read that page instead of generating one.
 #include "service/html_analysis.h"
+#include "service/html_tree.h"
 #include "service/page_fetcher.h"
 
 #include <benchmark/benchmark.h>
@@ -133,6 +134,27 @@ void BM_HostilePage(benchmark::State& state) {
 }
 BENCHMARK(BM_HostilePage)
     ->ArgsProduct({{NestedDivs, SourcesInOnePicture, NestedLinks}, {64 << 10, 1 << 20, 16 << 20}})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+
+// The parse alone (nesting bound included) of the same hostile pages: what is
+// left of BM_HostilePage after it is the walk and the address work.
+void BM_HostilePageParse(benchmark::State& state) {
+    const auto shape = Shape(state.range(0));
+    const QByteArray html = hostilePage(shape, qsizetype(state.range(1)));
+    for (auto _ : state) {
+        const skarvel::analysis::HtmlTree tree(html);
+        benchmark::DoNotOptimize(tree.root());
+    }
+    static const char* const kNames[] = {"nested divs", "sources in one picture", "nested links"};
+    state.SetLabel(kNames[shape]);
+    state.SetBytesProcessed(int64_t(state.iterations()) * html.size());
+}
+BENCHMARK(BM_HostilePageParse)
+    ->ArgsProduct({{NestedDivs, SourcesInOnePicture, NestedLinks}, {1 << 20, 16 << 20}})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime()

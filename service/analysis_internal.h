@@ -5,8 +5,11 @@
 #include <QSet>
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace skarvel::analysis {
 
@@ -50,37 +53,117 @@ bool policyUpgradesInsecureRequests(QStringView policy);
 // The https address a browser loads instead of an http one (port 80 becomes the default).
 QUrl upgradedToHttps(QUrl url);
 
-// Addresses of one answer: resolved against the frozen base, each kept once.
-class Collector {
-public:
-    explicit Collector(QUrl base) : m_base(std::move(base)) {}
+// An address resolved against a base, as resolveReference resolves it.
+struct ResolvedAddress {
+    QString text;            // fully encoded, without fragment
+    std::optional<QUrl> url; // set when QUrl resolved it
+    QStringView plainName;   // else the last path segment, which needed no encoding or decoding
 
-    void setUpgradeInsecure(bool upgrade) { m_upgrade = upgrade; }
-    // The resolved, encoded address when it is new to this answer.
-    std::optional<std::pair<QUrl, QString>> take(QStringView ref);
+    QString originalName() const { return url ? originalNameOf(*url) : plainName.toString(); }
+    QString extension() const;
+};
+
+// Resolves references against one base. A plain relative or root-relative
+// path (characters that QUrl neither encodes nor decodes, no dot segments) is
+// appended to the base's own resolved prefix, which is what QUrl would give at
+// many times the cost; every other reference goes through resolveReference.
+class AddressResolver {
+public:
+    explicit AddressResolver(QUrl base);
+
+    // http addresses come out as the https addresses a browser loads.
+    void setUpgradeInsecure(bool upgrade);
+    std::optional<ResolvedAddress> resolve(QStringView ref) const;
     const QUrl& base() const { return m_base; }
 
 private:
+    void computePrefixes();
+
     QUrl m_base;
     bool m_upgrade = false;
-    QSet<QString> m_seen;
+    QString m_directoryPrefix; // the base resolved "x", less the x; empty: no shortcut
+    QString m_rootPrefix;      // the same for "/x"
 };
 
+// The addresses an answer holds. The table keeps a 32-bit hash and the key's
+// index in a slot of 8 bytes: the set of a large page stays small enough for
+// the caches, and a probe compares strings only when their hashes are equal.
+class AddressSet {
+public:
+    // True when the text was not in the set yet.
+    bool insert(const QString& text);
+
+private:
+    struct Slot {
+        std::uint32_t hash = 0;
+        std::uint32_t key = 0; // index in m_keys plus one; 0: free
+    };
+    void grow();
+
+    std::vector<Slot> m_slots;
+    QList<QString> m_keys;
+};
+
+// Addresses of one answer: resolved against the frozen base, each kept once.
+class Collector {
+public:
+    explicit Collector(QUrl base) : m_resolver(std::move(base)) {}
+
+    void setUpgradeInsecure(bool upgrade) { m_resolver.setUpgradeInsecure(upgrade); }
+    std::optional<ResolvedAddress> resolve(QStringView ref) const { return m_resolver.resolve(ref); }
+    // True the first time the answer meets this address.
+    bool isNew(const QString& text) { return m_seen.insert(text); }
+    // The resolved address when it is new to this answer.
+    std::optional<ResolvedAddress> take(QStringView ref) {
+        std::optional<ResolvedAddress> address = resolve(ref);
+        if (address && !isNew(address->text))
+            address.reset();
+        return address;
+    }
+    const QUrl& base() const { return m_resolver.base(); }
+
+private:
+    AddressResolver m_resolver;
+    AddressSet m_seen;
+};
+
+// The address of a srcset that holds one candidate without descriptors, the
+// common case, found without parsing; nullopt for anything else.
+std::optional<QStringView> soleSrcsetAddress(QStringView srcset);
+
+// Alt and title come in as attribute values in UTF-8 (null when absent): most
+// records of a page share a few of them, so each is cleaned once per run of equal values.
 class PictureCollector {
 public:
     explicit PictureCollector(QUrl base) : m_collector(std::move(base)) {}
 
     void setUpgradeInsecure(bool upgrade) { m_collector.setUpgradeInsecure(upgrade); }
-    void add(QStringView ref, const QString& alt, const QString& title);
-    void addSrcset(QStringView srcset, const QString& alt, const QString& title) {
-        add(largestSrcsetCandidate(srcset), alt, title);
+    void reserve(qsizetype records) { m_out.reserve(records); }
+    std::optional<ResolvedAddress> resolve(QStringView ref) const { return m_collector.resolve(ref); }
+    void add(QStringView ref, const char* alt, const char* title) {
+        if (!ref.isEmpty())
+            add(resolve(ref), alt, title);
     }
-    void addCss(QStringView css, const QString& title);
-    const QUrl& base() const { return m_collector.base(); }
+    void add(std::optional<ResolvedAddress> address, const char* alt, const char* title);
+    void addSrcset(QStringView srcset, const char* alt, const char* title) {
+        if (const std::optional<QStringView> sole = soleSrcsetAddress(srcset))
+            add(*sole, alt, title);
+        else
+            add(largestSrcsetCandidate(srcset), alt, title);
+    }
+    void addCss(QStringView css, const char* title);
     QList<PictureRecord> result() { return std::move(m_out); }
 
 private:
+    struct CleanedField {
+        QByteArray raw;
+        QString cleaned;
+    };
+    static const QString& cleaned(CleanedField& last, const char* raw);
+
     Collector m_collector;
+    CleanedField m_alt;
+    CleanedField m_title;
     QList<PictureRecord> m_out;
 };
 

@@ -61,6 +61,7 @@ struct PageSurvey {
     QUrl base;
     bool upgradeInsecure = false;
     QHash<const GumboNode*, const GumboNode*> firstImage;
+    qsizetype pictureElements = 0; // elements whose kind may name a picture: room for the answer
 };
 
 PageSurvey surveyPage(const GumboNode* root, const QUrl& pageUrl, bool wantImages, DeadlineGuard& guard) {
@@ -73,6 +74,12 @@ PageSurvey surveyPage(const GumboNode* root, const QUrl& pageUrl, bool wantImage
         [&](const GumboNode* node) {
             guard.tick();
             switch (node->v.element.tag) {
+            case GUMBO_TAG_SOURCE:
+            case GUMBO_TAG_INPUT:
+            case GUMBO_TAG_VIDEO:
+            case GUMBO_TAG_LINK:
+                ++survey.pictureElements;
+                break;
             case GUMBO_TAG_BASE:
                 if (const char* href = rawAttr(node, "href"); href && !baseFound) {
                     baseFound = true;
@@ -81,6 +88,7 @@ PageSurvey surveyPage(const GumboNode* root, const QUrl& pageUrl, bool wantImage
                 }
                 break;
             case GUMBO_TAG_META:
+                ++survey.pictureElements;
                 // browsers obey the policy of a <meta> only inside <head>
                 if (hasTag(node->parent, GUMBO_TAG_HEAD) &&
                     attrIs(node, "http-equiv", QLatin1StringView("content-security-policy")) &&
@@ -88,10 +96,12 @@ PageSurvey surveyPage(const GumboNode* root, const QUrl& pageUrl, bool wantImage
                     survey.upgradeInsecure = true;
                 break;
             case GUMBO_TAG_A:
+                ++survey.pictureElements;
                 if (wantImages)
                     waitingForImage.push_back(node);
                 break;
             case GUMBO_TAG_IMG:
+                ++survey.pictureElements;
                 for (const GumboNode* waiting : waitingForImage)
                     survey.firstImage.insert(waiting, node);
                 waitingForImage.clear();
@@ -121,12 +131,24 @@ constexpr const char* kLazySrcAttributes[] = {
     "data-src", "data-original", "data-lazy-src", "data-lazy", "data-cfsrc", "data-echo", "data-medium-file",
 };
 
+// As QString::fromUtf8(value).isEmpty(), which drops a byte order mark.
+bool isEmptyValue(const char* value) {
+    return !value || !*value || (*value == '\xEF' && QString::fromUtf8(value).isEmpty());
+}
+
+// The first of the attributes that is there and not empty, else null.
+const char* firstValue(std::initializer_list<std::pair<const GumboNode*, const char*>> attributes) {
+    for (const auto& [node, name] : attributes) {
+        if (const char* value = node ? rawAttr(node, name) : nullptr; !isEmptyValue(value))
+            return value;
+    }
+    return nullptr;
+}
+
 // link: the nearest <a> around the element, or null.
 void collectImg(PictureCollector& pictures, const GumboNode* img, const GumboNode* link) {
-    const QString alt = attr(img, "alt");
-    QString title = attr(img, "title");
-    if (title.isEmpty() && link)
-        title = attr(link, "title");
+    const char* alt = rawAttr(img, "alt");
+    const char* title = firstValue({{img, "title"}, {link, "title"}});
     for (const char* name : kFullSizeAttributes)
         pictures.add(attr(img, name), alt, title);
     for (const char* name : kSrcsetAttributes)
@@ -141,12 +163,8 @@ void collectImg(PictureCollector& pictures, const GumboNode* img, const GumboNod
 void collectPictureSource(PictureCollector& pictures, const GumboNode* source, const GumboNode* img,
                           const GumboNode* link) {
     // alt and title come from the <img>
-    const QString alt = img ? attr(img, "alt") : QString();
-    QString title = attr(source, "title");
-    if (title.isEmpty() && img)
-        title = attr(img, "title");
-    if (title.isEmpty() && link)
-        title = attr(link, "title");
+    const char* alt = img ? rawAttr(img, "alt") : nullptr;
+    const char* title = firstValue({{source, "title"}, {img, "title"}, {link, "title"}});
     for (const char* name : kSrcsetAttributes)
         pictures.addSrcset(attr(source, name), alt, title);
 }
@@ -154,22 +172,23 @@ void collectPictureSource(PictureCollector& pictures, const GumboNode* source, c
 // thumb: the first <img> inside the link, or null.
 void collectPictureLink(PictureCollector& pictures, const GumboNode* link, const GumboNode* thumb) {
     const QString href = attr(link, "href");
-    const auto url = resolveReference(pictures.base(), href);
-    if (!url || !isPictureExtension(urlExtension(*url)))
+    if (href.isEmpty())
         return;
-    QString title = attr(link, "title");
-    if (title.isEmpty() && thumb)
-        title = attr(thumb, "title");
-    pictures.add(href, thumb ? attr(thumb, "alt") : QString(), title);
+    std::optional<ResolvedAddress> address = pictures.resolve(href);
+    if (!address || !isPictureExtension(address->extension()))
+        return;
+    pictures.add(std::move(address), thumb ? rawAttr(thumb, "alt") : nullptr,
+                 firstValue({{link, "title"}, {thumb, "title"}}));
 }
 
 void collectLinkElement(PictureCollector& pictures, const GumboNode* node) {
     const QString rel = attr(node, "rel");
+    const char* title = rawAttr(node, "title");
     if (containsToken(rel, QLatin1StringView("image_src")))
-        pictures.add(attr(node, "href"), QString(), attr(node, "title"));
+        pictures.add(attr(node, "href"), nullptr, title);
     if (containsToken(rel, QLatin1StringView("preload")) && attrIs(node, "as", QLatin1StringView("image"))) {
-        pictures.addSrcset(attr(node, "imagesrcset"), QString(), attr(node, "title"));
-        pictures.add(attr(node, "href"), QString(), attr(node, "title"));
+        pictures.addSrcset(attr(node, "imagesrcset"), nullptr, title);
+        pictures.add(attr(node, "href"), nullptr, title);
     }
 }
 
@@ -177,7 +196,7 @@ void collectLinkElement(PictureCollector& pictures, const GumboNode* node) {
 void collectSvgUse(PictureCollector& pictures, const GumboNode* node) {
     const QString href = attr(node, "href"); // gumbo files xlink:href under its local name
     if (!trimAsciiWhitespace(href).startsWith(u'#'))
-        pictures.add(href, QString(), QString());
+        pictures.add(href, nullptr, nullptr);
 }
 
 bool isClassicOrModuleScript(const GumboNode* node) {
@@ -238,10 +257,12 @@ public:
     MediaCollector(QUrl base, MediaKind wanted) : m_collector(std::move(base)), m_wanted(wanted) {}
 
     void add(QStringView ref, std::optional<MediaKind> kind) {
-        if (ref.isEmpty() || kind != m_wanted)
-            return;
-        if (auto taken = m_collector.take(ref))
-            m_out.append({taken->second, originalNameOf(taken->first)});
+        if (!ref.isEmpty() && kind == m_wanted)
+            add(m_collector.resolve(ref));
+    }
+    void add(const std::optional<ResolvedAddress>& address) {
+        if (address && m_collector.isNew(address->text))
+            m_out.append({address->text, address->originalName()});
     }
     // Kind from the type attribute, else the element's own kind, else the file extension.
     void addClassified(QStringView ref, const QString& type, std::optional<MediaKind> elementKind) {
@@ -250,13 +271,20 @@ public:
         std::optional<MediaKind> kind = kindOfMimeType(type);
         if (!kind)
             kind = elementKind;
-        if (!kind) {
-            const auto url = resolveReference(m_collector.base(), ref);
-            if (!url)
-                return;
-            kind = kindOfExtension(urlExtension(*url));
+        if (kind) {
+            add(ref, kind);
+            return;
         }
-        add(ref, kind);
+        const std::optional<ResolvedAddress> address = m_collector.resolve(ref);
+        if (address && kindOfExtension(address->extension()) == m_wanted)
+            add(address);
+    }
+    void addLink(QStringView ref) {
+        if (ref.isEmpty())
+            return;
+        const std::optional<ResolvedAddress> address = m_collector.resolve(ref);
+        if (address && kindOfExtension(address->extension()) == m_wanted)
+            add(address);
     }
     QList<MediaRecord> result() { return std::move(m_out); }
 
@@ -286,21 +314,33 @@ std::optional<MediaKind> kindOfMeta(const QString& key) {
 
 namespace analysis {
 
-void PictureCollector::add(QStringView ref, const QString& alt, const QString& title) {
-    if (ref.isEmpty())
-        return;
-    if (auto taken = m_collector.take(ref))
-        m_out.append({taken->second, originalNameOf(taken->first), cleanField(alt), cleanField(title)});
+const QString& PictureCollector::cleaned(CleanedField& last, const char* raw) {
+    static const QString kEmpty;
+    if (!raw || !*raw)
+        return kEmpty;
+    if (last.raw != raw) {
+        last.raw = raw;
+        last.cleaned = cleanField(QString::fromUtf8(raw));
+    }
+    return last.cleaned;
 }
 
-void PictureCollector::addCss(QStringView css, const QString& title) {
+void PictureCollector::add(std::optional<ResolvedAddress> address, const char* alt, const char* title) {
+    if (address && m_collector.isNew(address->text)) {
+        QString name = address->originalName();
+        m_out.append(
+            {std::move(address->text), std::move(name), cleaned(m_alt, alt), cleaned(m_title, title)});
+    }
+}
+
+void PictureCollector::addCss(QStringView css, const char* title) {
     const QStringList refs = cssUrls(css);
     for (const QString& ref : refs) {
-        if (ref.startsWith(u'#'))
+        if (ref.startsWith(u'#') || ref.isEmpty())
             continue; // SVG filter or marker inside the page
-        auto url = resolveReference(m_collector.base(), ref);
-        if (url && !isNonPictureResource(urlExtension(*url)))
-            add(ref, QString(), title);
+        std::optional<ResolvedAddress> address = resolve(ref);
+        if (address && !isNonPictureResource(address->extension()))
+            add(std::move(address), nullptr, title);
     }
 }
 
@@ -316,6 +356,7 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
     guard.check();
     const PageSurvey survey = surveyPage(tree.root(), pageUrl, true, guard);
     PictureCollector pictures(survey.base);
+    pictures.reserve(survey.pictureElements);
     pictures.setUpgradeInsecure(survey.upgradeInsecure ||
                                 policyUpgradesInsecureRequests(contentSecurityPolicy));
     auto firstImageOf = [&](const GumboNode* node) { return survey.firstImage.value(node, nullptr); };
@@ -340,20 +381,20 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
                 break;
             case GUMBO_TAG_INPUT:
                 if (attrIs(node, "type", QLatin1StringView("image")))
-                    pictures.add(attr(node, "src"), attr(node, "alt"), attr(node, "title"));
+                    pictures.add(attr(node, "src"), rawAttr(node, "alt"), rawAttr(node, "title"));
                 break;
             case GUMBO_TAG_VIDEO:
-                pictures.add(attr(node, "poster"), QString(), attr(node, "title"));
+                pictures.add(attr(node, "poster"), nullptr, rawAttr(node, "title"));
                 break;
             case GUMBO_TAG_META:
                 if (isPictureMeta(metaKey(node)))
-                    pictures.add(attr(node, "content"), QString(), QString());
+                    pictures.add(attr(node, "content"), nullptr, nullptr);
                 break;
             case GUMBO_TAG_LINK:
                 collectLinkElement(pictures, node);
                 break;
             case GUMBO_TAG_STYLE:
-                pictures.addCss(textContent(node), QString());
+                pictures.addCss(textContent(node), nullptr);
                 break;
             case GUMBO_TAG_SCRIPT:
                 if (isClassicOrModuleScript(node))
@@ -366,9 +407,9 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
                 break;
             }
             if (const char* background = rawAttr(node, "background"))
-                pictures.add(QString::fromUtf8(background), QString(), attr(node, "title"));
+                pictures.add(QString::fromUtf8(background), nullptr, rawAttr(node, "title"));
             if (const char* style = rawAttr(node, "style"))
-                pictures.addCss(QString::fromUtf8(style), attr(node, "title"));
+                pictures.addCss(QString::fromUtf8(style), rawAttr(node, "title"));
         },
         [&](const GumboNode* node) {
             if (hasTag(node, GUMBO_TAG_A))
@@ -376,7 +417,7 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
         });
     for (const ScriptLiteral& literal : std::as_const(scriptLiterals)) {
         if (literal.kind == ScriptLiteral::Kind::ImageSource)
-            pictures.add(literal.text, QString(), QString());
+            pictures.add(literal.text, nullptr, nullptr);
         else
             collectWrittenImages(pictures, literal.text, guard);
     }
@@ -413,12 +454,9 @@ QList<MediaRecord> findMedia(QByteArrayView utf8Html, const QUrl& pageUrl, Media
         case GUMBO_TAG_OBJECT:
             media.addClassified(attr(node, "data"), attr(node, "type"), std::nullopt);
             break;
-        case GUMBO_TAG_A: {
-            const QString href = attr(node, "href");
-            if (const auto url = resolveReference(base, href))
-                media.add(href, kindOfExtension(urlExtension(*url)));
+        case GUMBO_TAG_A:
+            media.addLink(attr(node, "href"));
             break;
-        }
         case GUMBO_TAG_META:
             media.add(attr(node, "content"), kindOfMeta(metaKey(node)));
             break;
@@ -446,8 +484,8 @@ QStringList findLinks(QByteArrayView utf8Html, const QUrl& pageUrl, AnalysisDead
         const char* href = rawAttr(node, "href");
         if (!href)
             return;
-        if (auto taken = links.take(QString::fromUtf8(href)))
-            out.append(std::move(taken->second));
+        if (std::optional<ResolvedAddress> taken = links.take(QString::fromUtf8(href)))
+            out.append(std::move(taken->text));
     });
     return out;
 }

@@ -27,6 +27,14 @@ struct MediaRecord {
     QString originalName;
 };
 
+} // namespace skarvel
+
+// Answers of hundreds of thousands of records grow by moving bytes, not records.
+Q_DECLARE_TYPEINFO(skarvel::PictureRecord, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(skarvel::MediaRecord, Q_RELOCATABLE_TYPE);
+
+namespace skarvel {
+
 enum class MediaKind { Sound, Video };
 
 // A moment after which an analysis gives up; none by default.

@@ -3,18 +3,119 @@
 #include "service/html_analysis.h"
 #include "service/nesting_limit.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace skarvel::analysis {
+
+namespace {
+
+constexpr std::size_t kHeader = 8; // a block's size class, in front of it
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+constexpr std::size_t kLargestRegion = std::size_t(64) << 20;
+
+std::size_t roundUp(std::size_t n, std::size_t to) {
+    return (n + to - 1) / to * to;
+}
+
+// Size class of a request and the payload that class serves.
+std::pair<int, std::size_t> sizeClass(std::size_t size) {
+    if (size <= 512) {
+        const std::size_t steps = size <= 8 ? 1 : (size + 7) / 8;
+        return {int(steps - 1), steps * 8};
+    }
+    int exponent = 10;
+    while ((std::size_t(1) << exponent) < size)
+        ++exponent;
+    return {64 + exponent - 10, std::size_t(1) << exponent};
+}
+
+void* allocateThunk(void* arena, size_t size) noexcept {
+    return static_cast<ParseArena*>(arena)->allocate(size);
+}
+
+void releaseThunk(void* arena, void* block) noexcept {
+    static_cast<ParseArena*>(arena)->release(block);
+}
+
+} // namespace
+
+ParseArena::ParseArena(std::size_t expectedBytes)
+    : m_nextRegion(std::clamp(roundUp(expectedBytes * 4, std::size_t(64) << 10), std::size_t(256) << 10,
+                              kLargestRegion)) {}
+
+ParseArena::~ParseArena() {
+    for (const Region& r : m_regions)
+        munmap(r.mapping, r.length);
+}
+
+bool ParseArena::grow(std::size_t atLeast) noexcept {
+    std::size_t length = std::max(m_nextRegion, roundUp(atLeast, kHugePage));
+    const bool huge = length >= kHugePage;
+    const std::size_t mapped = huge ? length + kHugePage : length;
+    void* mapping = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED)
+        return false;
+    try {
+        m_regions.push_back({mapping, mapped});
+    } catch (...) {
+        munmap(mapping, mapped);
+        return false;
+    }
+    auto* start = static_cast<char*>(mapping);
+    if (huge) {
+        start = reinterpret_cast<char*>(roundUp(reinterpret_cast<std::uintptr_t>(start), kHugePage));
+        madvise(start, length, MADV_HUGEPAGE); // only a hint: without it, ordinary pages
+    }
+    m_next = start;
+    m_left = length;
+    m_nextRegion = std::min(m_nextRegion * 2, kLargestRegion);
+    return true;
+}
+
+void* ParseArena::allocate(std::size_t size) noexcept {
+    if (size > (std::size_t(1) << (kClasses - 64 + 9)))
+        return nullptr;
+    const auto [cls, payload] = sizeClass(size);
+    if (void* block = m_free[cls]) {
+        m_free[cls] = *static_cast<void**>(block);
+        return block;
+    }
+    const std::size_t needed = kHeader + payload;
+    if (needed > m_left && !grow(needed))
+        return nullptr;
+    char* header = m_next;
+    m_next += needed;
+    m_left -= needed;
+    *reinterpret_cast<std::uint64_t*>(header) = std::uint64_t(cls);
+    return header + kHeader;
+}
+
+void ParseArena::release(void* block) noexcept {
+    if (!block)
+        return;
+    const auto cls = int(*reinterpret_cast<const std::uint64_t*>(static_cast<char*>(block) - kHeader));
+    *static_cast<void**>(block) = m_free[cls];
+    m_free[cls] = block;
+}
 
 HtmlTree::HtmlTree(QByteArrayView utf8Html) {
     if (std::optional<QByteArray> flattened = limitNestingDepth(utf8Html, kMaxNestingDepth)) {
         m_flattened = std::move(*flattened);
         utf8Html = m_flattened;
     }
+    m_arena = std::make_unique<ParseArena>(std::size_t(utf8Html.size()));
     GumboOptions options = kGumboDefaultOptions;
+    options.allocator = allocateThunk;
+    options.deallocator = releaseThunk;
+    options.userdata = m_arena.get();
     options.max_errors = 0; // nobody reads the parse errors; recording them costs time
-    m_output.reset(gumbo_parse_with_options(&options, utf8Html.data(), size_t(utf8Html.size())));
+    // the tree lives in the arena and goes with it, so gumbo_destroy_output is never needed
+    m_output = gumbo_parse_with_options(&options, utf8Html.data(), size_t(utf8Html.size()));
 }
 
 bool isUnknownElementNamed(const GumboNode* node, const char* name) {

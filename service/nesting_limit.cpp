@@ -152,12 +152,6 @@ struct OpenElement {
     std::uint32_t count; // flattened elements of one name in a row share an entry
 };
 
-struct Edit {
-    std::size_t at;
-    std::size_t removed;       // bytes of the page dropped at `at`
-    std::string_view inserted; // tag name to close at `at`, or empty
-};
-
 class DepthLimiter {
 public:
     DepthLimiter(QByteArrayView html, int maxDepth)
@@ -165,22 +159,10 @@ public:
 
     std::optional<QByteArray> run() {
         scan();
-        if (m_edits.empty())
+        if (!m_edited)
             return std::nullopt;
-        QByteArray out;
-        out.reserve(qsizetype(m_text.size() + m_edits.size() * 8));
-        std::size_t from = 0;
-        for (const Edit& e : m_edits) {
-            out.append(m_text.data() + from, qsizetype(e.at - from));
-            if (!e.inserted.empty()) {
-                out.append("</");
-                out.append(e.inserted.data(), qsizetype(e.inserted.size()));
-                out.append('>');
-            }
-            from = e.at + e.removed;
-        }
-        out.append(m_text.data() + from, qsizetype(m_text.size() - from));
-        return out;
+        copyUpTo(m_text.size());
+        return std::move(m_out);
     }
 
 private:
@@ -363,7 +345,7 @@ private:
         if (flatten) {
             // a bare tag carries nothing worth a node; a tag with attributes keeps them
             if (hasAttributes)
-                m_edits.push_back({end + 1, 0, name});
+                insertEndTag(end + 1, name);
             else
                 removeBytes(begin, end + 1);
             if (!m_open.empty() && m_open.back().flattened && m_open.back().kind == kind &&
@@ -392,16 +374,27 @@ private:
             removeBytes(begin, end + 1);
     }
 
-    // Runs of removed tags make one edit.
-    void removeBytes(std::size_t from, std::size_t to) {
-        if (!m_edits.empty()) {
-            Edit& last = m_edits.back();
-            if (last.inserted.empty() && last.at + last.removed == from) {
-                last.removed = to - last.at;
-                return;
-            }
+    // The edits come in page order, so the edited page is written as the scan
+    // goes: m_copied is how far the page has been copied or skipped.
+    void copyUpTo(std::size_t at) {
+        if (!m_edited) {
+            m_edited = true;
+            m_out.reserve(qsizetype(m_text.size() + m_text.size() / 16 + 64));
         }
-        m_edits.push_back({from, to - from, {}});
+        m_out.append(m_text.data() + m_copied, qsizetype(at - m_copied));
+        m_copied = at;
+    }
+
+    void removeBytes(std::size_t from, std::size_t to) {
+        copyUpTo(from);
+        m_copied = to;
+    }
+
+    void insertEndTag(std::size_t at, std::string_view name) {
+        copyUpTo(at);
+        m_out.append("</");
+        m_out.append(name.data(), qsizetype(name.size()));
+        m_out.append('>');
     }
 
     // A lower-case copy of a tag name, for the case-insensitive comparisons.
@@ -477,7 +470,9 @@ private:
     std::string_view m_text;
     std::size_t m_maxDepth;
     std::vector<OpenElement> m_open;
-    std::vector<Edit> m_edits;
+    QByteArray m_out;
+    std::size_t m_copied = 0;
+    bool m_edited = false;
     std::string m_lowered;
     std::unordered_map<std::string, std::uint16_t> m_kinds;
     bool m_matchedFlattened = false;

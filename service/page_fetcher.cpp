@@ -353,7 +353,7 @@ QByteArray metaCharset(QByteArrayView head) {
     return {};
 }
 
-QByteArray pageToUtf8(QByteArrayView body, QByteArrayView headerCharset, QByteArray* charsetUsed) {
+QByteArray pageToUtf8(const QByteArray& body, QByteArrayView headerCharset, QByteArray* charsetUsed) {
     auto report = [&](const QByteArray& name) {
         if (charsetUsed)
             *charsetUsed = name;
@@ -361,13 +361,13 @@ QByteArray pageToUtf8(QByteArrayView body, QByteArrayView headerCharset, QByteAr
     // A byte-order mark outranks every declaration, as in browsers.
     if (body.startsWith("\xEF\xBB\xBF")) {
         report("UTF-8");
-        return body.sliced(3).toByteArray();
+        return body.sliced(3);
     }
     if (body.startsWith("\xFF\xFE") || body.startsWith("\xFE\xFF")) {
         const bool little = body.startsWith("\xFF\xFE");
         QStringDecoder decoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
         report(little ? "UTF-16LE" : "UTF-16BE");
-        return decodeToUtf8(decoder, body.sliced(2));
+        return decodeToUtf8(decoder, QByteArrayView(body).sliced(2));
     }
 
     QByteArray chosen;
@@ -388,10 +388,8 @@ QByteArray pageToUtf8(QByteArrayView body, QByteArrayView headerCharset, QByteAr
         decoder = decoderFor(chosen);
     }
     report(chosen);
-    if (isUtf8Name(chosen))
-        return body.toByteArray(); // the HTML parser replaces any broken sequences itself
-    if (!decoder)
-        return body.toByteArray();
+    if (isUtf8Name(chosen) || !decoder)
+        return body; // shared, not copied; the HTML parser replaces any broken sequences itself
     return decodeToUtf8(*decoder, body);
 }
 

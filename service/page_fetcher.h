@@ -62,7 +62,8 @@ FetchedPage fetchPage(const QUrl& url, const FetchOptions& options = {});
 // The page as UTF-8. The encoding is taken from, in this order: a byte-order
 // mark, the HTTP charset, a <meta> declaration near the top, valid UTF-8,
 // and windows-1252 as the last resort. charsetUsed receives the name chosen.
-QByteArray pageToUtf8(QByteArrayView body, QByteArrayView headerCharset, QByteArray* charsetUsed = nullptr);
+QByteArray pageToUtf8(const QByteArray& body, QByteArrayView headerCharset,
+                      QByteArray* charsetUsed = nullptr);
 // The charset declared by <meta charset> or <meta http-equiv=Content-Type> in the first bytes; empty if none.
 QByteArray metaCharset(QByteArrayView head);
 // The charset parameter of a Content-Type value, unquoted; empty if none.

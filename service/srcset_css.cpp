@@ -191,7 +191,28 @@ QList<SrcsetCandidate> parseSrcset(QStringView input) {
     }
 }
 
+namespace analysis {
+
+std::optional<QStringView> soleSrcsetAddress(QStringView srcset) {
+    qsizetype begin = 0;
+    qsizetype end = srcset.size();
+    while (begin < end && isAsciiWhitespace(srcset[begin]))
+        ++begin;
+    while (end > begin && isAsciiWhitespace(srcset[end - 1]))
+        --end;
+    const QStringView address = srcset.sliced(begin, end - begin);
+    for (QChar c : address) {
+        if (c == u',' || isAsciiWhitespace(c))
+            return std::nullopt;
+    }
+    return address;
+}
+
+} // namespace analysis
+
 QString largestSrcsetCandidate(QStringView srcset) {
+    if (const std::optional<QStringView> sole = analysis::soleSrcsetAddress(srcset))
+        return sole->toString();
     const QList<SrcsetCandidate> candidates = parseSrcset(srcset);
     const SrcsetCandidate* best = nullptr;
     for (const SrcsetCandidate& c : candidates) {

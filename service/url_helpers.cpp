@@ -1,6 +1,10 @@
 // Addresses: resolving references, names and extensions, the https upgrade.
 #include "service/analysis_internal.h"
 
+#include <QHashFunctions>
+
+#include <algorithm>
+
 namespace skarvel {
 
 namespace analysis {
@@ -39,17 +43,148 @@ QUrl upgradedToHttps(QUrl url) {
     return url;
 }
 
-std::optional<std::pair<QUrl, QString>> Collector::take(QStringView ref) {
-    auto url = resolveReference(m_base, ref);
+namespace {
+
+// Characters that QUrl copies into a path as they are.
+bool isPlainPathCharacter(char16_t c) {
+    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9'))
+        return true;
+    switch (c) {
+    case u'-':
+    case u'.':
+    case u'_':
+    case u'~':
+    case u'/':
+    case u'!':
+    case u'$':
+    case u'&':
+    case u'\'':
+    case u'(':
+    case u')':
+    case u'*':
+    case u'+':
+    case u',':
+    case u';':
+    case u'=':
+    case u'@':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A path that resolving copies unchanged: plain characters, no empty segment
+// (nor "//", which would name a host), no segment of dots only.
+bool isPlainPath(QStringView ref) {
+    qsizetype segmentStart = 0;
+    bool onlyDots = true;
+    for (qsizetype i = 0; i <= ref.size(); ++i) {
+        if (i == ref.size() || ref[i] == u'/') {
+            const qsizetype length = i - segmentStart;
+            if ((length == 0 && i > 0 && i < ref.size()) || (length > 0 && onlyDots))
+                return false;
+            segmentStart = i + 1;
+            onlyDots = true;
+            continue;
+        }
+        if (!isPlainPathCharacter(ref[i].unicode()))
+            return false;
+        onlyDots = onlyDots && ref[i] == u'.';
+    }
+    return true;
+}
+
+} // namespace
+
+bool AddressSet::insert(const QString& text) {
+    if ((std::size_t(m_keys.size()) + 1) * 2 > m_slots.size())
+        grow();
+    const auto hash = std::uint32_t(qHash(QStringView(text), QHashSeed::globalSeed()));
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        Slot& slot = m_slots[i];
+        if (slot.key == 0) {
+            m_keys.append(text);
+            slot = {hash, std::uint32_t(m_keys.size())};
+            return true;
+        }
+        if (slot.hash == hash && m_keys[slot.key - 1] == text)
+            return false;
+    }
+}
+
+void AddressSet::grow() {
+    std::vector<Slot> old(std::max<std::size_t>(64, m_slots.size() * 2));
+    old.swap(m_slots);
+    const std::size_t mask = m_slots.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.key == 0)
+            continue;
+        std::size_t i = slot.hash & mask;
+        while (m_slots[i].key != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = slot;
+    }
+}
+
+QString ResolvedAddress::extension() const {
+    if (url)
+        return urlExtension(*url);
+    const qsizetype dot = plainName.lastIndexOf(u'.');
+    return dot < 0 ? QString() : plainName.mid(dot + 1).toString().toLower();
+}
+
+AddressResolver::AddressResolver(QUrl base) : m_base(std::move(base)) {
+    computePrefixes();
+}
+
+void AddressResolver::setUpgradeInsecure(bool upgrade) {
+    if (upgrade == m_upgrade)
+        return;
+    m_upgrade = upgrade;
+    computePrefixes();
+}
+
+void AddressResolver::computePrefixes() {
+    auto prefixOf = [this](QStringView probe) {
+        std::optional<QUrl> url = resolveReference(m_base, probe);
+        if (!url)
+            return QString();
+        if (m_upgrade)
+            url = upgradedToHttps(*std::move(url));
+        QString text = url->toString(QUrl::FullyEncoded);
+        if (!url->query().isEmpty() || !url->path().endsWith(u"/x") || !text.endsWith(u"/x"))
+            return QString();
+        text.chop(1);
+        return text;
+    };
+    m_directoryPrefix = prefixOf(u"x");
+    m_rootPrefix = prefixOf(u"/x");
+    if (m_rootPrefix.isEmpty())
+        m_directoryPrefix.clear();
+}
+
+std::optional<ResolvedAddress> AddressResolver::resolve(QStringView ref) const {
+    const QStringView trimmed = trimAsciiWhitespace(ref);
+    if (!m_directoryPrefix.isEmpty() && !trimmed.isEmpty() && isPlainPath(trimmed)) {
+        const bool fromRoot = trimmed.front() == u'/';
+        const QString& prefix = fromRoot ? m_rootPrefix : m_directoryPrefix;
+        const QStringView path = fromRoot ? trimmed.sliced(1) : trimmed;
+        ResolvedAddress address;
+        address.text.reserve(prefix.size() + path.size());
+        address.text.append(prefix).append(path);
+        address.plainName = path.sliced(path.lastIndexOf(u'/') + 1);
+        return address;
+    }
+    std::optional<QUrl> url = resolveReference(m_base, ref);
     if (!url)
         return std::nullopt;
     if (m_upgrade)
         url = upgradedToHttps(*std::move(url));
-    QString text = url->toString(QUrl::FullyEncoded);
-    if (m_seen.contains(text))
-        return std::nullopt;
-    m_seen.insert(text);
-    return std::make_pair(*std::move(url), std::move(text));
+    ResolvedAddress address;
+    address.text = url->toString(QUrl::FullyEncoded);
+    address.url = std::move(url);
+    return address;
 }
 
 } // namespace analysis

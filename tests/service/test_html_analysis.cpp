@@ -417,4 +417,17 @@ TEST(Answers, HarvestRecordsEndWithCrLfAndListLinesWithLf) {
     EXPECT_TRUE(formatPictureAnswer({}, u8("p")).isEmpty());
 }
 
+TEST(Answers, EveryFieldIsWrittenCleanedInUtf8) {
+    const char* fields[] = {"plain-ascii.jpg", "one blank", " leading",        "trailing ",
+                            "two  blanks",     "tab\there", "line\r\nbreak",   "\x7f",
+                            "T\xc3\xadtulo",   "",          "\xe2\x80\xa8sep", "~!@#$%^&*()_+{}|:<>?"};
+    for (const char* f : fields) {
+        const QString field = u8(f);
+        const QByteArray clean = cleanField(field).toUtf8();
+        EXPECT_EQ(formatMediaAnswer({{field, field}}, field), clean + '\t' + clean + '\t' + clean + "\r\n")
+            << f;
+        EXPECT_EQ(formatListAnswer({field}), clean + '\n') << f;
+    }
+}
+
 } // namespace

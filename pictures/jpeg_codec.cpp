@@ -4,10 +4,12 @@
 #include "pictures/picture_codecs.h"
 #include "pictures/picture_codecs_internal.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -17,8 +19,15 @@ namespace skarvel {
 namespace {
 
 constexpr const char* kFormat = "JPEG";
-// Limit on libjpeg's own working memory (a progressive picture keeps all its coefficients).
-constexpr long kMaxDecoderMemory = 2000L * 1024 * 1024;
+// A picture coded in several scans (progressive, or one component per scan) keeps all its
+// coefficients, two bytes each, from before the first row comes out: 512 MB is a 4:2:0
+// picture of about 170 megapixels. Larger ones are refused before libjpeg takes the memory.
+constexpr std::uint64_t kMaxCoefficientBytes = 512ull * 1024 * 1024;
+// libjpeg's own working memory: the coefficients plus its row buffers.
+constexpr long kMaxDecoderMemory = static_cast<long>(kMaxCoefficientBytes) + 64L * 1024 * 1024;
+// Arithmetic coding may legally drop the zero bytes that end a scan, and libjpeg then goes on
+// decoding zeros; a scan may have at most this many pixels decoded after its data ran out.
+constexpr std::uint64_t kMaxPixelsPastData = 4ull * 1024 * 1024;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -39,6 +48,49 @@ void OnMessage(j_common_ptr cinfo, int level) {
         OnError(cinfo);
 }
 
+// Watches, between iMCU rows, how far a scan is decoded after its coded data ran out (a marker
+// other than a restart marker was met), so that a few bytes cannot stand for a huge picture.
+struct DataWatch {
+    jpeg_progress_mgr pub;
+    bool ended = false;
+    int scan = 0;
+    JDIMENSION endRow = 0; // the iMCU row being decoded when the data ran out
+};
+
+void WatchData(j_common_ptr common) {
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    auto* watch = reinterpret_cast<DataWatch*>(cinfo->progress);
+    const int marker = cinfo->unread_marker;
+    if (marker == 0 || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7)) {
+        watch->ended = false;
+        return;
+    }
+    if (!watch->ended || watch->scan != cinfo->input_scan_number || cinfo->input_iMCU_row < watch->endRow) {
+        watch->ended = true;
+        watch->scan = cinfo->input_scan_number;
+        watch->endRow = cinfo->input_iMCU_row;
+        return;
+    }
+    const std::uint64_t rows = std::uint64_t{cinfo->input_iMCU_row - watch->endRow} *
+                               static_cast<std::uint64_t>(cinfo->max_v_samp_factor) * DCTSIZE;
+    if (rows * cinfo->image_width > kMaxPixelsPastData)
+        ERREXIT(cinfo, JWRN_JPEG_EOF);
+}
+
+// Bytes of coefficients libjpeg keeps for the whole picture, or 0 when it decodes row by row.
+std::uint64_t WholePictureCoefficientBytes(const jpeg_decompress_struct& cinfo) {
+    if (!cinfo.progressive_mode && cinfo.comps_in_scan >= cinfo.num_components)
+        return 0;
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < cinfo.num_components; ++i) {
+        const jpeg_component_info& c = cinfo.comp_info[i];
+        const std::uint64_t h = static_cast<std::uint64_t>(std::max(c.h_samp_factor, 1));
+        const std::uint64_t v = static_cast<std::uint64_t>(std::max(c.v_samp_factor, 1));
+        blocks += (c.width_in_blocks + h - 1) / h * h * ((c.height_in_blocks + v - 1) / v * v);
+    }
+    return blocks * DCTSIZE2 * sizeof(JCOEF);
+}
+
 void SetUpErrors(ErrorManager& err) {
     jpeg_std_error(&err.pub);
     err.pub.error_exit = OnError;
@@ -49,11 +101,14 @@ void SetUpErrors(ErrorManager& err) {
 struct Decoder {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
+    DataWatch watch;
     bool created = false;
     Decoder() {
         std::memset(&cinfo, 0, sizeof cinfo);
         SetUpErrors(err);
         cinfo.err = &err.pub;
+        std::memset(&watch.pub, 0, sizeof watch.pub);
+        watch.pub.progress_monitor = WatchData;
     }
     ~Decoder() {
         if (created)
@@ -76,6 +131,11 @@ bool StreamSteps(Decoder* dec, const std::uint8_t* data, std::size_t size, detai
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(cinfo, TRUE);
     detail::CheckPictureSize(cinfo->image_width, cinfo->image_height, kFormat);
+    if (WholePictureCoefficientBytes(*cinfo) > kMaxCoefficientBytes)
+        detail::ThrowPictureError(kFormat, "picture of " + std::to_string(cinfo->image_width) + " x " +
+                                               std::to_string(cinfo->image_height) +
+                                               " pixels in several scans needs more memory than allowed");
+    cinfo->progress = &dec->watch.pub;
 
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_RGB;

@@ -25,8 +25,9 @@ constexpr const char* kFormat = "JPEG";
 constexpr std::uint64_t kMaxCoefficientBytes = 512ull * 1024 * 1024;
 // libjpeg's own working memory: the coefficients plus its row buffers.
 constexpr long kMaxDecoderMemory = static_cast<long>(kMaxCoefficientBytes) + 64L * 1024 * 1024;
-// Arithmetic coding may legally drop the zero bytes that end a scan, and libjpeg then goes on
-// decoding zeros; a scan may have at most this many pixels decoded after its data ran out.
+// Arithmetic coding may legally drop the zero bytes that end a scan or a restart interval, and
+// libjpeg then goes on decoding zeros; at most this many pixels of a scan may come from no
+// coded data.
 constexpr std::uint64_t kMaxPixelsPastData = 4ull * 1024 * 1024;
 
 struct ErrorManager {
@@ -48,33 +49,48 @@ void OnMessage(j_common_ptr cinfo, int level) {
         OnError(cinfo);
 }
 
-// Watches, between iMCU rows, how far a scan is decoded after its coded data ran out (a marker
-// other than a restart marker was met), so that a few bytes cannot stand for a huge picture.
+// Watches, between iMCU rows, how much of a scan is decoded from no coded data at all: rows
+// decoded while a marker stops the data and no byte but a restart marker was read. Arithmetic
+// decoding then goes on with zeros, silently and legally, so that a few bytes (or a run of
+// restart markers) could otherwise stand for a huge picture. A Huffman decoder that runs
+// out of bits warns instead (see OnMessage), and its end-of-band runs may span any number
+// of blocks without a bit.
 struct DataWatch {
     jpeg_progress_mgr pub;
-    bool ended = false;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    bool stopped = false; // a marker stopped the coded data at the last look
     int scan = 0;
-    JDIMENSION endRow = 0; // the iMCU row being decoded when the data ran out
+    JDIMENSION row = 0;         // input_iMCU_row at the last look
+    std::size_t read = 0;       // bytes read at the last look
+    std::uint64_t unbacked = 0; // pixels of the scan decoded from no data
 };
 
 void WatchData(j_common_ptr common) {
     auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
     auto* watch = reinterpret_cast<DataWatch*>(cinfo->progress);
-    const int marker = cinfo->unread_marker;
-    if (marker == 0 || (marker >= JPEG_RST0 && marker <= JPEG_RST0 + 7)) {
-        watch->ended = false;
+    if (!cinfo->arith_code)
         return;
+    if (watch->scan != cinfo->input_scan_number)
+        watch->unbacked = 0;
+    const std::uint8_t* next = cinfo->src->next_input_byte;
+    // Past the end libjpeg reads an end marker of its own, outside the file.
+    const std::size_t read = next >= watch->data && next <= watch->data + watch->size
+                                 ? static_cast<std::size_t>(next - watch->data)
+                                 : watch->size;
+    const bool stopped = cinfo->unread_marker != 0;
+    if (stopped && watch->stopped && watch->scan == cinfo->input_scan_number &&
+        cinfo->input_iMCU_row >= watch->row && read <= watch->read + 2) {
+        watch->unbacked += std::uint64_t{cinfo->input_iMCU_row - watch->row} *
+                           static_cast<std::uint64_t>(cinfo->max_v_samp_factor) * DCTSIZE *
+                           cinfo->image_width;
+        if (watch->unbacked > kMaxPixelsPastData)
+            ERREXIT(cinfo, JWRN_JPEG_EOF);
     }
-    if (!watch->ended || watch->scan != cinfo->input_scan_number || cinfo->input_iMCU_row < watch->endRow) {
-        watch->ended = true;
-        watch->scan = cinfo->input_scan_number;
-        watch->endRow = cinfo->input_iMCU_row;
-        return;
-    }
-    const std::uint64_t rows = std::uint64_t{cinfo->input_iMCU_row - watch->endRow} *
-                               static_cast<std::uint64_t>(cinfo->max_v_samp_factor) * DCTSIZE;
-    if (rows * cinfo->image_width > kMaxPixelsPastData)
-        ERREXIT(cinfo, JWRN_JPEG_EOF);
+    watch->stopped = stopped;
+    watch->scan = cinfo->input_scan_number;
+    watch->row = cinfo->input_iMCU_row;
+    watch->read = read;
 }
 
 // Bytes of coefficients libjpeg keeps for the whole picture, or 0 when it decodes row by row.
@@ -135,6 +151,8 @@ bool StreamSteps(Decoder* dec, const std::uint8_t* data, std::size_t size, detai
         detail::ThrowPictureError(kFormat, "picture of " + std::to_string(cinfo->image_width) + " x " +
                                                std::to_string(cinfo->image_height) +
                                                " pixels in several scans needs more memory than allowed");
+    dec->watch.data = data;
+    dec->watch.size = size;
     cinfo->progress = &dec->watch.pub;
 
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;

@@ -351,7 +351,8 @@ struct JpegWriter {
 }
 
 // Every local is trivial, so the jump out of libjpeg skips no destructor.
-bool WriteJpegSteps(JpegWriter* w, const Rgb24Image* picture, bool arithmetic, bool progressive) {
+bool WriteJpegSteps(JpegWriter* w, const Rgb24Image* picture, bool arithmetic, bool progressive,
+                    int restartRows) {
     if (setjmp(w->jump))
         return false;
     jpeg_mem_dest(&w->cinfo, &w->buffer, &w->size);
@@ -362,6 +363,7 @@ bool WriteJpegSteps(JpegWriter* w, const Rgb24Image* picture, bool arithmetic, b
     jpeg_set_defaults(&w->cinfo);
     jpeg_set_quality(&w->cinfo, 90, TRUE);
     w->cinfo.arith_code = arithmetic ? TRUE : FALSE;
+    w->cinfo.restart_in_rows = restartRows;
     if (progressive)
         jpeg_simple_progression(&w->cinfo);
     jpeg_start_compress(&w->cinfo, TRUE);
@@ -375,14 +377,14 @@ bool WriteJpegSteps(JpegWriter* w, const Rgb24Image* picture, bool arithmetic, b
 
 } // namespace
 
-QByteArray encodeJpegWith(const Rgb24Image& picture, bool arithmetic, bool progressive) {
+QByteArray encodeJpegWith(const Rgb24Image& picture, bool arithmetic, bool progressive, int restartRows) {
     JpegWriter w;
     std::memset(&w.cinfo, 0, sizeof w.cinfo);
     w.cinfo.err = jpeg_std_error(&w.err);
     w.err.error_exit = JumpOut;
     w.cinfo.client_data = &w;
     jpeg_create_compress(&w.cinfo);
-    const bool ok = WriteJpegSteps(&w, &picture, arithmetic, progressive);
+    const bool ok = WriteJpegSteps(&w, &picture, arithmetic, progressive, restartRows);
     jpeg_destroy_compress(&w.cinfo);
     QByteArray bytes =
         ok ? QByteArray(reinterpret_cast<const char*>(w.buffer), static_cast<qsizetype>(w.size))

@@ -64,7 +64,8 @@ QByteArray jpegClaiming(unsigned w, unsigned h);
 // The JPEG with its frame header (any coding) saying w x h.
 QByteArray withJpegFrameSize(QByteArray jpeg, unsigned w, unsigned h);
 // A JPEG written by libjpeg at quality 90, 4:2:0, with arithmetic coding and/or in progressive
-// scans, which EncodeJpeg never writes. Empty when libjpeg refuses.
-QByteArray encodeJpegWith(const Rgb24Image& picture, bool arithmetic, bool progressive);
+// scans, which EncodeJpeg never writes, and a restart marker every restartRows MCU rows (0: none).
+// Empty when libjpeg refuses.
+QByteArray encodeJpegWith(const Rgb24Image& picture, bool arithmetic, bool progressive, int restartRows = 0);
 
 } // namespace skarvel::test

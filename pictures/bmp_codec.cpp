@@ -330,7 +330,7 @@ void WalkRunLength(const std::uint8_t* d, std::size_t size, const Header& h, Put
 // a few bytes can stand for any area. Up to kFreeSkippedPixels skipped pixels are taken as
 // they come; beyond that a picture needs a pixel set by its runs for every
 // kSkippedPixelsPerSetPixel skipped ones, or its data cannot back its size.
-constexpr std::int64_t kFreeSkippedPixels = 16 * 1024 * 1024;
+constexpr std::int64_t kFreeSkippedPixels = 4 * 1024 * 1024;
 constexpr std::int64_t kSkippedPixelsPerSetPixel = 8;
 
 // Run-length data is walked twice: once to check it, holding nothing, then to deliver the

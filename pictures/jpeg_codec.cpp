@@ -44,8 +44,11 @@ struct ErrorManager {
 
 void OnMessage(j_common_ptr cinfo, int level) {
     // A picture cut short, or whose coded data stops at a marker before its last block, is
-    // padded with grey by libjpeg; we refuse it instead: its data cannot back its size.
-    if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER))
+    // padded with grey by libjpeg; we refuse it instead: its data cannot back its size. So
+    // is a progressive picture whose scans skip the first pass of a coefficient (no DC scan),
+    // where a few bytes of end-of-band runs could stand for all its blocks.
+    if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER ||
+                      cinfo->err->msg_code == JWRN_BOGUS_PROGRESSION))
         OnError(cinfo);
 }
 

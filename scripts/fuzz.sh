@@ -9,7 +9,7 @@
 # Defaults: 600 s per target, two at a time, 512 MB, 10 s per input, every target. The picture
 # decoders get at least 1024 MB: a whole decode within the decoders' pixel budget (256 megapixels)
 # holds 768 MB of pixels, and a file of a few hundred kilobytes can back that (a run-length BMP
-# skips up to 8 pixels for each one its runs set).
+# skips 4 megapixels, beyond that up to 8 pixels for each one its runs set).
 # Working corpora and logs live in $SKARVEL_FUZZ_WORK (default /dev/shm/skarvel-fuzz) and are
 # kept between runs, so a second run goes on where the first stopped.
 set -euo pipefail

@@ -2,6 +2,7 @@
 #include "pictures/picture_codecs.h"
 #include "pictures/picture_codecs_internal.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -325,12 +326,24 @@ void WalkRunLength(const std::uint8_t* d, std::size_t size, const Header& h, Put
     }
 }
 
+// End-of-line, delta and end-of-picture codes skip pixels, which then take palette entry 0:
+// a few bytes can stand for any area. Up to kFreeSkippedPixels skipped pixels are taken as
+// they come; beyond that a picture needs a pixel set by its runs for every
+// kSkippedPixelsPerSetPixel skipped ones, or its data cannot back its size.
+constexpr std::int64_t kFreeSkippedPixels = 4 * 1024 * 1024;
+constexpr std::int64_t kSkippedPixelsPerSetPixel = 8;
+
 // Run-length data is walked twice: once to check it, holding nothing, then to deliver the
 // rows through one row of pixels.
 void StreamRunLength(const std::uint8_t* d, std::size_t size, const Header& h, const Palette& palette,
                      detail::RowSink& sink) {
+    std::int64_t setPixels = 0; // a pixel set twice counts twice, which the limits allow for
     WalkRunLength(
-        d, size, h, [](std::int64_t, std::int64_t, unsigned) {}, [](std::int64_t) {});
+        d, size, h, [&setPixels](std::int64_t, std::int64_t, unsigned) { ++setPixels; }, [](std::int64_t) {});
+    const std::int64_t skipped = std::max<std::int64_t>(h.width * h.height - setPixels, 0);
+    if (skipped > kFreeSkippedPixels && skipped > kSkippedPixelsPerSetPixel * setPixels)
+        Fail("run-length data sets " + std::to_string(setPixels) + " of its " +
+             std::to_string(h.width * h.height) + " pixels");
     const auto& fill = palette.rgb[0];
     sink.begin(static_cast<int>(h.width), static_cast<int>(h.height), fill.data());
     if (h.width == 0 || h.height == 0)

@@ -4,10 +4,12 @@
 #include "pictures/picture_codecs.h"
 #include "pictures/picture_codecs_internal.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -17,8 +19,16 @@ namespace skarvel {
 namespace {
 
 constexpr const char* kFormat = "JPEG";
-// Limit on libjpeg's own working memory (a progressive picture keeps all its coefficients).
-constexpr long kMaxDecoderMemory = 2000L * 1024 * 1024;
+// A picture coded in several scans (progressive, or one component per scan) keeps all its
+// coefficients, two bytes each, from before the first row comes out: 512 MB is a 4:2:0
+// picture of about 170 megapixels. Larger ones are refused before libjpeg takes the memory.
+constexpr std::uint64_t kMaxCoefficientBytes = 512ull * 1024 * 1024;
+// libjpeg's own working memory: the coefficients plus its row buffers.
+constexpr long kMaxDecoderMemory = static_cast<long>(kMaxCoefficientBytes) + 64L * 1024 * 1024;
+// Arithmetic coding may legally drop the zero bytes that end a scan or a restart interval, and
+// libjpeg then goes on decoding zeros; at most this many pixels of a scan may come from no
+// coded data.
+constexpr std::uint64_t kMaxPixelsPastData = 4ull * 1024 * 1024;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -34,9 +44,70 @@ struct ErrorManager {
 
 void OnMessage(j_common_ptr cinfo, int level) {
     // A picture cut short, or whose coded data stops at a marker before its last block, is
-    // padded with grey by libjpeg; we refuse it instead: its data cannot back its size.
-    if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER))
+    // padded with grey by libjpeg; we refuse it instead: its data cannot back its size. So
+    // is a progressive picture whose scans skip the first pass of a coefficient (no DC scan),
+    // where a few bytes of end-of-band runs could stand for all its blocks.
+    if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER ||
+                      cinfo->err->msg_code == JWRN_BOGUS_PROGRESSION))
         OnError(cinfo);
+}
+
+// Watches, between iMCU rows, how much of a scan is decoded from no coded data at all: rows
+// decoded while a marker stops the data and no byte but a restart marker was read. Arithmetic
+// decoding then goes on with zeros, silently and legally, so that a few bytes (or a run of
+// restart markers) could otherwise stand for a huge picture. A Huffman decoder that runs
+// out of bits warns instead (see OnMessage), and its end-of-band runs may span any number
+// of blocks without a bit.
+struct DataWatch {
+    jpeg_progress_mgr pub;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    bool stopped = false; // a marker stopped the coded data at the last look
+    int scan = 0;
+    JDIMENSION row = 0;         // input_iMCU_row at the last look
+    std::size_t read = 0;       // bytes read at the last look
+    std::uint64_t unbacked = 0; // pixels of the scan decoded from no data
+};
+
+void WatchData(j_common_ptr common) {
+    auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    auto* watch = reinterpret_cast<DataWatch*>(cinfo->progress);
+    if (!cinfo->arith_code)
+        return;
+    if (watch->scan != cinfo->input_scan_number)
+        watch->unbacked = 0;
+    const std::uint8_t* next = cinfo->src->next_input_byte;
+    // Past the end libjpeg reads an end marker of its own, outside the file.
+    const std::size_t read = next >= watch->data && next <= watch->data + watch->size
+                                 ? static_cast<std::size_t>(next - watch->data)
+                                 : watch->size;
+    const bool stopped = cinfo->unread_marker != 0;
+    if (stopped && watch->stopped && watch->scan == cinfo->input_scan_number &&
+        cinfo->input_iMCU_row >= watch->row && read <= watch->read + 2) {
+        watch->unbacked += std::uint64_t{cinfo->input_iMCU_row - watch->row} *
+                           static_cast<std::uint64_t>(cinfo->max_v_samp_factor) * DCTSIZE *
+                           cinfo->image_width;
+        if (watch->unbacked > kMaxPixelsPastData)
+            ERREXIT(cinfo, JWRN_JPEG_EOF);
+    }
+    watch->stopped = stopped;
+    watch->scan = cinfo->input_scan_number;
+    watch->row = cinfo->input_iMCU_row;
+    watch->read = read;
+}
+
+// Bytes of coefficients libjpeg keeps for the whole picture, or 0 when it decodes row by row.
+std::uint64_t WholePictureCoefficientBytes(const jpeg_decompress_struct& cinfo) {
+    if (!cinfo.progressive_mode && cinfo.comps_in_scan >= cinfo.num_components)
+        return 0;
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < cinfo.num_components; ++i) {
+        const jpeg_component_info& c = cinfo.comp_info[i];
+        const std::uint64_t h = static_cast<std::uint64_t>(std::max(c.h_samp_factor, 1));
+        const std::uint64_t v = static_cast<std::uint64_t>(std::max(c.v_samp_factor, 1));
+        blocks += (c.width_in_blocks + h - 1) / h * h * ((c.height_in_blocks + v - 1) / v * v);
+    }
+    return blocks * DCTSIZE2 * sizeof(JCOEF);
 }
 
 void SetUpErrors(ErrorManager& err) {
@@ -49,11 +120,14 @@ void SetUpErrors(ErrorManager& err) {
 struct Decoder {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
+    DataWatch watch;
     bool created = false;
     Decoder() {
         std::memset(&cinfo, 0, sizeof cinfo);
         SetUpErrors(err);
         cinfo.err = &err.pub;
+        std::memset(&watch.pub, 0, sizeof watch.pub);
+        watch.pub.progress_monitor = WatchData;
     }
     ~Decoder() {
         if (created)
@@ -76,6 +150,13 @@ bool StreamSteps(Decoder* dec, const std::uint8_t* data, std::size_t size, detai
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(cinfo, TRUE);
     detail::CheckPictureSize(cinfo->image_width, cinfo->image_height, kFormat);
+    if (WholePictureCoefficientBytes(*cinfo) > kMaxCoefficientBytes)
+        detail::ThrowPictureError(kFormat, "picture of " + std::to_string(cinfo->image_width) + " x " +
+                                               std::to_string(cinfo->image_height) +
+                                               " pixels in several scans needs more memory than allowed");
+    dec->watch.data = data;
+    dec->watch.size = size;
+    cinfo->progress = &dec->watch.pub;
 
     const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
     cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_RGB;

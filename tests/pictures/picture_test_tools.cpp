@@ -8,7 +8,12 @@
 #include <zlib.h>
 
 #include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include <jpeglib.h>
 
 namespace skarvel::test {
 
@@ -309,15 +314,83 @@ QByteArray gifWithSizes(unsigned screenW, unsigned screenH, unsigned frameW, uns
     return gif;
 }
 
-// A real 8 x 8 JPEG whose frame header claims w x h.
 QByteArray jpegClaiming(unsigned w, unsigned h) {
-    QByteArray jpeg = EncodeJpeg(makePhotoLike(8, 8, 3), 90);
-    const qsizetype sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
-    jpeg[sof + 5] = static_cast<char>(h >> 8);
-    jpeg[sof + 6] = static_cast<char>(h & 0xFF);
-    jpeg[sof + 7] = static_cast<char>(w >> 8);
-    jpeg[sof + 8] = static_cast<char>(w & 0xFF);
-    return jpeg;
+    return withJpegFrameSize(EncodeJpeg(makePhotoLike(8, 8, 3), 90), w, h);
+}
+
+QByteArray withJpegFrameSize(QByteArray jpeg, unsigned w, unsigned h) {
+    // Walks the marker segments up to the frame header: SOF0 to SOF15 but DHT, JPG and DAC.
+    qsizetype at = 2;
+    while (at + 9 < jpeg.size() && static_cast<std::uint8_t>(jpeg[at]) == 0xFF) {
+        const auto marker = static_cast<std::uint8_t>(jpeg[at + 1]);
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            jpeg[at + 5] = static_cast<char>(h >> 8);
+            jpeg[at + 6] = static_cast<char>(h & 0xFF);
+            jpeg[at + 7] = static_cast<char>(w >> 8);
+            jpeg[at + 8] = static_cast<char>(w & 0xFF);
+            return jpeg;
+        }
+        at += 2 + (static_cast<std::uint8_t>(jpeg[at + 2]) << 8 | static_cast<std::uint8_t>(jpeg[at + 3]));
+    }
+    ADD_FAILURE() << "no frame header";
+    return {};
+}
+
+namespace {
+
+struct JpegWriter {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    std::jmp_buf jump;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+};
+
+[[noreturn]] void JumpOut(j_common_ptr cinfo) {
+    std::longjmp(static_cast<JpegWriter*>(cinfo->client_data)->jump, 1);
+}
+
+// Every local is trivial, so the jump out of libjpeg skips no destructor.
+bool WriteJpegSteps(JpegWriter* w, const Rgb24Image* picture, bool arithmetic, bool progressive,
+                    int restartRows) {
+    if (setjmp(w->jump))
+        return false;
+    jpeg_mem_dest(&w->cinfo, &w->buffer, &w->size);
+    w->cinfo.image_width = static_cast<JDIMENSION>(picture->width);
+    w->cinfo.image_height = static_cast<JDIMENSION>(picture->height);
+    w->cinfo.input_components = 3;
+    w->cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&w->cinfo);
+    jpeg_set_quality(&w->cinfo, 90, TRUE);
+    w->cinfo.arith_code = arithmetic ? TRUE : FALSE;
+    w->cinfo.restart_in_rows = restartRows;
+    if (progressive)
+        jpeg_simple_progression(&w->cinfo);
+    jpeg_start_compress(&w->cinfo, TRUE);
+    while (w->cinfo.next_scanline < w->cinfo.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(picture->row(static_cast<int>(w->cinfo.next_scanline)));
+        jpeg_write_scanlines(&w->cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&w->cinfo);
+    return true;
+}
+
+} // namespace
+
+QByteArray encodeJpegWith(const Rgb24Image& picture, bool arithmetic, bool progressive, int restartRows) {
+    JpegWriter w;
+    std::memset(&w.cinfo, 0, sizeof w.cinfo);
+    w.cinfo.err = jpeg_std_error(&w.err);
+    w.err.error_exit = JumpOut;
+    w.cinfo.client_data = &w;
+    jpeg_create_compress(&w.cinfo);
+    const bool ok = WriteJpegSteps(&w, &picture, arithmetic, progressive, restartRows);
+    jpeg_destroy_compress(&w.cinfo);
+    QByteArray bytes =
+        ok ? QByteArray(reinterpret_cast<const char*>(w.buffer), static_cast<qsizetype>(w.size))
+           : QByteArray();
+    std::free(w.buffer);
+    return bytes;
 }
 
 } // namespace skarvel::test

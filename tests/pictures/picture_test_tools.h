@@ -61,5 +61,11 @@ QByteArray tinyRleBmp(std::uint32_t w, std::uint32_t h);
 QByteArray gifWithSizes(unsigned screenW, unsigned screenH, unsigned frameW, unsigned frameH);
 // A real 8 x 8 JPEG whose frame header claims w x h.
 QByteArray jpegClaiming(unsigned w, unsigned h);
+// The JPEG with its frame header (any coding) saying w x h.
+QByteArray withJpegFrameSize(QByteArray jpeg, unsigned w, unsigned h);
+// A JPEG written by libjpeg at quality 90, 4:2:0, with arithmetic coding and/or in progressive
+// scans, which EncodeJpeg never writes, and a restart marker every restartRows MCU rows (0: none).
+// Empty when libjpeg refuses.
+QByteArray encodeJpegWith(const Rgb24Image& picture, bool arithmetic, bool progressive, int restartRows = 0);
 
 } // namespace skarvel::test

@@ -72,19 +72,6 @@ TEST(PicturesClaimingMoreThanTheyHold, FailFastWithoutTakingTheMemory) {
     }
 }
 
-TEST(PicturesClaimingMoreThanTheyHold, RunLengthCodesEndingThePictureEarlyStillMeasure) {
-    // End-of-picture right away: by the format every pixel is palette entry 0.
-    QByteArray bmp = tinyRleBmp(20000, 20000);
-    bmp.chop(6);
-    bmp += QByteArray("\x00\x01", 2);
-    const PictureMeasure m = MeasurePicture(bmp, PictureKind::Bmp);
-    EXPECT_EQ(m.width, 20000);
-    EXPECT_EQ(m.height, 20000);
-    EXPECT_TRUE(m.thumbnail.isEmpty());
-    Rgb24Image picture;
-    EXPECT_THROW(DecodePicture(bmp, PictureKind::Bmp, picture), PictureError) << "beyond the pixel budget";
-}
-
 namespace {
 
 struct SameThumbnailCase {

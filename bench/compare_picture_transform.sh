@@ -7,7 +7,8 @@
 #
 #   bench/compare_picture_transform.sh [COUNT]     COUNT pictures, 200 by default
 # Environment: BUILD (build folder, default build-bench), RECT (fit rectangle, default 800x600),
-# ROUNDS (default 3), WORK (parent of the scratch folder, default /dev/shm).
+# ROUNDS (default 3), WORK (parent of the scratch folder, default /dev/shm), FORMATS (output
+# formats to time, default "jpg png gif bmp"), FITS (default "0 1").
 #
 # mogrify runs over the whole set (no process start per picture) with its own threads.
 # Q is 90, except for PNG, where ImageMagick reads the quality as zlib level and filter:
@@ -50,9 +51,10 @@ printf '%-6s %-4s %10s %12s %10s %12s %12s\n' format fit ours_s mogrify_s mogr/o
 exts=(x jpg png gif bmp)
 for format in 1 2 3 4; do
   ext=${exts[$format]}
+  [[ " ${FORMATS:-jpg png gif bmp} " == *" $ext "* ]] || continue
   quality=90
   [ "$ext" = png ] && quality=75
-  for fit in 0 1; do
+  for fit in ${FITS:-0 1}; do
     sample=()
     [ "$fit" = 1 ] && sample=(-sample "${W}x${H}")
     ours_t=() mogr_t=()

@@ -146,6 +146,13 @@ void FilterPicture(const Rgb24Image& picture, Scratch& scratch) {
 } // namespace
 
 QByteArray EncodePng(const Rgb24Image& picture, int compressionLevel) {
+    QByteArray bytes;
+    detail::EncodePngInto(picture, compressionLevel, bytes);
+    bytes.squeeze();
+    return bytes;
+}
+
+void detail::EncodePngInto(const Rgb24Image& picture, int compressionLevel, QByteArray& bytes) {
     if (picture.isEmpty())
         detail::ThrowPictureError(kFormat, "cannot write an empty picture");
     // zlib's scale: 0 to 9, -1 for its default.
@@ -158,7 +165,7 @@ QByteArray EncodePng(const Rgb24Image& picture, int compressionLevel) {
     const std::size_t bound = libdeflate_deflate_compress_bound(compressor, dataSize);
 
     constexpr std::size_t kIdatAt = sizeof kSignature + 25;
-    QByteArray bytes(static_cast<qsizetype>(kIdatAt + 8 + 2 + bound + 4 + 4 + 12), Qt::Uninitialized);
+    bytes.resize(static_cast<qsizetype>(kIdatAt + 8 + 2 + bound + 4 + 4 + 12));
     auto* d = reinterpret_cast<std::uint8_t*>(bytes.data());
     std::memcpy(d, kSignature, sizeof kSignature);
     std::uint8_t* ihdr = d + sizeof kSignature;
@@ -187,8 +194,6 @@ QByteArray EncodePng(const Rgb24Image& picture, int compressionLevel) {
     std::uint8_t* iend = idat + FinishChunk(idat, "IDAT", compressed);
     FinishChunk(iend, "IEND", 0);
     bytes.resize(static_cast<qsizetype>(iend + 12 - d));
-    bytes.squeeze();
-    return bytes;
 }
 
 } // namespace skarvel

@@ -23,7 +23,7 @@ constexpr qsizetype kRecycledFileBytes = 64 * 1024 * 1024;
 
 // Decodes into the source working picture the way DecodePicture does, but without clearing
 // it first: a decoder writes every byte of each row it hands out through rowBuffer, so only
-// the rows it never hands out, or only dots with putPixels, are painted with the fill colour.
+// the rows it never hands out, or fills only in part through putPixels, get the fill colour.
 // The storage of the previous row is thus reused without zeroing or faulting in pages again.
 class SourceSink final : public detail::RowSink {
 public:

@@ -253,6 +253,20 @@ QByteArray EncodePicture(const Rgb24Image& picture, PictureKind kind) {
     throw PictureError("unknown picture kind");
 }
 
+void detail::EncodePictureInto(const Rgb24Image& picture, PictureKind kind, QByteArray& out) {
+    switch (kind) {
+    case PictureKind::Bmp:
+        return EncodeBmpInto(picture, out);
+    case PictureKind::Png:
+        return EncodePngInto(picture, 7, out);
+    case PictureKind::Jpeg:
+    case PictureKind::Gif:
+        out = EncodePicture(picture, kind);
+        return;
+    }
+    throw PictureError("unknown picture kind");
+}
+
 void WritePictureFile(const QString& path, const Rgb24Image& picture, PictureKind kind) {
     const QByteArray bytes = EncodePicture(picture, kind);
     QString error;

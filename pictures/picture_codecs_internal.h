@@ -38,6 +38,12 @@ public:
     virtual void putPixels(int y, int x0, int dx, int count, const std::uint8_t* rgb) = 0;
 };
 
+// Encoders that write into `out`, reusing its storage; EncodePictureInto uses the settings of
+// EncodePicture. On an exception `out` holds no valid file.
+void EncodeBmpInto(const Rgb24Image& picture, QByteArray& out);
+void EncodePngInto(const Rgb24Image& picture, int compressionLevel, QByteArray& out);
+void EncodePictureInto(const Rgb24Image& picture, PictureKind kind, QByteArray& out);
+
 void StreamBmp(const std::uint8_t* data, std::size_t size, RowSink& sink);
 void StreamJpeg(const std::uint8_t* data, std::size_t size, RowSink& sink);
 void StreamPng(const std::uint8_t* data, std::size_t size, RowSink& sink);

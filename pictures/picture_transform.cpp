@@ -1,5 +1,7 @@
 #include "pictures/picture_transform.h"
 
+#include "pictures/picture_codecs_internal.h"
+
 #include "common/file_ops.h"
 #include "common/text_ops.h"
 
@@ -7,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 namespace skarvel {
@@ -15,6 +18,80 @@ namespace {
 
 // Working pictures larger than this are freed after their row instead of being kept.
 constexpr std::size_t kKeptBufferBytes = 256u * 1024 * 1024;
+// Encoded files up to this size hand their storage back to the workers once written.
+constexpr qsizetype kRecycledFileBytes = 64 * 1024 * 1024;
+
+// Decodes into the source working picture the way DecodePicture does, but without clearing
+// it first: a decoder writes every byte of each row it hands out through rowBuffer, so only
+// the rows it never hands out, or fills only in part through putPixels, get the fill colour.
+// The storage of the previous row is thus reused without zeroing or faulting in pages again.
+class SourceSink final : public detail::RowSink {
+public:
+    explicit SourceSink(Rgb24Image& out, std::vector<std::uint8_t>& rowState)
+        : m_out(out), m_rowState(rowState) {}
+
+    void begin(int width, int height, const std::uint8_t fill[3]) override {
+        detail::CheckPictureSize(width, height, "picture");
+        if (std::int64_t{width} * height > kDecodePixelBudget)
+            throw PictureError("picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                               " pixels is too large to decode whole");
+        m_out.width = width;
+        m_out.height = height;
+        m_rowState.assign(static_cast<std::size_t>(height), kUntouched);
+        std::memcpy(m_fill, fill, 3);
+    }
+    bool wants(int) const override { return true; }
+    std::uint8_t* rowBuffer(int y) override {
+        ensureRows(y + 1);
+        m_rowState[static_cast<std::size_t>(y)] = kWritten;
+        return m_out.row(y);
+    }
+    void rowDone(int) override {}
+    void putPixels(int y, int x0, int dx, int count, const std::uint8_t* rgb) override {
+        ensureRows(y + 1);
+        if (m_rowState[static_cast<std::size_t>(y)] == kUntouched) {
+            paint(y);
+            m_rowState[static_cast<std::size_t>(y)] = kWritten;
+        }
+        std::uint8_t* o = m_out.row(y) + static_cast<std::size_t>(x0) * 3;
+        const std::size_t step = static_cast<std::size_t>(dx) * 3;
+        for (int i = 0; i < count; ++i, o += step, rgb += 3)
+            std::memcpy(o, rgb, 3);
+    }
+    void finish() {
+        ensureRows(m_out.height);
+        m_out.pixels.resize(m_out.rowBytes() * static_cast<std::size_t>(m_out.height));
+        for (int y = 0; y < m_out.height; ++y)
+            if (m_rowState[static_cast<std::size_t>(y)] == kUntouched)
+                paint(y);
+    }
+
+private:
+    static constexpr std::uint8_t kUntouched = 0;
+    static constexpr std::uint8_t kWritten = 1;
+
+    // Storage grows as the decoder reaches further rows, as in a plain decode, so a short file
+    // claiming a huge picture allocates nothing; what a previous row left is kept, not zeroed.
+    void ensureRows(int rows) {
+        const std::size_t bytes = static_cast<std::size_t>(rows) * m_out.rowBytes();
+        if (bytes <= m_out.pixels.size())
+            return;
+        if (bytes > m_out.pixels.capacity()) {
+            const std::size_t full = static_cast<std::size_t>(m_out.height) * m_out.rowBytes();
+            m_out.pixels.reserve(std::min(full, std::max(bytes, 2 * m_out.pixels.capacity())));
+        }
+        m_out.pixels.resize(bytes);
+    }
+    void paint(int y) {
+        std::uint8_t* o = m_out.row(y);
+        for (int x = 0; x < m_out.width; ++x, o += 3)
+            std::memcpy(o, m_fill, 3);
+    }
+
+    Rgb24Image& m_out;
+    std::vector<std::uint8_t>& m_rowState;
+    std::uint8_t m_fill[3] = {0, 0, 0};
+};
 
 TransformResult Skip(TransformResult r, const QString& why) {
     r.status = TransformResult::Status::Skipped;
@@ -72,7 +149,7 @@ TransformResult PictureTransform::transform(const QString& localPath, const QStr
 
 TransformResult PictureTransform::transformToBytes(const QString& localPath, const QString& targetPath,
                                                    const TransformSettings& settings, QByteArray& encoded) {
-    encoded.clear();
+    encoded.resize(0); // keeps the storage for the encoder
     return run(localPath, targetPath, settings, &encoded);
 }
 
@@ -96,7 +173,7 @@ TransformResult PictureTransform::run(const QString& localPath, const QString& t
 
     TransformResult done;
     try {
-        DecodePictureFile(localPath, *sourceKind, source_);
+        decode(localPath, *sourceKind);
         if (source_.isEmpty()) {
             done = Skip(r, QStringLiteral("picture has width or height 0"));
         } else {
@@ -115,12 +192,15 @@ TransformResult PictureTransform::run(const QString& localPath, const QString& t
                     picture = &scaled_;
                 }
             }
-            QByteArray bytes = EncodePicture(*picture, *targetKind);
             QString error;
-            if (encoded)
-                *encoded = std::move(bytes);
-            else if (!WriteWholeFile(r.path, bytes, &error))
-                throw PictureError("cannot write " + r.path.toStdString() + ": " + error.toStdString());
+            if (encoded) {
+                detail::EncodePictureInto(*picture, *targetKind, *encoded);
+            } else {
+                QByteArray bytes;
+                detail::EncodePictureInto(*picture, *targetKind, bytes);
+                if (!WriteWholeFile(r.path, bytes, &error))
+                    throw PictureError("cannot write " + r.path.toStdString() + ": " + error.toStdString());
+            }
             r.status = TransformResult::Status::Written;
             r.type = KindExtension(*targetKind);
             r.width = picture->width;
@@ -132,11 +212,29 @@ TransformResult PictureTransform::run(const QString& localPath, const QString& t
     } catch (const std::bad_alloc&) {
         done = Fail(r, QStringLiteral("out of memory"));
     }
+    if (encoded && done.status != TransformResult::Status::Written)
+        encoded->resize(0);
     releaseLargeBuffers();
     return done;
 }
 
+void PictureTransform::decode(const QString& localPath, PictureKind kind) {
+    if (!ReadWholeFile(localPath, file_))
+        throw PictureError("cannot read " + localPath.toStdString());
+    SourceSink sink(source_, rowState_);
+    try {
+        detail::StreamPicture(reinterpret_cast<const std::uint8_t*>(file_.constData()),
+                              static_cast<std::size_t>(file_.size()), kind, sink);
+        sink.finish();
+    } catch (...) {
+        source_.width = source_.height = 0;
+        source_.pixels.clear();
+        throw;
+    }
+}
+
 void PictureTransform::releaseLargeBuffers() {
+    file_.clear();
     if (source_.pixels.capacity() > kKeptBufferBytes)
         source_.release();
     if (scaled_.pixels.capacity() > kKeptBufferBytes)
@@ -215,7 +313,13 @@ std::optional<ParallelPictureTransform::Outcome> ParallelPictureTransform::next(
             outcome.result.status = TransformResult::Status::Failed;
             outcome.result.message = QStringLiteral("cannot write %1: %2").arg(outcome.result.path, error);
         }
-        outcome.encoded.clear();
+        if (outcome.encoded.capacity() <= kRecycledFileBytes) {
+            outcome.encoded.resize(0);
+            std::lock_guard lock(m_mutex);
+            if (m_spare.size() < m_workers.size() + static_cast<std::size_t>(depth()))
+                m_spare.push_back(std::move(outcome.encoded));
+        }
+        outcome.encoded = QByteArray();
     }
     return outcome;
 }
@@ -229,8 +333,12 @@ void ParallelPictureTransform::workerLoop() {
         if (m_stopping)
             return;
         std::shared_ptr<Row> row = m_rows[m_nextToStart++];
-        lock.unlock();
         QByteArray encoded;
+        if (!m_spare.empty()) {
+            encoded = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+        lock.unlock();
         TransformResult result =
             transform.transformToBytes(row->localPath, row->targetPath, row->settings, encoded);
         lock.lock();

@@ -71,10 +71,13 @@ public:
 private:
     TransformResult run(const QString& localPath, const QString& targetPath,
                         const TransformSettings& settings, QByteArray* encoded);
+    void decode(const QString& localPath, PictureKind kind);
     void releaseLargeBuffers();
 
+    QByteArray file_; // the source file's bytes while it is decoded
     Rgb24Image source_;
     Rgb24Image scaled_;
+    std::vector<std::uint8_t> rowState_; // per source row: whether the decoder wrote it yet
 };
 
 } // namespace skarvel
@@ -122,6 +125,7 @@ private:
     std::condition_variable m_done;
     std::deque<std::shared_ptr<Row>> m_rows; // in the order added
     std::size_t m_nextToStart = 0;           // index into m_rows of the first row no worker took
+    std::vector<QByteArray> m_spare;         // storage of written files, for the next encodes
     bool m_stopping = false;
     std::vector<std::thread> m_workers;
 };

@@ -1,5 +1,6 @@
-// PNG through libpng. libpng reports errors by longjmp; as in the JPEG codec, every setjmp
-// sits in a function whose locals are all trivial, and the owners of memory live in the callers.
+// PNG reading through libpng (the writer is png_writer.cpp). libpng reports errors by longjmp; as in the JPEG
+// codec, every setjmp sits in a function whose locals are all trivial, and the owners of memory live in the
+// callers.
 #include "pictures/picture_codecs.h"
 #include "pictures/picture_codecs_internal.h"
 
@@ -212,46 +213,6 @@ bool StreamSteps(Reader* r, detail::RowSink* sink, std::vector<std::uint8_t>* ro
     return true;
 }
 
-struct Writer {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    ErrorState errors{};
-    QByteArray* bytes = nullptr;
-    ~Writer() {
-        if (png)
-            png_destroy_write_struct(&png, info ? &info : nullptr);
-    }
-};
-
-void WriteToBytes(png_structp png, png_bytep data, png_size_t length) {
-    auto* bytes = static_cast<QByteArray*>(png_get_io_ptr(png));
-    bool ok = true;
-    try {
-        bytes->append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(length));
-    } catch (...) {
-        ok = false;
-    }
-    if (!ok)
-        png_error(png, "out of memory");
-}
-
-void FlushNothing(png_structp) {}
-
-bool EncodeSteps(Writer* w, const Rgb24Image* picture, int level) {
-    if (setjmp(png_jmpbuf(w->png)))
-        return false;
-    png_set_write_fn(w->png, w->bytes, WriteToBytes, FlushNothing);
-    png_set_compression_level(w->png, level);
-    png_set_IHDR(w->png, w->info, static_cast<png_uint_32>(picture->width),
-                 static_cast<png_uint_32>(picture->height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(w->png, w->info);
-    for (int y = 0; y < picture->height; ++y)
-        png_write_row(w->png, picture->row(y));
-    png_write_end(w->png, nullptr);
-    return true;
-}
-
 } // namespace
 
 namespace detail {
@@ -273,23 +234,5 @@ void StreamPng(const std::uint8_t* data, std::size_t size, RowSink& sink) {
 }
 
 } // namespace detail
-
-QByteArray EncodePng(const Rgb24Image& picture, int compressionLevel) {
-    if (picture.isEmpty())
-        detail::ThrowPictureError(kFormat, "cannot write an empty picture");
-    QByteArray bytes;
-    bytes.reserve(static_cast<qsizetype>(picture.pixels.size() / 4 + 1024));
-    Writer w;
-    w.bytes = &bytes;
-    w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &w.errors, OnError, OnWarning);
-    if (!w.png)
-        detail::ThrowPictureError(kFormat, "cannot start the encoder");
-    w.info = png_create_info_struct(w.png);
-    if (!w.info)
-        detail::ThrowPictureError(kFormat, "cannot start the encoder");
-    if (!EncodeSteps(&w, &picture, compressionLevel))
-        detail::ThrowPictureError(kFormat, w.errors.message);
-    return bytes;
-}
 
 } // namespace skarvel

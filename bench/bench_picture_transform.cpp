@@ -92,11 +92,7 @@ int Run(const QString& in, const QString& out, int format, bool fit, int w, int 
     QDir().mkpath(out);
     const QStringList files = PicturesIn(in);
     ParallelPictureTransform transform;
-    TransformSettings settings;
-    settings.format = format;
-    settings.fit = fit;
-    settings.width = w;
-    settings.height = h;
+    const TransformSettings settings{.width = w, .height = h, .fit = fit, .format = format};
     int written = 0;
     auto take = [&](const ParallelPictureTransform::Outcome& o) {
         if (o.result.status == TransformResult::Status::Written)
@@ -158,11 +154,8 @@ void BM_TransformRow(benchmark::State& state) {
     Inputs& in = SharedInputs();
     QTemporaryDir out;
     PictureTransform transform;
-    TransformSettings settings;
-    settings.format = static_cast<int>(state.range(0));
-    settings.fit = state.range(1) != 0;
-    settings.width = 800;
-    settings.height = 600;
+    const TransformSettings settings{
+        .width = 800, .height = 600, .fit = state.range(1) != 0, .format = static_cast<int>(state.range(0))};
     qsizetype i = 0;
     for (auto _ : state) {
         const QString& file = in.files[i++ % in.files.size()];

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QFocusEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 
@@ -74,6 +75,14 @@ QCheckBox* MakeCheckBox(const QString& name, const QString& caption, QWidget* pa
     auto* box = new QCheckBox(caption, parent);
     box->setObjectName(name);
     return box;
+}
+
+QHBoxLayout* MakeButtonRow(std::initializer_list<QPushButton*> buttons) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    for (QPushButton* b : buttons)
+        row->addWidget(b);
+    return row;
 }
 
 QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent) {

@@ -4,9 +4,12 @@
 #include <QDialog>
 
 #include <functional>
+#include <initializer_list>
+#include <utility>
 
 class QCheckBox;
 class QLabel;
+class QHBoxLayout;
 class QPushButton;
 
 namespace skarvel {
@@ -31,6 +34,14 @@ private:
 // A dialog button with its picture; it never acts as the default button, so
 // Enter stays with the fields and grids that use it.
 QPushButton* MakeDialogButton(const QString& name, const QString& caption, int glyph, QWidget* parent);
+// A widget of type W with its designer name, made as W(args..., parent).
+template <class W, class... Args> W* MakeNamed(const QString& name, QWidget* parent, Args&&... args) {
+    auto* widget = new W(std::forward<Args>(args)..., parent);
+    widget->setObjectName(name);
+    return widget;
+}
+// A row of buttons at the right edge, in the order given.
+QHBoxLayout* MakeButtonRow(std::initializer_list<QPushButton*> buttons);
 // A plain-text label (captions spaced with runs of blanks stay as typed).
 QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent);
 

@@ -26,6 +26,13 @@ void CheckPictureSize(std::int64_t width, std::int64_t height, const char* forma
                                       " pixels is larger than allowed");
 }
 
+void CheckWholeDecodeSize(int width, int height) {
+    CheckPictureSize(width, height, "picture");
+    if (std::int64_t{width} * height > kDecodePixelBudget)
+        throw PictureError("picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                           " pixels is too large to decode whole");
+}
+
 } // namespace detail
 
 void Rgb24Image::resize(int w, int h) {
@@ -79,10 +86,7 @@ public:
     explicit ImageSink(Rgb24Image& out) : m_out(out) {}
 
     void begin(int width, int height, const std::uint8_t fill[3]) override {
-        detail::CheckPictureSize(width, height, "picture");
-        if (std::int64_t{width} * height > kDecodePixelBudget)
-            throw PictureError("picture of " + std::to_string(width) + " x " + std::to_string(height) +
-                               " pixels is too large to decode whole");
+        detail::CheckWholeDecodeSize(width, height);
         m_out.width = width;
         m_out.height = height;
         m_out.pixels.clear();

@@ -12,6 +12,9 @@ namespace skarvel::detail {
 // Throws PictureError unless 0 <= width, height <= kMaxPictureSide and the pixel count is
 // within kMaxPicturePixels.
 void CheckPictureSize(std::int64_t width, std::int64_t height, const char* format);
+// CheckPictureSize, and a PictureError unless the picture fits kDecodePixelBudget, for
+// decodes that hold the whole picture.
+void CheckWholeDecodeSize(int width, int height);
 
 // round(colour * alpha / 255) for 8-bit values, exact for every pair.
 inline std::uint8_t BlendOntoBlack(unsigned colour, unsigned alpha) {

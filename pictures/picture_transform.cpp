@@ -31,10 +31,7 @@ public:
         : m_out(out), m_rowState(rowState) {}
 
     void begin(int width, int height, const std::uint8_t fill[3]) override {
-        detail::CheckPictureSize(width, height, "picture");
-        if (std::int64_t{width} * height > kDecodePixelBudget)
-            throw PictureError("picture of " + std::to_string(width) + " x " + std::to_string(height) +
-                               " pixels is too large to decode whole");
+        detail::CheckWholeDecodeSize(width, height);
         m_out.width = width;
         m_out.height = height;
         m_rowState.assign(static_cast<std::size_t>(height), kUntouched);

@@ -173,6 +173,14 @@ private:
         return at == std::string_view::npos ? m_text.size() : at;
     }
 
+    // End of the tag name that starts at pos: the first blank, '/' or '>' after it.
+    std::size_t tagNameEnd(std::size_t pos) const {
+        const std::size_t n = m_text.size();
+        while (pos < n && !isSpace(m_text[pos]) && m_text[pos] != '/' && m_text[pos] != '>')
+            ++pos;
+        return pos;
+    }
+
     // Index of the '>' that ends the tag whose attributes start at pos; npos when the page ends first.
     std::size_t tagEnd(std::size_t pos, bool& selfClosing) const {
         const std::size_t n = m_text.size();
@@ -428,10 +436,7 @@ private:
                 pos = find(">", pos) + 1;
             } else if (c == '/') {
                 if (pos + 1 < n && isAlpha(m_text[pos + 1])) {
-                    std::size_t nameEnd = pos + 1;
-                    while (nameEnd < n && !isSpace(m_text[nameEnd]) && m_text[nameEnd] != '/' &&
-                           m_text[nameEnd] != '>')
-                        ++nameEnd;
+                    const std::size_t nameEnd = tagNameEnd(pos + 1);
                     bool selfClosing = false;
                     const std::size_t end = tagEnd(nameEnd, selfClosing);
                     if (end == std::string_view::npos)
@@ -442,10 +447,7 @@ private:
                     pos = find(">", pos) + 1;
                 }
             } else if (isAlpha(c)) {
-                std::size_t nameEnd = pos;
-                while (nameEnd < n && !isSpace(m_text[nameEnd]) && m_text[nameEnd] != '/' &&
-                       m_text[nameEnd] != '>')
-                    ++nameEnd;
+                const std::size_t nameEnd = tagNameEnd(pos);
                 bool selfClosing = false;
                 const std::size_t end = tagEnd(nameEnd, selfClosing);
                 if (end == std::string_view::npos)

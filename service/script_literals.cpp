@@ -2,6 +2,7 @@
 // are read: an address put together at run time is out of a static reading's reach.
 #include "service/analysis_internal.h"
 
+#include <utility>
 #include <vector>
 
 namespace skarvel::analysis {
@@ -120,29 +121,17 @@ private:
             m_pos += count;
             return char32_t(code);
         };
+        // The escapes that stand for one character.
+        static constexpr std::pair<char16_t, char16_t> kSingle[] = {
+            {u'n', u'\n'}, {u'r', u'\r'}, {u't', u'\t'}, {u'b', u'\b'},
+            {u'f', u'\f'}, {u'v', u'\v'}, {u'0', u'\0'}};
+        for (const auto& [letter, meaning] : kSingle)
+            if (c == QChar(letter)) {
+                value += QChar(meaning);
+                return;
+            }
         std::optional<char32_t> code;
         switch (c.unicode()) {
-        case u'n':
-            value += u'\n';
-            return;
-        case u'r':
-            value += u'\r';
-            return;
-        case u't':
-            value += u'\t';
-            return;
-        case u'b':
-            value += u'\b';
-            return;
-        case u'f':
-            value += u'\f';
-            return;
-        case u'v':
-            value += u'\v';
-            return;
-        case u'0':
-            value += QChar(0);
-            return;
         case u'\r':
             if (m_pos < m_src.size() && m_src[m_pos] == u'\n')
                 ++m_pos;

@@ -48,30 +48,25 @@ QPixmap lookingFace(int dx, int dy) {
 
 TAboutBox::TAboutBox(QWidget* window)
     : SkarvelDialog(window, QStringLiteral("AboutBox"), QStringLiteral("About program")) {
-    auto* panel = new QFrame(this);
-    panel->setObjectName(QStringLiteral("Panel1"));
+    auto* panel = MakeNamed<QFrame>(QStringLiteral("Panel1"), this);
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Raised);
 
-    auto* pictures = new QWidget(panel);
-    pictures->setObjectName(QStringLiteral("ProgramIcon"));
+    auto* pictures = MakeNamed<QWidget>(QStringLiteral("ProgramIcon"), panel);
     pictures->setFixedSize(100, 100);
     for (int i = 0; i < 9; ++i) {
-        auto* label = new QLabel(pictures);
-        label->setObjectName(QStringLiteral("Image%1").arg(i + 1));
+        auto* label = MakeNamed<QLabel>(QStringLiteral("Image%1").arg(i + 1), pictures);
         label->setGeometry(0, 0, 100, 100);
         label->setPixmap(lookingFace(i % 3 - 1, i / 3 - 1));
         label->hide();
         images[size_t(i)] = label;
     }
-    auto* product = new QLabel(QStringLiteral("Skarvel"), panel);
-    product->setObjectName(QStringLiteral("ProductName"));
+    auto* product = MakeNamed<QLabel>(QStringLiteral("ProductName"), panel, QStringLiteral("Skarvel"));
     QFont big = product->font();
     big.setPixelSize(20);
     big.setBold(true);
     product->setFont(big);
-    auto* version = new QLabel(QStringLiteral("Version 1.0"), panel);
-    version->setObjectName(QStringLiteral("Version"));
+    auto* version = MakeNamed<QLabel>(QStringLiteral("Version"), panel, QStringLiteral("Version 1.0"));
     auto* copyright =
         new QLabel(QStringLiteral("Orvantic, 2026.\nBuilds media collections from web pages."), panel);
     copyright->setObjectName(QStringLiteral("Copyright"));
@@ -86,8 +81,7 @@ TAboutBox::TAboutBox(QWidget* window)
     panelLayout->addWidget(pictures, 0, Qt::AlignTop);
     panelLayout->addLayout(text, 1);
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
+    OKButton = MakeNamed<QPushButton>(QStringLiteral("OKButton"), this, QStringLiteral("OK"));
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -97,8 +91,7 @@ TAboutBox::TAboutBox(QWidget* window)
     setMinimumSize(320, 232);
 
     cursorPosition = [] { return QCursor::pos(); };
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1 = MakeNamed<QTimer>(QStringLiteral("Timer1"), this);
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, &TAboutBox::Timer1Timer);
     Timer1->start();

@@ -64,20 +64,16 @@ QString cellText(const QTableWidget* grid, int row, int column) {
 FileNamesDialog::FileNamesDialog(QWidget* window, TableKind kind, const QString& objectName,
                                  CollectionTable& table)
     : SkarvelDialog(window, objectName, QStringLiteral("File names")), m_kind(kind), m_table(table) {
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1 = MakeNamed<QComboBox>(QStringLiteral("ComboBox1"), this);
     ComboBox1->addItems(FileNameUseItems(kind));
     ComboBox1->setCurrentIndex(UseNewId);
-    ComboBox2 = new QComboBox(this);
-    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
+    ComboBox2 = MakeNamed<QComboBox>(QStringLiteral("ComboBox2"), this);
     ComboBox2->addItems(LetterCaseItems());
     ComboBox2->setCurrentIndex(KeepCase);
-    Edit1 = new QLineEdit(QStringLiteral("40"), this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1 = MakeNamed<QLineEdit>(QStringLiteral("Edit1"), this, QStringLiteral("40"));
     OnFocusLeave(Edit1, [this] { Edit1Exit(); });
 
-    StringGrid1 = new QTableWidget(1, 2, this);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1 = MakeNamed<QTableWidget>(QStringLiteral("StringGrid1"), this, 1, 2);
     StringGrid1->setHorizontalHeaderLabels({QStringLiteral("From"), QStringLiteral("To")});
     StringGrid1->verticalHeader()->hide();
     StringGrid1->verticalHeader()->setDefaultSectionSize(20);
@@ -102,10 +98,7 @@ FileNamesDialog::FileNamesDialog(QWidget* window, TableKind kind, const QString&
 
     BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply new file names"), 4, this);
     BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Close"), 7, this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    auto* buttons = MakeButtonRow({BitBtn1, BitBtn2});
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);

@@ -16,28 +16,19 @@ namespace skarvel {
 TForm13::TForm13(QWidget* window, WorkFolderSetting& workFolder)
     : SkarvelDialog(window, QStringLiteral("Form13"), QStringLiteral("Parameters")),
       m_workFolder(workFolder) {
-    auto* group = new QGroupBox(QStringLiteral("Work directory"), this);
-    group->setObjectName(QStringLiteral("GroupBox1"));
-    Edit1 = new QLineEdit(group);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
+    auto* group = MakeNamed<QGroupBox>(QStringLiteral("GroupBox1"), this, QStringLiteral("Work directory"));
+    Edit1 = MakeNamed<QLineEdit>(QStringLiteral("Edit1"), group);
     Edit1->setMinimumWidth(360);
-    BitBtn1 = new QPushButton(QStringLiteral("Select"), group);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn2 = new QPushButton(QStringLiteral("Temp"), group);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn1 = MakeNamed<QPushButton>(QStringLiteral("BitBtn1"), group, QStringLiteral("Select"));
+    BitBtn2 = MakeNamed<QPushButton>(QStringLiteral("BitBtn2"), group, QStringLiteral("Temp"));
     auto* row = new QHBoxLayout(group);
     row->addWidget(Edit1, 1);
     row->addWidget(BitBtn1);
     row->addWidget(BitBtn2);
 
-    BitBtn3 = new QPushButton(QStringLiteral("Save changes"), this);
-    BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
-    BitBtn4 = new QPushButton(QStringLiteral("Cancel"), this);
-    BitBtn4->setObjectName(QStringLiteral("BitBtn4"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(BitBtn3);
-    buttons->addWidget(BitBtn4);
+    BitBtn3 = MakeNamed<QPushButton>(QStringLiteral("BitBtn3"), this, QStringLiteral("Save changes"));
+    BitBtn4 = MakeNamed<QPushButton>(QStringLiteral("BitBtn4"), this, QStringLiteral("Cancel"));
+    auto* buttons = MakeButtonRow({BitBtn3, BitBtn4});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);

@@ -32,8 +32,7 @@ QString NormaliseRectangleSide(const QString& text) {
 ExportDialog::ExportDialog(QWidget* window, const QString& objectName, const QString& caption,
                            ExportJobControl& job, ExportFolderSetting& folder)
     : SkarvelDialog(window, objectName, caption), m_job(job), m_folder(folder) {
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1 = MakeNamed<QProgressBar>(QStringLiteral("ProgressBar1"), this);
     ProgressBar1->hide();
 }
 
@@ -86,19 +85,10 @@ void ExportDialog::startRun(const QString& folder, std::shared_ptr<SqliteExportS
 }
 
 QPushButton* ExportDialog::makeCancelButton(const QString& objectName) {
-    auto* button = new QPushButton(QStringLiteral("Cancel"), this);
-    button->setObjectName(objectName);
+    auto* button = MakeNamed<QPushButton>(objectName, this, QStringLiteral("Cancel"));
     SetGlyph(button, 7);
     connect(button, &QPushButton::clicked, this, &ExportDialog::CancelClick);
     return button;
-}
-
-void ExportDialog::addButtonRow(QBoxLayout* layout, std::initializer_list<QPushButton*> buttons) {
-    auto* row = new QHBoxLayout;
-    row->addStretch(1);
-    for (QPushButton* b : buttons)
-        row->addWidget(b);
-    layout->addLayout(row);
 }
 
 // ---------------------------------------------------------------- transform group
@@ -107,12 +97,9 @@ ImagesTransformGroup::ImagesTransformGroup(QWidget* parent)
     : QGroupBox(QStringLiteral("Images transform"), parent) {
     setObjectName(QStringLiteral("GroupBox1"));
     CheckBox1 = MakeCheckBox(QStringLiteral("CheckBox1"), QStringLiteral("Fit to rectangle"), this);
-    Edit1 = new QLineEdit(QStringLiteral("100"), this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit2 = new QLineEdit(QStringLiteral("100"), this);
-    Edit2->setObjectName(QStringLiteral("Edit2"));
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    Edit1 = MakeNamed<QLineEdit>(QStringLiteral("Edit1"), this, QStringLiteral("100"));
+    Edit2 = MakeNamed<QLineEdit>(QStringLiteral("Edit2"), this, QStringLiteral("100"));
+    ComboBox1 = MakeNamed<QComboBox>(QStringLiteral("ComboBox1"), this);
     ComboBox1->addItems({QStringLiteral("Original"), QStringLiteral("JPEG"), QStringLiteral("PNG"),
                          QStringLiteral("GIF"), QStringLiteral("BMP")});
     ComboBox1->setCurrentIndex(kSaveOriginal);
@@ -153,8 +140,7 @@ void ImagesTransformGroup::Edit2Exit() {
 }
 
 QComboBox* MakeMediaFormatList(QWidget* parent) {
-    auto* list = new QComboBox(parent);
-    list->setObjectName(QStringLiteral("ComboBox1"));
+    auto* list = MakeNamed<QComboBox>(QStringLiteral("ComboBox1"), parent);
     list->addItems({QStringLiteral("Original"), QStringLiteral("MP3"), QStringLiteral("OGG"),
                     QStringLiteral("WAV"), QStringLiteral("AAC")});
     list->setCurrentIndex(0);
@@ -166,8 +152,7 @@ QComboBox* MakeMediaFormatList(QWidget* parent) {
 SaveDialog::SaveDialog(QWidget* window, const QString& objectName, const QString& caption,
                        ExportJobControl& job, ExportFolderSetting& folder)
     : ExportDialog(window, objectName, caption, job, folder) {
-    BitBtn1 = new QPushButton(QStringLiteral("Save to directory"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1 = MakeNamed<QPushButton>(QStringLiteral("BitBtn1"), this, QStringLiteral("Save to directory"));
     SetGlyph(BitBtn1, 2);
     connect(BitBtn1, &QPushButton::clicked, this, &SaveDialog::BitBtn1Click);
 }
@@ -176,7 +161,7 @@ void SaveDialog::finishLayout(QBoxLayout* layout, QCheckBox* deleteBox, QPushBut
     m_deleteBox = deleteBox;
     layout->addWidget(deleteBox);
     layout->addWidget(ProgressBar1);
-    addButtonRow(layout, {BitBtn1, cancel});
+    layout->addLayout(MakeButtonRow({BitBtn1, cancel}));
 }
 
 void SaveDialog::BitBtn1Click() {

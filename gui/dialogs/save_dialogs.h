@@ -51,8 +51,6 @@ protected:
     ExportFolderSetting& exportFolder() const { return m_folder; }
     // A "Cancel" button with its glyph, wired to CancelClick.
     QPushButton* makeCancelButton(const QString& objectName);
-    // A button row: the given buttons right-aligned.
-    void addButtonRow(QBoxLayout* layout, std::initializer_list<QPushButton*> buttons);
 
 private:
     // True while job's run is the one this dialog shows.

@@ -16,8 +16,7 @@ namespace skarvel {
 namespace {
 
 QLineEdit* makeEdit(const QString& name, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
+    auto* edit = MakeNamed<QLineEdit>(name, parent);
     edit->setFixedWidth(90);
     return edit;
 }
@@ -60,24 +59,21 @@ SelectionDialog::SelectionDialog(QWidget* window, TableKind kind, const QString&
     types->addWidget(MakeLabel(QStringLiteral("Label3"), QStringLiteral("Type:"), this));
     int box = 1;
     for (const SelectionTypeBox& type : SelectionTypeBoxes(kind)) {
-        auto* check = new QCheckBox(type.caption, this);
-        check->setObjectName(QStringLiteral("CheckBox%1").arg(box++));
+        auto* check = MakeNamed<QCheckBox>(QStringLiteral("CheckBox%1").arg(box++), this, type.caption);
         check->setChecked(true);
         types->addWidget(check);
         typeBoxes.push_back(check);
     }
     types->addStretch(1);
 
-    deleteEmptyLinesBox = new QCheckBox(QStringLiteral("Delete empty lines"), this);
-    deleteEmptyLinesBox->setObjectName(pictures ? QStringLiteral("CheckBox4") : QStringLiteral("CheckBox5"));
+    deleteEmptyLinesBox =
+        MakeNamed<QCheckBox>(pictures ? QStringLiteral("CheckBox4") : QStringLiteral("CheckBox5"), this,
+                             QStringLiteral("Delete empty lines"));
     deleteEmptyLinesBox->setChecked(true);
 
     BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), 4, this);
     BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Default values"), 5, this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
+    auto* buttons = MakeButtonRow({BitBtn1, BitBtn2});
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bounds);

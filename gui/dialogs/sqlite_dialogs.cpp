@@ -19,8 +19,7 @@ namespace skarvel {
 namespace {
 
 QLineEdit* makeTableNameField(const QString& name, const QString& defaultTable, QWidget* parent) {
-    auto* field = new QLineEdit(defaultTable, parent);
-    field->setObjectName(name);
+    auto* field = MakeNamed<QLineEdit>(name, parent, defaultTable);
     return field;
 }
 
@@ -31,8 +30,7 @@ SqliteDialog::SqliteDialog(QWidget* window, const QString& objectName, const QSt
                            DropStyle dropStyle)
     : ExportDialog(window, objectName, caption, job, folder), m_defaultTable(defaultTable),
       m_dropStyle(dropStyle) {
-    BitBtn1 = new QPushButton(QStringLiteral("Export to SQLite"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1 = MakeNamed<QPushButton>(QStringLiteral("BitBtn1"), this, QStringLiteral("Export to SQLite"));
     SetGlyph(BitBtn1, 3);
     connect(BitBtn1, &QPushButton::clicked, this, &SqliteDialog::BitBtn1Click);
 }
@@ -44,8 +42,8 @@ void SqliteDialog::finishLayout(QBoxLayout* layout, QLineEdit* tableName, QCheck
     m_overwriteBox = overwriteBox;
     OnFocusLeave(tableName, [this] { TableNameExit(); });
 
-    auto* group = new QGroupBox(QStringLiteral("SQLite properties"), this);
-    group->setObjectName(QStringLiteral("GroupBox2"));
+    auto* group =
+        MakeNamed<QGroupBox>(QStringLiteral("GroupBox2"), this, QStringLiteral("SQLite properties"));
     tableName->setParent(group);
     dropBox->setParent(group);
     overwriteBox->setParent(group);
@@ -55,7 +53,7 @@ void SqliteDialog::finishLayout(QBoxLayout* layout, QLineEdit* tableName, QCheck
     form->addRow(overwriteBox);
     layout->addWidget(group);
     layout->addWidget(ProgressBar1);
-    addButtonRow(layout, {BitBtn1, cancel});
+    layout->addLayout(MakeButtonRow({BitBtn1, cancel}));
 }
 
 void SqliteDialog::TableNameExit() {

@@ -19,10 +19,8 @@ namespace skarvel {
 TForm37::TForm37(QWidget* window, const CollectionTable& texts, TextTabView& tab, const TForm30& selection)
     : SkarvelDialog(window, QStringLiteral("Form37"), QStringLiteral("Text preview"), false), m_texts(texts),
       m_tab(tab), m_selection(selection) {
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Edit1 = MakeNamed<QLineEdit>(QStringLiteral("Edit1"), this);
+    Memo1 = MakeNamed<QPlainTextEdit>(QStringLiteral("Memo1"), this);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     const std::pair<QPushButton**, const char*> buttons[] = {{&BitBtn1, "First"},
@@ -34,8 +32,8 @@ TForm37::TForm37(QWidget* window, const CollectionTable& texts, TextTabView& tab
     buttonRow->addStretch(1);
     int number = 1;
     for (const auto& [button, caption] : buttons) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), this);
-        b->setObjectName(QStringLiteral("BitBtn%1").arg(number++));
+        auto* b = MakeNamed<QPushButton>(QStringLiteral("BitBtn%1").arg(number++), this,
+                                         QString::fromLatin1(caption));
         // Enter in the memo must not step through the pages.
         b->setAutoDefault(false);
         buttonRow->addWidget(b);

@@ -22,6 +22,8 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace skarvel {
 
 QString MemoPageText(const QPlainTextEdit* memo) {
@@ -85,9 +87,28 @@ void ReplacementGrid::keyPressEvent(QKeyEvent* event) {
 
 namespace {
 
+// A marker field and its "include this text" box.
+struct MarkerField {
+    QPlainTextEdit* memo;
+    QCheckBox* include;
+};
+
+// A grid on group whose first two rows are the "Block begins" and "Block ends" markers.
+QGridLayout* blockMarkerRows(QWidget* group, MarkerField begins, MarkerField ends) {
+    auto* grid = new QGridLayout(group);
+    int row = 0;
+    for (const auto& [caption, field] :
+         {std::pair{QStringLiteral("Block begins"), begins}, std::pair{QStringLiteral("Block ends"), ends}}) {
+        grid->addWidget(new QLabel(caption, group), row, 0, Qt::AlignTop);
+        grid->addWidget(field.memo, row, 1);
+        grid->addWidget(field.include, row, 2, Qt::AlignTop);
+        ++row;
+    }
+    return grid;
+}
+
 QPlainTextEdit* makeMemo(const QString& name, QWidget* parent) {
-    auto* memo = new QPlainTextEdit(parent);
-    memo->setObjectName(name);
+    auto* memo = MakeNamed<QPlainTextEdit>(name, parent);
     memo->setFixedSize(300, 48);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     return memo;
@@ -102,18 +123,16 @@ bool inside(const QWidget* widget, const QWidget* container) {
 TForm30::TForm30(QWidget* window, CollectionTable& texts, TextTabView& tab, std::function<void()> showPreview)
     : SkarvelDialog(window, QStringLiteral("Form30"), QStringLiteral("Text selection")), m_texts(texts),
       m_tab(tab), m_showPreview(std::move(showPreview)) {
-    GroupBox1 = new QGroupBox(QStringLiteral("Text"), this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1 = MakeNamed<QGroupBox>(QStringLiteral("GroupBox1"), this, QStringLiteral("Text"));
     Memo1 = makeMemo(QStringLiteral("Memo1"), GroupBox1);
     CheckBox1 = MakeCheckBox(QStringLiteral("CheckBox1"), QStringLiteral("include this text"), GroupBox1);
     Memo2 = makeMemo(QStringLiteral("Memo2"), GroupBox1);
     CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("include this text"), GroupBox1);
-    StringGrid1 = new ReplacementGrid(GroupBox1);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1 = MakeNamed<ReplacementGrid>(QStringLiteral("StringGrid1"), GroupBox1);
     StringGrid1->setFixedSize(300, 90);
     Memo5 = makeMemo(QStringLiteral("Memo5"), GroupBox1);
-    RadioGroup1 = new QGroupBox(QStringLiteral("Delete empty lines"), GroupBox1);
-    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
+    RadioGroup1 =
+        MakeNamed<QGroupBox>(QStringLiteral("RadioGroup1"), GroupBox1, QStringLiteral("Delete empty lines"));
     RadioGroup1Items = new QButtonGroup(RadioGroup1);
     auto* radioLayout = new QHBoxLayout(RadioGroup1);
     const std::pair<QString, int> choices[] = {{QStringLiteral("No"), TextRules::No},
@@ -134,13 +153,7 @@ TForm30::TForm30(QWidget* window, CollectionTable& texts, TextTabView& tab, std:
     deleteLabelLayout->addWidget(new QLabel(QStringLiteral("containing"), deleteLabel));
     deleteLabelLayout->addStretch(1);
 
-    auto* text = new QGridLayout(GroupBox1);
-    text->addWidget(new QLabel(QStringLiteral("Block begins"), GroupBox1), 0, 0, Qt::AlignTop);
-    text->addWidget(Memo1, 0, 1);
-    text->addWidget(CheckBox1, 0, 2, Qt::AlignTop);
-    text->addWidget(new QLabel(QStringLiteral("Block ends"), GroupBox1), 1, 0, Qt::AlignTop);
-    text->addWidget(Memo2, 1, 1);
-    text->addWidget(CheckBox2, 1, 2, Qt::AlignTop);
+    auto* text = blockMarkerRows(GroupBox1, {Memo1, CheckBox1}, {Memo2, CheckBox2});
     text->addWidget(new QLabel(QStringLiteral("Replacements"), GroupBox1), 2, 0, Qt::AlignTop);
     text->addWidget(StringGrid1, 2, 1);
     text->addWidget(deleteLabel, 3, 0);
@@ -148,30 +161,20 @@ TForm30::TForm30(QWidget* window, CollectionTable& texts, TextTabView& tab, std:
     text->addWidget(RadioGroup1, 4, 0, 1, 2);
     text->addWidget(CheckBox3, 4, 2);
 
-    GroupBox2 = new QGroupBox(QStringLiteral("Header"), this);
-    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2 = MakeNamed<QGroupBox>(QStringLiteral("GroupBox2"), this, QStringLiteral("Header"));
     Memo3 = makeMemo(QStringLiteral("Memo3"), GroupBox2);
     CheckBox4 = MakeCheckBox(QStringLiteral("CheckBox4"), QStringLiteral("include this text"), GroupBox2);
     Memo4 = makeMemo(QStringLiteral("Memo4"), GroupBox2);
     CheckBox5 = MakeCheckBox(QStringLiteral("CheckBox5"), QStringLiteral("include this text"), GroupBox2);
     CheckBox6 = MakeCheckBox(QStringLiteral("CheckBox6"), QStringLiteral("Strip tags"), GroupBox2);
-    auto* header = new QGridLayout(GroupBox2);
-    header->addWidget(new QLabel(QStringLiteral("Block begins"), GroupBox2), 0, 0, Qt::AlignTop);
-    header->addWidget(Memo3, 0, 1);
-    header->addWidget(CheckBox4, 0, 2, Qt::AlignTop);
-    header->addWidget(new QLabel(QStringLiteral("Block ends"), GroupBox2), 1, 0, Qt::AlignTop);
-    header->addWidget(Memo4, 1, 1);
-    header->addWidget(CheckBox5, 1, 2, Qt::AlignTop);
+    auto* header = blockMarkerRows(GroupBox2, {Memo3, CheckBox4}, {Memo4, CheckBox5});
     header->addWidget(CheckBox6, 2, 2);
 
     BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), 4, this);
     BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Preview"), 6, this);
     BitBtn3 = MakeDialogButton(QStringLiteral("BitBtn3"), QStringLiteral("Default values"), 5, this);
     BitBtn4 = MakeDialogButton(QStringLiteral("BitBtn4"), QStringLiteral("Close"), 7, this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    for (QPushButton* b : {BitBtn1, BitBtn2, BitBtn3, BitBtn4})
-        buttons->addWidget(b);
+    auto* buttons = MakeButtonRow({BitBtn1, BitBtn2, BitBtn3, BitBtn4});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox1);

@@ -18,21 +18,15 @@ namespace skarvel {
 TForm36::TForm36(QWidget* window, QPlainTextEdit& urls)
     : SkarvelDialog(window, QStringLiteral("Form36"), QStringLiteral("URLs filter")), m_urls(urls) {
     setMinimumSize(308, 160);
-    Label1 = new QLabel(QStringLiteral("Contains"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Label2 = new QLabel(QStringLiteral("Not contains"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Edit2 = new QLineEdit(this);
-    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Label1 = MakeNamed<QLabel>(QStringLiteral("Label1"), this, QStringLiteral("Contains"));
+    Edit1 = MakeNamed<QLineEdit>(QStringLiteral("Edit1"), this);
+    Label2 = MakeNamed<QLabel>(QStringLiteral("Label2"), this, QStringLiteral("Not contains"));
+    Edit2 = MakeNamed<QLineEdit>(QStringLiteral("Edit2"), this);
     Label1->setBuddy(Edit1);
     Label2->setBuddy(Edit2);
 
-    BitBtn1 = new QPushButton(QStringLiteral("Apply"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn3 = new QPushButton(QStringLiteral("Close"), this);
-    BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
+    BitBtn1 = MakeNamed<QPushButton>(QStringLiteral("BitBtn1"), this, QStringLiteral("Apply"));
+    BitBtn3 = MakeNamed<QPushButton>(QStringLiteral("BitBtn3"), this, QStringLiteral("Close"));
     // Enter in a field must not close the dialog through a default button.
     BitBtn1->setAutoDefault(false);
     BitBtn3->setAutoDefault(false);
@@ -42,10 +36,7 @@ TForm36::TForm36(QWidget* window, QPlainTextEdit& urls)
     fields->addWidget(Edit1, 0, 1);
     fields->addWidget(Label2, 1, 0);
     fields->addWidget(Edit2, 1, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn3);
+    auto* buttons = MakeButtonRow({BitBtn1, BitBtn3});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addStretch(1);

@@ -20,15 +20,16 @@ QStringList relativeNames(const QString& root, const QStringList& paths) {
     return names;
 }
 
+// Writes each file (a path below root) with its own name as content.
+void writeFiles(const QString& root, const QStringList& names) {
+    for (const QString& name : names)
+        test::writeFile(root + "/" + name, name.toUtf8());
+}
+
 TEST(FileOps, FindFilesListsOwnFilesBeforeSubFoldersAndSkipsHiddenEntries) {
     QTemporaryDir tmp;
     const QString root = tmp.path();
-    test::writeFile(root + "/b.txt", "b");
-    test::writeFile(root + "/a.jpg", "a");
-    test::writeFile(root + "/.hidden", "h");
-    test::writeFile(root + "/sub/c.txt", "c");
-    test::writeFile(root + "/sub/deeper/d.txt", "d");
-    test::writeFile(root + "/.hiddendir/e.txt", "e");
+    writeFiles(root, {"b.txt", "a.jpg", ".hidden", "sub/c.txt", "sub/deeper/d.txt", ".hiddendir/e.txt"});
 
     QStringList flat;
     FindFiles(root, "*.*", false, false, flat);
@@ -47,10 +48,7 @@ TEST(FileOps, FindFilesListsOwnFilesBeforeSubFoldersAndSkipsHiddenEntries) {
 TEST(FileOps, DeleteFilesInFolderKeepsSubFoldersAndHiddenFiles) {
     QTemporaryDir tmp;
     const QString root = tmp.path();
-    test::writeFile(root + "/one", "1");
-    test::writeFile(root + "/two.txt", "2");
-    test::writeFile(root + "/.keep", "k");
-    test::writeFile(root + "/sub/three", "3");
+    writeFiles(root, {"one", "two.txt", ".keep", "sub/three"});
     DeleteFilesInFolder(root);
     EXPECT_FALSE(QFile::exists(root + "/one"));
     EXPECT_FALSE(QFile::exists(root + "/two.txt"));

@@ -141,9 +141,9 @@ void ListsFilesTest::urlListIsBuiltFromTheSourcePagesOfALocalSite() {
     QCOMPARE(test::Lines(test::URLs_List(form)),
              (QStringList{base + "/a/one.html", base + "/a/two/two.html", base + "/b/three.html",
                           base + "/b/deeper/four.html"}));
-    QVERIFY(test::ProgressBar3(form)->isHidden());
-    QCOMPARE(test::ProgressBar3(form)->maximum(), 2);
-    QCOMPARE(test::ProgressBar3(form)->value(), 2);
+    QVERIFY(test::ProgressBar(form, 3)->isHidden());
+    QCOMPARE(test::ProgressBar(form, 3)->maximum(), 2);
+    QCOMPARE(test::ProgressBar(form, 3)->value(), 2);
     QVERIFY(f.answers.messages.isEmpty());
 }
 
@@ -195,7 +195,7 @@ void ListsFilesTest::urlListTakesTheServiceAnswersAsTheyCome() {
     // The answer cut at its zero byte has no line break, so the next answer runs on in its line;
     // the failed call adds nothing.
     QCOMPARE(test::URLs_List(form)->toPlainText(), QString("http://r/1\nhttp://r/2\nhttp://r/3http://r/4\n"));
-    QVERIFY(test::ProgressBar3(form)->isHidden());
+    QVERIFY(test::ProgressBar(form, 3)->isHidden());
 
     // Only blank lines: each one is still sent.
     {
@@ -222,7 +222,7 @@ void ListsFilesTest::urlListBuilderAsksForSourceLinks() {
     QCOMPARE(f.answers.messages, QStringList{"Enter source link(s) please"});
     QVERIFY(test::URLs_List(form)->toPlainText().isEmpty());
     QVERIFY(test::CurrentJob(form, JobId::Make_URLs_List)->Suspended());
-    QVERIFY(test::ProgressBar3(form)->isHidden());
+    QVERIFY(test::ProgressBar(form, 3)->isHidden());
 }
 
 // ---------------------------------------------------------------- URL list tools
@@ -443,9 +443,9 @@ void ListsFilesTest::filesAreNamedByServerOrAddressOrRow() {
     QCOMPARE(folderEntries(f.tempDir.path() + "/one"), QStringList{"two"});
     QCOMPARE(folderEntries(f.tempDir.path() + "/one/two"), QStringList{"dl"});
 
-    QVERIFY(test::ProgressBar2(form)->isHidden());
-    QCOMPARE(test::ProgressBar2(form)->maximum(), int(urls.size()));
-    QCOMPARE(test::ProgressBar2(form)->value(), int(urls.size()) - 1);
+    QVERIFY(test::ProgressBar(form, 2)->isHidden());
+    QCOMPARE(test::ProgressBar(form, 2)->maximum(), int(urls.size()));
+    QCOMPARE(test::ProgressBar(form, 2)->value(), int(urls.size()) - 1);
     QVERIFY(f.answers.messages.isEmpty());
 }
 
@@ -493,7 +493,7 @@ void ListsFilesTest::anEmptyUrlListLeavesOneBlankRowAndAsksNothing() {
     QCOMPARE(tableRow(test::fileTable(form), 1), QStringList(5, QString()));
     QCOMPARE(f.answers.directories.size(), size_t(1)); // the chooser was not asked
     QVERIFY(test::CurrentJob(form, JobId::FilesDownload)->Suspended());
-    QVERIFY(test::ProgressBar2(form)->isHidden());
+    QVERIFY(test::ProgressBar(form, 2)->isHidden());
     f.answers.directories.clear();
     QCOMPARE(fileChooserStart(form, f.answers), QString());
 }

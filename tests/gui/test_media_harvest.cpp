@@ -139,8 +139,8 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn9"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(soundRunDone(form) && videoRunDone(form), kJobWaitMs);
     QVERIFY(site.met());
-    QVERIFY(test::ProgressBar4(form)->isHidden());
-    QVERIFY(test::ProgressBar5(form)->isHidden());
+    QVERIFY(test::ProgressBar(form, 4)->isHidden());
+    QVERIFY(test::ProgressBar(form, 5)->isHidden());
 
     struct Expected {
         const char* urlEnd;
@@ -256,14 +256,14 @@ void MediaHarvestTest::emptyUrlList() {
 
     // The sound harvest ends in the write step of its last item: with none, it
     // never parses, leaves its bar shown at 0 and starts no download.
-    QVERIFY(!test::ProgressBar4(form)->isHidden());
-    QCOMPARE(test::ProgressBar4(form)->value(), 0);
+    QVERIFY(!test::ProgressBar(form, 4)->isHidden());
+    QCOMPARE(test::ProgressBar(form, 4)->value(), 0);
     QCOMPARE(test::soundTable(form)->gridRowCount(), 2);
     for (int c = 0; c < test::soundTable(form)->colCount(); ++c)
         QCOMPARE(test::soundTable(form)->cell(c, 1), QString());
 
     // The video harvest parses an empty buffer into one blank row, whose download fails.
-    QVERIFY(test::ProgressBar5(form)->isHidden());
+    QVERIFY(test::ProgressBar(form, 5)->isHidden());
     QCOMPARE(test::videoTable(form)->gridRowCount(), 2);
     QCOMPARE(test::videoTable(form)->cell(col::Number, 1), QString());
     QCOMPARE(test::videoTable(form)->cell(col::Url, 1), QString());

@@ -122,6 +122,24 @@ QRect cellOfRow(TForm1* form, int row) {
     return test::DrawGrid1(form)->cellRect((row - 1) % cols, (row - 1) / cols);
 }
 
+// A page of three pictures /a /b /c whose /a the server holds; c is /c's delivery.
+// Starts "Download pictures" on it and returns once /a's request has arrived.
+TForm1* startRunWithFirstPictureHeld(MediaSite& site, GuiFixture& f, Delivery c) {
+    site.add("/a.png", "image/png", encoded(gradient(2, 2), "PNG"));
+    site.add("/b.png", "image/png", encoded(gradient(3, 3), "PNG"));
+    site.add("/c.png", "image/png", c == Delivery::Whole ? encoded(gradient(4, 4), "PNG") : QByteArray(), c);
+    site.addPage("/page.html", R"(<img src="a.png"><img src="b.png"><img src="c.png">)");
+    site.hold("/a.png");
+    site.start();
+
+    TForm1* form = f.start();
+    setUrlList(form, {site.url("/page.html")});
+    QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+    if (!QTest::qWaitFor([&] { return site.arrived("/a.png") == 1; }, kJobWaitMs))
+        qFatal("the held picture was never asked for");
+    return form;
+}
+
 } // namespace
 
 class PicturesDownloadTest : public QObject {
@@ -191,7 +209,7 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
     // One row per distinct picture; the first page that names a picture gives its fields.
     CollectionTable* table = test::pictureTable(form);
     QCOMPARE(table->gridRowCount(), 14);
-    QCOMPARE(test::ProgressBar1(form)->maximum(), 13); // the download's item count
+    QCOMPARE(test::ProgressBar(form, 1)->maximum(), 13); // the download's item count
     const int okRow = rowEndingWith(table, "/ok.jpg");
     QVERIFY(okRow > 0);
     QCOMPARE(table->cell(col::Alt, okRow), QString("first"));
@@ -240,7 +258,7 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
     // Escapes already in an address are sent as they are; a raw space is sent escaped once.
     QVERIFY(site.targets().contains("/space%20name.png"));
     QVERIFY(site.targets().contains("/raw%20space.png"));
-    QVERIFY(test::ProgressBar1(form)->isHidden());
+    QVERIFY(test::ProgressBar(form, 1)->isHidden());
 
     // The 400 x 100 picture shows as a 100 x 25 thumbnail 37 pixels below its cell's top.
     test::SendResize(form);
@@ -321,18 +339,18 @@ void PicturesDownloadTest::emptyUrlListRunsNoItem() {
     setUrlList(form, {site.url("/five.html")});
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
-    QCOMPARE(test::ProgressBar1(form)->maximum(), 5);
+    QCOMPARE(test::ProgressBar(form, 1)->maximum(), 5);
     const QStringList targetsBefore = site.targets();
 
     test::URLs_List(form)->clear();
     test::pictureTable(form)->setCell(col::Url, 1, "old");
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(pictureRunDone(form), kJobWaitMs);
-    QCOMPARE(test::ProgressBar1(form)->maximum(), 0);
+    QCOMPARE(test::ProgressBar(form, 1)->maximum(), 0);
     QCOMPARE(test::pictureTable(form)->gridRowCount(), 2);
     for (int c = 0; c < test::pictureTable(form)->colCount(); ++c)
         QCOMPARE(test::pictureTable(form)->cell(c, 1), QString());
-    QVERIFY(test::ProgressBar1(form)->isHidden());
+    QVERIFY(test::ProgressBar(form, 1)->isHidden());
     QCOMPARE(test::Memo1(form)->text(), QString());
     QCOMPARE(site.targets(), targetsBefore);
 }
@@ -404,19 +422,9 @@ void PicturesDownloadTest::harvestSendsOnlyLongLinesAndSkipsFailedPages() {
 
 void PicturesDownloadTest::rowsDeletedAfterTheParseAreNotWrittenPast() {
     MediaSite site;
-    site.add("/a.png", "image/png", encoded(gradient(2, 2), "PNG"));
-    site.add("/b.png", "image/png", encoded(gradient(3, 3), "PNG"));
-    site.add("/c.png", "image/png", encoded(gradient(4, 4), "PNG"));
-    site.addPage("/page.html", R"(<img src="a.png"><img src="b.png"><img src="c.png">)");
-    site.hold("/a.png");
-    site.start();
-
     GuiFixture f;
-    TForm1* form = f.start();
-    setUrlList(form, {site.url("/page.html")});
-    QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/a.png") == 1, kJobWaitMs);
-    QCOMPARE(test::ProgressBar1(form)->maximum(), 3); // the download's item count
+    TForm1* form = startRunWithFirstPictureHeld(site, f, Delivery::Whole);
+    QCOMPARE(test::ProgressBar(form, 1)->maximum(), 3); // the download's item count
     test::pictureTable(form)->removeDataRow(2);
     QCOMPARE(test::pictureTable(form)->gridRowCount(), 3);
     site.release("/a.png");
@@ -430,7 +438,7 @@ void PicturesDownloadTest::rowsDeletedAfterTheParseAreNotWrittenPast() {
     QCOMPARE(table->cell(col::Width, 2), QString("4"));
     // /b.png was taken with the others before its row went: its answer has no row to go to.
     QCOMPARE(site.count("/c.png"), 1);
-    QVERIFY(test::ProgressBar1(form)->isHidden());
+    QVERIFY(test::ProgressBar(form, 1)->isHidden());
 }
 
 // Three rows /a /b /c, /a held by the server, row 1 deleted by "Delete row":
@@ -438,18 +446,8 @@ void PicturesDownloadTest::rowsDeletedAfterTheParseAreNotWrittenPast() {
 // A failed row shows the status word, and why it failed as the cell's tooltip.
 void PicturesDownloadTest::deletingTheRowInWorkKeepsEveryResultInItsOwnRow() {
     MediaSite site;
-    site.add("/a.png", "image/png", encoded(gradient(2, 2), "PNG"));
-    site.add("/b.png", "image/png", encoded(gradient(3, 3), "PNG"));
-    site.add("/c.png", "image/png", {}, Delivery::NotFound);
-    site.addPage("/page.html", R"(<img src="a.png"><img src="b.png"><img src="c.png">)");
-    site.hold("/a.png");
-    site.start();
-
     GuiFixture f;
-    TForm1* form = f.start();
-    setUrlList(form, {site.url("/page.html")});
-    QTest::mouseClick(form->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(site.arrived("/a.png") == 1, kJobWaitMs);
+    TForm1* form = startRunWithFirstPictureHeld(site, f, Delivery::NotFound);
     test::SetCurrentRow(test::StringGrid1(form), 1);
     form->findChild<QAction*>("Deleterow3")->trigger();
     QCOMPARE(test::pictureTable(form)->gridRowCount(), 3);

@@ -228,9 +228,9 @@ void TextTabTest::downloadSavesPagesByteForByteAndThePreviewReadsTheirCharset() 
     QVERIFY(downloadTexts(form, siteUrls(site)));
     QCOMPARE(test::Memo_Texts(form)->text(), QString());
     QCOMPARE(test::textTable(form)->gridRowCount(), 7);
-    QVERIFY(test::ProgressBar6(form)->isHidden());
-    QCOMPARE(test::ProgressBar6(form)->maximum(), 6);
-    QCOMPARE(test::ProgressBar6(form)->value(), 6);
+    QVERIFY(test::ProgressBar(form, 6)->isHidden());
+    QCOMPARE(test::ProgressBar(form, 6)->maximum(), 6);
+    QCOMPARE(test::ProgressBar(form, 6)->value(), 6);
 
     const QStringList urls = siteUrls(site).split('\n');
     for (int row = 1; row <= 6; ++row) {
@@ -281,8 +281,8 @@ void TextTabTest::emptyUrlListGivesOneFailedRow() {
     for (int column : {col::Number, col::Url, col::LocalPath, col::TextSize, col::TextExportName,
                        col::TextOriginalName, col::Header})
         QCOMPARE(test::textTable(form)->cell(column, 1), QString());
-    QVERIFY(test::ProgressBar6(form)->isHidden());
-    QCOMPARE(test::ProgressBar6(form)->maximum(), 1);
+    QVERIFY(test::ProgressBar(form, 6)->isHidden());
+    QCOMPARE(test::ProgressBar(form, 6)->maximum(), 1);
 }
 
 void TextTabTest::applySelectionRewritesPagesAsUtf8AndFillsHeaders() {

@@ -1,6 +1,7 @@
 #pragma once
 // The main window's parts found as an outside test finds them: by object name.
 // Commands run through the button or menu item a user would press.
+#include "gui/jobs/window_adapters.h"
 #include "gui/jobs/job_registry.h"
 #include "gui/main_window.h"
 #include "gui/thumbnail_grid.h"
@@ -97,36 +98,14 @@ inline CollectionTable* textTable(const QObject* w) {
     return TableOf(StringGrid5(w));
 }
 
+// "ProgressBar1" .. "ProgressBar6".
 inline QProgressBar* ProgressBar(const QObject* w, int number) {
     return Part<QProgressBar>(w, QStringLiteral("ProgressBar%1").arg(number));
-}
-inline QProgressBar* ProgressBar1(const QObject* w) {
-    return ProgressBar(w, 1);
-}
-inline QProgressBar* ProgressBar2(const QObject* w) {
-    return ProgressBar(w, 2);
-}
-inline QProgressBar* ProgressBar3(const QObject* w) {
-    return ProgressBar(w, 3);
-}
-inline QProgressBar* ProgressBar4(const QObject* w) {
-    return ProgressBar(w, 4);
-}
-inline QProgressBar* ProgressBar5(const QObject* w) {
-    return ProgressBar(w, 5);
-}
-inline QProgressBar* ProgressBar6(const QObject* w) {
-    return ProgressBar(w, 6);
 }
 
 // Lines of a memo as it shows them: a final line break adds no line.
 inline QStringList Lines(const QPlainTextEdit* memo) {
-    QString text = memo->toPlainText();
-    if (text.isEmpty())
-        return {};
-    if (text.endsWith(u'\n'))
-        text.chop(1);
-    return text.split(u'\n');
+    return MemoTextLines(memo);
 }
 
 // The grid's current data row (1-based, below the title row); 1 when it has none.

@@ -230,11 +230,7 @@ TEST(ParallelPictureTransform, MatchesTheTransformOneRowAfterTheOther) {
         return dir.filePath(folder +
                             QStringLiteral("/out%1.png").arg(i == 8 ? 7 : i)); // rows 7 and 8 collide
     };
-    TransformSettings settings;
-    settings.format = kSavePng;
-    settings.fit = true;
-    settings.width = 120;
-    settings.height = 90;
+    const TransformSettings settings{.width = 120, .height = 90, .fit = true, .format = kSavePng};
 
     PictureTransform one;
     std::vector<TransformResult> expected;

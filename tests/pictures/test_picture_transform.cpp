@@ -31,11 +31,7 @@ protected:
     }
     QString out(const QString& name) const { return target.filePath(name); }
     static TransformSettings settings(int format, bool fit = false, int w = 100, int h = 100) {
-        TransformSettings s;
-        s.format = format;
-        s.fit = fit;
-        s.width = w;
-        s.height = h;
+        const TransformSettings s{.width = w, .height = h, .fit = fit, .format = format};
         return s;
     }
 };

@@ -51,11 +51,7 @@ TEST(TransformStorage, PixelsNoDecoderDeliversComeOutAsAPlainDecodeGivesThem) {
             SCOPED_TRACE(std::string(c.name) + (fit ? ", fitted" : ""));
             const QString source = dir.filePath(QStringLiteral("s.") + QLatin1String(c.extension));
             writeFile(source, c.bytes);
-            TransformSettings settings;
-            settings.format = kSaveBmp;
-            settings.fit = fit;
-            settings.width = 57;
-            settings.height = 19;
+            const TransformSettings settings{.width = 57, .height = 19, .fit = fit, .format = kSaveBmp};
             QByteArray bytes;
             ASSERT_EQ(
                 transform.transformToBytes(noise, dir.filePath(QStringLiteral("n")), settings, bytes).status,

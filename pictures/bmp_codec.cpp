@@ -1,6 +1,7 @@
 // BMP reader (1/4/8/16/24/32 bits, uncompressed, bit fields, RLE8 and RLE4) and 24-bit writer.
 #include "pictures/picture_codecs.h"
 #include "pictures/picture_codecs_internal.h"
+#include "pictures/picture_data_backing.h"
 
 #include <algorithm>
 #include <array>
@@ -330,8 +331,8 @@ void WalkRunLength(const std::uint8_t* d, std::size_t size, const Header& h, Put
 // a few bytes can stand for any area. Up to kFreeSkippedPixels skipped pixels are taken as
 // they come; beyond that a picture needs a pixel set by its runs for every
 // kSkippedPixelsPerSetPixel skipped ones, or its data cannot back its size.
-constexpr std::int64_t kFreeSkippedPixels = 4 * 1024 * 1024;
-constexpr std::int64_t kSkippedPixelsPerSetPixel = 8;
+using detail::kFreeSkippedPixels;
+using detail::kSkippedPixelsPerSetPixel;
 
 // Run-length data is walked twice: once to check it, holding nothing, then to deliver the
 // rows through one row of pixels.

@@ -1,6 +1,7 @@
 // GIF through giflib: first frame of a file, and one-frame files with a palette.
 #include "pictures/picture_codecs.h"
 #include "pictures/picture_codecs_internal.h"
+#include "pictures/picture_data_backing.h"
 
 #include <algorithm>
 #include <array>
@@ -8,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <gif_lib.h>
 
@@ -89,7 +92,13 @@ std::uint64_t LzwDataBytes(const Source& source) {
     return total;
 }
 
-void StreamFirstFrame(GifFileType* gif, int transparent, const Source& source, detail::RowSink& sink) {
+// Where the first frame lies on the canvas, once its header and the amount of its data passed.
+struct FrameLayout {
+    std::int64_t canvasWidth, canvasHeight;
+    int visibleWidth; // columns of the frame inside the canvas
+};
+
+FrameLayout CheckFirstFrame(const GifFileType* gif, const Source& source) {
     const GifImageDesc& frame = gif->Image;
     if (frame.Left < 0 || frame.Top < 0 || frame.Width < 0 || frame.Height < 0)
         Fail("bad frame position");
@@ -104,6 +113,34 @@ void StreamFirstFrame(GifFileType* gif, int transparent, const Source& source, d
     }
     detail::CheckPictureSize(canvasWidth, canvasHeight, kFormat);
 
+    if (frame.ColorMap == nullptr && gif->SColorMap == nullptr)
+        Fail("frame without a colour table");
+    const int codeSize = source.pos > 0 ? source.data[source.pos - 1] : 8;
+    if (static_cast<std::uint64_t>(frame.Width) * static_cast<std::uint64_t>(frame.Height) >
+        MaxLzwPixels(LzwDataBytes(source), codeSize))
+        Fail("image data too short for the frame");
+
+    const int visibleWidth =
+        static_cast<int>(std::clamp<std::int64_t>(canvasWidth - frame.Left, 0, frame.Width));
+    const std::int64_t visibleHeight = std::clamp<std::int64_t>(canvasHeight - frame.Top, 0, frame.Height);
+    const std::int64_t covered = visibleWidth * visibleHeight;
+    const std::int64_t background = canvasWidth * canvasHeight - covered;
+    if (background > detail::kFreeSkippedPixels && background > detail::kSkippedPixelsPerSetPixel * covered)
+        Fail("the first frame covers " + std::to_string(covered) + " of the screen's " +
+             std::to_string(canvasWidth * canvasHeight) + " pixels");
+    return {canvasWidth, canvasHeight, visibleWidth};
+}
+
+// Decodes every line of the frame, keeping none: the data is then known to be whole.
+void CheckFrameData(GifFileType* gif) {
+    std::vector<GifPixelType> line(static_cast<std::size_t>(gif->Image.Width));
+    for (int row = 0; row < gif->Image.Height; ++row)
+        if (DGifGetLine(gif, line.data(), gif->Image.Width) == GIF_ERROR)
+            FailWithCode(gif->Error);
+}
+
+void StreamFirstFrame(GifFileType* gif, int transparent, const FrameLayout& layout, detail::RowSink& sink) {
+    const GifImageDesc& frame = gif->Image;
     std::array<std::uint8_t, 3> background{0, 0, 0};
     if (const ColorMapObject* global = gif->SColorMap;
         global && gif->SBackGroundColor >= 0 && gif->SBackGroundColor < global->ColorCount) {
@@ -111,14 +148,9 @@ void StreamFirstFrame(GifFileType* gif, int transparent, const Source& source, d
         background = {c.Red, c.Green, c.Blue};
     }
     const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
-    if (map == nullptr)
-        Fail("frame without a colour table");
-    const int codeSize = source.pos > 0 ? source.data[source.pos - 1] : 8;
-    if (static_cast<std::uint64_t>(frame.Width) * static_cast<std::uint64_t>(frame.Height) >
-        MaxLzwPixels(LzwDataBytes(source), codeSize))
-        Fail("image data too short for the frame");
 
-    sink.begin(static_cast<int>(canvasWidth), static_cast<int>(canvasHeight), background.data());
+    sink.begin(static_cast<int>(layout.canvasWidth), static_cast<int>(layout.canvasHeight),
+               background.data());
 
     // Colour of every index; the transparent one and those past the table show the background.
     std::array<std::array<std::uint8_t, 3>, 256> colours;
@@ -129,14 +161,13 @@ void StreamFirstFrame(GifFileType* gif, int transparent, const Source& source, d
                                                     map->Colors[i].Blue};
 
     std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
-    const int visibleWidth =
-        static_cast<int>(std::clamp<std::int64_t>(canvasWidth - frame.Left, 0, frame.Width));
+    const int visibleWidth = layout.visibleWidth;
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(visibleWidth) * 3);
     auto drawLine = [&](int frameRow) {
         if (DGifGetLine(gif, line.data(), frame.Width) == GIF_ERROR)
             FailWithCode(gif->Error);
         const std::int64_t y = static_cast<std::int64_t>(frame.Top) + frameRow;
-        if (y >= canvasHeight || visibleWidth == 0 || !sink.wants(static_cast<int>(y)))
+        if (y >= layout.canvasHeight || visibleWidth == 0 || !sink.wants(static_cast<int>(y)))
             return;
         std::uint8_t* o = rgb.data();
         for (int x = 0; x < visibleWidth; ++x, o += 3)
@@ -152,6 +183,44 @@ void StreamFirstFrame(GifFileType* gif, int transparent, const Source& source, d
     } else {
         for (int row = 0; row < frame.Height; ++row)
             drawLine(row);
+    }
+}
+
+// giflib's decoder over `source` from its start, stopped at the first frame's image data, and
+// the transparent index of the graphics control block before that frame (-1 for none).
+std::unique_ptr<GifFileType, CloseDecoder> OpenAtFirstFrame(Source& source, int& transparent) {
+    source.pos = 0;
+    int error = 0;
+    std::unique_ptr<GifFileType, CloseDecoder> gif(DGifOpen(&source, ReadFromSource, &error));
+    if (!gif)
+        FailWithCode(error);
+    transparent = -1;
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR)
+            FailWithCode(gif->Error);
+        switch (type) {
+        case EXTENSION_RECORD_TYPE: {
+            int code = 0;
+            GifByteType* ext = nullptr;
+            if (DGifGetExtension(gif.get(), &code, &ext) == GIF_ERROR)
+                FailWithCode(gif->Error);
+            if (code == GRAPHICS_EXT_FUNC_CODE)
+                transparent = TransparentIndex(ext);
+            while (ext != nullptr)
+                if (DGifGetExtensionNext(gif.get(), &ext) == GIF_ERROR)
+                    FailWithCode(gif->Error);
+            break;
+        }
+        case IMAGE_DESC_RECORD_TYPE:
+            if (DGifGetImageDesc(gif.get()) == GIF_ERROR)
+                FailWithCode(gif->Error);
+            return gif;
+        case TERMINATE_RECORD_TYPE:
+            Fail("no picture in the file");
+        default:
+            Fail("unknown record");
+        }
     }
 }
 
@@ -300,40 +369,17 @@ void StreamGif(const std::uint8_t* data, std::size_t size, RowSink& sink) {
     if (data == nullptr || size < 6 || std::memcmp(data, "GIF", 3) != 0)
         Fail("not a GIF file");
     Source source{data, size, 0};
-    int error = 0;
-    std::unique_ptr<GifFileType, CloseDecoder> gif(DGifOpen(&source, ReadFromSource, &error));
-    if (!gif)
-        FailWithCode(error);
-
     int transparent = -1;
-    for (;;) {
-        GifRecordType type = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR)
-            FailWithCode(gif->Error);
-        switch (type) {
-        case EXTENSION_RECORD_TYPE: {
-            int code = 0;
-            GifByteType* ext = nullptr;
-            if (DGifGetExtension(gif.get(), &code, &ext) == GIF_ERROR)
-                FailWithCode(gif->Error);
-            if (code == GRAPHICS_EXT_FUNC_CODE)
-                transparent = TransparentIndex(ext);
-            while (ext != nullptr)
-                if (DGifGetExtensionNext(gif.get(), &ext) == GIF_ERROR)
-                    FailWithCode(gif->Error);
-            break;
-        }
-        case IMAGE_DESC_RECORD_TYPE:
-            if (DGifGetImageDesc(gif.get()) == GIF_ERROR)
-                FailWithCode(gif->Error);
-            StreamFirstFrame(gif.get(), transparent, source, sink);
-            return;
-        case TERMINATE_RECORD_TYPE:
-            Fail("no picture in the file");
-        default:
-            Fail("unknown record");
-        }
+    auto gif = OpenAtFirstFrame(source, transparent);
+    const FrameLayout layout = CheckFirstFrame(gif.get(), source);
+    // On a large screen, data that fails part way would leave the whole screen taken and filled
+    // for nothing: the frame is decoded once without keeping it, then again into the picture.
+    if (layout.canvasWidth * layout.canvasHeight > kFreeSkippedPixels) {
+        CheckFrameData(gif.get());
+        gif.reset();
+        gif = OpenAtFirstFrame(source, transparent);
     }
+    StreamFirstFrame(gif.get(), transparent, layout, sink);
 }
 
 } // namespace detail

@@ -14,6 +14,8 @@
 
 #include <cstring>
 #include <functional>
+#include <tuple>
+#include <vector>
 
 using namespace skarvel;
 using namespace skarvel::test;
@@ -95,6 +97,42 @@ QByteArray fuzzFinding(const char* name) {
     return readFile(fixturePath(QStringLiteral("fuzz/") + QLatin1String(name)));
 }
 
+void putLe16(QByteArray& b, qsizetype at, unsigned v) {
+    b[at] = static_cast<char>(v & 0xFF);
+    b[at + 1] = static_cast<char>(v >> 8);
+}
+
+// A GIF whose screen of screenW x screenH shows black around one frame of frameW x frameH in
+// (200, 0, 0) at (left, top).
+QByteArray gifFrameOnScreen(unsigned screenW, unsigned screenH, unsigned left, unsigned top, unsigned frameW,
+                            unsigned frameH) {
+    Rgb24Image frame(static_cast<int>(frameW), static_cast<int>(frameH));
+    for (std::size_t i = 0; i < frame.pixels.size(); i += 3)
+        frame.pixels[i] = 200;
+    QByteArray gif = EncodeGif(frame);
+    putLe16(gif, 6, screenW);
+    putLe16(gif, 8, screenH);
+    gif[11] = 1; // the background: the black entry that pads the colour table
+    const qsizetype descriptor = gif.indexOf('\x2C', 13);
+    putLe16(gif, descriptor + 1, left);
+    putLe16(gif, descriptor + 3, top);
+    return gif;
+}
+
+// The GIF with the data bytes of its last image sub-blocks turned to 0xFF: codes the decoder's
+// table does not hold yet, while the amount of data stays.
+QByteArray withBrokenLastBlocks(QByteArray gif, int blocks) {
+    const qsizetype descriptor = gif.indexOf('\x2C', 13);
+    std::vector<qsizetype> starts;
+    for (qsizetype at = descriptor + 11; at < gif.size() && gif[at] != 0;
+         at += 1 + static_cast<std::uint8_t>(gif[at]))
+        starts.push_back(at);
+    for (std::size_t k = starts.size() - static_cast<std::size_t>(blocks); k < starts.size(); ++k)
+        for (int i = 1; i <= static_cast<std::uint8_t>(gif[starts[k]]); ++i)
+            gif[starts[k] + i] = '\xFF';
+    return gif;
+}
+
 struct RefusedCase {
     const char* name;
     PictureKind kind;
@@ -137,6 +175,16 @@ TEST(DataBackingTheSize, FilesItCannotBackAreRefusedFastWithoutTheMemory) {
          [] { return fuzzFinding("bmp/timeout-8664488251f0"); }, "sets 399 of"},
         {"run-length BMP of 5000 x 5000 ending at once", PictureKind::Bmp,
          [] { return rleBmp(5000, 5000, 0); }, "sets 0 of its 25000000 pixels"},
+        {"73-byte GIF: a 12 x 36 frame low on a screen of 10253 x 18761 (fuzz finding)", PictureKind::Gif,
+         [] { return fuzzFinding("gif/oom-b1df2aa8903e"); }, "covers 432 of the screen's 192356533 pixels"},
+        {"49-byte GIF: a 12 x 36 frame low on a screen of 9997 x 18761 (fuzz finding)", PictureKind::Gif,
+         [] { return fuzzFinding("gif/oom-cb75353a4812"); }, "covers 432 of the screen's 187553717 pixels"},
+        {"GIF of 3000 x 3000 around a frame of 1000 x 999: 8.01 background pixels per frame pixel",
+         PictureKind::Gif, [] { return gifFrameOnScreen(3000, 3000, 2000, 2001, 1000, 999); },
+         "covers 999000 of the screen's 9000000 pixels"},
+        {"GIF of 6000 x 6000 around a frame of 2000 x 2000 whose data breaks off", PictureKind::Gif,
+         [] { return withBrokenLastBlocks(gifFrameOnScreen(6000, 6000, 0, 4000, 2000, 2000), 3); },
+         "Image is defective"},
     };
     for (const RefusedCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -237,4 +285,53 @@ TEST(DataBackingTheSize, RunLengthBmpMaySkipWhatItsRunsBack) {
     EXPECT_EQ(whole.pixel(299, 149)[2], 30);
     EXPECT_EQ(whole.pixel(0, 150)[0], 200);
     EXPECT_EQ(whole.pixel(0, 150)[2], 0);
+}
+
+// The screen around a GIF's frame is free up to 4 megapixels (4 194 304); beyond that the frame must
+// cover one screen pixel for every 8 it leaves to the background. Only the part of the frame on the
+// screen counts.
+TEST(DataBackingTheSize, GifScreenMayExceedItsFrameByWhatTheFrameBacks) {
+    const struct {
+        const char* name;
+        unsigned screenW, screenH, left, top, frameW, frameH;
+        bool backed;
+    } cases[] = {
+        {"2048 x 2048 around one pixel: 4 194 303 background pixels", 2048, 2048, 5, 7, 1, 1, true},
+        {"2049 x 2048 around one pixel: 4 196 351 background pixels", 2049, 2048, 5, 7, 1, 1, false},
+        {"3000 x 3000 around 1000 x 1000: 8 background pixels per frame pixel", 3000, 3000, 2000, 2000, 1000,
+         1000, true},
+        {"3000 x 3000 around 2000 x 999 of which 1000 x 999 on the screen", 3000, 3000, 2000, 2001, 2000, 999,
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray gif = gifFrameOnScreen(c.screenW, c.screenH, c.left, c.top, c.frameW, c.frameH);
+        if (!c.backed) {
+            EXPECT_THROW(MeasurePicture(gif, PictureKind::Gif), PictureError);
+            Rgb24Image picture;
+            try {
+                DecodePicture(gif, PictureKind::Gif, picture);
+                ADD_FAILURE() << "decoded";
+            } catch (const PictureError& e) {
+                EXPECT_NE(std::string(e.what()).find("of the screen's"), std::string::npos) << e.what();
+            }
+            EXPECT_LT(picture.pixels.capacity(), std::size_t{1} << 20);
+            continue;
+        }
+        const PictureMeasure m = MeasurePicture(gif, PictureKind::Gif);
+        EXPECT_EQ(m.width, int(c.screenW));
+        EXPECT_EQ(m.height, int(c.screenH));
+        const Rgb24Image whole = DecodePicture(gif, PictureKind::Gif);
+        ASSERT_EQ(whole.width, int(c.screenW));
+        ASSERT_EQ(whole.height, int(c.screenH));
+        const int right = int(c.left + c.frameW) - 1, bottom = int(c.top + c.frameH) - 1;
+        for (const auto& [x, y, inFrame] :
+             {std::tuple{int(c.left), int(c.top), true}, std::tuple{right, bottom, true},
+              std::tuple{int(c.left) - 1, int(c.top), false}, std::tuple{right, int(c.top) - 1, false},
+              std::tuple{0, 0, false}}) {
+            SCOPED_TRACE(testing::Message() << "pixel " << x << ", " << y);
+            EXPECT_EQ(whole.pixel(x, y)[0], inFrame ? 200 : 0);
+            EXPECT_EQ(whole.pixel(x, y)[1], 0);
+        }
+    }
 }

@@ -33,8 +33,8 @@ struct ClaimCase {
 } // namespace
 
 // Each file claims hundreds of megapixels it does not hold. Decoding whole fails at once
-// without taking the memory; measuring fails just as fast, unless the format itself says
-// what the missing pixels are (a GIF screen around a small frame), when it gives the size.
+// without taking the memory; measuring fails just as fast, unless the file backs its size
+// (then measuring gives it, though decoding whole is beyond the pixel budget).
 TEST(PicturesClaimingMoreThanTheyHold, FailFastWithoutTakingTheMemory) {
     const ClaimCase cases[] = {
         {"64-byte run-length BMP", PictureKind::Bmp, [] { return tinyRleBmp(24652, 18194); }, 0, 0},
@@ -46,7 +46,7 @@ TEST(PicturesClaimingMoreThanTheyHold, FailFastWithoutTakingTheMemory) {
         {"GIF frame of zero height on a small screen", PictureKind::Gif,
          [] { return gifWithSizes(10, 10, 1, 0); }, 0, 0},
         {"GIF screen of 24652 x 18194 around one pixel", PictureKind::Gif,
-         [] { return gifWithSizes(24652, 18194, 1, 1); }, 24652, 18194},
+         [] { return gifWithSizes(24652, 18194, 1, 1); }, 0, 0},
         {"JPEG claiming 24652 x 18194", PictureKind::Jpeg, [] { return jpegClaiming(24652, 18194); }, 0, 0},
     };
     for (const ClaimCase& c : cases) {

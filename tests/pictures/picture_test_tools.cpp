@@ -285,18 +285,23 @@ QByteArray tinyPng(std::uint32_t w, std::uint32_t h, bool interlaced) {
 }
 
 // 54-byte header, one palette entry, then 6 bytes of runs that stop long before the picture does.
-QByteArray tinyRleBmp(std::uint32_t w, std::uint32_t h) {
-    QByteArray bmp(14 + 40 + 4, '\0');
+QByteArray rle8BmpHeader(std::uint32_t w, std::uint32_t h, std::uint32_t paletteEntries) {
+    QByteArray bmp(14 + 40 + 4 * paletteEntries, '\0');
     bmp[0] = 'B';
     bmp[1] = 'M';
-    putLe32(bmp, 10, 58);
+    putLe32(bmp, 10, static_cast<std::uint32_t>(bmp.size()));
     putLe32(bmp, 14, 40);
     putLe32(bmp, 18, w);
     putLe32(bmp, 22, h);
     putLe16(bmp, 26, 1);
     putLe16(bmp, 28, 8);
     putLe32(bmp, 30, 1); // RLE8
-    putLe32(bmp, 46, 1);
+    putLe32(bmp, 46, paletteEntries);
+    return bmp;
+}
+
+QByteArray tinyRleBmp(std::uint32_t w, std::uint32_t h) {
+    QByteArray bmp = rle8BmpHeader(w, h, 1);
     bmp += QByteArray("\x05\x00\x00\x00\x05\x00", 6);
     putLe32(bmp, 2, static_cast<std::uint32_t>(bmp.size()));
     return bmp;

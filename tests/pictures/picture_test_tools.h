@@ -57,6 +57,9 @@ QByteArray bmpToTopDown(const QByteArray& bottomUp);
 QByteArray tinyPng(std::uint32_t w, std::uint32_t h, bool interlaced);
 // A 64-byte run-length BMP of w x h whose runs stop long before the picture does.
 QByteArray tinyRleBmp(std::uint32_t w, std::uint32_t h);
+// The file header, information header and an all-black palette of an 8-bit RLE8 BMP of w x h,
+// its data offset set; the caller appends the runs and sets the file size (offset 2).
+QByteArray rle8BmpHeader(std::uint32_t w, std::uint32_t h, std::uint32_t paletteEntries);
 // A one-pixel GIF with its screen and first frame set to the given sizes.
 QByteArray gifWithSizes(unsigned screenW, unsigned screenH, unsigned frameW, unsigned frameH);
 // A real 8 x 8 JPEG whose frame header claims w x h.

@@ -31,17 +31,7 @@ void putLe32(QByteArray& b, int at, std::uint32_t v) {
 // bottom `fullRows` rows are runs of entry 1 ending in end-of-line codes, then the picture
 // ends at once, so every other pixel is skipped.
 QByteArray rleBmp(std::uint32_t w, std::uint32_t h, std::uint32_t fullRows) {
-    QByteArray bmp(14 + 40 + 8, '\0');
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    putLe32(bmp, 10, 62);
-    putLe32(bmp, 14, 40);
-    putLe32(bmp, 18, w);
-    putLe32(bmp, 22, h);
-    bmp[26] = 1;
-    bmp[28] = 8;
-    bmp[30] = 1; // RLE8
-    putLe32(bmp, 46, 2);
+    QByteArray bmp = rle8BmpHeader(w, h, 2);
     const char palette[8] = {30, 20, 10, 0, 0, 0, char(200), 0};
     std::memcpy(bmp.data() + 54, palette, 8);
     QByteArray row;

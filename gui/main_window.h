@@ -308,6 +308,10 @@ private:
     QWidget* buildPicturesTab();
     QWidget* buildSoundsTab();
     QWidget* buildVideosTab();
+    // The sounds and videos tabs: a grid over the table and a bar of three buttons.
+    QWidget* buildMediaTab(QTableView*& grid, const QString& gridName, CollectionTable* table, QMenu* popup,
+                           QProgressBar*& bar, const QString& barName,
+                           const std::vector<std::pair<QPushButton**, QString>>& buttons);
     QWidget* buildTextsTab();
     void buildMenus();
     void buildPopupMenus();

@@ -247,28 +247,30 @@ QWidget* TForm1::buildPicturesTab() {
 }
 
 QWidget* TForm1::buildSoundsTab() {
-    auto* tab = new QWidget;
-    auto* layout = new QVBoxLayout(tab);
-    layout->setContentsMargins(0, 0, 0, 0);
-    StringGrid2 = makeGrid(QStringLiteral("StringGrid2"), soundTable, PopupMenu3);
-    layout->addWidget(StringGrid2, 1);
-    layout->addWidget(makeButtonBar(ProgressBar4, QStringLiteral("ProgressBar4"),
-                                    {{&BitBtn8, QStringLiteral("Download sounds")},
-                                     {&BitBtn4, QStringLiteral("Save collection")},
-                                     {&BitBtn3, QStringLiteral("Export to SQLite")}}));
-    return tab;
+    return buildMediaTab(StringGrid2, QStringLiteral("StringGrid2"), soundTable, PopupMenu3, ProgressBar4,
+                         QStringLiteral("ProgressBar4"),
+                         {{&BitBtn8, QStringLiteral("Download sounds")},
+                          {&BitBtn4, QStringLiteral("Save collection")},
+                          {&BitBtn3, QStringLiteral("Export to SQLite")}});
 }
 
 QWidget* TForm1::buildVideosTab() {
+    return buildMediaTab(StringGrid4, QStringLiteral("StringGrid4"), videoTable, PopupMenu6, ProgressBar5,
+                         QStringLiteral("ProgressBar5"),
+                         {{&BitBtn9, QStringLiteral("Download videos")},
+                          {&BitBtn10, QStringLiteral("Save collection")},
+                          {&BitBtn11, QStringLiteral("Export to SQLite")}});
+}
+
+QWidget* TForm1::buildMediaTab(QTableView*& grid, const QString& gridName, CollectionTable* table,
+                               QMenu* popup, QProgressBar*& bar, const QString& barName,
+                               const std::vector<std::pair<QPushButton**, QString>>& buttons) {
     auto* tab = new QWidget;
     auto* layout = new QVBoxLayout(tab);
     layout->setContentsMargins(0, 0, 0, 0);
-    StringGrid4 = makeGrid(QStringLiteral("StringGrid4"), videoTable, PopupMenu6);
-    layout->addWidget(StringGrid4, 1);
-    layout->addWidget(makeButtonBar(ProgressBar5, QStringLiteral("ProgressBar5"),
-                                    {{&BitBtn9, QStringLiteral("Download videos")},
-                                     {&BitBtn10, QStringLiteral("Save collection")},
-                                     {&BitBtn11, QStringLiteral("Export to SQLite")}}));
+    grid = makeGrid(gridName, table, popup);
+    layout->addWidget(grid, 1);
+    layout->addWidget(makeButtonBar(bar, barName, buttons));
     return tab;
 }
 

@@ -375,8 +375,11 @@ struct TransferEngine::Impl {
         if (t->request.url.contains(QChar(0)))
             return failEarly(std::move(t), TransferFailure::Connection,
                              QStringLiteral("address holds a zero character"));
-        if (!t->request.bodyFile.isEmpty() && !t->request.sink && !t->openFile())
-            return failEarly(std::move(t), TransferFailure::WriteError, t->writeError);
+        if (!t->request.bodyFile.isEmpty() && !t->request.sink && !t->openFile()) {
+            // Read before the move: the order in which arguments are evaluated is unspecified.
+            const QString error = t->writeError;
+            return failEarly(std::move(t), TransferFailure::WriteError, error);
+        }
         if (!t->easy)
             t->easy = takeHandle();
         if (!t->easy)

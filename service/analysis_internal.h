@@ -2,8 +2,10 @@
 // Pieces shared by the files of the page analysis; not part of its interface.
 #include "service/html_analysis.h"
 
+#include <QHash>
 #include <QSet>
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -131,6 +133,61 @@ private:
 // common case, found without parsing; nullopt for anything else.
 std::optional<QStringView> soleSrcsetAddress(QStringView srcset);
 
+// The candidate with the largest w descriptor, else the largest x, else the first; null when none.
+const SrcsetCandidate* largestCandidate(const QList<SrcsetCandidate>& candidates);
+
+// ------------------------------------------------------- responsive pictures
+// A browser loads one candidate of a srcset, chosen by the screen: by the
+// <source media> that matches, the slot width that sizes gives, and the
+// screen's pixel ratio. The answer lists the candidates that a table of common
+// screens load, besides the largest one.
+constexpr int kScreenCount = 18;
+using ScreenSet = std::uint32_t; // bit i: screen i of the table
+constexpr ScreenSet kAllScreens = (ScreenSet(1) << kScreenCount) - 1;
+
+struct Screen {
+    float width; // of the layout viewport, in CSS pixels
+    float height;
+    float ratio; // device pixels per CSS pixel
+    bool touch;  // no hover, coarse pointer
+};
+const Screen& screenAt(int index);
+
+struct MediaMatch {
+    ScreenSet yes;     // the screens where the media query list certainly holds
+    ScreenSet unknown; // where it names something not known here
+};
+MediaMatch evaluateMediaQueryList(QStringView media);
+
+// The slot width in CSS pixels that a sizes attribute gives on each screen. A
+// list that starts with "auto" (allowed for lazy pictures) leaves the width to
+// the layout: from a quarter of what the rest of the list gives to all of it.
+using SourceSizes = std::array<float, kScreenCount>;
+struct SizeRange {
+    SourceSizes narrowest{};
+    SourceSizes widest{};
+};
+SizeRange evaluateSizes(QStringView sizes, bool autoAllowed);
+
+// chosen[i]: candidate i is what a browser loads on one of the screens at a
+// slot width of the range; the last entry stands for the src attribute, a 1x
+// candidate when srcIsCandidate.
+void chooseCandidates(const QList<SrcsetCandidate>& candidates, bool srcIsCandidate, const SizeRange& sizes,
+                      ScreenSet screens, std::vector<bool>& chosen);
+
+// Whether browsers load the pictures of a <source type>: JPEG XL and types
+// newer still are loaded by some.
+enum class TypeSupport { Yes, No, Maybe };
+TypeSupport pictureTypeSupport(QStringView type);
+
+// What a browser chooses one srcset's candidate by.
+struct CandidateChoice {
+    QStringView sizes;
+    bool autoAllowed = false; // sizes="auto" means the laid-out width
+    ScreenSet screens = kAllScreens;
+    bool srcIsCandidate = false;
+};
+
 // Alt and title come in as attribute values in UTF-8 (null when absent): most
 // records of a page share a few of them, so each is cleaned once per run of equal values.
 class PictureCollector {
@@ -145,12 +202,11 @@ public:
             add(resolve(ref), alt, title);
     }
     void add(std::optional<ResolvedAddress> address, const char* alt, const char* title);
-    void addSrcset(QStringView srcset, const char* alt, const char* title) {
-        if (const std::optional<QStringView> sole = soleSrcsetAddress(srcset))
-            add(*sole, alt, title);
-        else
-            add(largestSrcsetCandidate(srcset), alt, title);
-    }
+    // The largest candidate, then the others that the screens load; false when
+    // the srcset holds no candidate.
+    bool addResponsive(QStringView srcset, const CandidateChoice& choice, const char* alt, const char* title);
+    // Media query lists and sizes repeat across a page's pictures: each is read once.
+    MediaMatch media(const QString& mediaQueryList);
     void addCss(QStringView css, const char* title);
     QList<PictureRecord> result() { return std::move(m_out); }
 
@@ -161,10 +217,15 @@ private:
     };
     static const QString& cleaned(CleanedField& last, const char* raw);
 
+    const SizeRange& sizes(const CandidateChoice& choice);
+
     Collector m_collector;
     CleanedField m_alt;
     CleanedField m_title;
     QList<PictureRecord> m_out;
+    QHash<QString, MediaMatch> m_media;
+    QHash<QString, SizeRange> m_sizes[2]; // by autoAllowed
+    std::vector<bool> m_chosen;
 };
 
 // A literal of an inline script that names pictures: an address assigned to

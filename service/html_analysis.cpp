@@ -126,7 +126,8 @@ constexpr const char* kFullSizeAttributes[] = {
     "data-large_image", "data-hi-res",     "data-hires",        "data-zoom-image", "data-zoom-src",
     "data-orig-file",   "data-large-file", "data-original-src",
 };
-constexpr const char* kSrcsetAttributes[] = {"srcset", "data-srcset", "data-lazy-srcset"};
+// Where lazy loaders keep the srcset they set once the picture comes near.
+constexpr const char* kLazySrcsetAttributes[] = {"data-srcset", "data-lazy-srcset"};
 constexpr const char* kLazySrcAttributes[] = {
     "data-src", "data-original", "data-lazy-src", "data-lazy", "data-cfsrc", "data-echo", "data-medium-file",
 };
@@ -145,28 +146,69 @@ const char* firstValue(std::initializer_list<std::pair<const GumboNode*, const c
     return nullptr;
 }
 
-// link: the nearest <a> around the element, or null.
-void collectImg(PictureCollector& pictures, const GumboNode* img, const GumboNode* link) {
+// Lazy loaders turn data-srcset into srcset, and data-sizes into sizes ("auto":
+// the laid-out width). Where the element says neither how wide it is laid out
+// nor that its loader measures it, only the largest candidate is listed. True
+// when the loader's srcset holds candidates that the screens choose from.
+bool collectLazySrcsets(PictureCollector& pictures, const GumboNode* node, const QString& sizes,
+                        ScreenSet screens, const char* alt, const char* title) {
+    const char* lazySizes = rawAttr(node, "data-sizes");
+    const bool slotKnown = lazySizes || !sizes.isEmpty();
+    const QString slot = lazySizes ? QString::fromUtf8(lazySizes) : sizes;
+    const CandidateChoice choice{slot, true, slotKnown ? screens : 0,
+                                 !isEmptyValue(rawAttr(node, "data-src")) ||
+                                     !isEmptyValue(rawAttr(node, "src"))};
+    bool found = false;
+    for (const char* name : kLazySrcsetAttributes)
+        found = pictures.addResponsive(attr(node, name), choice, alt, title) || found;
+    return found && slotKnown;
+}
+
+// link: the nearest <a> around the element, or null; screens: those on which
+// the <img> chooses from its own srcset (no <source> of its <picture> matched).
+void collectImg(PictureCollector& pictures, const GumboNode* img, const GumboNode* link, ScreenSet screens) {
     const char* alt = rawAttr(img, "alt");
     const char* title = firstValue({{img, "title"}, {link, "title"}});
     for (const char* name : kFullSizeAttributes)
         pictures.add(attr(img, name), alt, title);
-    for (const char* name : kSrcsetAttributes)
-        pictures.addSrcset(attr(img, name), alt, title);
+    const QString sizes = attr(img, "sizes");
+    const bool lazy = attrIs(img, "loading", QLatin1StringView("lazy"));
+    pictures.addResponsive(attr(img, "srcset"), {sizes, lazy, screens, !isEmptyValue(rawAttr(img, "src"))},
+                           alt, title);
+    collectLazySrcsets(pictures, img, sizes, screens, alt, title);
     for (const char* name : kLazySrcAttributes)
         pictures.add(attr(img, name), alt, title);
     pictures.add(attr(img, "src"), alt, title);
     pictures.add(attr(img, "lowsrc"), alt, title);
 }
 
-// img: the <img> that the <picture> falls back to, or null.
+// img: the <img> that the <picture> falls back to, or null; open: the screens
+// that no earlier <source> of the <picture> took, or null outside a <picture>
+// that browsers read.
 void collectPictureSource(PictureCollector& pictures, const GumboNode* source, const GumboNode* img,
-                          const GumboNode* link) {
+                          const GumboNode* link, ScreenSet* open) {
     // alt and title come from the <img>
     const char* alt = img ? rawAttr(img, "alt") : nullptr;
     const char* title = firstValue({{source, "title"}, {img, "title"}, {link, "title"}});
-    for (const char* name : kSrcsetAttributes)
-        pictures.addSrcset(attr(source, name), alt, title);
+    // browsers take the first source of a type they load whose media matches
+    ScreenSet screens = 0;
+    ScreenSet taken = 0;
+    if (open && *open) {
+        const TypeSupport type = pictureTypeSupport(attr(source, "type"));
+        if (type != TypeSupport::No) {
+            const char* media = rawAttr(source, "media");
+            const MediaMatch match =
+                media ? pictures.media(QString::fromUtf8(media)) : MediaMatch{kAllScreens, 0};
+            screens = *open & (match.yes | match.unknown);
+            if (type == TypeSupport::Yes)
+                taken = *open & match.yes;
+        }
+    }
+    const QString sizes = attr(source, "sizes");
+    const bool chosen =
+        pictures.addResponsive(attr(source, "srcset"), {sizes, false, screens, false}, alt, title);
+    if ((collectLazySrcsets(pictures, source, sizes, screens, alt, title) || chosen) && open)
+        *open &= ~taken;
 }
 
 // thumb: the first <img> inside the link, or null.
@@ -184,12 +226,36 @@ void collectPictureLink(PictureCollector& pictures, const GumboNode* link, const
 void collectLinkElement(PictureCollector& pictures, const GumboNode* node) {
     const QString rel = attr(node, "rel");
     const char* title = rawAttr(node, "title");
-    if (containsToken(rel, QLatin1StringView("image_src")))
+    // the page's icons, of which browsers load some as the tab's icon
+    if (containsToken(rel, QLatin1StringView("image_src")) || containsToken(rel, QLatin1StringView("icon")) ||
+        containsToken(rel, QLatin1StringView("apple-touch-icon")) ||
+        containsToken(rel, QLatin1StringView("apple-touch-icon-precomposed")) ||
+        containsToken(rel, QLatin1StringView("mask-icon")))
         pictures.add(attr(node, "href"), nullptr, title);
     if (containsToken(rel, QLatin1StringView("preload")) && attrIs(node, "as", QLatin1StringView("image"))) {
-        pictures.addSrcset(attr(node, "imagesrcset"), nullptr, title);
-        pictures.add(attr(node, "href"), nullptr, title);
+        const char* media = rawAttr(node, "media");
+        const MediaMatch match =
+            media ? pictures.media(QString::fromUtf8(media)) : MediaMatch{kAllScreens, 0};
+        const QString sizes = attr(node, "imagesizes");
+        const QString href = attr(node, "href");
+        pictures.addResponsive(attr(node, "imagesrcset"),
+                               {sizes, false, match.yes | match.unknown, !href.isEmpty()}, nullptr, title);
+        pictures.add(href, nullptr, title);
     }
+}
+
+// <object> and <embed> show a picture when their type, or else their address, says so.
+void collectEmbeddedPicture(PictureCollector& pictures, const GumboNode* node, const char* addressAttribute) {
+    const QString ref = attr(node, addressAttribute);
+    if (ref.isEmpty())
+        return;
+    std::optional<ResolvedAddress> address = pictures.resolve(ref);
+    if (!address)
+        return;
+    const QString type = attr(node, "type").trimmed();
+    if (type.isEmpty() ? isPictureExtension(address->extension())
+                       : type.startsWith(QLatin1StringView("image/"), Qt::CaseInsensitive))
+        pictures.add(std::move(address), nullptr, rawAttr(node, "title"));
 }
 
 // <use href="sprite.svg#icon"> loads the sprite file; "#icon" alone points into the page.
@@ -225,7 +291,7 @@ void collectWrittenImages(PictureCollector& pictures, const QString& markup, Dea
             if (hasTag(node, GUMBO_TAG_A))
                 links.push_back(node);
             else if (hasTag(node, GUMBO_TAG_IMG))
-                collectImg(pictures, node, links.empty() ? nullptr : links.back());
+                collectImg(pictures, node, links.empty() ? nullptr : links.back(), kAllScreens);
         },
         [&](const GumboNode* node) {
             if (hasTag(node, GUMBO_TAG_A))
@@ -333,6 +399,43 @@ void PictureCollector::add(std::optional<ResolvedAddress> address, const char* a
     }
 }
 
+bool PictureCollector::addResponsive(QStringView srcset, const CandidateChoice& choice, const char* alt,
+                                     const char* title) {
+    if (const std::optional<QStringView> sole = soleSrcsetAddress(srcset)) {
+        add(*sole, alt, title);
+        return !sole->isEmpty();
+    }
+    const QList<SrcsetCandidate> candidates = parseSrcset(srcset);
+    const SrcsetCandidate* largest = largestCandidate(candidates);
+    if (!largest)
+        return false;
+    add(largest->url, alt, title);
+    if (candidates.size() > 1 && choice.screens) {
+        chooseCandidates(candidates, choice.srcIsCandidate, sizes(choice), choice.screens, m_chosen);
+        for (qsizetype i = 0; i < candidates.size(); ++i) {
+            if (m_chosen[std::size_t(i)])
+                add(candidates[i].url, alt, title);
+        }
+    }
+    return true;
+}
+
+MediaMatch PictureCollector::media(const QString& mediaQueryList) {
+    auto found = m_media.constFind(mediaQueryList);
+    if (found == m_media.cend())
+        found = m_media.insert(mediaQueryList, evaluateMediaQueryList(mediaQueryList));
+    return *found;
+}
+
+const SizeRange& PictureCollector::sizes(const CandidateChoice& choice) {
+    QHash<QString, SizeRange>& cache = m_sizes[choice.autoAllowed ? 1 : 0];
+    const QString key = choice.sizes.toString();
+    auto found = cache.constFind(key);
+    if (found == cache.cend())
+        found = cache.insert(key, evaluateSizes(choice.sizes, choice.autoAllowed));
+    return *found;
+}
+
 void PictureCollector::addCss(QStringView css, const char* title) {
     const QStringList refs = cssUrls(css);
     for (const QString& ref : refs) {
@@ -361,6 +464,13 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
                                 policyUpgradesInsecureRequests(contentSecurityPolicy));
     auto firstImageOf = [&](const GumboNode* node) { return survey.firstImage.value(node, nullptr); };
     std::vector<const GumboNode*> links; // the open <a> elements around the element in hand
+    // the open <picture> elements, each with the screens that none of its sources took yet
+    std::vector<std::pair<const GumboNode*, ScreenSet>> pictureScreens;
+    auto openScreensOf = [&](const GumboNode* picture) -> ScreenSet* {
+        return !pictureScreens.empty() && pictureScreens.back().first == picture
+                   ? &pictureScreens.back().second
+                   : nullptr;
+    };
     QList<ScriptLiteral> scriptLiterals;
     walkElements(
         tree.root(),
@@ -368,12 +478,17 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
             guard.tick();
             const GumboNode* link = links.empty() ? nullptr : links.back();
             switch (node->v.element.tag) {
-            case GUMBO_TAG_IMG:
-                collectImg(pictures, node, link);
+            case GUMBO_TAG_IMG: {
+                ScreenSet* open = openScreensOf(node->parent);
+                collectImg(pictures, node, link, open ? *open : kAllScreens);
+                if (open)
+                    *open = 0; // sources after the <img> are not read
                 break;
+            }
             case GUMBO_TAG_SOURCE:
                 if (isPictureElement(node->parent))
-                    collectPictureSource(pictures, node, firstImageOf(node->parent), link);
+                    collectPictureSource(pictures, node, firstImageOf(node->parent), link,
+                                         openScreensOf(node->parent));
                 break;
             case GUMBO_TAG_A:
                 collectPictureLink(pictures, node, firstImageOf(node));
@@ -385,6 +500,12 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
                 break;
             case GUMBO_TAG_VIDEO:
                 pictures.add(attr(node, "poster"), nullptr, rawAttr(node, "title"));
+                break;
+            case GUMBO_TAG_OBJECT:
+                collectEmbeddedPicture(pictures, node, "data");
+                break;
+            case GUMBO_TAG_EMBED:
+                collectEmbeddedPicture(pictures, node, "src");
                 break;
             case GUMBO_TAG_META:
                 if (isPictureMeta(metaKey(node)))
@@ -401,9 +522,14 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
                     findScriptLiterals(textContent(node), scriptLiterals);
                 break;
             default:
-                if (node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG &&
-                    isUnknownElementNamed(node, "use"))
-                    collectSvgUse(pictures, node);
+                if (node->v.element.tag_namespace == GUMBO_NAMESPACE_SVG) {
+                    if (node->v.element.tag == GUMBO_TAG_IMAGE || isUnknownElementNamed(node, "feimage"))
+                        pictures.add(attr(node, "href"), nullptr, nullptr); // xlink:href too
+                    else if (isUnknownElementNamed(node, "use"))
+                        collectSvgUse(pictures, node);
+                } else if (isPictureElement(node)) {
+                    pictureScreens.emplace_back(node, kAllScreens);
+                }
                 break;
             }
             if (const char* background = rawAttr(node, "background"))
@@ -414,6 +540,8 @@ QList<PictureRecord> findPictures(QByteArrayView utf8Html, const QUrl& pageUrl,
         [&](const GumboNode* node) {
             if (hasTag(node, GUMBO_TAG_A))
                 links.pop_back();
+            else if (!pictureScreens.empty() && pictureScreens.back().first == node)
+                pictureScreens.pop_back();
         });
     for (const ScriptLiteral& literal : std::as_const(scriptLiterals)) {
         if (literal.kind == ScriptLiteral::Kind::ImageSource)

@@ -208,12 +208,7 @@ std::optional<QStringView> soleSrcsetAddress(QStringView srcset) {
     return address;
 }
 
-} // namespace analysis
-
-QString largestSrcsetCandidate(QStringView srcset) {
-    if (const std::optional<QStringView> sole = analysis::soleSrcsetAddress(srcset))
-        return sole->toString();
-    const QList<SrcsetCandidate> candidates = parseSrcset(srcset);
+const SrcsetCandidate* largestCandidate(const QList<SrcsetCandidate>& candidates) {
     const SrcsetCandidate* best = nullptr;
     for (const SrcsetCandidate& c : candidates) {
         if (c.width && (!best || c.width > best->width))
@@ -225,6 +220,16 @@ QString largestSrcsetCandidate(QStringView srcset) {
                 best = &c;
         }
     }
+    return best;
+}
+
+} // namespace analysis
+
+QString largestSrcsetCandidate(QStringView srcset) {
+    if (const std::optional<QStringView> sole = analysis::soleSrcsetAddress(srcset))
+        return sole->toString();
+    const QList<SrcsetCandidate> candidates = parseSrcset(srcset);
+    const SrcsetCandidate* best = analysis::largestCandidate(candidates);
     return best ? best->url : QString();
 }
 
@@ -255,32 +260,39 @@ QStringList cssUrls(QStringView css) {
             value += css[pos++];
         }
     };
-    while (pos < n) {
-        if (css[pos] == u'/' && pos + 1 < n && css[pos + 1] == u'*') {
-            const qsizetype end = css.indexOf(u"*/", pos + 2);
-            pos = end < 0 ? n : end + 2;
-            continue;
+    auto skipComment = [&] {
+        if (css[pos] != u'/' || pos + 1 >= n || css[pos + 1] != u'*')
+            return false;
+        const qsizetype end = css.indexOf(u"*/", pos + 2);
+        pos = end < 0 ? n : end + 2;
+        return true;
+    };
+    // a function name that does not end a longer identifier
+    auto takeFunction = [&](QStringView name) {
+        if (pos + name.size() > n || css.mid(pos, name.size()).compare(name, Qt::CaseInsensitive) != 0 ||
+            (pos > 0 && (css[pos - 1].isLetterOrNumber() || css[pos - 1] == u'-' || css[pos - 1] == u'_')))
+            return false;
+        pos += name.size();
+        return true;
+    };
+    auto readString = [&] { // at the opening quote
+        QString value;
+        const QChar quote = css[pos++];
+        while (pos < n && css[pos] != quote) {
+            if (css[pos] == u'\\')
+                readEscape(value);
+            else
+                value += css[pos++];
         }
-        const bool isUrl =
-            pos + 4 <= n && css.mid(pos, 4).compare(u"url(", Qt::CaseInsensitive) == 0 &&
-            (pos == 0 || !(css[pos - 1].isLetterOrNumber() || css[pos - 1] == u'-' || css[pos - 1] == u'_'));
-        if (!isUrl) {
-            ++pos;
-            continue;
-        }
-        pos += 4;
+        ++pos;
+        return value;
+    };
+    auto readUrl = [&] { // after "url("
         while (pos < n && isAsciiWhitespace(css[pos]))
             ++pos;
         QString value;
         if (pos < n && (css[pos] == u'"' || css[pos] == u'\'')) {
-            const QChar quote = css[pos++];
-            while (pos < n && css[pos] != quote) {
-                if (css[pos] == u'\\')
-                    readEscape(value);
-                else
-                    value += css[pos++];
-            }
-            ++pos;
+            value = readString();
             while (pos < n && css[pos] != u')')
                 ++pos;
         } else {
@@ -292,9 +304,42 @@ QStringList cssUrls(QStringView css) {
             }
         }
         ++pos;
-        value = trimAsciiWhitespace(value).toString();
-        if (!value.isEmpty())
-            out.append(value);
+        return value;
+    };
+    auto append = [&](const QString& value) {
+        const QStringView trimmed = trimAsciiWhitespace(value);
+        if (!trimmed.isEmpty())
+            out.append(trimmed.toString());
+    };
+    // image-set() names its pictures by url() or by plain strings; the strings
+    // of type() inside it are no addresses
+    auto readImageSet = [&] {
+        int depth = 1;
+        while (pos < n && depth > 0) {
+            if (skipComment())
+                continue;
+            const QChar c = css[pos];
+            if (c == u'"' || c == u'\'') {
+                const QString value = readString();
+                if (depth == 1)
+                    append(value);
+            } else if (takeFunction(u"url(")) {
+                append(readUrl());
+            } else {
+                depth += c == u'(' ? 1 : c == u')' ? -1 : 0;
+                ++pos;
+            }
+        }
+    };
+    while (pos < n) {
+        if (skipComment())
+            continue;
+        if (takeFunction(u"url("))
+            append(readUrl());
+        else if (takeFunction(u"image-set(") || takeFunction(u"-webkit-image-set("))
+            readImageSet();
+        else
+            ++pos;
     }
     return out;
 }

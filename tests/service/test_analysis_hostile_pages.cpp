@@ -75,6 +75,19 @@ TEST(HostilePages, EightThousandNestedLinksAreAllListed) {
     EXPECT_EQ(links.back(), at("p7999.jpg"));
 }
 
+TEST(HostilePages, MegabyteMediaQueriesAndSizesAreReadWithoutDeepRecursion) {
+    const QByteArray html = "<picture><source media=\"" + repeated("(", 500000) + "\" sizes=\"" +
+                            repeated("calc(", 200000) + "\" srcset=\"a-400.webp 400w, a-800.webp 800w\">" +
+                            "<img src=f.jpg srcset=\"f-10.jpg 10w, f-20.jpg 20w\" sizes=\"" +
+                            repeated("(min-width: 1px) and ", 50000) + "(hover) 10px\"></picture>";
+    // the unreadable media query leaves the screens to the <img>, whose slot is 10px on a
+    // desktop (hover) and 100vw on a phone
+    QStringList urls;
+    for (const PictureRecord& r : findPictures(html, kPage))
+        urls << r.url;
+    EXPECT_EQ(urls, QStringList({at("a-800.webp"), at("f-20.jpg"), at("f-10.jpg"), at("f.jpg")}));
+}
+
 TEST(NestingLimit, OrdinaryPagesAreLeftAsTheyAre) {
     const struct {
         const char* name;

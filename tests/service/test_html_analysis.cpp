@@ -89,6 +89,11 @@ TEST(CssUrls, ReferencesAreUnquotedAndUnescaped) {
         {"x: url(\"e\\\"f.png\")", list({"e\"f.png"})},
         {"x: url(g\\26 h.png)", list({"g&h.png"})},
         {"/* url(commented.png) */ y: url(live.png)", list({"live.png"})},
+        {"background-image: image-set(\"a.avif\" type(\"image/avif\"), 'b.jpg' 1x)",
+         list({"a.avif", "b.jpg"})},
+        {"x: -webkit-image-set(url(c.png) 1x, url(\"d.png\") 2x)", list({"c.png", "d.png"})},
+        {"x: IMAGE-SET( \"e\\\".webp\" 1x, url(f.png) 2x), url(g.png)", list({"e\".webp", "f.png", "g.png"})},
+        {"x: my-image-set(\"not.png\"); y: image-set(/* \"c.png\" */ \"h.png\")", list({"h.png"})},
         {"x: myurl(not-a-url.png); z: url()", list({})},
         {"x: url(  )", list({})},
     };
@@ -275,6 +280,23 @@ TEST(FindPictures, PicturesTheBrowserLoadsBeyondTheMarkupComeInTheirPlace) {
             imagesrcset="small.jpg 400w, big.jpg 1600w" imagesizes="100vw"><img src="a.jpg">)",
          list({"http://example.com/dir/hero.jpg", "http://example.com/dir/big.jpg",
                "http://example.com/dir/small.jpg", "http://example.com/dir/a.jpg"})},
+        {"the page's icons; a manifest is no picture",
+         R"(<link rel="icon" href="/favicon.svg" type="image/svg+xml"><link rel="shortcut icon" href="favicon.ico">
+            <link rel="apple-touch-icon" href="/touch.png"><link rel="mask-icon" href="/pin.svg" color="#000">
+            <link rel="manifest" href="/site.webmanifest"><link rel="icon" href=""><link rel="iconic" href="no.png">)",
+         list({"http://example.com/favicon.svg", "http://example.com/dir/favicon.ico",
+               "http://example.com/touch.png", "http://example.com/pin.svg"})},
+        {"pictures of inline SVG: image by href or xlink:href, feImage",
+         R"(<svg><image href="logo.png" width="9" height="9"/><image xlink:href="../mark.svg"></image>
+            <filter><feImage href="tex.jpg"/></filter><image href="data:image/png;base64,iVBORw0KGgo="/></svg>)",
+         list({"http://example.com/dir/logo.png", "http://example.com/mark.svg",
+               "http://example.com/dir/tex.jpg"})},
+        {"object and embed show pictures by their type, else by their extension",
+         R"(<object data="chart.svg" type="image/svg+xml"></object><object data="doc.pdf" type="application/pdf"></object>
+            <object data="map.svg"></object><embed src="anim.gif"><embed src="movie.swf">
+            <embed src="/render?id=1" type="image/png"><object data="plot.png" type="text/html"></object>)",
+         list({"http://example.com/dir/chart.svg", "http://example.com/dir/map.svg",
+               "http://example.com/dir/anim.gif", "http://example.com/render?id=1"})},
         {"preloads of scripts, fonts and style sheets are no pictures",
          R"(<link rel="preload" as="script" href="app.js"><link rel="preload" as="font" href="f.woff2">
             <link rel="preload" href="nothing-said.png"><link rel="stylesheet" href="s.css">)",

@@ -49,7 +49,7 @@ PROFILES = {
     # whether the result carries over to viewports it was not built for
     "desktop-1600": (1600, 900, 1.0, False),
     "desktop-1440": (1440, 900, 1.0, False),
-    "small-laptop": (1024, 768, 1.0, False),
+    "window-1100": (1100, 800, 1.0, False),
     "laptop-150": (1280, 800, 1.5, False),
     "tablet-small": (600, 960, 2.0, True),
     "galaxy": (384, 832, 2.8125, True),
@@ -981,6 +981,7 @@ def compare(pages, loads, listed):
     imprecise = []
     unnamed = []
     by_kind = {}
+    by_profile = {}
     for name, pg in pages.items():
         groups = [(kind, {normal(u) for u in urls}) for kind, urls in pg.groups]
         named = set().union(*(g for _, g in groups)) if groups else set()
@@ -999,15 +1000,18 @@ def compare(pages, loads, listed):
                 totals["loaded"] += 1
                 stat = by_kind.setdefault(kinds[0], [0, 0])
                 stat[0] += 1
+                per_profile = by_profile.setdefault(profile, [0, 0])
+                per_profile[0] += 1
                 if u in service:
                     totals["found"] += 1
                     totals["element"] += 1
                     stat[1] += 1
+                    per_profile[1] += 1
                     continue
                 if any(g & service for k, g in groups if u in g):
                     totals["element"] += 1
                 misses.append((name, profile, kinds[0], u))
-    return totals, misses, imprecise, by_kind, unnamed
+    return totals, misses, imprecise, by_kind, unnamed, by_profile
 
 
 def percent(a, b):
@@ -1069,7 +1073,7 @@ def main():
             listed = {url: service.pictures(url) for url in pages}
         finally:
             service.close()
-        totals, misses, imprecise, by_kind, unnamed = compare(pages, loads, listed)
+        totals, misses, imprecise, by_kind, unnamed, by_profile = compare(pages, loads, listed)
         print(f"\n{binary}")
         print(f"  pages {len(pages)}, profiles {', '.join(profiles)}")
         print(f"  browser-loaded pictures the pages name: {totals['loaded']} (page x profile; "
@@ -1077,6 +1081,11 @@ def main():
         print(f"  named share:         {percent(totals['found'], totals['loaded'])}  ({totals['found']}/{totals['loaded']})")
         print(f"  any-candidate share: {percent(totals['element'], totals['loaded'])}  ({totals['element']}/{totals['loaded']})")
         print(f"  in-page precision:   {percent(totals['precise'], totals['listed'])}  ({totals['precise']}/{totals['listed']} listed)")
+        if len(profiles) > 1:
+            for profile in profiles:
+                loaded, found = by_profile.get(profile, (0, 0))
+                w, h, ratio, _ = PROFILES[profile]
+                print(f"    {profile:>17} {w}x{h} @{ratio:g}: named share {percent(found, loaded)} ({found}/{loaded})")
         missed_kinds = {}
         for _, _, kind, _ in misses:
             missed_kinds[kind] = missed_kinds.get(kind, 0) + 1
@@ -1090,7 +1099,8 @@ def main():
                 print("    not a named picture", *m)
             for m in unnamed:
                 print("    loaded, named by no page", *m)
-        report["services"].append({"binary": binary, **totals, "missed_by_kind": missed_kinds})
+        report["services"].append({"binary": binary, **totals, "missed_by_kind": missed_kinds,
+                                   "by_profile": by_profile})
     server.close()
     if args.json:
         with open(args.json, "w") as f:

@@ -141,7 +141,7 @@ const SrcsetCandidate* largestCandidate(const QList<SrcsetCandidate>& candidates
 // <source media> that matches, the slot width that sizes gives, and the
 // screen's pixel ratio. The answer lists the candidates that a table of common
 // screens load, besides the largest one.
-constexpr int kScreenCount = 18;
+constexpr int kScreenCount = 20;
 using ScreenSet = std::uint32_t; // bit i: screen i of the table
 constexpr ScreenSet kAllScreens = (ScreenSet(1) << kScreenCount) - 1;
 

@@ -6,6 +6,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <vector>
 
 namespace skarvel {
@@ -411,9 +412,13 @@ bool PictureCollector::addResponsive(QStringView srcset, const CandidateChoice& 
         return false;
     add(largest->url, alt, title);
     if (candidates.size() > 1 && choice.screens) {
-        chooseCandidates(candidates, choice.srcIsCandidate, sizes(choice), choice.screens, m_chosen);
+        static const SizeRange kUnused{};
+        const bool anyWidth = std::any_of(candidates.begin(), candidates.end(),
+                                          [](const SrcsetCandidate& c) { return c.width.has_value(); });
+        chooseCandidates(candidates, choice.srcIsCandidate, anyWidth ? sizes(choice) : kUnused,
+                         choice.screens, m_chosen);
         for (qsizetype i = 0; i < candidates.size(); ++i) {
-            if (m_chosen[std::size_t(i)])
+            if (m_chosen[std::size_t(i)] && &candidates[i] != largest)
                 add(candidates[i].url, alt, title);
         }
     }

@@ -15,13 +15,14 @@ namespace {
 
 // Desktops and laptops at their usual scalings, tablets, and the phones that
 // most browsing happens on; a picture's candidates that these screens load are
-// the ones its page's readers load.
+// the ones its page's readers load. Desktop widths sample the common
+// breakpoints (768, 1024, 1200 px) from both sides.
 constexpr Screen kScreens[] = {
-    {1920, 1080, 1, false}, {1536, 864, 1.25f, false}, {1440, 900, 2, false},    {1366, 768, 1, false},
-    {1280, 720, 1, false},  {1280, 720, 1.5f, false},  {800, 600, 1, false},     {768, 1024, 2, true},
-    {820, 1180, 2, true},   {360, 800, 3, true},       {360, 800, 2, true},      {375, 667, 2, true},
-    {390, 844, 3, true},    {393, 873, 2.75f, true},   {412, 915, 2.625f, true}, {412, 823, 1.75f, true},
-    {414, 896, 2, true},    {430, 932, 3, true},
+    {1920, 1080, 1, false},   {1536, 864, 1.25f, false}, {1440, 900, 2, false}, {1366, 768, 1, false},
+    {1280, 720, 1, false},    {1280, 720, 1.5f, false},  {1024, 768, 1, false}, {800, 600, 1, false},
+    {768, 1024, 2, true},     {820, 1180, 2, true},      {360, 800, 3, true},   {360, 800, 2, true},
+    {360, 740, 4, true},      {375, 667, 2, true},       {390, 844, 3, true},   {393, 873, 2.75f, true},
+    {412, 915, 2.625f, true}, {412, 823, 1.75f, true},   {414, 896, 2, true},   {430, 932, 3, true},
 };
 static_assert(std::size(kScreens) == kScreenCount);
 
@@ -855,15 +856,17 @@ void chooseCandidates(const QList<SrcsetCandidate>& candidates, bool srcIsCandid
     chosen.assign(std::size_t(n + 1), false);
     if (n == 0 || !screens)
         return;
-    // the src attribute counts as a 1x candidate beside density candidates only
     bool anyWidth = false;
-    for (const SrcsetCandidate& c : candidates)
+    bool anyDensity = false;
+    for (const SrcsetCandidate& c : candidates) {
         anyWidth = anyWidth || c.width.has_value();
+        anyDensity = anyDensity || !c.width.has_value();
+    }
+    // the src attribute counts as a 1x candidate beside density candidates only
     const qsizetype count = n + (srcIsCandidate && !anyWidth ? 1 : 0);
     QVarLengthArray<float, 16> density(count);
     QVarLengthArray<qsizetype, 16> order(count);
-    QVarLengthArray<qsizetype, 16> unique;
-    auto pick = [&](float slotWidth, float ratio) {
+    auto measure = [&](float slotWidth) {
         for (qsizetype i = 0; i < count; ++i) {
             if (i == n)
                 density[i] = 1.0f;
@@ -871,30 +874,47 @@ void chooseCandidates(const QList<SrcsetCandidate>& candidates, bool srcIsCandid
                 density[i] = float(*candidates[i].width) / slotWidth;
             else
                 density[i] = float(candidates[i].density.value_or(1.0));
-            order[i] = i;
         }
+    };
+    auto sortByDensity = [&] {
+        for (qsizetype i = 0; i < count; ++i)
+            order[i] = i;
         std::stable_sort(order.begin(), order.end(),
                          [&](qsizetype a, qsizetype b) { return density[a] < density[b]; });
-        unique.clear();
-        for (qsizetype i : order) {
-            if (unique.isEmpty() || density[unique.back()] != density[i])
-                unique.append(i);
+    };
+    // the least dense candidate that is dense enough for the screen, else the
+    // densest; of equally dense candidates the first
+    auto pick = [&](float ratio) {
+        for (qsizetype k = 0; k < count; ++k) {
+            if (density[order[k]] >= ratio)
+                return order[k];
         }
-        // the least dense candidate that is dense enough for the screen, else the densest
-        qsizetype at = 0;
-        while (at + 1 < unique.size() && density[unique[at]] < ratio)
-            ++at;
-        return unique[at];
+        qsizetype k = count - 1;
+        while (k > 0 && density[order[k - 1]] == density[order[k]])
+            --k;
+        return order[k];
+    };
+    // w candidates keep their order on every screen; mixed with x candidates they do not
+    const bool mixed = anyWidth && anyDensity;
+    if (!mixed) {
+        measure(1.0f);
+        sortByDensity();
+    }
+    auto chooseAt = [&](float slotWidth, float ratio) {
+        measure(slotWidth);
+        if (mixed)
+            sortByDensity();
+        return pick(ratio);
     };
     for (int screen = 0; screen < kScreenCount; ++screen) {
         if (!(screens & (ScreenSet(1) << screen)))
             continue;
         const float ratio = kScreens[screen].ratio;
-        const qsizetype wide = pick(sizes.widest[screen], ratio);
+        const qsizetype wide = anyWidth ? chooseAt(sizes.widest[screen], ratio) : pick(ratio);
         chosen[std::size_t(wide)] = true;
-        if (sizes.narrowest[screen] == sizes.widest[screen])
+        if (!anyWidth || sizes.narrowest[screen] == sizes.widest[screen])
             continue;
-        const qsizetype narrow = pick(sizes.narrowest[screen], ratio);
+        const qsizetype narrow = chooseAt(sizes.narrowest[screen], ratio);
         chosen[std::size_t(narrow)] = true;
         // every width between the two is chosen at some slot width between them
         if (wide < n && narrow < n && candidates[wide].width && candidates[narrow].width) {

@@ -180,7 +180,7 @@ TEST(ResponsivePictures, TheCandidatesScreensLoadFollowTheLargest) {
         {"a slot of 150px: each pixel ratio its own candidate",
          R"html(<img srcset="t-150.jpg 150w, t-300.jpg 300w, t-600.jpg 600w, t-1200.jpg 1200w" sizes="150px">)html",
          {"t-1200.jpg", "t-150.jpg", "t-300.jpg", "t-600.jpg"}},
-        {"density descriptors: src is the 1x candidate, 4x no screen's",
+        {"density descriptors: src is the 1x candidate",
          R"html(<img src="a.jpg" srcset="a-2x.jpg 2x, a-3x.jpg 3x, a-4x.jpg 4x">)html",
          {"a-4x.jpg", "a-2x.jpg", "a-3x.jpg", "a.jpg"}},
         {"a source by media query for the wide screens, the next for the others",

@@ -133,7 +133,8 @@ std::vector<Token> tokenize(QStringView s) {
                 }
             }
             Token t{Token::Number};
-            t.value = s.sliced(begin, i - begin).toDouble();
+            // far beyond any length, and every product of two stays a finite float
+            t.value = std::clamp(s.sliced(begin, i - begin).toDouble(), -1e15, 1e15);
             if (i < n && s[i] == u'%') {
                 t.kind = Token::Percentage;
                 ++i;
@@ -867,13 +868,14 @@ void chooseCandidates(const QList<SrcsetCandidate>& candidates, bool srcIsCandid
     QVarLengthArray<float, 16> density(count);
     QVarLengthArray<qsizetype, 16> order(count);
     auto measure = [&](float slotWidth) {
+        slotWidth = std::max(slotWidth, 1e-3f); // a slot of 0: every candidate is dense enough
         for (qsizetype i = 0; i < count; ++i) {
             if (i == n)
                 density[i] = 1.0f;
             else if (candidates[i].width)
                 density[i] = float(*candidates[i].width) / slotWidth;
             else
-                density[i] = float(candidates[i].density.value_or(1.0));
+                density[i] = float(std::min(candidates[i].density.value_or(1.0), 1e30));
         }
     };
     auto sortByDensity = [&] {

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${SKARVEL_TSAN_BUILD:-build-tsan}
-TESTS=(test_background_job test_job_registry test_export_jobs test_net_text test_net_http test_service_analysis test_service_fetch test_service_http)
+TESTS=(test_background_job test_net_text test_net_http test_service_analysis test_service_fetch test_service_http)
 
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSKARVEL_TSAN=ON -DSKARVEL_BUILD_GUI=OFF \
   -DSKARVEL_BUILD_BENCH=OFF -DSKARVEL_WERROR=ON -DCMAKE_CXX_COMPILER_LAUNCHER=ccache

@@ -177,6 +177,7 @@ private:
 class Wire {
 public:
     static constexpr int kReceiveBuffer = 64 * 1024;
+    static constexpr size_t kReadSize = 16 * 1024;
 
     Wire(int instancePort, AnswerHold& hold) : m_instancePort(instancePort), m_hold(hold) {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -263,7 +264,7 @@ private:
     }
 
     void pump(int down, int up) {
-        char buffer[16 * 1024];
+        char buffer[kReadSize];
         size_t towardsNginx = 0;
         bool holding = false;
         while (!m_stopping) {
@@ -396,9 +397,11 @@ TEST(ServiceBehindNginx, AnInstanceKilledWhileItSendsAnAnswerLosesNoPage) {
     constexpr size_t kHoldAfter = 256 * 1024;
     const size_t sendBuffer = largestSendBuffer();
     ASSERT_GT(sendBuffer, 0u);
-    // Past the hold, the instance can have handed the kernel at most its send buffer and the wire's
-    // receive buffer: a larger answer is still being written when the instance dies.
-    const size_t mustExceed = kHoldAfter + 16 * 1024 + size_t(Wire::receiveBufferGranted()) + sendBuffer;
+    // When the wire holds it has read at most kHoldAfter and one read more (Wire::kReadSize); past that
+    // the instance can have handed the kernel at most its send buffer and the wire's receive buffer. A
+    // larger answer is still being written when the instance dies.
+    const size_t mustExceed =
+        kHoldAfter + Wire::kReadSize + size_t(Wire::receiveBufferGranted()) + sendBuffer;
 
     // Page 2 is the large one.
     const auto pictures = [&](int n) { return n == 2 ? int(mustExceed / (pad.size() + 100)) + 100 : 2; };

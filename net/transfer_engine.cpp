@@ -473,11 +473,25 @@ struct TransferEngine::Impl {
         return std::min(*wait, t.options.maxRetryAfter);
     }
 
-    // A transfer has ended: its answer becomes a result that either waits out a Retry-After for the
-    // one retry or goes to the completion.
+    // The connection closed or reset after the request went out and before the answer's end.
+    static bool answerBrokeOff(CURLcode code) {
+        return code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING;
+    }
+
+    // Where the options ask for it, a broken answer is asked for once more at once, in the slot it leaves.
+    bool sendAgainAfterBreak(std::unique_ptr<Transfer>& t, CURLcode code) {
+        if (!t->options.retryBrokenAnswer || !answerBrokeOff(code) || t->attempts > 1 || t->request.sink ||
+            owner->aborted() || owner->m_noRetryWaits)
+            return false;
+        start(std::move(t));
+        return true;
+    }
+
+    // A transfer has ended: a broken answer may be asked for again; otherwise the answer becomes a
+    // result that either waits out a Retry-After for the one retry or goes to the completion.
     void finish(CURL* easy, CURLcode code) {
         std::unique_ptr<Transfer> t = takeRunning(easy);
-        if (!t)
+        if (!t || sendAgainAfterBreak(t, code))
             return;
         long status = 0;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
@@ -527,8 +541,13 @@ struct TransferEngine::Impl {
             t.errorText[0] ? QString::fromUtf8(t.errorText) : QString::fromUtf8(curl_easy_strerror(code));
         switch (code) {
         case CURLE_OK:
+            break;
         case CURLE_PARTIAL_FILE: // a body cut short is kept; the caller compares its size with the declared
-                                 // length
+                                 // length, unless the options count it a failure
+            if (t.options.retryBrokenAnswer) {
+                r.failure = TransferFailure::Connection;
+                r.error = QStringLiteral("%1: %2").arg(r.url, detail);
+            }
             break;
         case CURLE_TOO_MANY_REDIRECTS:
             r.redirectLimitReached = true;

@@ -25,13 +25,15 @@ struct TransformSettings {
     int height = 100; // rectangle H
     bool fit = false;
     int format = kSaveOriginal; // a SaveFormat
+    // With Modern, WebP, AVIF and SVG are read and written too.
+    PictureTypes types = PictureTypes::Classic;
 };
 
 struct TransformResult {
     enum class Status { Written, Skipped, Failed };
     Status status = Status::Skipped;
     QString path;  // the target path after the format's extension was applied
-    QString type;  // "jpg", "png", "gif" or "bmp" when written
+    QString type;  // "jpg", "png", "gif", "bmp", "webp", "avif" or "svg" when written
     int width = 0; // size of the picture written
     int height = 0;
     QString message; // why the row was skipped or failed, or a note on what was written
@@ -59,6 +61,10 @@ public:
     // Skipped: missing local file, other picture types or target endings, a picture of
     // width or height 0. Failed: a file that cannot be decoded, encoded or written.
     // A fitted side of 0 pixels is written as 1 pixel, with a note in the message.
+    // With settings.types Modern, .webp, .avif and .svg count too: a WebP, AVIF or SVG file
+    // saved as "Original" without fitting, under a name of its own type, is copied byte for
+    // byte (once it is known to decode); an SVG is drawn at its own size; a target of type SVG,
+    // which nothing writes, is written as PNG with the extension ".png" in its place.
     TransformResult transform(const QString& localPath, const QString& targetPath,
                               const TransformSettings& settings);
 
@@ -71,6 +77,8 @@ public:
 private:
     TransformResult run(const QString& localPath, const QString& targetPath,
                         const TransformSettings& settings, QByteArray* encoded);
+    TransformResult copyOriginal(TransformResult r, PictureKind kind, const QString& localPath,
+                                 QByteArray* encoded);
     void decode(const QString& localPath, PictureKind kind);
     void releaseLargeBuffers();
 

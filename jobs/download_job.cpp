@@ -118,6 +118,11 @@ void TableDownloadJob::runItems() {
     // in one step, so that a run of small files costs two thread switches per pump, not per item.
     std::vector<std::shared_ptr<DownloadItem>> ended;
     std::vector<std::shared_ptr<DownloadItem>> taken;
+    std::optional<TransferOptions> options;
+    if (const std::optional<QByteArray> accept = acceptHeader()) {
+        options = DownloadOptions();
+        options->accept = *accept;
+    }
     int next = 0;
     while ((next < itemCount && !Terminated()) || !engine.idle() || !ended.empty()) {
         const int room = next < itemCount && !Terminated() ? std::min(engine.wanted(), itemCount - next) : 0;
@@ -147,6 +152,7 @@ void TableDownloadJob::runItems() {
                 }
                 TransferRequest request;
                 request.url = EncodeDownloadUrl(item->url);
+                request.options = options;
                 // The engine streams into a temporary file in this folder; the final name comes later.
                 request.bodyFile = item->folder + QStringLiteral("download");
                 request.done = [this, item, &ended](TransferResult& result) {

@@ -526,6 +526,34 @@ TEST(ModernPictureTypes, TheDrawingHelperIsHeldToItsLimits) {
     }
 }
 
+TEST(ModernPictureTypes, AMissingOrBrokenDrawingHelperFailsThePictureAlone) {
+    SKIP_UNLESS_BUILT(PictureKind::Svg);
+    const QByteArray bytes = svg(QStringLiteral(R"(width="10" height="10")"));
+    const QByteArray kept = qgetenv("SKARVEL_SVG_HELPER");
+    const struct {
+        const char* helper;
+        const char* reason;
+    } cases[] = {
+        {"/nonexistent/skarvel-svg", "is missing"},
+        {"/bin/true", "the drawing helper"}, // ends at once, whether or not it took the document
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.helper);
+        qputenv("SKARVEL_SVG_HELPER", c.helper);
+        try {
+            (void)MeasurePicture(bytes, PictureKind::Svg);
+            ADD_FAILURE() << "measured";
+        } catch (const PictureError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+    }
+    if (kept.isNull())
+        qunsetenv("SKARVEL_SVG_HELPER");
+    else
+        qputenv("SKARVEL_SVG_HELPER", kept);
+    EXPECT_EQ(MeasurePicture(bytes, PictureKind::Svg).width, 10);
+}
+
 // Every way an SVG can name something outside itself, pointed at a local server that records
 // requests and at a file watched for any opening: nothing is asked for, nothing is opened.
 TEST(ModernPictureTypes, AnSvgNeverFetchesAnything) {

@@ -783,9 +783,16 @@ class Server:
             def log_message(self, *args):
                 pass
 
-        self.main = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-        port = self.main.server_address[1]
-        self.cdn = ThreadingHTTPServer(("127.0.0.2", port), Handler)
+        for attempt in range(20):  # the second address needs the port the first one got
+            self.main = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+            port = self.main.server_address[1]
+            try:
+                self.cdn = ThreadingHTTPServer(("127.0.0.2", port), Handler)
+                break
+            except OSError:
+                self.main.server_close()
+        else:
+            raise RuntimeError("no port free on both 127.0.0.1 and 127.0.0.2")
         self.hosts = {"main": f"http://127.0.0.1:{port}", "cdn": f"http://127.0.0.2:{port}",
                       "proto": f"//localhost:{port}"}
         for s in (self.main, self.cdn):

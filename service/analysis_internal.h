@@ -171,7 +171,10 @@ SizeRange evaluateSizes(QStringView sizes, bool autoAllowed);
 
 // chosen[i]: candidate i is what a browser loads on one of the screens at a
 // slot width of the range; the last entry stands for the src attribute, a 1x
-// candidate when srcIsCandidate.
+// candidate when srcIsCandidate. Of the candidates chosen only inside a range
+// (not at its ends) at most kMaxCandidatesBetween are, so that a srcset of
+// thousands of widths does not list thousands of pictures.
+constexpr qsizetype kMaxCandidatesBetween = 24;
 void chooseCandidates(const QList<SrcsetCandidate>& candidates, bool srcIsCandidate, const SizeRange& sizes,
                       ScreenSet screens, std::vector<bool>& chosen);
 

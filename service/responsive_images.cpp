@@ -908,6 +908,7 @@ void chooseCandidates(const QList<SrcsetCandidate>& candidates, bool srcIsCandid
             sortByDensity();
         return pick(ratio);
     };
+    std::vector<bool> between; // chosen at some slot width inside a screen's range
     for (int screen = 0; screen < kScreenCount; ++screen) {
         if (!(screens & (ScreenSet(1) << screen)))
             continue;
@@ -920,13 +921,31 @@ void chooseCandidates(const QList<SrcsetCandidate>& candidates, bool srcIsCandid
         chosen[std::size_t(narrow)] = true;
         // every width between the two is chosen at some slot width between them
         if (wide < n && narrow < n && candidates[wide].width && candidates[narrow].width) {
+            between.resize(std::size_t(n), false);
             for (qsizetype i = 0; i < n; ++i) {
                 const std::optional<int> w = candidates[i].width;
                 if (w && *w > *candidates[narrow].width && *w < *candidates[wide].width)
-                    chosen[std::size_t(i)] = true;
+                    between[std::size_t(i)] = true;
             }
         }
     }
+    std::vector<qsizetype> inside;
+    for (qsizetype i = 0; i < qsizetype(between.size()); ++i) {
+        if (between[std::size_t(i)] && !chosen[std::size_t(i)])
+            inside.push_back(i);
+    }
+    if (qsizetype(inside.size()) > kMaxCandidatesBetween) {
+        // a srcset denser than any publisher writes: widths spread over the range stand for the rest
+        std::stable_sort(inside.begin(), inside.end(), [&](qsizetype a, qsizetype b) {
+            return *candidates[a].width < *candidates[b].width;
+        });
+        std::vector<qsizetype> spread;
+        for (qsizetype k = 0; k < kMaxCandidatesBetween; ++k)
+            spread.push_back(inside[std::size_t(k * qsizetype(inside.size()) / kMaxCandidatesBetween)]);
+        inside.swap(spread);
+    }
+    for (const qsizetype i : inside)
+        chosen[std::size_t(i)] = true;
 }
 
 TypeSupport pictureTypeSupport(QStringView type) {

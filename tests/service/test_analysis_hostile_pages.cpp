@@ -10,6 +10,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <functional>
+
 using namespace skarvel;
 
 namespace {
@@ -86,6 +89,40 @@ TEST(HostilePages, MegabyteMediaQueriesAndSizesAreReadWithoutDeepRecursion) {
     for (const PictureRecord& r : findPictures(html, kPage))
         urls << r.url;
     EXPECT_EQ(urls, QStringList({at("a-800.webp"), at("f-20.jpg"), at("f-10.jpg"), at("f.jpg")}));
+}
+
+// A lazy picture laid out at a width the markup does not tell may load any
+// candidate between a quarter of its slot and all of it.
+TEST(HostilePages, ASrcsetOfFiftyThousandWidthsListsAFewSpreadOverTheSlots) {
+    auto lazyImg = [](int from, int to, int step) -> QByteArray {
+        QByteArray srcset;
+        for (int w = from; w <= to; w += step)
+            srcset += "c" + QByteArray::number(w) + ".jpg " + QByteArray::number(w) + "w, ";
+        return R"(<img loading="lazy" sizes="auto, 100vw" srcset=")" + srcset + "\">";
+    };
+    auto widthsListed = [](const QByteArray& html) -> QList<int> {
+        QList<int> widths;
+        for (const PictureRecord& r : findPictures(html, kPage))
+            widths << r.url.section(u'c', -1).chopped(4).toInt();
+        return widths;
+    };
+
+    const QList<int> dense = widthsListed(lazyImg(1, 50000, 1));
+    ASSERT_GT(dense.size(), 1);
+    EXPECT_EQ(dense.first(), 50000);
+    EXPECT_LE(dense.size(), 100); // a few per screen, not thousands
+    const QList<int> chosen = dense.mid(1);
+    EXPECT_LT(*std::min_element(chosen.begin(), chosen.end()), 400);  // a phone's quarter slot
+    EXPECT_GT(*std::max_element(chosen.begin(), chosen.end()), 2000); // a wide screen's full slot
+
+    // a publisher's srcset keeps every width the range holds
+    const QList<int> ordinary = widthsListed(lazyImg(200, 2100, 100));
+    QList<int> all;
+    for (int w = 2100; w >= 200; w -= 100)
+        all << w;
+    QList<int> sorted = ordinary;
+    std::sort(sorted.begin() + 1, sorted.end(), std::greater<int>());
+    EXPECT_EQ(sorted, all);
 }
 
 TEST(NestingLimit, OrdinaryPagesAreLeftAsTheyAre) {

@@ -44,7 +44,7 @@ void BackgroundJob::Shutdown() {
         m_terminated = true;
         m_detached = true;
         // A step the window thread has not begun is dropped; its request to the window thread
-        // then finds nothing to run, or goes with the receiver.
+        // finds nothing to run, or is removed below.
         if (!m_stepRunning)
             m_step = nullptr;
     }
@@ -119,7 +119,7 @@ void BackgroundJob::Synchronize(const std::function<void()>& step) {
 
 void BackgroundJob::runPendingStep() {
     std::unique_lock lock(m_mutex);
-    // Dropped by a shutdown, or already under way below a nested event loop of its own.
+    // Dropped by a shutdown; a step already under way is never begun twice.
     if (!m_step || m_stepRunning)
         return;
     const std::function<void()>& step = *m_step;

@@ -1,22 +1,30 @@
 #include "jobs/background_job.h"
 
 #include <QCoreApplication>
+#include <QMetaMethod>
 #include <QMetaObject>
 
 #include <stdexcept>
-
-#if defined(__SANITIZE_THREAD__)
-#include <sanitizer/tsan_interface.h>
-// Qt's blocking hand-off and QThread::wait synchronize inside the uninstrumented Qt
-// library: these marks show ThreadSanitizer the order they guarantee.
-#define HANDOFF_RELEASE(p) __tsan_release(const_cast<void*>(static_cast<const void*>(p)))
-#define HANDOFF_ACQUIRE(p) __tsan_acquire(const_cast<void*>(static_cast<const void*>(p)))
-#else
-#define HANDOFF_RELEASE(p) ((void)0)
-#define HANDOFF_ACQUIRE(p) ((void)0)
-#endif
+#include <utility>
 
 namespace skarvel {
+
+namespace detail {
+
+void StepReceiver::post() {
+    // Invoked by method, not through a functor: Qt then makes, carries and frees the event on
+    // its own, and nothing the worker writes is read on the window thread outside the job's
+    // mutex.
+    static const QMetaMethod run =
+        staticMetaObject.method(staticMetaObject.indexOfMethod("runPendingStep()"));
+    run.invoke(this, Qt::QueuedConnection);
+}
+
+void StepReceiver::runPendingStep() {
+    m_job.runPendingStep();
+}
+
+} // namespace detail
 
 BackgroundJob::BackgroundJob(QObject* window) {
     m_receiver.moveToThread(window->thread());
@@ -35,18 +43,23 @@ void BackgroundJob::Shutdown() {
         std::lock_guard lock(m_mutex);
         m_terminated = true;
         m_detached = true;
+        // A step the window thread has not begun is dropped; its request to the window thread
+        // finds nothing to run, or is removed below.
+        if (!m_stepRunning)
+            m_step = nullptr;
     }
     m_wake.notify_all();
+    m_stepDone.notify_all();
     abortWork();
-    // A worker may be waiting for a step on the window thread. On that thread, deliver this
-    // job's steps (they see the detached flag and return at once) until the worker has ended;
-    // elsewhere the window thread's own loop delivers them.
-    const bool onWindowThread = m_receiver.thread() == QThread::currentThread();
-    while (!wait(10)) {
-        if (onWindowThread)
-            QCoreApplication::sendPostedEvents(&m_receiver, QEvent::MetaCall);
+    {
+        // Seen under the job's mutex, the worker's last act on the job is ordered before its
+        // freeing for every checker, not only through Qt's own locks inside QThread::wait.
+        std::unique_lock lock(m_mutex);
+        m_workerGone.wait(lock, [this] { return !m_workerStarted || m_workerEnded; });
     }
-    HANDOFF_ACQUIRE(this);
+    wait();
+    // The requests of dropped steps go now; the rest of the window thread's queue is left alone.
+    QCoreApplication::removePostedEvents(&m_receiver, QEvent::MetaCall);
     m_shutDown = true;
 }
 
@@ -58,22 +71,28 @@ void ShutDownAndDelete::operator()(BackgroundJob* job) const {
 }
 
 void BackgroundJob::Resume() {
+    bool startWorker = false;
     {
         std::lock_guard lock(m_mutex);
         if (!m_suspended || m_terminated)
             return;
         m_suspended = false;
+        startWorker = !std::exchange(m_workerStarted, true);
     }
     // Started here rather than in the constructor: a worker started there could
     // call the steps of a job whose derived part is not built yet.
-    if (!isRunning() && !isFinished())
+    if (startWorker)
         start();
     m_wake.notify_all();
 }
 
 void BackgroundJob::Terminate() {
-    std::lock_guard lock(m_mutex);
-    m_terminated = true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_terminated = true;
+    }
+    // A worker asleep between runs ends now rather than at its shutdown.
+    m_wake.notify_all();
 }
 
 bool BackgroundJob::Terminated() const {
@@ -91,22 +110,27 @@ void BackgroundJob::Synchronize(const std::function<void()>& step) {
         std::lock_guard lock(m_mutex);
         if (m_detached)
             return;
+        m_step = &step;
     }
-    HANDOFF_RELEASE(&step);
-    QMetaObject::invokeMethod(
-        &m_receiver,
-        [this, &step] {
-            HANDOFF_ACQUIRE(&step);
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_detached)
-                    return;
-            }
-            step();
-            HANDOFF_RELEASE(&step);
-        },
-        Qt::BlockingQueuedConnection);
-    HANDOFF_ACQUIRE(&step);
+    m_receiver.post();
+    std::unique_lock lock(m_mutex);
+    m_stepDone.wait(lock, [this] { return m_step == nullptr; });
+}
+
+void BackgroundJob::runPendingStep() {
+    std::unique_lock lock(m_mutex);
+    // Dropped by a shutdown; a step already under way is never begun twice.
+    if (!m_step || m_stepRunning)
+        return;
+    const std::function<void()>& step = *m_step;
+    m_stepRunning = true;
+    lock.unlock();
+    step();
+    lock.lock();
+    m_step = nullptr;
+    m_stepRunning = false;
+    // Under the lock: once the worker sees its step done, nothing here touches the job again.
+    m_stepDone.notify_all();
 }
 
 bool BackgroundJob::waitForStart() {
@@ -144,7 +168,11 @@ void BackgroundJob::run() {
         }
         emit runEnded();
     }
-    HANDOFF_RELEASE(this);
+    emit workerEnded();
+    std::lock_guard lock(m_mutex);
+    m_workerEnded = true;
+    // Under the lock: once the owner sees the worker gone, nothing here touches the job again.
+    m_workerGone.notify_all();
 }
 
 } // namespace skarvel

@@ -7,7 +7,7 @@
 // worker, once the derived job is fully built. Resume() starts a run when the
 // job is suspended and is lost when it is running. After its finish step the
 // worker suspends itself until the next Resume(). Terminate() ends the loop
-// between items; the worker then ends (QThread::finished).
+// between items; the worker then ends (workerEnded).
 //
 // Ending a job is its owner's business: the owner calls Shutdown() while every
 // part of the job still exists, then destroys it (OwnedJob does both). A job
@@ -25,6 +25,23 @@
 
 namespace skarvel {
 
+class BackgroundJob;
+
+namespace detail {
+// Lives on the window thread and runs its job's pending step there.
+class StepReceiver : public QObject {
+    Q_OBJECT
+public:
+    explicit StepReceiver(BackgroundJob& job) : m_job(job) {}
+    // Asks the window thread to run the job's pending step (called by the worker).
+    void post();
+
+private:
+    Q_INVOKABLE void runPendingStep();
+    BackgroundJob& m_job;
+};
+} // namespace detail
+
 class BackgroundJob : public QThread {
     Q_OBJECT
 public:
@@ -38,9 +55,12 @@ public:
     void Resume();
     // Ask the loop to end before its next item or run.
     void Terminate();
-    // Ends the worker for good: cuts slow work short (abortWork), drops pending
-    // window steps and waits until the worker has ended. Called by the owner on
-    // the window thread before it destroys the job; a second call does nothing.
+    // Ends the worker for good: cuts slow work short (abortWork), drops a window
+    // step that has not begun (one under way is let finish), waits until the
+    // worker has ended and removes the job's own requests still queued for the
+    // window thread; it delivers no events. Called by the owner before it destroys
+    // the job, on the window thread (from another thread, a step the window thread
+    // has begun is waited for); a second call does nothing.
     void Shutdown();
     bool IsShutDown() const { return m_shutDown; }
     bool Terminated() const;
@@ -53,6 +73,10 @@ public:
 signals:
     // Emitted from the worker each time it suspends itself after a run.
     void runEnded();
+    // Emitted from the worker when it leaves for good. Owners listen to this rather than
+    // QThread::finished, which Qt emits (reading the job) after the worker's last act that
+    // Shutdown() waits for.
+    void workerEnded();
 
 protected:
     // Runs step on the window thread and waits for it.
@@ -79,16 +103,25 @@ protected:
     void run() override; // the worker loop (Execute)
 
 private:
+    friend class detail::StepReceiver;
     bool waitForStart();
-    // Lives on the window thread and receives this job's steps only, so that a shutdown
-    // delivers this job's pending steps and nothing else of the application's queue.
-    QObject m_receiver;
+    // On the window thread: runs the step the worker waits for, unless it was dropped.
+    void runPendingStep();
+
+    detail::StepReceiver m_receiver{*this};
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_stepDone;
+    std::condition_variable m_workerGone;
+    // The step the worker waits for; null once it ran or was dropped. Under m_mutex.
+    const std::function<void()>* m_step = nullptr;
+    bool m_stepRunning = false; // the window thread runs m_step now
     bool m_suspended = true;
     bool m_terminated = false;
     bool m_detached = false; // the window is going away: steps are no longer run
-    bool m_shutDown = false; // the worker has ended for good; owner's thread only
+    bool m_workerStarted = false;
+    bool m_workerEnded = false; // the worker has left the job for good
+    bool m_shutDown = false;    // the worker has ended for good; owner's thread only
 };
 
 // The deleter of every owner of jobs: shuts the job down, then deletes it.

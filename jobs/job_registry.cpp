@@ -41,7 +41,8 @@ void JobRegistry::replace(JobId id) {
     BackgroundJob* stopped = slot->job.get();
     // Connected before Terminate(), so that an ending that comes at once is not missed.
     QObject::connect(
-        stopped, &QThread::finished, &m_context, [this, stopped] { release(stopped); }, Qt::QueuedConnection);
+        stopped, &BackgroundJob::workerEnded, &m_context, [this, stopped] { release(stopped); },
+        Qt::QueuedConnection);
     stopped->Terminate();
     m_stopped.push_back(std::move(slot->job));
     slot->job = slot->entry.make();

@@ -9,7 +9,9 @@
 #include <QtTest>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 using namespace skarvel;
@@ -31,6 +33,7 @@ public:
     bool stepsOnWindowThread = true;
     int failAt = -1;
     QStringList failures;
+    std::function<void()> duringWrite; // runs inside the write step, on the window thread
 
 protected:
     void note(const QString& s) {
@@ -51,7 +54,11 @@ protected:
             throw std::runtime_error("boom");
     }
     void workFailed(const std::exception& e) override { failures << QString::fromUtf8(e.what()); }
-    void writeStep() override { note(QString("write %1").arg(itemIndex)); }
+    void writeStep() override {
+        if (duringWrite)
+            duringWrite();
+        note(QString("write %1").arg(itemIndex));
+    }
     void finishStep() override { note("finish"); }
     bool hasFinishStep() const override { return m_finish; }
     void abortWork() override {
@@ -230,6 +237,34 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(otherRan);
         QCOMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0"}));
+    }
+
+    void aSuspendedJobToldToTerminateEndsItsWorker() {
+        QObject window;
+        auto job = MakeOwnedJob<RecordingJob>(&window, 1);
+        job->Resume();
+        QTRY_COMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0", "write 0", "finish"}));
+        QTRY_VERIFY(job->Suspended());
+        job->Terminate(); // its worker sleeps until the next Resume, which will never come
+        QTRY_VERIFY(job->isFinished());
+    }
+
+    void aStepUnderWayWhenAnotherThreadShutsTheJobDownIsLetFinish() {
+        QObject window;
+        auto job = MakeOwnedJob<RecordingJob>(&window, 1);
+        std::thread owner;
+        job->duringWrite = [&] {
+            owner = std::thread([&] { job->Shutdown(); });
+            while (!job->Terminated()) // the shutdown has begun while this step runs
+                QThread::yieldCurrentThread();
+        };
+        job->Resume();
+        QTRY_VERIFY(owner.joinable());
+        owner.join(); // the shutdown waited for the step, then for the worker
+        QVERIFY(job->IsShutDown());
+        QVERIFY(job->isFinished());
+        // The step ran to its end; the finish step, not begun, was dropped.
+        QCOMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0", "write 0"}));
     }
 
     void aJobDestroyedWithoutShutdownAbortsTheProcess() {

@@ -107,7 +107,11 @@ protected:
     }
     QStringList logLines() {
         std::lock_guard lock(logMutex);
-        return log;
+        // A buffer of its own: a shared one is grown in place by the logger once this copy lets
+        // go of it, after a relaxed check of the share count that orders nothing.
+        QStringList lines = log;
+        lines.detach();
+        return lines;
     }
 
     LocalHttpServer site;

@@ -12,6 +12,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 namespace skarvel::test {
 
@@ -65,6 +67,46 @@ int listenOnLoopback(int* port) {
     return fd;
 }
 
+// One request line, read from memory; the answer goes nowhere.
+class CannedRequest final : public httplib::Stream {
+public:
+    explicit CannedRequest(std::string text) : m_text(std::move(text)) {}
+    bool is_readable() const override { return true; }
+    bool is_writable() const override { return true; }
+    ssize_t read(char* ptr, size_t size) override {
+        const size_t n = std::min(size, m_text.size() - m_read);
+        std::copy_n(m_text.data() + m_read, n, ptr);
+        m_read += n;
+        return static_cast<ssize_t>(n);
+    }
+    ssize_t write(const char*, size_t size) override { return static_cast<ssize_t>(size); }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip.clear();
+        port = 0;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        ip.clear();
+        port = 0;
+    }
+    socket_t socket() const override { return INVALID_SOCKET; }
+
+private:
+    std::string m_text;
+    size_t m_read = 0;
+};
+
+// cpp-httplib builds the set of methods it accepts (a function-local static) at the first request
+// line it parses. Built here, before its workers exist, it is ordered before their lookups in a way
+// ThreadSanitizer sees; the library's own inline guard check is invisible to it.
+void parseOneRequestLine(httplib::Server& server) {
+    struct Access : httplib::Server {
+        using httplib::Server::process_request;
+    };
+    CannedRequest request("UNKNOWN / HTTP/1.1\r\n\r\n");
+    bool closed = false;
+    (server.*&Access::process_request)(request, true, closed, {});
+}
+
 } // namespace
 
 LocalHttpServer::LocalHttpServer(Scheme scheme) : m_scheme(scheme) {
@@ -74,6 +116,7 @@ LocalHttpServer::LocalHttpServer(Scheme scheme) : m_scheme(scheme) {
     } else {
         m_server = std::make_unique<httplib::Server>();
     }
+    parseOneRequestLine(*m_server); // before the counting handler: it counts no request
     m_server->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
         {
             std::lock_guard lock(m_mutex);

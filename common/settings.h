@@ -62,7 +62,13 @@ struct StartupSettings {
     // [COMMON] USER_AGENT: when present, the User-Agent of every request of the program.
     bool hasUserAgent = false;
     QString userAgent;
+    // [COMMON] DUPLICATE_DISTANCE: how many of their 64 perceptual-hash bits two pictures may
+    // differ in and still count as the same picture; 0 compares bytes only. A value that is not
+    // a whole number from 0 to kMaxDuplicateDistance gives the default.
+    int duplicateDistance = 4;
 };
+
+inline constexpr int kMaxDuplicateDistance = 16;
 
 StartupSettings ReadStartupSettings(const AppEnvironment& env);
 bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style);

@@ -55,6 +55,8 @@ class ExportVideos;
 class ExportVideosSQLite;
 class ExportTexts;
 class ExportTextsSQLite;
+class RemoveDuplicatePictures;
+class RemoveDuplicateFiles;
 
 // Dialogs
 class TForm6;
@@ -112,6 +114,7 @@ private:
     QString exportFolder;       // shared by the save and export commands; ends with a separator once set
     QString fileDownloadFolder; // the file download's folder; ends with a separator once set
     int pictureDownloadCount = 0;
+    int duplicateDistance = 4; // DUPLICATE_DISTANCE, read at start-up
 
     // ---- media: the audio library (sound player and sound measuring) and the thumbnails
     std::unique_ptr<AudioLibrary> audio;
@@ -229,6 +232,14 @@ private:
     JobRef<ExportTexts> exportTexts{m_jobs, JobId::ExportTexts};
     JobRef<ExportTextsSQLite> exportTextsSQLite{m_jobs, JobId::ExportTextsSQLite};
 
+    // "Remove duplicates" of the picture, sound and video tables.
+    std::unique_ptr<RemoveDuplicatePictures> removeDuplicatePictures;
+    std::unique_ptr<RemoveDuplicateFiles> removeDuplicateSounds;
+    std::unique_ptr<RemoveDuplicateFiles> removeDuplicateVideos;
+    void createDuplicateJobs();
+    // The count of rows a "Remove duplicates" removed, shown once its run has ended.
+    void ShowDuplicatesRemoved(int removed);
+
     // Puts job in place of the current instance of ref's job, which is shut down and freed.
     template <class Job, class Instance>
     void InstallJob(const JobRef<Job>& ref, std::unique_ptr<Instance> job) {
@@ -296,6 +307,11 @@ public slots:
     void BitBtn13Click();
     void BitBtn14Click();
     void StringGrid5Click();
+
+private slots:
+    void Removeduplicates1Click(); // pictures
+    void Removeduplicates2Click(); // sounds
+    void Removeduplicates3Click(); // videos
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -19,6 +19,7 @@
 #include "gui/jobs/window_adapters.h"
 #include "gui/thumbnail_cache.h"
 #include "gui/window_interfaces.h"
+#include "jobs/duplicate_jobs.h"
 #include "jobs/file_jobs.h"
 #include "jobs/list_jobs.h"
 #include "jobs/media_jobs.h"
@@ -143,6 +144,7 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
     workFolder = settings.workFolder;
     currentStyle = settings.style;
     TableDownloadJob::SetDefaultLimits({settings.maxTransfers, settings.maxTransfersPerHost});
+    duplicateDistance = settings.duplicateDistance;
     if (settings.hasUserAgent)
         setUserAgentOverride(settings.userAgent.toUtf8());
     for (QAction* item : styleActions)
@@ -157,6 +159,7 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
     ClearWorkFolder(workFolder, env);
     // 10. tables are laid out by buildUi; 11. jobs
     createJobs();
+    createDuplicateJobs();
     // 12. audio library
     startAudio();
 }
@@ -165,6 +168,9 @@ TForm1::~TForm1() {
     // Jobs go first, each ended while all of it still exists: a worker may be inside a
     // request or waiting to hand a step to this window.
     m_jobs.shutdown();
+    removeDuplicatePictures.reset();
+    removeDuplicateSounds.reset();
+    removeDuplicateVideos.reset();
     m_service.reset();
 }
 
@@ -266,6 +272,18 @@ void TForm1::createJobs() {
         {JobId::ExportTextsSQLite,
          job([this] { return std::make_unique<ExportTextsSQLite>(this, *textTable); })},
     });
+}
+
+void TForm1::createDuplicateJobs() {
+    removeDuplicatePictures = std::make_unique<RemoveDuplicatePictures>(
+        this, *pictureTable, progressSink(1), duplicateDistance, [this](int removed) {
+            FormResize();
+            ShowDuplicatesRemoved(removed);
+        });
+    removeDuplicateSounds = std::make_unique<RemoveDuplicateFiles>(
+        this, *soundTable, progressSink(4), [this](int removed) { ShowDuplicatesRemoved(removed); });
+    removeDuplicateVideos = std::make_unique<RemoveDuplicateFiles>(
+        this, *videoTable, progressSink(5), [this](int removed) { ShowDuplicatesRemoved(removed); });
 }
 
 void TForm1::CreateDialogs() {

@@ -1,0 +1,233 @@
+#include "jobs/duplicate_jobs.h"
+
+#include "common/file_ops.h"
+#include "pictures/duplicate_groups.h"
+#include "pictures/picture_measure.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <unordered_map>
+
+namespace skarvel {
+
+namespace {
+
+// The bar moves at most this often while files are read: each move is a hand-off to the window.
+constexpr qint64 kProgressIntervalMs = 40;
+
+std::shared_ptr<ContentFingerprint> FingerprintOf(const QString& path, const FileIdentity& identity) {
+    auto f = std::make_shared<ContentFingerprint>();
+    f->path = path;
+    f->size = identity.size;
+    f->modifiedNs = identity.modifiedNs;
+    f->fileId = identity.fileId;
+    return f;
+}
+
+bool StillHolds(const ContentFingerprint& f, const QString& path, const FileIdentity& identity) {
+    return f.path == path && f.size == identity.size && f.modifiedNs == identity.modifiedNs &&
+           f.fileId == identity.fileId;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- DuplicateRemovalJob
+
+DuplicateRemovalJob::DuplicateRemovalJob(QObject* window, CollectionTable& table, ProgressSink& progress,
+                                         Finished finished)
+    : BackgroundJob(window), m_table(table), m_progress(progress), m_finished(std::move(finished)) {}
+
+DuplicateRemovalJob::~DuplicateRemovalJob() {
+    Shutdown();
+}
+
+std::vector<size_t> DuplicateRemovalJob::rowsToRead(const std::vector<Row>&,
+                                                    const std::vector<size_t>& lacking) const {
+    return lacking;
+}
+
+void DuplicateRemovalJob::prepareStep() {
+    m_rows.clear();
+    m_removedFor.clear();
+    const int count = m_table.isEmptyTable() ? 0 : m_table.gridRowCount() - 1;
+    m_rows.reserve(size_t(count));
+    for (int r = 1; r <= count; ++r)
+        m_rows.push_back({m_table.rowId(r), m_table.cell(col::LocalPath, r), m_table.fingerprint(r)});
+    itemCount = count;
+    m_progress.start(itemCount);
+}
+
+void DuplicateRemovalJob::runItems() {
+    std::vector<size_t> lacking;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        Row& row = m_rows[i];
+        if (row.path.isEmpty())
+            continue;
+        const std::optional<FileIdentity> identity = IdentityOfFile(row.path);
+        if (!identity)
+            continue;
+        row.fileSize = identity->size;
+        if (row.stored && StillHolds(*row.stored, row.path, *identity) && complete(*row.stored))
+            row.content = row.stored;
+        else
+            lacking.push_back(i);
+    }
+    const std::vector<size_t> toRead = rowsToRead(m_rows, lacking);
+    itemIndex = itemCount - int(toRead.size());
+    Synchronize([this] { m_progress.setValue(itemIndex); });
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    for (size_t i : toRead) {
+        if (Terminated())
+            return;
+        Row& row = m_rows[i];
+        row.content = readContent(row.path);
+        row.read = row.content != nullptr;
+        ++itemIndex;
+        if (sinceShown.elapsed() >= kProgressIntervalMs) {
+            Synchronize([this] { m_progress.setValue(itemIndex); });
+            sinceShown.restart();
+        }
+    }
+    m_removedFor = findDuplicates(m_rows);
+}
+
+void DuplicateRemovalJob::finishStep() {
+    m_progress.finish();
+    if (Terminated())
+        return;
+    // A row whose Local path changed since the prepare step now names another file: it is left alone.
+    const auto rowNow = [this](const Row& row) {
+        const int r = m_table.rowOf(row.id);
+        return r > 0 && m_table.cell(col::LocalPath, r) == row.path ? r : 0;
+    };
+    for (const Row& row : m_rows)
+        if (row.read)
+            if (const int r = rowNow(row))
+                m_table.setFingerprint(r, row.content);
+    std::vector<int> remove;
+    for (size_t i = 0; i < m_removedFor.size(); ++i) {
+        if (m_removedFor[i] < 0)
+            continue;
+        // Never a row whose kept twin has gone meanwhile.
+        const int r = rowNow(m_rows[i]);
+        if (r > 0 && rowNow(m_rows[size_t(m_removedFor[i])]) > 0)
+            remove.push_back(r);
+    }
+    m_table.removeDataRows(remove);
+    m_rows.clear();
+    m_removedFor.clear();
+    if (m_finished)
+        m_finished(int(remove.size()));
+}
+
+// ---------------------------------------------------------------- RemoveDuplicatePictures
+
+RemoveDuplicatePictures::RemoveDuplicatePictures(QObject* window, CollectionTable& table,
+                                                 ProgressSink& progress, int maxDistance, Finished finished)
+    : DuplicateRemovalJob(window, table, progress, std::move(finished)), m_maxDistance(maxDistance) {}
+
+std::shared_ptr<const ContentFingerprint> RemoveDuplicatePictures::FingerprintPicture(const QString& path) {
+    const std::optional<FileIdentity> before = IdentityOfFile(path);
+    QByteArray bytes;
+    if (!before || !ReadWholeFile(path, bytes) || IdentityOfFile(path) != before)
+        return nullptr;
+    auto f = FingerprintOf(path, *before);
+    f->sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    if (const std::optional<PictureKind> kind = KindFromLastFour(path, false)) {
+        try {
+            const PictureHash picture = HashPicture(bytes, *kind);
+            if (picture.width > 0 && picture.height > 0) {
+                f->decoded = true;
+                f->width = picture.width;
+                f->height = picture.height;
+                f->perceptualHash = picture.perceptualHash;
+            }
+        } catch (const std::exception&) {
+            // A file its decoder rejects keeps its row: it is compared with nothing.
+        }
+    }
+    return f;
+}
+
+bool RemoveDuplicatePictures::complete(const ContentFingerprint& fingerprint) const {
+    return !fingerprint.sha256.isEmpty();
+}
+
+std::shared_ptr<const ContentFingerprint> RemoveDuplicatePictures::readContent(const QString& path) const {
+    return FingerprintPicture(path);
+}
+
+std::vector<int> RemoveDuplicatePictures::findDuplicates(const std::vector<Row>& rows) const {
+    std::vector<PictureKey> keys;
+    std::vector<size_t> rowOfKey;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const ContentFingerprint* f = rows[i].content.get();
+        if (!f || !f->decoded)
+            continue;
+        keys.push_back({f->perceptualHash, f->width, f->height, f->sha256});
+        rowOfKey.push_back(i);
+    }
+    const std::vector<int> removedFor = FindDuplicatePictures(keys, m_maxDistance);
+    std::vector<int> result(rows.size(), -1);
+    for (size_t k = 0; k < keys.size(); ++k)
+        if (removedFor[k] >= 0)
+            result[rowOfKey[k]] = int(rowOfKey[size_t(removedFor[k])]);
+    return result;
+}
+
+// ---------------------------------------------------------------- RemoveDuplicateFiles
+
+RemoveDuplicateFiles::RemoveDuplicateFiles(QObject* window, CollectionTable& table, ProgressSink& progress,
+                                           Finished finished)
+    : DuplicateRemovalJob(window, table, progress, std::move(finished)) {}
+
+std::shared_ptr<const ContentFingerprint> RemoveDuplicateFiles::FingerprintFile(const QString& path) {
+    const std::optional<FileIdentity> before = IdentityOfFile(path);
+    if (!before)
+        return nullptr;
+    QFile file(path);
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !sha.addData(&file))
+        return nullptr;
+    file.close();
+    if (IdentityOfFile(path) != before)
+        return nullptr;
+    auto f = FingerprintOf(path, *before);
+    f->sha256 = sha.result();
+    return f;
+}
+
+bool RemoveDuplicateFiles::complete(const ContentFingerprint& fingerprint) const {
+    return !fingerprint.sha256.isEmpty();
+}
+
+std::vector<size_t> RemoveDuplicateFiles::rowsToRead(const std::vector<Row>& rows,
+                                                     const std::vector<size_t>& lacking) const {
+    // Files of different sizes differ: a file whose size no other file has is never read.
+    std::unordered_map<qint64, int> sizes;
+    for (const Row& row : rows)
+        if (row.fileSize >= 0)
+            ++sizes[row.fileSize];
+    std::vector<size_t> read;
+    for (size_t i : lacking)
+        if (sizes[rows[i].fileSize] > 1)
+            read.push_back(i);
+    return read;
+}
+
+std::shared_ptr<const ContentFingerprint> RemoveDuplicateFiles::readContent(const QString& path) const {
+    return FingerprintFile(path);
+}
+
+std::vector<int> RemoveDuplicateFiles::findDuplicates(const std::vector<Row>& rows) const {
+    std::vector<QByteArray> sha256;
+    sha256.reserve(rows.size());
+    for (const Row& row : rows)
+        sha256.push_back(row.content ? row.content->sha256 : QByteArray());
+    return FindDuplicateFiles(sha256);
+}
+
+} // namespace skarvel

@@ -49,8 +49,9 @@ std::vector<size_t> DuplicateRemovalJob::rowsToRead(const std::vector<Row>&,
 }
 
 void DuplicateRemovalJob::prepareStep() {
+    m_applied = false;
+    m_removedCount = 0;
     m_rows.clear();
-    m_removedFor.clear();
     const int count = m_table.isEmptyTable() ? 0 : m_table.gridRowCount() - 1;
     m_rows.reserve(size_t(count));
     for (int r = 1; r <= count; ++r)
@@ -92,12 +93,19 @@ void DuplicateRemovalJob::runItems() {
         }
     }
     m_removedFor = findDuplicates(m_rows);
+    Synchronize([this] { applyResults(); });
+    // Freed here rather than on the window thread: a large table's snapshot takes a while.
+    std::vector<Row>().swap(m_rows);
+    std::vector<int>().swap(m_removedFor);
 }
 
 void DuplicateRemovalJob::finishStep() {
     m_progress.finish();
-    if (Terminated())
-        return;
+    if (m_applied && m_finished)
+        m_finished(m_removedCount);
+}
+
+void DuplicateRemovalJob::applyResults() {
     // A row whose Local path changed since the prepare step now names another file: it is left alone.
     const auto rowNow = [this](const Row& row) {
         const int r = m_table.rowOf(row.id);
@@ -117,10 +125,8 @@ void DuplicateRemovalJob::finishStep() {
             remove.push_back(r);
     }
     m_table.removeDataRows(remove);
-    m_rows.clear();
-    m_removedFor.clear();
-    if (m_finished)
-        m_finished(int(remove.size()));
+    m_removedCount = int(remove.size());
+    m_applied = true;
 }
 
 // ---------------------------------------------------------------- RemoveDuplicatePictures

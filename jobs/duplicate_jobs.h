@@ -51,11 +51,16 @@ protected:
     void finishStep() override;
 
 private:
+    // On the window thread: fingerprints to their rows, duplicates out of the table.
+    void applyResults();
+
     CollectionTable& m_table;
     ProgressSink& m_progress;
     Finished m_finished;
     std::vector<Row> m_rows;
     std::vector<int> m_removedFor;
+    bool m_applied = false;
+    int m_removedCount = 0;
 };
 
 // Pictures: the same bytes, or the same picture at another size or encoding (perceptual

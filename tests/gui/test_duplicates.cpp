@@ -4,6 +4,7 @@
 #include "tests/gui/gui_test_support.h"
 #include "tests/gui/test_media_site.h"
 #include "tests/pictures/picture_test_tools.h"
+#include "tests/support/test_support.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -62,7 +63,8 @@ bool PictureRunDone(TForm1* form) {
 }
 
 // Harvests a page of these pictures (none: the URL list stays empty) and waits for the download.
-TForm1* Harvest(GuiFixture& f, MediaSite& site, const std::vector<Picture>& pictures) {
+TForm1* Harvest(GuiFixture& f, MediaSite& site, const std::vector<Picture>& pictures,
+                const QByteArray& settings) {
     QString html;
     for (const Picture& p : pictures) {
         site.add(p.path, p.contentType, p.bytes, p.delivery);
@@ -70,6 +72,8 @@ TForm1* Harvest(GuiFixture& f, MediaSite& site, const std::vector<Picture>& pict
     }
     site.addPage("/page.html", html);
     site.start();
+    if (!settings.isEmpty())
+        test::writeFile(f.programDir.path() + "/Skarvel.ini", "[COMMON]\r\n" + settings);
     TForm1* form = f.start();
     if (pictures.empty())
         return form;
@@ -104,32 +108,38 @@ void DuplicatesTest::theCommandSitsBesideDeleteRow() {
 
 void DuplicatesTest::picturesKeepOneRowEach_data() {
     QTest::addColumn<std::vector<Picture>>("pictures");
+    QTest::addColumn<QByteArray>("settings");
     QTest::addColumn<QStringList>("remaining");
     QTest::addColumn<int>("removed");
 
     const Rgb24Image original = test::makeScene(480, 360, 21);
     const QImage originalImage = ToQImage(original);
     const QByteArray third = EncodeJpeg(test::makeScene(400, 300, 23), 90);
+    const std::vector<Picture> page{
+        {"/original.png", "image/png", EncodePng(original)},
+        {"/half.png", "image/png",
+         Encoded(originalImage.scaled(240, 180, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "PNG")},
+        {"/same.jpg", "image/jpeg", Encoded(originalImage, "JPG", 80)},
+        {"/different.png", "image/png", EncodePng(test::makeScene(480, 360, 22))},
+        {"/missing.png", "image/png", {}, Delivery::NotFound},
+        {"/third.jpg", "image/jpeg", third},
+        {"/third-copy.jpg", "image/jpeg", third},
+    };
     QTest::newRow("a page of copies at other sizes and encodings")
-        << std::vector<Picture>{
-               {"/original.png", "image/png", EncodePng(original)},
-               {"/half.png", "image/png",
-                Encoded(originalImage.scaled(240, 180, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "PNG")},
-               {"/same.jpg", "image/jpeg", Encoded(originalImage, "JPG", 80)},
-               {"/different.png", "image/png", EncodePng(test::makeScene(480, 360, 22))},
-               {"/missing.png", "image/png", {}, Delivery::NotFound},
-               {"/third.jpg", "image/jpeg", third},
-               {"/third-copy.jpg", "image/jpeg", third},
-           }
-        << QStringList{"original.png", "different.png", "missing.png", "third.jpg"} << 3;
+        << page << QByteArray() << QStringList{"original.png", "different.png", "missing.png", "third.jpg"}
+        << 3;
+    QTest::newRow("DUPLICATE_DISTANCE=0 compares bytes only")
+        << page << QByteArray("DUPLICATE_DISTANCE=0\r\n")
+        << QStringList{"original.png", "half.png", "same.jpg", "different.png", "missing.png", "third.jpg"}
+        << 1;
     QTest::newRow("the largest copy stays wherever it is")
         << std::vector<Picture>{
                {"/small.jpg", "image/jpeg",
                 Encoded(originalImage.scaled(120, 90, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "JPG")},
                {"/large.png", "image/png", EncodePng(original)},
            }
-        << QStringList{"large.png"} << 1;
-    QTest::newRow("an empty table") << std::vector<Picture>{} << QStringList{""} << 0;
+        << QByteArray() << QStringList{"large.png"} << 1;
+    QTest::newRow("an empty table") << std::vector<Picture>{} << QByteArray() << QStringList{""} << 0;
     // A type the program does not decode is saved as ".???": even byte copies stay.
     const QByteArray webp = QByteArray("RIFF\x20\0\0\0WEBPVP8 ", 16) + QByteArray(20, '\x7f');
     QTest::newRow("rows without files, and files that do not decode")
@@ -137,19 +147,20 @@ void DuplicatesTest::picturesKeepOneRowEach_data() {
                                 {"/gone-too.png", "image/png", {}, Delivery::NotFound},
                                 {"/photo.webp", "image/webp", webp},
                                 {"/photo-copy.webp", "image/webp", webp}}
-        << QStringList{"gone.png", "gone-too.png", "photo.webp", "photo-copy.webp"} << 0;
+        << QByteArray() << QStringList{"gone.png", "gone-too.png", "photo.webp", "photo-copy.webp"} << 0;
     QTest::newRow("a table of one") << std::vector<Picture>{{"/original.png", "image/png",
                                                              EncodePng(original)}}
-                                    << QStringList{"original.png"} << 0;
+                                    << QByteArray() << QStringList{"original.png"} << 0;
 }
 
 void DuplicatesTest::picturesKeepOneRowEach() {
     QFETCH(std::vector<Picture>, pictures);
+    QFETCH(QByteArray, settings);
     QFETCH(QStringList, remaining);
     QFETCH(int, removed);
     MediaSite site;
     GuiFixture f;
-    TForm1* form = Harvest(f, site, pictures);
+    TForm1* form = Harvest(f, site, pictures, settings);
     CollectionTable* table = test::pictureTable(form);
     QCOMPARE(table->gridRowCount(), std::max(2, int(pictures.size()) + 1));
 

@@ -16,6 +16,9 @@ namespace {
 
 // The bar moves at most this often while files are read: each move is a hand-off to the window.
 constexpr qint64 kProgressIntervalMs = 40;
+// Rows written or removed per window step: a step over a hundred thousand rows would hold the
+// window for tens of milliseconds.
+constexpr size_t kRowsPerStep = 10000;
 
 std::shared_ptr<ContentFingerprint> FingerprintOf(const QString& path, const FileIdentity& identity) {
     auto f = std::make_shared<ContentFingerprint>();
@@ -93,7 +96,17 @@ void DuplicateRemovalJob::runItems() {
         }
     }
     m_removedFor = findDuplicates(m_rows);
-    Synchronize([this] { applyResults(); });
+    // Bottom rows first, so that the rows above stay where the user sees them until the last step.
+    std::vector<size_t> work;
+    for (size_t i = m_rows.size(); i-- > 0;)
+        if (m_rows[i].read || m_removedFor[i] >= 0)
+            work.push_back(i);
+    size_t done = 0;
+    do {
+        const size_t end = std::min(work.size(), done + kRowsPerStep);
+        Synchronize([&] { applyResults(work, done, end); });
+        done = end;
+    } while (done < work.size() && !Terminated());
     // Freed here rather than on the window thread: a large table's snapshot takes a while.
     std::vector<Row>().swap(m_rows);
     std::vector<int>().swap(m_removedFor);
@@ -105,27 +118,26 @@ void DuplicateRemovalJob::finishStep() {
         m_finished(m_removedCount);
 }
 
-void DuplicateRemovalJob::applyResults() {
+void DuplicateRemovalJob::applyResults(const std::vector<size_t>& work, size_t begin, size_t end) {
     // A row whose Local path changed since the prepare step now names another file: it is left alone.
     const auto rowNow = [this](const Row& row) {
         const int r = m_table.rowOf(row.id);
         return r > 0 && m_table.cell(col::LocalPath, r) == row.path ? r : 0;
     };
-    for (const Row& row : m_rows)
-        if (row.read)
-            if (const int r = rowNow(row))
-                m_table.setFingerprint(r, row.content);
     std::vector<int> remove;
-    for (size_t i = 0; i < m_removedFor.size(); ++i) {
-        if (m_removedFor[i] < 0)
+    for (size_t w = begin; w < end; ++w) {
+        const size_t i = work[w];
+        const int r = rowNow(m_rows[i]);
+        if (r == 0)
             continue;
         // Never a row whose kept twin has gone meanwhile.
-        const int r = rowNow(m_rows[i]);
-        if (r > 0 && rowNow(m_rows[size_t(m_removedFor[i])]) > 0)
+        if (m_removedFor[i] >= 0 && rowNow(m_rows[size_t(m_removedFor[i])]) > 0)
             remove.push_back(r);
+        else if (m_rows[i].read)
+            m_table.setFingerprint(r, m_rows[i].content);
     }
     m_table.removeDataRows(remove);
-    m_removedCount = int(remove.size());
+    m_removedCount += int(remove.size());
     m_applied = true;
 }
 

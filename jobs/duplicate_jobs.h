@@ -51,8 +51,8 @@ protected:
     void finishStep() override;
 
 private:
-    // On the window thread: fingerprints to their rows, duplicates out of the table.
-    void applyResults();
+    // On the window thread: the fingerprints read and the removals of rows[work[begin..end)].
+    void applyResults(const std::vector<size_t>& work, size_t begin, size_t end);
 
     CollectionTable& m_table;
     ProgressSink& m_progress;

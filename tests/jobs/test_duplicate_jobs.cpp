@@ -211,7 +211,7 @@ private slots:
         QCOMPARE(progress.maximum, 0);
     }
 
-    // Ten thousand rows, most of them known from their download: the window thread runs the
+    // 25,000 rows, most of them known from their download: the window thread runs the
     // prepare and finish steps over all of them, and each step stays short.
     void noStepHoldsTheWindowLong() {
         TimingWindow window;
@@ -220,7 +220,7 @@ private slots:
         int reported = -1;
         RemoveDuplicatePictures job(&window, table, progress, 4, [&](int removed) { reported = removed; });
         const QStringList files{file("a.png"), file("a-half.png"), file("a.jpg"), file("b.png")};
-        constexpr int kRows = 10000;
+        constexpr int kRows = 25000; // applied over several window steps
         table.setGridRowCount(kRows + 1);
         std::vector<std::shared_ptr<const ContentFingerprint>> known;
         for (const QString& f : files)

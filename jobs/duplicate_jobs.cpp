@@ -1,12 +1,11 @@
 #include "jobs/duplicate_jobs.h"
 
 #include "common/file_ops.h"
+#include "common/sha256.h"
 #include "pictures/duplicate_groups.h"
 #include "pictures/picture_measure.h"
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <unordered_map>
 
@@ -153,7 +152,7 @@ std::shared_ptr<const ContentFingerprint> RemoveDuplicatePictures::FingerprintPi
     if (!before || !ReadWholeFile(path, bytes) || IdentityOfFile(path) != before)
         return nullptr;
     auto f = FingerprintOf(path, *before);
-    f->sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    f->sha256 = Sha256(bytes);
     if (const std::optional<PictureKind> kind = KindFromLastFour(path, false)) {
         try {
             const PictureHash picture = HashPicture(bytes, *kind);
@@ -206,15 +205,11 @@ std::shared_ptr<const ContentFingerprint> RemoveDuplicateFiles::FingerprintFile(
     const std::optional<FileIdentity> before = IdentityOfFile(path);
     if (!before)
         return nullptr;
-    QFile file(path);
-    QCryptographicHash sha(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !sha.addData(&file))
-        return nullptr;
-    file.close();
-    if (IdentityOfFile(path) != before)
+    QByteArray digest;
+    if (!Sha256OfFile(path, digest) || IdentityOfFile(path) != before)
         return nullptr;
     auto f = FingerprintOf(path, *before);
-    f->sha256 = sha.result();
+    f->sha256 = digest;
     return f;
 }
 

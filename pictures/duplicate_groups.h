@@ -3,6 +3,7 @@
 // bytes or by their perceptual hash, other files by their bytes.
 #include <QByteArray>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -11,31 +12,36 @@ namespace skarvel {
 // The stored hashes within a Hamming distance of a query, by multi-index hashing: the 64
 // bits are cut into m substrings, and two hashes at most d bits apart differ in at most
 // d / m bits (rounded down) of one of them; so only the entries filed under the keys that
-// near each substring of the query are compared, never all of them.
+// near each substring of the query are compared, never all of them. m is chosen for the
+// number of hashes and the distance, so that a query looks at few keys and few entries.
 class HammingIndex {
 public:
-    HammingIndex(std::vector<std::uint64_t> hashes, int maxDistance);
+    HammingIndex(const std::vector<std::uint64_t>& hashes, int maxDistance);
 
     // Appends to out, once each and in no set order, every stored position whose hash is
     // at most maxDistance bits from hash.
-    void near(std::uint64_t hash, std::vector<int>& out);
+    void near(std::uint64_t hash, std::vector<int>& out) const;
 
 private:
+    struct Entry {
+        std::uint64_t hash;
+        int position;
+    };
     struct Table {
         int shift = 0;
         int bits = 0;
         std::vector<int> first; // per key, into entries; one more at the end
-        std::vector<int> entries;
+        std::vector<Entry> entries;
+        std::uint32_t keyOf(std::uint64_t hash) const {
+            return std::uint32_t((hash >> shift) & ((std::uint64_t{1} << bits) - 1));
+        }
     };
-    void probe(const Table& table, std::uint32_t key, int flipsLeft, int fromBit, std::uint64_t hash,
-               std::vector<int>& out);
+    void probe(std::size_t table, std::uint32_t key, int flipsLeft, int fromBit, std::uint64_t hash,
+               std::vector<int>& out) const;
 
-    std::vector<std::uint64_t> m_hashes;
     int m_maxDistance;
     int m_radius = 0; // bits a matching substring may differ in
     std::vector<Table> m_tables;
-    std::vector<std::uint32_t> m_seen; // per entry, the query that last compared it
-    std::uint32_t m_query = 0;
 };
 
 // A decoded picture of one row.

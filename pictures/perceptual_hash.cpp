@@ -69,6 +69,10 @@ void PerceptualHasher::begin(int width, int height, const std::uint8_t fill[3]) 
 void PerceptualHasher::addPixels(int y, int x0, int dx, int count, const std::uint8_t* rgb) {
     if (y < 0 || y >= m_height || x0 < 0 || dx < 1 || count <= 0)
         return;
+    if (x0 == 0 && dx == 1 && count >= m_width && m_width >= kGrid) {
+        addWholeRow(y, rgb);
+        return;
+    }
     std::fill(m_rowSum.begin(), m_rowSum.end(), 0);
     std::fill(m_rowCover.begin(), m_rowCover.end(), 0);
     const int* first = m_columns.first.data();
@@ -83,6 +87,36 @@ void PerceptualHasher::addPixels(int y, int x0, int dx, int count, const std::ui
             rowCover[cell[s]] += weight[s];
         }
     }
+    addToCells(y);
+}
+
+void PerceptualHasher::addWholeRow(int y, const std::uint8_t* rgb) {
+    m_prefix.resize(size_t(m_width) + 1);
+    std::int64_t* prefix = m_prefix.data();
+    prefix[0] = 0;
+    for (int x = 0; x < m_width; ++x, rgb += 3)
+        prefix[x + 1] = prefix[x] + Luma(rgb);
+    const auto luma = [prefix](std::int64_t x) { return prefix[x + 1] - prefix[x]; };
+    // Cell c spans [c w, (c + 1) w) in units of 1/kGrid pixel: the pixels wholly inside it, and
+    // the part of a pixel it shares with the cell before or after.
+    const std::int64_t w = m_width;
+    for (int c = 0; c < kGrid; ++c) {
+        const std::int64_t begin = c * w, end = begin + w;
+        const std::int64_t first = (begin + kGrid - 1) / kGrid, last = end / kGrid;
+        std::int64_t sum = kGrid * (prefix[last] - prefix[first]);
+        if (begin % kGrid != 0)
+            sum += (kGrid * first - begin) * luma(first - 1);
+        if (end % kGrid != 0)
+            sum += (end - kGrid * last) * luma(last);
+        m_rowSum[size_t(c)] = sum;
+        m_rowCover[size_t(c)] = w;
+    }
+    addToCells(y);
+}
+
+void PerceptualHasher::addToCells(int y) {
+    const std::int64_t* rowSum = m_rowSum.data();
+    const std::int64_t* rowCover = m_rowCover.data();
     for (int s = m_rows.first[size_t(y)]; s < m_rows.first[size_t(y) + 1]; ++s) {
         const std::int64_t w = m_rows.weight[size_t(s)];
         std::int64_t* sum = m_sum.data() + size_t(m_rows.cell[size_t(s)]) * kGrid;

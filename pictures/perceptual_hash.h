@@ -33,6 +33,10 @@ private:
         std::vector<int> weight;
         void build(int size);
     };
+    // A whole row at once, from the prefix sums of its luma; for rows at least kGrid wide.
+    void addWholeRow(int y, const std::uint8_t* rgb);
+    void addToCells(int y);
+
     int m_width = 0;
     int m_height = 0;
     std::int64_t m_fillLuma = 0;
@@ -43,6 +47,7 @@ private:
     std::vector<std::int64_t> m_cover;
     std::vector<std::int64_t> m_rowSum;
     std::vector<std::int64_t> m_rowCover;
+    std::vector<std::int64_t> m_prefix;
 };
 
 // The hash of a whole decoded picture.

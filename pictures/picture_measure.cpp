@@ -3,8 +3,8 @@
 #include "pictures/perceptual_hash.h"
 
 #include "common/file_ops.h"
+#include "common/sha256.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -171,7 +171,7 @@ bool MeasurePictureFile(const QString& path, PictureKind kind, PictureMeasure& o
         return fail(QString::fromStdString(e.what()));
     }
     out.identity = before;
-    out.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    out.sha256 = Sha256(bytes);
     return true;
 }
 

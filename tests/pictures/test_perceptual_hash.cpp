@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 using namespace skarvel;
 using test::encodeJpegWith;
@@ -135,6 +137,29 @@ TEST(PerceptualHash, TakenAsThePictureStreamsItIsTheHashOfTheWholeDecode) {
     EXPECT_FALSE(MeasurePicture(EncodePng(scene), PictureKind::Png).perceptualHash.has_value())
         << "hashing is asked for, not done by every measure";
     EXPECT_THROW(HashPicture(QByteArray("not a picture"), PictureKind::Png), PictureError);
+}
+
+TEST(PerceptualHash, WholeRowsAndPixelsHandedOutOneByOneGiveTheSameHash) {
+    for (const auto& [w, h] : {std::pair{32, 32}, std::pair{33, 20}, std::pair{47, 90}, std::pair{64, 48},
+                               std::pair{97, 31}, std::pair{1000, 7}, std::pair{5, 5}}) {
+        const Rgb24Image picture = makeScene(w, h, std::uint32_t(w * h));
+        static constexpr std::uint8_t kGrey[3] = {90, 90, 90};
+        PerceptualHasher whole, pixels;
+        whole.begin(w, h, kGrey);
+        pixels.begin(w, h, kGrey);
+        for (int y = 0; y < h; ++y) {
+            whole.addRow(y, picture.row(y));
+            // Odd columns, then even ones, as an interlaced pass would hand them out.
+            std::vector<std::uint8_t> odd, even;
+            for (int x = 0; x < w; ++x)
+                (x % 2 ? odd : even)
+                    .insert((x % 2 ? odd : even).end(), picture.pixel(x, y), picture.pixel(x, y) + 3);
+            pixels.addPixels(y, 1, 2, w / 2, odd.data());
+            pixels.addPixels(y, 0, 2, (w + 1) / 2, even.data());
+        }
+        EXPECT_EQ(whole.hash(), pixels.hash()) << w << " x " << h;
+        EXPECT_EQ(whole.hash(), PerceptualHash(picture)) << w << " x " << h;
+    }
 }
 
 TEST(PerceptualHash, MeasuringAFileGivesItsBytesHashToo) {

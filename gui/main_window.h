@@ -2,7 +2,7 @@
 // The main window: the tabs, the collection tables, the menus and every command.
 #include "tables/collection_tables.h"
 #include "common/settings.h"
-#include "gui/jobs/job_registry.h"
+#include "jobs/job_registry.h"
 #include "tables/text_store.h"
 #include "rules/harvest_parser.h"
 
@@ -10,7 +10,6 @@
 #include <QMainWindow>
 
 #include <memory>
-#include <type_traits>
 #include <vector>
 
 class QAction;
@@ -93,7 +92,7 @@ public:
     int StoppedJobCount() const { return m_jobs.stoppedCount(); }
     // The current instance of a job, and one put in its place (tests hold and watch jobs this way).
     BackgroundJob* CurrentJob(JobId id) const { return m_jobs.current(id); }
-    void InstallJob(JobId id, std::unique_ptr<BackgroundJob> job) { m_jobs.install(id, std::move(job)); }
+    void InstallJob(JobId id, OwnedJob<> job) { m_jobs.install(id, std::move(job)); }
     // The sound player's stream and the library it plays in (tests watch what plays).
     quint32 PlayerStream() const { return playerStream; }
     AudioLibrary& PlayerLibrary() const { return *audio; }
@@ -104,6 +103,10 @@ public:
     QString CheckedStyleName() const;
 
 private:
+    // The tabs of PageControl1, by their index.
+    enum class Tab { Urls, Files, Pictures, Sounds, Videos, Texts };
+    Tab currentTab() const;
+
     // ---- process-wide values
     AppEnvironment env;
     QString programFolder;
@@ -233,21 +236,14 @@ private:
     JobRef<ExportTextsSQLite> exportTextsSQLite{m_jobs, JobId::ExportTextsSQLite};
 
     // "Remove duplicates" of the picture, sound and video tables.
-    std::unique_ptr<RemoveDuplicatePictures> removeDuplicatePictures;
-    std::unique_ptr<RemoveDuplicateFiles> removeDuplicateSounds;
-    std::unique_ptr<RemoveDuplicateFiles> removeDuplicateVideos;
+    OwnedJob<RemoveDuplicatePictures> removeDuplicatePictures;
+    OwnedJob<RemoveDuplicateFiles> removeDuplicateSounds;
+    OwnedJob<RemoveDuplicateFiles> removeDuplicateVideos;
     void createDuplicateJobs();
     // The count of rows a "Remove duplicates" removed, shown once its run has ended.
     void ShowDuplicatesRemoved(int removed);
 
-    // Puts job in place of the current instance of ref's job, which is shut down and freed.
-    template <class Job, class Instance>
-    void InstallJob(const JobRef<Job>& ref, std::unique_ptr<Instance> job) {
-        static_assert(std::is_base_of_v<Job, Instance>);
-        m_jobs.install(ref.id(), std::move(job));
-    }
-
-public slots:
+private slots:
     // Application shell
     void New1Click();
     void Exit1Click();
@@ -269,6 +265,10 @@ public slots:
     void Deleterow1Click(); // videos
     void Delete1Click();    // texts
     void Deleterow4Click(); // files
+    // Duplicates
+    void Removeduplicates1Click(); // pictures
+    void Removeduplicates2Click(); // sounds
+    void Removeduplicates3Click(); // videos
     // URL list
     void BitBtn6Click();
     void Selectall1Click();
@@ -307,11 +307,6 @@ public slots:
     void BitBtn13Click();
     void BitBtn14Click();
     void StringGrid5Click();
-
-private slots:
-    void Removeduplicates1Click(); // pictures
-    void Removeduplicates2Click(); // sounds
-    void Removeduplicates3Click(); // videos
 
 protected:
     void closeEvent(QCloseEvent* event) override;

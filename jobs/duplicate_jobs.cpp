@@ -41,10 +41,6 @@ DuplicateRemovalJob::DuplicateRemovalJob(QObject* window, CollectionTable& table
                                          Finished finished)
     : BackgroundJob(window), m_table(table), m_progress(progress), m_finished(std::move(finished)) {}
 
-DuplicateRemovalJob::~DuplicateRemovalJob() {
-    Shutdown();
-}
-
 std::vector<size_t> DuplicateRemovalJob::rowsToRead(const std::vector<Row>&,
                                                     const std::vector<size_t>& lacking) const {
     return lacking;

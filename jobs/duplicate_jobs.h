@@ -22,7 +22,6 @@ public:
     using Finished = std::function<void(int removed)>;
 
     DuplicateRemovalJob(QObject* window, CollectionTable& table, ProgressSink& progress, Finished finished);
-    ~DuplicateRemovalJob() override;
 
 protected:
     // One data row as the prepare step found it, and what the worker learns of its file.

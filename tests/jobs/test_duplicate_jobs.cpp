@@ -248,9 +248,11 @@ private slots:
         app->steps = 0;
         QCOMPARE(run(*job, reported), kRows - 2); // one row of a, one of b
         QCOMPARE(localPaths(table), QStringList({"a.png", "b.png"}));
-        qInfo("longest window step over %d rows: %lld ms of processor time", kRows, window.longestStepMs);
-        QVERIFY2(window.longestStepMs < 50,
-                 qPrintable(QStringLiteral("a step took %1 ms").arg(window.longestStepMs)));
+        qInfo("longest of %d window steps over %d rows: %lld ms of processor time", app->steps, kRows,
+              app->longestStepMs);
+        QVERIFY(app->steps >= 6); // prepare, the bar, three of results, finish
+        QVERIFY2(app->longestStepMs < 50,
+                 qPrintable(QStringLiteral("a step took %1 ms").arg(app->longestStepMs)));
     }
 };
 

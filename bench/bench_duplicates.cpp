@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
     Rgb24Image whole;
     for (size_t i = 0; i < entries.size(); ++i) {
         Entry& e = entries[i];
-        const PictureKind kind = *KindFromLastFour(e.file, false);
+        const PictureKind kind = *KindFromPath(e.file, false, PictureTypes::Modern);
         const auto hash = [&] {
             QElapsedTimer t;
             t.start();
@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
     for (const Entry& e : entries) {
         if (byArea.size() >= 300 || !e.file.contains(QStringLiteral("/o")))
             continue;
-        const Rgb24Image full = DecodePictureFile(e.file, *KindFromLastFour(e.file, false));
+        const Rgb24Image full = DecodePictureFile(e.file, *KindFromPath(e.file, false, PictureTypes::Modern));
         Rgb24Image quarter(full.width / 4, full.height / 4);
         ResizeNearest(full, quarter);
         byArea.push_back(HammingDistance(PerceptualHash(full), PerceptualHash(quarter)));

@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
         const QString path = pictureDir.filePath(QStringLiteral("%1.jpg").arg(i));
         WritePictureFile(path, MakePicture(std::uint32_t(i + 1)), PictureKind::Jpeg);
         paths << path;
-        known.push_back(RemoveDuplicatePictures::FingerprintPicture(path));
+        known.push_back(RemoveDuplicatePictures::FingerprintPicture(path, PictureTypes::Classic));
     }
 
     ui::TestAnswers answers;

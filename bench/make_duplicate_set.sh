@@ -2,7 +2,7 @@
 # Makes the picture set of bench_duplicates with ImageMagick: ORIGINALS photo-like pictures
 # (fractal plasma, a gradient, soft shapes and grain) at assorted sizes and aspect ratios, half of
 # them PNG and half JPEG; for each of them one copy resized to 25-200 % and encoded again
-# (JPEG quality 50-95, twice JPEG, PNG, or through lossy WebP into PNG or JPEG); and UNRELATED further
+# (JPEG quality 50-95, twice JPEG, PNG, lossy WebP, or through lossy WebP into JPEG); and UNRELATED further
 # pictures made the same way. manifest.tsv names every file with its group: an original and its
 # copy share one, every unrelated picture has its own.
 #
@@ -50,11 +50,11 @@ BEGIN {
     scale = 25 + pick(176)
     q = 50 + pick(46)
     way = pick(5)
-    format = way == 1 || way == 2 ? "png" : "jpg"
+    format = way == 1 ? "png" : way == 2 ? "webp" : "jpg"
     out = sprintf("c%05d.%s", i, format)
     if (way == 0) cmd = sprintf("convert %s -resize %d%% -quality %d", src, scale, q)
     else if (way == 1) cmd = sprintf("convert %s -resize %d%%", src, scale)
-    else if (way == 2) cmd = sprintf("convert %s -resize %d%% -quality %d webp:- | convert webp:-", src, scale, q)
+    else if (way == 2) cmd = sprintf("convert %s -resize %d%% -quality %d", src, scale, q)
     else if (way == 3) cmd = sprintf("convert %s -resize %d%% -quality %d webp:- | convert webp:- -quality %d", src, scale, q, 50 + pick(46))
     else cmd = sprintf("convert %s -resize %d%% -quality %d jpg:- | convert jpg:- -quality %d", src, scale, q, 50 + pick(46))
     printf("test -s %s || { %s %s:%s.part && mv %s.part %s; }\n", out, cmd, format, out, out, out)
@@ -69,7 +69,7 @@ tr '\n' '\0' < make_copies.txt | xargs -0 -P "$jobs" -n 1 sh -c
   for ((i = 0; i < originals; i++)); do
     ext=png; ((i % 2)) && ext=jpg
     printf 'o%05d.%s\t%d\n' "$i" "$ext" "$i"
-    for copy in "$(printf 'c%05d' "$i")".png "$(printf 'c%05d' "$i")".jpg; do
+    for copy in "$(printf 'c%05d' "$i")".{png,jpg,webp}; do
       if [ -e "$copy" ]; then printf '%s\t%d\n' "$copy" "$i"; fi
     done
   done

@@ -66,12 +66,17 @@ struct StartupSettings {
     // differ in and still count as the same picture; 0 compares bytes only. A value that is not
     // a whole number from 0 to kMaxDuplicateDistance gives the default.
     int duplicateDistance = 4;
+    // [COMMON] MODERN_PICTURES=1: WebP, AVIF and SVG pictures are known too.
+    bool modernPictures = false;
 };
 
 inline constexpr int kMaxDuplicateDistance = 16;
 
 StartupSettings ReadStartupSettings(const AppEnvironment& env);
-bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style);
+// MODERN_PICTURES is written as 1 when on; when off it is written as 0 only where the file has the
+// key, so that a file that never had it stays as it was.
+bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style,
+                   bool modernPictures = false);
 
 // The five sub-folders of the work folder, in creation order.
 const QStringList& WorkSubFolders();

@@ -166,7 +166,7 @@ void TForm1::Timer3Timer() {
 }
 
 bool TForm1::FormCloseQuery() {
-    WriteSettings(env, workFolder, CheckedStyleName());
+    WriteSettings(env, workFolder, CheckedStyleName(), modernPictures);
     return true;
 }
 

@@ -139,17 +139,26 @@ void DuplicateRemovalJob::applyResults(const std::vector<size_t>& work, size_t b
 // ---------------------------------------------------------------- RemoveDuplicatePictures
 
 RemoveDuplicatePictures::RemoveDuplicatePictures(QObject* window, CollectionTable& table,
-                                                 ProgressSink& progress, int maxDistance, Finished finished)
-    : DuplicateRemovalJob(window, table, progress, std::move(finished)), m_maxDistance(maxDistance) {}
+                                                 ProgressSink& progress, int maxDistance, Finished finished,
+                                                 std::function<PictureTypes()> pictureTypes)
+    : DuplicateRemovalJob(window, table, progress, std::move(finished)), m_maxDistance(maxDistance),
+      m_pictureTypes(std::move(pictureTypes)) {}
 
-std::shared_ptr<const ContentFingerprint> RemoveDuplicatePictures::FingerprintPicture(const QString& path) {
+void RemoveDuplicatePictures::prepareStep() {
+    m_types = m_pictureTypes ? m_pictureTypes() : PictureTypes::Classic;
+    DuplicateRemovalJob::prepareStep();
+}
+
+std::shared_ptr<const ContentFingerprint> RemoveDuplicatePictures::FingerprintPicture(const QString& path,
+                                                                                      PictureTypes types) {
     const std::optional<FileIdentity> before = IdentityOfFile(path);
     QByteArray bytes;
     if (!before || !ReadWholeFile(path, bytes) || IdentityOfFile(path) != before)
         return nullptr;
     auto f = FingerprintOf(path, *before);
     f->sha256 = Sha256(bytes);
-    if (const std::optional<PictureKind> kind = KindFromLastFour(path, false)) {
+    if (const std::optional<PictureKind> kind = KindFromPath(path, false, types)) {
+        f->decodeTried = true;
         try {
             const PictureHash picture = HashPicture(bytes, *kind);
             if (picture.width > 0 && picture.height > 0) {
@@ -166,11 +175,13 @@ std::shared_ptr<const ContentFingerprint> RemoveDuplicatePictures::FingerprintPi
 }
 
 bool RemoveDuplicatePictures::complete(const ContentFingerprint& fingerprint) const {
-    return !fingerprint.sha256.isEmpty();
+    // A file read while its type was not known (WebP, AVIF or SVG before MODERN_PICTURES) is decoded now.
+    return !fingerprint.sha256.isEmpty() && (fingerprint.decoded || fingerprint.decodeTried ||
+                                             !KindFromPath(fingerprint.path, false, m_types));
 }
 
 std::shared_ptr<const ContentFingerprint> RemoveDuplicatePictures::readContent(const QString& path) const {
-    return FingerprintPicture(path);
+    return FingerprintPicture(path, m_types);
 }
 
 std::vector<int> RemoveDuplicatePictures::findDuplicates(const std::vector<Row>& rows) const {

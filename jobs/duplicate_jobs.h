@@ -6,6 +6,7 @@
 // left as they are.
 #include "jobs/background_job.h"
 #include "jobs/job_context.h"
+#include "pictures/picture_codecs.h"
 #include "tables/collection_tables.h"
 
 #include <functional>
@@ -69,20 +70,25 @@ private:
 class RemoveDuplicatePictures : public DuplicateRemovalJob {
     Q_OBJECT
 public:
+    // pictureTypes gives, at the start of each run, the types whose files are decoded.
     RemoveDuplicatePictures(QObject* window, CollectionTable& table, ProgressSink& progress, int maxDistance,
-                            Finished finished);
+                            Finished finished, std::function<PictureTypes()> pictureTypes = {});
 
     // The fingerprint of a picture file: SHA-256, and the size and perceptual hash when it decodes
-    // as the kind its extension names. nullptr when the file cannot be read.
-    static std::shared_ptr<const ContentFingerprint> FingerprintPicture(const QString& path);
+    // as the kind of `types` its extension names. nullptr when the file cannot be read.
+    static std::shared_ptr<const ContentFingerprint> FingerprintPicture(const QString& path,
+                                                                        PictureTypes types);
 
 protected:
+    void prepareStep() override;
     bool complete(const ContentFingerprint& fingerprint) const override;
     std::shared_ptr<const ContentFingerprint> readContent(const QString& path) const override;
     std::vector<int> findDuplicates(const std::vector<Row>& rows) const override;
 
 private:
     int m_maxDistance;
+    std::function<PictureTypes()> m_pictureTypes;
+    PictureTypes m_types = PictureTypes::Classic; // of the run, set by the prepare step
 };
 
 // Sounds and videos: byte-for-byte copies (SHA-256) go, the first stays. Only files whose

@@ -26,21 +26,24 @@ struct PictureMeasure {
     int height = 0;
     // The thumbnail MakeThumbnail gives for the decoded picture, at its placement in the
     // cell; empty for a picture of width or height 0 or above kDecodePixelBudget pixels.
+    // An SVG's thumbnail is drawn at the thumbnail's size, whatever the SVG's own.
     Rgb24Image thumbnail;
     ThumbnailPlacement placement;
     // The file as it was read, and the SHA-256 of its bytes (MeasurePictureFile only).
     std::optional<FileIdentity> identity;
     QByteArray sha256;
     // The perceptual hash of the decoded picture (MeasurePictureFile, or when asked), taken
-    // in the same pass; none for a picture of width or height 0.
+    // in the same pass (an SVG's as HashPicture takes it); none for a picture of width or height 0.
     std::optional<std::uint64_t> perceptualHash;
 };
 
 enum class HashPixels { No, Yes };
 
 // Decodes every row of the picture once, exactly as DecodePicture would (same size, same
-// errors), keeping only the rows and columns the thumbnail of a cellSize cell takes.
-// Throws PictureError for a file its decoder rejects. Counts one in PictureDecodeCount().
+// errors), keeping only the rows and columns the thumbnail of a cellSize cell takes. (WebP and
+// AVIF are decoded whole, within kDecodePixelBudget; an SVG is drawn at the thumbnail's size.)
+// Throws PictureError for a file its decoder rejects. Counts one in PictureDecodeCount() (an SVG
+// with its hash two: the hash is drawn apart).
 PictureMeasure MeasurePicture(const std::uint8_t* data, std::size_t size, PictureKind kind,
                               int cellSize = 100, HashPixels hash = HashPixels::No);
 PictureMeasure MeasurePicture(const QByteArray& bytes, PictureKind kind, int cellSize = 100,
@@ -52,7 +55,8 @@ bool MeasurePictureFile(const QString& path, PictureKind kind, PictureMeasure& o
                         int cellSize = 100);
 
 // The size and perceptual hash of a picture: one decoding pass, as DecodePicture would
-// (same size, same errors), holding a row at a time. Throws PictureError.
+// (same size, same errors), holding a row at a time. An SVG is drawn for it at most 256 pixels a
+// side, by a helper run of its own. Throws PictureError.
 struct PictureHash {
     int width = 0;
     int height = 0;

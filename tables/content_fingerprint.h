@@ -15,8 +15,10 @@ struct ContentFingerprint {
     qint64 modifiedNs = 0;
     quint64 fileId = 0;
     QByteArray sha256; // of the file's bytes; empty when not taken
-    // A picture that decodes: its size and perceptual hash.
+    // A picture that decodes: its size and perceptual hash. decodeTried: its kind's decoder ran, so a
+    // file that did not decode need not be tried again (until its kind becomes known, it is not).
     bool decoded = false;
+    bool decodeTried = false;
     int width = 0;
     int height = 0;
     std::uint64_t perceptualHash = 0;

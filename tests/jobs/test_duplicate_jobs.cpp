@@ -1,6 +1,7 @@
-// "Remove duplicates" without a window: only files without a current fingerprint are read,
-// rows changed while the job reads are left alone, sounds and videos are compared byte for
-// byte reading only files of a shared size, and no step holds the window thread long.
+// "Remove duplicates" without a window: only files without a current fingerprint are read (or
+// read before their picture type was known), rows changed while the job reads are left alone,
+// sounds and videos are compared byte for byte reading only files of a shared size, and no
+// step holds the window thread long.
 #include "jobs/duplicate_jobs.h"
 #include "pictures/picture_codecs.h"
 #include "tests/pictures/picture_test_tools.h"
@@ -132,8 +133,10 @@ private slots:
         // Rows 1 and 4 carry what the download's measuring pass learnt.
         fillRows(table, {file("a.png"), file("b.png"), file("a-half.png"), file("b-copy.png"), file("a.jpg"),
                          file("broken.png"), file("broken-copy.png"), file("missing.png"), ""});
-        table.setFingerprint(1, RemoveDuplicatePictures::FingerprintPicture(file("a.png")));
-        table.setFingerprint(4, RemoveDuplicatePictures::FingerprintPicture(file("b-copy.png")));
+        table.setFingerprint(
+            1, RemoveDuplicatePictures::FingerprintPicture(file("a.png"), PictureTypes::Classic));
+        table.setFingerprint(
+            4, RemoveDuplicatePictures::FingerprintPicture(file("b-copy.png"), PictureTypes::Classic));
 
         std::uint64_t decodes = PictureDecodeCount();
         QCOMPARE(run(*job, reported), 3);
@@ -188,6 +191,29 @@ private slots:
         QCOMPARE(localPaths(table), QStringList({"a-half.png", "a.jpg", "elsewhere.png", "b.png"}));
     }
 
+    // A WebP is decoded only while the modern types are on; a row read before they were is read again.
+    void theRunsPictureTypesDecideWhatDecodes() {
+        if (!PictureKindBuilt(PictureKind::Webp))
+            QSKIP("built without WebP");
+        writePicture("a.webp", test::makeScene(400, 300, 1), PictureKind::Webp);
+        QObject window;
+        CollectionTable table(TableKind::Pictures);
+        RecordingProgress progress;
+        int reported = -1;
+        PictureTypes types = PictureTypes::Classic;
+        auto job = MakeOwnedJob<RemoveDuplicatePictures>(
+            &window, table, progress, 4, [&](int removed) { reported = removed; }, [&] { return types; });
+        fillRows(table, {file("a.jpg"), file("a.webp"), file("b.png")});
+        QCOMPARE(run(*job, reported), 0);
+        QVERIFY(table.fingerprint(2) && !table.fingerprint(2)->decoded);
+
+        types = PictureTypes::Modern;
+        const std::uint64_t decodes = PictureDecodeCount();
+        QCOMPARE(run(*job, reported), 1);
+        QCOMPARE(PictureDecodeCount() - decodes, std::uint64_t{1});
+        QCOMPARE(localPaths(table), QStringList({"a.jpg", "b.png"}));
+    }
+
     void soundsAndVideosGoByteForByteReadingOnlySharedSizes() {
         test::writeFile(file("x.mp3"), QByteArray(100, 'x'));
         test::writeFile(file("y.mp3"), QByteArray(100, 'y'));
@@ -236,7 +262,7 @@ private slots:
         table.setGridRowCount(kRows + 1);
         std::vector<std::shared_ptr<const ContentFingerprint>> known;
         for (const QString& f : files)
-            known.push_back(RemoveDuplicatePictures::FingerprintPicture(f));
+            known.push_back(RemoveDuplicatePictures::FingerprintPicture(f, PictureTypes::Classic));
         for (int r = 1; r <= kRows; ++r) {
             table.setRow(r, {QString::number(r), kStatusOK, QStringLiteral("http://site/%1").arg(r),
                              files[(r - 1) % files.size()]});

@@ -216,6 +216,50 @@ Rgb24Image makeScene(int w, int h, std::uint32_t seed) {
     return out;
 }
 
+QByteArray makeSvgScene(int w, int h, std::uint32_t seed) {
+    std::uint32_t state = seed * 2246822519u + 7u;
+    const auto unit = [&state] { return double(nextRandom(state) % 1000) / 1000.0; };
+    const auto colour = [&] {
+        return QStringLiteral("rgb(%1,%2,%3)")
+            .arg(int(30 + unit() * 200))
+            .arg(int(30 + unit() * 200))
+            .arg(int(30 + unit() * 200));
+    };
+    // The viewBox is 1000 units across the longer side.
+    const double vw = w >= h ? 1000 : 1000.0 * w / h, vh = w >= h ? 1000.0 * h / w : 1000;
+    const QString top = colour(), bottom = colour();
+    QString svg =
+        QStringLiteral(R"(<svg xmlns="http://www.w3.org/2000/svg" width="%1" height="%2" )"
+                       R"(viewBox="0 0 %3 %4">)"
+                       R"(<defs><linearGradient id="g" x1="0" y1="0" x2="0.4" y2="1">)"
+                       R"(<stop offset="0" stop-color="%5"/><stop offset="1" stop-color="%6"/>)"
+                       R"svg(</linearGradient></defs><rect width="%3" height="%4" fill="url(#g)"/>)svg")
+            .arg(w)
+            .arg(h)
+            .arg(vw)
+            .arg(vh)
+            .arg(top, bottom);
+    for (int i = 0; i < 7; ++i) {
+        const double x = unit() * vw, y = unit() * vh, rx = (0.08 + unit() * 0.25) * vw,
+                     ry = (0.08 + unit() * 0.25) * vh;
+        if (i % 3 == 2)
+            svg += QStringLiteral(R"(<rect x="%1" y="%2" width="%3" height="%4" fill="%5" opacity="0.8"/>)")
+                       .arg(x - rx)
+                       .arg(y - ry)
+                       .arg(2 * rx)
+                       .arg(2 * ry)
+                       .arg(colour());
+        else
+            svg += QStringLiteral(R"(<ellipse cx="%1" cy="%2" rx="%3" ry="%4" fill="%5" opacity="0.75"/>)")
+                       .arg(x)
+                       .arg(y)
+                       .arg(rx)
+                       .arg(ry)
+                       .arg(colour());
+    }
+    return (svg + QStringLiteral("</svg>")).toUtf8();
+}
+
 Rgb24Image makeFewColours(int w, int h, int colours) {
     Rgb24Image out(w, h);
     for (int y = 0; y < h; ++y)

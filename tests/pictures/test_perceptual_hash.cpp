@@ -1,6 +1,7 @@
 // The perceptual hash: the same scene scaled and encoded again by ImageMagick hashes within the
-// default distance of the original, unrelated scenes hash far apart, and the hash taken while a
-// picture streams through its decoder is the hash of the whole decoded picture.
+// default distance of the original, unrelated scenes hash far apart, the hash taken while a
+// picture streams through its decoder is the hash of the whole decoded picture, and an SVG's
+// hash is near its raster copies'.
 #include "pictures/perceptual_hash.h"
 #include "pictures/picture_measure.h"
 #include "tests/pictures/picture_test_tools.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -107,7 +109,7 @@ TEST(PerceptualHash, TakenAsThePictureStreamsItIsTheHashOfTheWholeDecode) {
         QByteArray bytes;
         PictureKind kind;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"PNG", EncodePng(scene), PictureKind::Png},
         {"interlaced PNG (seven sparse passes)", magick({"-interlace", "PNG"}, "i.png"), PictureKind::Png},
         {"PNG with alpha", makePng(37, 29, 6, 8, false, false, 5), PictureKind::Png},
@@ -121,6 +123,15 @@ TEST(PerceptualHash, TakenAsThePictureStreamsItIsTheHashOfTheWholeDecode) {
         {"1 x 1", EncodePng(makeScene(1, 1, 8)), PictureKind::Png},
         {"narrower than the 32 cells", EncodePng(makeScene(7, 300, 9)), PictureKind::Png},
     };
+    // Decoded whole by their libraries, then handed out row by row.
+    if (PictureKindBuilt(PictureKind::Webp)) {
+        cases.push_back({"WebP", EncodeWebp(scene, 80), PictureKind::Webp});
+        cases.push_back({"WebP with alpha",
+                         magick({"-alpha", "set", "-channel", "A", "-evaluate", "set", "60%"}, "alpha.webp"),
+                         PictureKind::Webp});
+    }
+    if (PictureKindBuilt(PictureKind::Avif))
+        cases.push_back({"AVIF", EncodeAvif(scene), PictureKind::Avif});
     for (const Case& c : cases) {
         ASSERT_FALSE(c.bytes.isEmpty()) << c.name;
         const Rgb24Image whole = DecodePicture(c.bytes, c.kind);
@@ -137,6 +148,51 @@ TEST(PerceptualHash, TakenAsThePictureStreamsItIsTheHashOfTheWholeDecode) {
     EXPECT_FALSE(MeasurePicture(EncodePng(scene), PictureKind::Png).perceptualHash.has_value())
         << "hashing is asked for, not done by every measure";
     EXPECT_THROW(HashPicture(QByteArray("not a picture"), PictureKind::Png), PictureError);
+}
+
+// An SVG is hashed from a drawing of its own, so the copies a site makes of it (drawn at full size,
+// then scaled and encoded) hash near it.
+TEST(PerceptualHash, ADrawingHashesNearItsRasterCopies) {
+    if (!PictureKindBuilt(PictureKind::Svg))
+        GTEST_SKIP() << "built without SVG";
+    for (const auto& [w, h, seed] :
+         {std::tuple{400, 300, 31u}, std::tuple{300, 450, 32u}, std::tuple{640, 360, 33u}}) {
+        const QByteArray svg = test::makeSvgScene(w, h, seed);
+        const PictureMeasure measured = MeasurePicture(svg, PictureKind::Svg, 100, HashPixels::Yes);
+        EXPECT_EQ(measured.width, w);
+        EXPECT_EQ(measured.height, h);
+        ASSERT_TRUE(measured.perceptualHash.has_value());
+        EXPECT_FALSE(MeasurePicture(svg, PictureKind::Svg).perceptualHash.has_value());
+        // The job's hash of a row that lacks one is the download's.
+        const PictureHash hashed = HashPicture(svg, PictureKind::Svg);
+        EXPECT_EQ(hashed.perceptualHash, *measured.perceptualHash);
+        EXPECT_EQ(hashed.width, w);
+        EXPECT_EQ(hashed.height, h);
+
+        const Rgb24Image drawn = DecodePicture(svg, PictureKind::Svg);
+        Rgb24Image half(w / 2, h / 2);
+        ASSERT_TRUE(ResizeNearest(drawn, half));
+        struct Copy {
+            const char* name;
+            QByteArray bytes;
+            PictureKind kind;
+        };
+        std::vector<Copy> copies = {
+            {"PNG at full size", EncodePng(drawn), PictureKind::Png},
+            {"JPEG at half size", EncodeJpeg(half, 75), PictureKind::Jpeg},
+        };
+        if (PictureKindBuilt(PictureKind::Webp))
+            copies.push_back({"WebP at full size", EncodeWebp(drawn, 70), PictureKind::Webp});
+        for (const Copy& c : copies)
+            EXPECT_LE(
+                HammingDistance(*measured.perceptualHash, PerceptualHash(DecodePicture(c.bytes, c.kind))),
+                kDefaultDistance)
+                << c.name << " of drawing " << seed;
+        const std::uint64_t other =
+            HashPicture(test::makeSvgScene(w, h, seed + 10), PictureKind::Svg).perceptualHash;
+        EXPECT_GT(HammingDistance(*measured.perceptualHash, other), 2 * kDefaultDistance)
+            << "drawing " << seed;
+    }
 }
 
 TEST(PerceptualHash, WholeRowsAndPixelsHandedOutOneByOneGiveTheSameHash) {

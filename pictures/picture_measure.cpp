@@ -134,8 +134,13 @@ PictureMeasure MeasurePicture(const std::uint8_t* data, std::size_t size, Pictur
         detail::CheckKindBuilt(kind);
         detail::CountDecodePass();
         detail::MeasureSvg(data, size, cellSize, out.width, out.height, out.thumbnail, out.placement);
-        if (hash == HashPixels::Yes && out.width > 0 && out.height > 0)
-            out.perceptualHash = HashPicture(data, size, kind).perceptualHash;
+        if (hash == HashPixels::Yes && out.width > 0 && out.height > 0) {
+            // Drawn apart: a drawing that fails here keeps its thumbnail, and goes unhashed.
+            try {
+                out.perceptualHash = HashPicture(data, size, kind).perceptualHash;
+            } catch (const PictureError&) {
+            }
+        }
         return out;
     }
     PerceptualHasher hasher;

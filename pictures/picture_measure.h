@@ -33,7 +33,8 @@ struct PictureMeasure {
     std::optional<FileIdentity> identity;
     QByteArray sha256;
     // The perceptual hash of the decoded picture (MeasurePictureFile, or when asked), taken
-    // in the same pass (an SVG's as HashPicture takes it); none for a picture of width or height 0.
+    // in the same pass (an SVG's as HashPicture takes it); none for a picture of width or height 0,
+    // nor for an SVG whose drawing for the hash failed.
     std::optional<std::uint64_t> perceptualHash;
 };
 

@@ -104,6 +104,11 @@ StartupSettings ReadStartupSettings(const AppEnvironment& env) {
         };
         s.maxTransfers = positive("MAX_TRANSFERS", s.maxTransfers);
         s.maxTransfersPerHost = positive("MAX_TRANSFERS_PER_HOST", s.maxTransfersPerHost);
+        bool distanceOk = false;
+        const int distance =
+            ini.readString("COMMON", "DUPLICATE_DISTANCE", QString()).trimmed().toInt(&distanceOk);
+        if (distanceOk && distance >= 0 && distance <= kMaxDuplicateDistance)
+            s.duplicateDistance = distance;
         // A key that is absent reads as this value, which no User-Agent can hold.
         static const QString absent = QStringLiteral("\n");
         const QString agent = ini.readString("COMMON", "USER_AGENT", absent);

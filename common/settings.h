@@ -62,9 +62,15 @@ struct StartupSettings {
     // [COMMON] USER_AGENT: when present, the User-Agent of every request of the program.
     bool hasUserAgent = false;
     QString userAgent;
+    // [COMMON] DUPLICATE_DISTANCE: how many of their 64 perceptual-hash bits two pictures may
+    // differ in and still count as the same picture; 0 compares bytes only. A value that is not
+    // a whole number from 0 to kMaxDuplicateDistance gives the default.
+    int duplicateDistance = 4;
     // [COMMON] MODERN_PICTURES=1: WebP, AVIF and SVG pictures are known too.
     bool modernPictures = false;
 };
+
+inline constexpr int kMaxDuplicateDistance = 16;
 
 StartupSettings ReadStartupSettings(const AppEnvironment& env);
 // MODERN_PICTURES is written as 1 when on; when off it is written as 0 only where the file has the

@@ -3,6 +3,7 @@
 
 #include "common/file_ops.h"
 #include "common/text_ops.h"
+#include "gui/dialog_service.h"
 #include "gui/dialogs/about_box.h"
 #include "gui/dialogs/file_name_dialogs.h"
 #include "gui/dialogs/parameters_dialog.h"
@@ -206,6 +207,13 @@ void TForm1::Delete1Click() {
 
 void TForm1::Deleterow4Click() {
     removeCurrentRow(StringGrid3, fileTable);
+}
+
+void TForm1::ShowDuplicatesRemoved(int removed) {
+    // Shown once the run has ended, so that a run started from the box is not lost.
+    QTimer::singleShot(0, this, [this, removed] {
+        ui::ShowMessage(this, QStringLiteral("Duplicates removed: %1").arg(removed));
+    });
 }
 
 } // namespace skarvel

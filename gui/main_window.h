@@ -55,6 +55,8 @@ class ExportVideos;
 class ExportVideosSQLite;
 class ExportTexts;
 class ExportTextsSQLite;
+class RemoveDuplicatePictures;
+class RemoveDuplicateFiles;
 
 // Dialogs
 class TForm6;
@@ -116,6 +118,7 @@ private:
     QString exportFolder;       // shared by the save and export commands; ends with a separator once set
     QString fileDownloadFolder; // the file download's folder; ends with a separator once set
     int pictureDownloadCount = 0;
+    int duplicateDistance = 4;   // DUPLICATE_DISTANCE, read at start-up
     bool modernPictures = false; // [COMMON] MODERN_PICTURES: WebP, AVIF and SVG are known too
     PictureTypes pictureTypes() const {
         return modernPictures ? PictureTypes::Modern : PictureTypes::Classic;
@@ -237,6 +240,14 @@ private:
     JobRef<ExportTexts> exportTexts{m_jobs, JobId::ExportTexts};
     JobRef<ExportTextsSQLite> exportTextsSQLite{m_jobs, JobId::ExportTextsSQLite};
 
+    // "Remove duplicates" of the picture, sound and video tables.
+    OwnedJob<RemoveDuplicatePictures> removeDuplicatePictures;
+    OwnedJob<RemoveDuplicateFiles> removeDuplicateSounds;
+    OwnedJob<RemoveDuplicateFiles> removeDuplicateVideos;
+    void createDuplicateJobs();
+    // The count of rows a "Remove duplicates" removed, shown once its run has ended.
+    void ShowDuplicatesRemoved(int removed);
+
 private slots:
     // Application shell
     void New1Click();
@@ -259,6 +270,10 @@ private slots:
     void Deleterow1Click(); // videos
     void Delete1Click();    // texts
     void Deleterow4Click(); // files
+    // Duplicates
+    void Removeduplicates1Click(); // pictures
+    void Removeduplicates2Click(); // sounds
+    void Removeduplicates3Click(); // videos
     // URL list
     void BitBtn6Click();
     void Selectall1Click();

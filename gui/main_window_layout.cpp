@@ -405,12 +405,14 @@ void TForm1::buildPopupMenus() {
 
     PopupMenu2 = menu(QStringLiteral("PopupMenu2"));
     item(PopupMenu2, "Deleterow3", "Delete row", &TForm1::Deleterow3Click);
+    item(PopupMenu2, "Removeduplicates1", "Remove duplicates", &TForm1::Removeduplicates1Click);
     PopupMenu2->addSeparator();
     item(PopupMenu2, "Continuedownload1", "Continue download", &TForm1::Continuedownload1Click);
     item(PopupMenu2, "Downloadagain1", "Download again", &TForm1::Downloadagain1Click);
 
     PopupMenu3 = menu(QStringLiteral("PopupMenu3"));
     item(PopupMenu3, "Deleterow2", "Delete row", &TForm1::Deleterow2Click);
+    item(PopupMenu3, "Removeduplicates2", "Remove duplicates", &TForm1::Removeduplicates2Click);
     PopupMenu3->addSeparator();
     item(PopupMenu3, "Play1", "Play", &TForm1::Play1Click);
     item(PopupMenu3, "Stop1", "Stop", &TForm1::Stop1Click);
@@ -434,6 +436,7 @@ void TForm1::buildPopupMenus() {
 
     PopupMenu6 = menu(QStringLiteral("PopupMenu6"));
     item(PopupMenu6, "Deleterow1", "Delete row", &TForm1::Deleterow1Click);
+    item(PopupMenu6, "Removeduplicates3", "Remove duplicates", &TForm1::Removeduplicates3Click);
     PopupMenu6->addSeparator();
     item(PopupMenu6, "Playvideo1", "Play video", &TForm1::Playvideo1Click);
 

@@ -2,6 +2,7 @@
 #include "gui/main_window.h"
 
 #include "audio/audio_library.h"
+#include "jobs/duplicate_jobs.h"
 #include "jobs/media_jobs.h"
 
 #include <QDesktopServices>
@@ -39,6 +40,14 @@ void TForm1::Endsoundpagesdownload1Click() {
 void TForm1::Endvideopagesdownload1Click() {
     ParseHarvestBuffer(*Memo_Videos, *videoTable, HarvestKind::Videos);
     downloadVideos->Resume();
+}
+
+void TForm1::Removeduplicates2Click() {
+    removeDuplicateSounds->Resume();
+}
+
+void TForm1::Removeduplicates3Click() {
+    removeDuplicateVideos->Resume();
 }
 
 void TForm1::Play1Click() {

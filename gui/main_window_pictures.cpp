@@ -3,6 +3,7 @@
 
 #include "gui/thumbnail_cache.h"
 #include "gui/thumbnail_grid.h"
+#include "jobs/duplicate_jobs.h"
 #include "jobs/picture_jobs.h"
 
 #include <QPainter>
@@ -24,6 +25,10 @@ void TForm1::Downloadagain1Click() {
 void TForm1::Continuedownload1Click() {
     downloadPictures->Resume();
     Timer2->start();
+}
+
+void TForm1::Removeduplicates1Click() {
+    removeDuplicatePictures->Resume();
 }
 
 void TForm1::Endpagesdownload1Click() {

@@ -20,6 +20,7 @@
 #include "gui/thumbnail_cache.h"
 #include "gui/thumbnail_grid.h"
 #include "gui/window_interfaces.h"
+#include "jobs/duplicate_jobs.h"
 #include "jobs/file_jobs.h"
 #include "jobs/list_jobs.h"
 #include "jobs/media_jobs.h"
@@ -159,6 +160,7 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
     workFolder = settings.workFolder;
     currentStyle = settings.style;
     TableDownloadJob::SetDefaultLimits({settings.maxTransfers, settings.maxTransfersPerHost});
+    duplicateDistance = settings.duplicateDistance;
     if (settings.hasUserAgent)
         setUserAgentOverride(settings.userAgent.toUtf8());
     modernPictures = settings.modernPictures;
@@ -174,6 +176,7 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
     ClearWorkFolder(workFolder, env);
     // 10. tables are laid out by buildUi; 11. jobs
     createJobs();
+    createDuplicateJobs();
     // 12. audio library
     startAudio();
 }
@@ -182,6 +185,9 @@ TForm1::~TForm1() {
     // Jobs go first, each ended while all of it still exists: a worker may be inside a
     // request or waiting to hand a step to this window.
     m_jobs.shutdown();
+    removeDuplicatePictures.reset();
+    removeDuplicateSounds.reset();
+    removeDuplicateVideos.reset();
     m_service.reset();
 }
 
@@ -282,6 +288,20 @@ void TForm1::createJobs() {
         {JobId::ExportTexts, job([this] { return MakeOwnedJob<ExportTexts>(this, *textTable); })},
         {JobId::ExportTextsSQLite, job([this] { return MakeOwnedJob<ExportTextsSQLite>(this, *textTable); })},
     });
+}
+
+void TForm1::createDuplicateJobs() {
+    removeDuplicatePictures = MakeOwnedJob<RemoveDuplicatePictures>(
+        this, *pictureTable, progressSink(1), duplicateDistance,
+        [this](int removed) {
+            FormResize();
+            ShowDuplicatesRemoved(removed);
+        },
+        [this] { return pictureTypes(); });
+    removeDuplicateSounds = MakeOwnedJob<RemoveDuplicateFiles>(
+        this, *soundTable, progressSink(4), [this](int removed) { ShowDuplicatesRemoved(removed); });
+    removeDuplicateVideos = MakeOwnedJob<RemoveDuplicateFiles>(
+        this, *videoTable, progressSink(5), [this](int removed) { ShowDuplicatesRemoved(removed); });
 }
 
 void TForm1::CreateDialogs() {

@@ -99,6 +99,23 @@ void DownloadPictures::writeItem(const DownloadItem& item, int row) {
         table.setCell(col::Width, row, QString::number(item.width));
         table.setCell(col::Height, row, QString::number(item.height));
     }
+    if (item.picture && item.picture->identity && item.picture->perceptualHash) {
+        // The measuring pass hashed the picture too: "Remove duplicates" need not read it again.
+        auto fingerprint = std::make_shared<ContentFingerprint>();
+        fingerprint->path = item.localPath;
+        fingerprint->size = item.picture->identity->size;
+        fingerprint->modifiedNs = item.picture->identity->modifiedNs;
+        fingerprint->fileId = item.picture->identity->fileId;
+        fingerprint->sha256 = item.picture->sha256;
+        fingerprint->decoded = true;
+        fingerprint->decodeTried = true;
+        fingerprint->width = item.width;
+        fingerprint->height = item.height;
+        fingerprint->perceptualHash = *item.picture->perceptualHash;
+        table.setFingerprint(row, std::move(fingerprint));
+    } else {
+        table.setFingerprint(row, nullptr);
+    }
     if (m_thumbnails && item.picture && item.pictureKind)
         m_thumbnails(item.localPath, *item.pictureKind, *item.picture);
 }

@@ -44,6 +44,9 @@ void ReadSvgSize(const std::uint8_t*, std::size_t, int&, int&) {
 void MeasureSvg(const std::uint8_t*, std::size_t, int, int&, int&, Rgb24Image&, ThumbnailPlacement&) {
     CheckKindBuilt(PictureKind::Svg);
 }
+void StreamSvgScaled(const std::uint8_t*, std::size_t, int, int&, int&, RowSink&) {
+    CheckKindBuilt(PictureKind::Svg);
+}
 #endif
 
 void CheckPictureSize(std::int64_t width, std::int64_t height, const char* format) {

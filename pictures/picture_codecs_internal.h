@@ -63,6 +63,10 @@ void StreamSvg(const std::uint8_t* data, std::size_t size, RowSink& sink);
 void ReadSvgSize(const std::uint8_t* data, std::size_t size, int& width, int& height);
 void MeasureSvg(const std::uint8_t* data, std::size_t size, int cellSize, int& width, int& height,
                 Rgb24Image& thumbnail, ThumbnailPlacement& placement);
+// An SVG's size, and its drawing scaled down (never up) to at most maxSide pixels a side, keeping
+// its proportions; the sink's begin() gets the drawn size.
+void StreamSvgScaled(const std::uint8_t* data, std::size_t size, int maxSide, int& width, int& height,
+                     RowSink& sink);
 // The picture's width and height, every row checked as a full decode would (an SVG's read
 // without drawing it); throws PictureError for a file its decoder rejects.
 void ReadPictureSizeOf(const std::uint8_t* data, std::size_t size, PictureKind kind, int& width, int& height);

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 namespace skarvel {
@@ -28,21 +29,41 @@ struct PictureMeasure {
     // An SVG's thumbnail is drawn at the thumbnail's size, whatever the SVG's own.
     Rgb24Image thumbnail;
     ThumbnailPlacement placement;
-    // The file as it was read (MeasurePictureFile only).
+    // The file as it was read, and the SHA-256 of its bytes (MeasurePictureFile only).
     std::optional<FileIdentity> identity;
+    QByteArray sha256;
+    // The perceptual hash of the decoded picture (MeasurePictureFile, or when asked), taken
+    // in the same pass (an SVG's as HashPicture takes it); none for a picture of width or height 0,
+    // nor for an SVG whose drawing for the hash failed.
+    std::optional<std::uint64_t> perceptualHash;
 };
+
+enum class HashPixels { No, Yes };
 
 // Decodes every row of the picture once, exactly as DecodePicture would (same size, same
 // errors), keeping only the rows and columns the thumbnail of a cellSize cell takes. (WebP and
 // AVIF are decoded whole, within kDecodePixelBudget; an SVG is drawn at the thumbnail's size.)
-// Throws PictureError for a file its decoder rejects. Counts one in PictureDecodeCount().
+// Throws PictureError for a file its decoder rejects. Counts one in PictureDecodeCount() (an SVG
+// with its hash two: the hash is drawn apart).
 PictureMeasure MeasurePicture(const std::uint8_t* data, std::size_t size, PictureKind kind,
-                              int cellSize = 100);
-PictureMeasure MeasurePicture(const QByteArray& bytes, PictureKind kind, int cellSize = 100);
+                              int cellSize = 100, HashPixels hash = HashPixels::No);
+PictureMeasure MeasurePicture(const QByteArray& bytes, PictureKind kind, int cellSize = 100,
+                              HashPixels hash = HashPixels::No);
 
 // Reads the file and measures it. False, with the reason in *error, when the file is
 // missing, changes while it is read, or its decoder rejects it.
 bool MeasurePictureFile(const QString& path, PictureKind kind, PictureMeasure& out, QString* error = nullptr,
                         int cellSize = 100);
+
+// The size and perceptual hash of a picture: one decoding pass, as DecodePicture would
+// (same size, same errors), holding a row at a time. An SVG is drawn for it at most 256 pixels a
+// side, by a helper run of its own. Throws PictureError.
+struct PictureHash {
+    int width = 0;
+    int height = 0;
+    std::uint64_t perceptualHash = 0;
+};
+PictureHash HashPicture(const std::uint8_t* data, std::size_t size, PictureKind kind);
+PictureHash HashPicture(const QByteArray& bytes, PictureKind kind);
 
 } // namespace skarvel

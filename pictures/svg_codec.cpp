@@ -4,6 +4,7 @@
 #include "pictures/picture_svg.h"
 #include "pictures/picture_thumbnail.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace skarvel::detail {
@@ -32,6 +33,33 @@ void StreamSvg(const std::uint8_t* data, std::size_t size, RowSink& sink) {
         if (!sink.wants(y))
             return;
         std::memcpy(sink.rowBuffer(y), rgb, static_cast<std::size_t>(width) * 3);
+        sink.rowDone(y);
+    });
+}
+
+void StreamSvgScaled(const std::uint8_t* data, std::size_t size, int maxSide, int& width, int& height,
+                     RowSink& sink) {
+    ForgetSvgHelperUsage();
+    CheckSvgDocument(data, size);
+    SvgHelper helper(data, size);
+    width = helper.width();
+    height = helper.height();
+    CheckPictureSize(width, height, kFormat);
+    int drawnWidth = width, drawnHeight = height;
+    if (std::max(width, height) > maxSide) {
+        const auto scaled = [&](int side) {
+            return static_cast<int>(std::max<std::int64_t>(
+                1, (std::int64_t{side} * maxSide + std::max(width, height) / 2) / std::max(width, height)));
+        };
+        drawnWidth = width >= height ? maxSide : scaled(width);
+        drawnHeight = width >= height ? scaled(height) : maxSide;
+    }
+    static constexpr std::uint8_t kWhite[3] = {255, 255, 255};
+    sink.begin(drawnWidth, drawnHeight, kWhite);
+    if (drawnWidth == 0 || drawnHeight == 0)
+        return;
+    helper.draw(drawnWidth, drawnHeight, [&sink, drawnWidth](int y, const std::uint8_t* rgb) {
+        std::memcpy(sink.rowBuffer(y), rgb, static_cast<std::size_t>(drawnWidth) * 3);
         sink.rowDone(y);
     });
 }

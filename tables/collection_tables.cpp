@@ -45,6 +45,7 @@ void CollectionTable::appendFreshIds(size_t count) {
     for (size_t i = 0; i < count; ++i) {
         m_ids.push_back(++m_lastId);
         m_reasons.emplace_back();
+        m_fingerprints.emplace_back();
     }
 }
 
@@ -60,6 +61,7 @@ void CollectionTable::setGridRowCount(int count) {
         m_numbers.resize(data);
         m_ids.resize(data);
         m_reasons.resize(data);
+        m_fingerprints.resize(data);
         endRemoveRows();
     } else {
         beginInsertRows({}, oldRows, int(data) - 1);
@@ -116,6 +118,18 @@ QString CollectionTable::statusReason(int row) const {
     return m_reasons[size_t(row - 1)];
 }
 
+void CollectionTable::setFingerprint(int row, std::shared_ptr<const ContentFingerprint> fingerprint) {
+    if (row < 1 || row >= gridRowCount())
+        return;
+    m_fingerprints[size_t(row - 1)] = std::move(fingerprint);
+}
+
+std::shared_ptr<const ContentFingerprint> CollectionTable::fingerprint(int row) const {
+    if (row < 1 || row >= gridRowCount())
+        return nullptr;
+    return m_fingerprints[size_t(row - 1)];
+}
+
 RowId CollectionTable::rowId(int row) const {
     if (row < 1 || row >= gridRowCount())
         return 0;
@@ -142,6 +156,7 @@ void CollectionTable::setRow(int row, const QStringList& cells) {
     for (int c = 1; c < m_columnCount; ++c)
         r[size_t(c - 1)] = cells.value(c);
     m_reasons[size_t(row - 1)].clear();
+    m_fingerprints[size_t(row - 1)].reset();
     emit dataChanged(index(row - 1, 0), index(row - 1, m_columnCount - 1),
                      {Qt::DisplayRole, Qt::EditRole, Qt::ToolTipRole});
 }
@@ -153,6 +168,7 @@ void CollectionTable::clearToOneEmptyRow() {
     // The blank row is a new item: work taken from the old rows finds nothing to write.
     m_ids.clear();
     m_reasons.clear();
+    m_fingerprints.clear();
     appendFreshIds(1);
     endResetModel();
 }
@@ -191,6 +207,7 @@ void CollectionTable::removeDataRows(std::vector<int> rows) {
             m_rows[write] = std::move(m_rows[read]);
             m_ids[write] = m_ids[read];
             m_reasons[write] = std::move(m_reasons[read]);
+            m_fingerprints[write] = std::move(m_fingerprints[read]);
         }
         ++write;
     }
@@ -200,6 +217,7 @@ void CollectionTable::removeDataRows(std::vector<int> rows) {
     m_numbers.resize(size_t(remaining));
     m_ids.resize(size_t(remaining));
     m_reasons.resize(size_t(remaining));
+    m_fingerprints.resize(size_t(remaining));
     endRemoveRows();
     if (first - 1 < remaining)
         emit dataChanged(index(first - 1, 1), index(remaining - 1, m_columnCount - 1),

@@ -2,10 +2,13 @@
 // The collection tables: grids of text cells. Row 0 is the header row, data
 // rows start at 1, column 0 holds the row number. An empty table is exactly
 // one blank data row. The model holds the cells; views only show them.
+#include "tables/content_fingerprint.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 namespace skarvel {
@@ -94,6 +97,11 @@ public:
     void setStatus(int row, const QString& word, const QString& reason = {});
     QString statusReason(int row) const;
 
+    // What the row's local file holds, when some step has read it; it moves with the row and
+    // goes when the row is rewritten whole.
+    void setFingerprint(int row, std::shared_ptr<const ContentFingerprint> fingerprint);
+    std::shared_ptr<const ContentFingerprint> fingerprint(int row) const;
+
     // Two rows, row 1 all blank (column 0 too).
     void clearToOneEmptyRow();
     // Row count 2 and the URL cell of row 1 empty.
@@ -128,9 +136,10 @@ private:
     std::vector<QString> m_numbers;
     // Columns 1 to last of each data row.
     std::vector<std::vector<QString>> m_rows;
-    // Per data row, moving with columns 1 to last: identity and failure reason.
+    // Per data row, moving with columns 1 to last: identity, failure reason, fingerprint.
     std::vector<RowId> m_ids;
     std::vector<QString> m_reasons;
+    std::vector<std::shared_ptr<const ContentFingerprint>> m_fingerprints;
     RowId m_lastId = 0;
 };
 

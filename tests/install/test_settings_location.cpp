@@ -206,6 +206,29 @@ TEST(SettingsLocation, TransferKeysOfCommon) {
     }
 }
 
+TEST(SettingsLocation, DuplicateDistanceOfCommon) {
+    struct Case {
+        const char* lines;
+        int distance;
+    };
+    const Case cases[] = {
+        {"", 4},
+        {"DUPLICATE_DISTANCE=0\r\n", 0},
+        {"DUPLICATE_DISTANCE= 7 \r\n", 7},
+        {"DUPLICATE_DISTANCE=16\r\n", 16},
+        {"DUPLICATE_DISTANCE=17\r\n", 4},
+        {"DUPLICATE_DISTANCE=-1\r\n", 4},
+        {"DUPLICATE_DISTANCE=near\r\n", 4},
+    };
+    for (const Case& c : cases) {
+        Folders f;
+        const AppEnvironment env =
+            MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
+        test::writeFile(SettingsPath(env), QByteArray("[COMMON]\r\nTEMP_DIR=/data/Coll/\r\n") + c.lines);
+        EXPECT_EQ(ReadStartupSettings(env).duplicateDistance, c.distance) << c.lines;
+    }
+}
+
 TEST(SettingsLocation, ModernPicturesKeyIsReadAndWrittenOnlyWhenItMatters) {
     struct Case {
         const char* lines; // the [COMMON] section's key lines

@@ -7,11 +7,13 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <jpeglib.h>
 
@@ -140,6 +142,122 @@ Rgb24Image makePhotoLike(int w, int h, std::uint32_t seed) {
         }
     }
     return out;
+}
+
+Rgb24Image makeScene(int w, int h, std::uint32_t seed) {
+    std::uint32_t state = seed * 2654435761u + 12345u;
+    const auto unit = [&state] { return double(nextRandom(state) % 100000) / 100000.0; };
+    // Value noise per channel on lattices of 3, 6 and 12 cells across, smoothly interpolated.
+    struct Octave {
+        int cells;
+        double amplitude;
+        std::vector<double> values; // (cells + 1)^2 lattice points, three channels each
+    };
+    std::vector<Octave> octaves;
+    for (const auto& [cells, amplitude] : {std::pair{3, 90.0}, std::pair{6, 45.0}, std::pair{12, 20.0}}) {
+        Octave o{cells, amplitude, {}};
+        o.values.resize(size_t((cells + 1) * (cells + 1) * 3));
+        for (double& v : o.values)
+            v = unit() * 2 - 1;
+        octaves.push_back(std::move(o));
+    }
+    double top[3], bottom[3];
+    for (int c = 0; c < 3; ++c) {
+        top[c] = 40 + unit() * 180;
+        bottom[c] = 40 + unit() * 180;
+    }
+    struct Disc {
+        double x, y, r;
+        double colour[3];
+    };
+    std::vector<Disc> discs(4);
+    for (Disc& d : discs) {
+        d.x = unit();
+        d.y = unit();
+        d.r = 0.08 + unit() * 0.22;
+        for (double& c : d.colour)
+            c = unit() * 255;
+    }
+    const double side = std::min(w, h);
+    const auto smooth = [](double t) { return t * t * (3 - 2 * t); };
+    Rgb24Image out(w, h);
+    for (int y = 0; y < h; ++y) {
+        const double v = (y + 0.5) / h;
+        for (int x = 0; x < w; ++x) {
+            const double u = (x + 0.5) / w;
+            double colour[3];
+            for (int c = 0; c < 3; ++c)
+                colour[c] = top[c] + (bottom[c] - top[c]) * v;
+            for (const Octave& o : octaves) {
+                const double fx = u * o.cells, fy = v * o.cells;
+                const int ix = std::min(int(fx), o.cells - 1), iy = std::min(int(fy), o.cells - 1);
+                const double tx = smooth(fx - ix), ty = smooth(fy - iy);
+                const auto at = [&o](int gx, int gy, int c) {
+                    return o.values[size_t(((gy * (o.cells + 1)) + gx) * 3 + c)];
+                };
+                for (int c = 0; c < 3; ++c) {
+                    const double a = at(ix, iy, c) + (at(ix + 1, iy, c) - at(ix, iy, c)) * tx;
+                    const double b = at(ix, iy + 1, c) + (at(ix + 1, iy + 1, c) - at(ix, iy + 1, c)) * tx;
+                    colour[c] += o.amplitude * (a + (b - a) * ty);
+                }
+            }
+            for (const Disc& d : discs) {
+                const double dist = std::hypot((u - d.x) * w, (v - d.y) * h) / side;
+                const double cover = std::clamp((d.r - dist) * 40, 0.0, 1.0); // a soft edge
+                for (int c = 0; c < 3; ++c)
+                    colour[c] += (d.colour[c] - colour[c]) * cover * 0.8;
+            }
+            const double grain = double(nextRandom(state) % 11) - 5;
+            std::uint8_t* p = out.pixel(x, y);
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<std::uint8_t>(std::clamp(std::lround(colour[c] + grain), 0L, 255L));
+        }
+    }
+    return out;
+}
+
+QByteArray makeSvgScene(int w, int h, std::uint32_t seed) {
+    std::uint32_t state = seed * 2246822519u + 7u;
+    const auto unit = [&state] { return double(nextRandom(state) % 1000) / 1000.0; };
+    const auto colour = [&] {
+        return QStringLiteral("rgb(%1,%2,%3)")
+            .arg(int(30 + unit() * 200))
+            .arg(int(30 + unit() * 200))
+            .arg(int(30 + unit() * 200));
+    };
+    // The viewBox is 1000 units across the longer side.
+    const double vw = w >= h ? 1000 : 1000.0 * w / h, vh = w >= h ? 1000.0 * h / w : 1000;
+    const QString top = colour(), bottom = colour();
+    QString svg =
+        QStringLiteral(R"(<svg xmlns="http://www.w3.org/2000/svg" width="%1" height="%2" )"
+                       R"(viewBox="0 0 %3 %4">)"
+                       R"(<defs><linearGradient id="g" x1="0" y1="0" x2="0.4" y2="1">)"
+                       R"(<stop offset="0" stop-color="%5"/><stop offset="1" stop-color="%6"/>)"
+                       R"svg(</linearGradient></defs><rect width="%3" height="%4" fill="url(#g)"/>)svg")
+            .arg(w)
+            .arg(h)
+            .arg(vw)
+            .arg(vh)
+            .arg(top, bottom);
+    for (int i = 0; i < 7; ++i) {
+        const double x = unit() * vw, y = unit() * vh, rx = (0.08 + unit() * 0.25) * vw,
+                     ry = (0.08 + unit() * 0.25) * vh;
+        if (i % 3 == 2)
+            svg += QStringLiteral(R"(<rect x="%1" y="%2" width="%3" height="%4" fill="%5" opacity="0.8"/>)")
+                       .arg(x - rx)
+                       .arg(y - ry)
+                       .arg(2 * rx)
+                       .arg(2 * ry)
+                       .arg(colour());
+        else
+            svg += QStringLiteral(R"(<ellipse cx="%1" cy="%2" rx="%3" ry="%4" fill="%5" opacity="0.75"/>)")
+                       .arg(x)
+                       .arg(y)
+                       .arg(rx)
+                       .arg(ry)
+                       .arg(colour());
+    }
+    return (svg + QStringLiteral("</svg>")).toUtf8();
 }
 
 Rgb24Image makeFewColours(int w, int h, int colours) {

@@ -40,6 +40,13 @@ PixelDiff comparePixels(const Rgb24Image& a, const Rgb24Image& b);
 
 // A w x h picture with gradients, a flat block and fine noise (many colours).
 Rgb24Image makePhotoLike(int w, int h, std::uint32_t seed = 1);
+// A photograph-like w x h picture whose layout the seed chooses: a gradient, smooth value
+// noise at three scales and soft-edged discs, placed relative to the picture's size (the same
+// seed at another size is the same scene), and fine grain.
+Rgb24Image makeScene(int w, int h, std::uint32_t seed);
+// An SVG drawing of w x h CSS pixels whose layout the seed chooses: a gradient ground and
+// overlapping translucent ellipses and rectangles, placed by the viewBox (any size, same drawing).
+QByteArray makeSvgScene(int w, int h, std::uint32_t seed);
 // A w x h picture of `colours` distinct flat colours in bands.
 Rgb24Image makeFewColours(int w, int h, int colours);
 

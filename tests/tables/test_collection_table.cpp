@@ -174,3 +174,35 @@ TEST(CollectionTableFailureReason, TheReasonIsTheStatusTooltipAndMovesWithItsRow
     t.setRow(1, {"1", "", "http://z/"});
     EXPECT_EQ(t.statusReason(1), "");
 }
+
+TEST(CollectionTableFingerprint, AFingerprintMovesWithItsRowAndGoesWithIt) {
+    CollectionTable t(TableKind::Pictures);
+    fill(t, 5);
+    const auto print = [](const char* path) {
+        auto f = std::make_shared<ContentFingerprint>();
+        f->path = path;
+        return std::shared_ptr<const ContentFingerprint>(f);
+    };
+    const auto paths = [&t] {
+        QStringList out;
+        for (int r = 1; r < t.gridRowCount(); ++r)
+            out << (t.fingerprint(r) ? t.fingerprint(r)->path : QStringLiteral("-"));
+        return out;
+    };
+    t.setFingerprint(2, print("/p/2"));
+    t.setFingerprint(4, print("/p/4"));
+    t.setFingerprint(5, print("/p/5"));
+    t.setFingerprint(6, print("/p/6")); // past the last row: ignored
+    EXPECT_EQ(paths(), QStringList({"-", "/p/2", "-", "/p/4", "/p/5"}));
+
+    t.removeDataRows({1, 4});
+    EXPECT_EQ(urls(t), QStringList({"1:http://x/2", "2:http://x/3", "3:http://x/5"}));
+    EXPECT_EQ(paths(), QStringList({"/p/2", "-", "/p/5"}));
+
+    // A row written whole is another item; new rows have none.
+    t.setRow(1, {"1", "", "http://y/"});
+    t.setGridRowCount(6);
+    EXPECT_EQ(paths(), QStringList({"-", "-", "/p/5", "-", "-"}));
+    t.clearToOneEmptyRow();
+    EXPECT_EQ(t.fingerprint(1), nullptr);
+}

@@ -1,0 +1,292 @@
+// "Remove duplicates" without a window: only files without a current fingerprint are read (or
+// read before their picture type was known), rows changed while the job reads are left alone,
+// sounds and videos are compared byte for byte reading only files of a shared size, and no
+// step holds the window thread long.
+#include "jobs/duplicate_jobs.h"
+#include "pictures/picture_codecs.h"
+#include "tests/pictures/picture_test_tools.h"
+#include "tests/support/test_support.h"
+
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFile>
+#include <QSignalSpy>
+#include <QThread>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+#include <time.h>
+
+using namespace skarvel;
+
+namespace {
+
+constexpr int kRunWaitMs = 120000;
+
+class RecordingProgress : public ProgressSink {
+public:
+    void start(int max) override {
+        maximum = max;
+        shown = true;
+    }
+    void setValue(int position) override {
+        positions << position;
+        if (onFirstMove && positions.size() == 1)
+            onFirstMove();
+    }
+    void finish() override { shown = false; }
+    int maximum = -1;
+    bool shown = false;
+    QList<int> positions;
+    std::function<void()> onFirstMove; // runs inside the job's first step after the prepare step
+};
+
+// The processor time of the calling thread: what a step costs the window thread, however busy
+// the machine is with other work.
+qint64 ThreadCpuNs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The application whose thread is the window thread: it times every step a job hands to it.
+class TimingApplication : public QCoreApplication {
+public:
+    using QCoreApplication::QCoreApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (event->type() != QEvent::MetaCall || QThread::currentThread() != thread())
+            return QCoreApplication::notify(receiver, event);
+        const qint64 start = ThreadCpuNs();
+        const bool done = QCoreApplication::notify(receiver, event);
+        longestStepMs = std::max(longestStepMs, (ThreadCpuNs() - start) / 1000000);
+        ++steps;
+        return done;
+    }
+    qint64 longestStepMs = 0;
+    int steps = 0;
+};
+
+// The Local path cells of the table, one per row ("" for none).
+QStringList localPaths(const CollectionTable& t) {
+    QStringList out;
+    for (int r = 1; r < t.gridRowCount(); ++r)
+        out << QFileInfo(t.cell(col::LocalPath, r)).fileName();
+    return out;
+}
+
+QStringList numbers(const CollectionTable& t) {
+    QStringList out;
+    for (int r = 1; r < t.gridRowCount(); ++r)
+        out << t.cell(col::Number, r);
+    return out;
+}
+
+void fillRows(CollectionTable& t, const QStringList& paths) {
+    t.setGridRowCount(int(paths.size()) + 1);
+    for (int r = 1; r <= int(paths.size()); ++r)
+        t.setRow(r, {QString::number(r), kStatusOK, QStringLiteral("http://site/%1").arg(r), paths[r - 1]});
+}
+
+class DuplicateJobsTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString file(const QString& name) const { return dir.filePath(name); }
+    void writePicture(const QString& name, const Rgb24Image& picture, PictureKind kind) {
+        test::writeFile(file(name), EncodePicture(picture, kind));
+    }
+    // Runs the job once and returns the removed count it reported.
+    int run(DuplicateRemovalJob& job, int& reported) {
+        QSignalSpy ended(&job, &BackgroundJob::runEnded);
+        reported = -1;
+        job.Resume();
+        if (!ended.wait(kRunWaitMs))
+            qFatal("the run did not end");
+        return reported;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        const Rgb24Image a = test::makeScene(400, 300, 1);
+        Rgb24Image half(200, 150);
+        QVERIFY(ResizeNearest(a, half));
+        writePicture("a.png", a, PictureKind::Png);
+        writePicture("a-half.png", half, PictureKind::Png);
+        writePicture("a.jpg", a, PictureKind::Jpeg);
+        writePicture("b.png", test::makeScene(400, 300, 2), PictureKind::Png);
+        QFile::copy(file("b.png"), file("b-copy.png"));
+        test::writeFile(file("broken.png"), "not a picture");
+        QFile::copy(file("broken.png"), file("broken-copy.png"));
+    }
+
+    void readsOnlyFilesWithoutACurrentFingerprint() {
+        QObject window;
+        CollectionTable table(TableKind::Pictures);
+        RecordingProgress progress;
+        int reported = -1;
+        auto job = MakeOwnedJob<RemoveDuplicatePictures>(&window, table, progress, 4,
+                                                         [&](int removed) { reported = removed; });
+        // Rows 1 and 4 carry what the download's measuring pass learnt.
+        fillRows(table, {file("a.png"), file("b.png"), file("a-half.png"), file("b-copy.png"), file("a.jpg"),
+                         file("broken.png"), file("broken-copy.png"), file("missing.png"), ""});
+        table.setFingerprint(
+            1, RemoveDuplicatePictures::FingerprintPicture(file("a.png"), PictureTypes::Classic));
+        table.setFingerprint(
+            4, RemoveDuplicatePictures::FingerprintPicture(file("b-copy.png"), PictureTypes::Classic));
+
+        std::uint64_t decodes = PictureDecodeCount();
+        QCOMPARE(run(*job, reported), 3);
+        QCOMPARE(PictureDecodeCount() - decodes, std::uint64_t{5}); // rows 2, 3, 5, 6, 7
+        QCOMPARE(localPaths(table),
+                 QStringList({"a.png", "b.png", "broken.png", "broken-copy.png", "missing.png", ""}));
+        QCOMPARE(numbers(table), QStringList({"1", "2", "3", "4", "5", "6"}));
+        QCOMPARE(progress.maximum, 9);
+        QVERIFY(!progress.shown);
+        QVERIFY(table.fingerprint(3) && !table.fingerprint(3)->decoded); // a file that does not decode stays
+        QCOMPARE(table.fingerprint(5), nullptr);
+
+        // The second run reads nothing; a file changed since is read again.
+        decodes = PictureDecodeCount();
+        QCOMPARE(run(*job, reported), 0);
+        QCOMPARE(PictureDecodeCount(), decodes);
+        QFile::remove(file("broken-copy.png"));
+        QVERIFY(QFile::copy(file("a.png"), file("broken-copy.png")));
+        QCOMPARE(run(*job, reported), 1);
+        QCOMPARE(PictureDecodeCount() - decodes, std::uint64_t{1});
+        QCOMPARE(localPaths(table), QStringList({"a.png", "b.png", "broken.png", "missing.png", ""}));
+    }
+
+    void distanceZeroComparesBytesOnly() {
+        QObject window;
+        CollectionTable table(TableKind::Pictures);
+        RecordingProgress progress;
+        int reported = -1;
+        auto job = MakeOwnedJob<RemoveDuplicatePictures>(&window, table, progress, 0,
+                                                         [&](int removed) { reported = removed; });
+        fillRows(table,
+                 {file("a.png"), file("a-half.png"), file("a.jpg"), file("b.png"), file("b-copy.png")});
+        QCOMPARE(run(*job, reported), 1);
+        QCOMPARE(localPaths(table), QStringList({"a.png", "a-half.png", "a.jpg", "b.png"}));
+    }
+
+    void rowsChangedWhileTheJobReadsAreLeftAlone() {
+        QObject window;
+        CollectionTable table(TableKind::Pictures);
+        RecordingProgress progress;
+        int reported = -1;
+        auto job = MakeOwnedJob<RemoveDuplicatePictures>(&window, table, progress, 4,
+                                                         [&](int removed) { reported = removed; });
+        fillRows(table,
+                 {file("a.png"), file("a-half.png"), file("a.jpg"), file("b-copy.png"), file("b.png")});
+        // After the rows were taken: a's row goes, and b's copy now names another file.
+        progress.onFirstMove = [&] {
+            table.removeDataRow(1);
+            table.setCell(col::LocalPath, 3, file("elsewhere.png"));
+        };
+        QCOMPARE(run(*job, reported), 0);
+        QCOMPARE(localPaths(table), QStringList({"a-half.png", "a.jpg", "elsewhere.png", "b.png"}));
+    }
+
+    // A WebP is decoded only while the modern types are on; a row read before they were is read again.
+    void theRunsPictureTypesDecideWhatDecodes() {
+        if (!PictureKindBuilt(PictureKind::Webp))
+            QSKIP("built without WebP");
+        writePicture("a.webp", test::makeScene(400, 300, 1), PictureKind::Webp);
+        QObject window;
+        CollectionTable table(TableKind::Pictures);
+        RecordingProgress progress;
+        int reported = -1;
+        PictureTypes types = PictureTypes::Classic;
+        auto job = MakeOwnedJob<RemoveDuplicatePictures>(
+            &window, table, progress, 4, [&](int removed) { reported = removed; }, [&] { return types; });
+        fillRows(table, {file("a.jpg"), file("a.webp"), file("b.png")});
+        QCOMPARE(run(*job, reported), 0);
+        QVERIFY(table.fingerprint(2) && !table.fingerprint(2)->decoded);
+
+        types = PictureTypes::Modern;
+        const std::uint64_t decodes = PictureDecodeCount();
+        QCOMPARE(run(*job, reported), 1);
+        QCOMPARE(PictureDecodeCount() - decodes, std::uint64_t{1});
+        QCOMPARE(localPaths(table), QStringList({"a.jpg", "b.png"}));
+    }
+
+    void soundsAndVideosGoByteForByteReadingOnlySharedSizes() {
+        test::writeFile(file("x.mp3"), QByteArray(100, 'x'));
+        test::writeFile(file("y.mp3"), QByteArray(100, 'y'));
+        test::writeFile(file("x-copy.mp3"), QByteArray(100, 'x'));
+        test::writeFile(file("z.mp3"), QByteArray(7, 'z'));
+        for (const TableKind kind : {TableKind::Sounds, TableKind::Videos}) {
+            QObject window;
+            CollectionTable table(kind);
+            RecordingProgress progress;
+            int reported = -1;
+            auto job = MakeOwnedJob<RemoveDuplicateFiles>(&window, table, progress,
+                                                          [&](int removed) { reported = removed; });
+            fillRows(table,
+                     {file("x.mp3"), file("y.mp3"), "", file("x-copy.mp3"), file("z.mp3"), file("x.mp3")});
+            QCOMPARE(run(*job, reported), 2);
+            QCOMPARE(localPaths(table), QStringList({"x.mp3", "y.mp3", "", "z.mp3"}));
+            QCOMPARE(numbers(table), QStringList({"1", "2", "3", "4"}));
+            QVERIFY(table.fingerprint(1) && table.fingerprint(2));
+            QCOMPARE(table.fingerprint(4), nullptr); // the only file of its size is never read
+        }
+    }
+
+    void emptyTableRemovesNothing() {
+        QObject window;
+        CollectionTable table(TableKind::Pictures);
+        RecordingProgress progress;
+        int reported = -1;
+        auto job = MakeOwnedJob<RemoveDuplicatePictures>(&window, table, progress, 4,
+                                                         [&](int removed) { reported = removed; });
+        QCOMPARE(run(*job, reported), 0);
+        QVERIFY(table.isEmptyTable());
+        QCOMPARE(progress.maximum, 0);
+    }
+
+    // 25,000 rows, most of them known from their download: the window thread runs the
+    // prepare and finish steps over all of them, and each step stays short.
+    void noStepHoldsTheWindowLong() {
+        QObject window;
+        CollectionTable table(TableKind::Pictures);
+        RecordingProgress progress;
+        int reported = -1;
+        auto job = MakeOwnedJob<RemoveDuplicatePictures>(&window, table, progress, 4,
+                                                         [&](int removed) { reported = removed; });
+        const QStringList files{file("a.png"), file("a-half.png"), file("a.jpg"), file("b.png")};
+        constexpr int kRows = 25000; // applied over several window steps
+        table.setGridRowCount(kRows + 1);
+        std::vector<std::shared_ptr<const ContentFingerprint>> known;
+        for (const QString& f : files)
+            known.push_back(RemoveDuplicatePictures::FingerprintPicture(f, PictureTypes::Classic));
+        for (int r = 1; r <= kRows; ++r) {
+            table.setRow(r, {QString::number(r), kStatusOK, QStringLiteral("http://site/%1").arg(r),
+                             files[(r - 1) % files.size()]});
+            if (r > int(files.size()))
+                table.setFingerprint(r, known[size_t((r - 1) % files.size())]);
+        }
+        auto* app = static_cast<TimingApplication*>(QCoreApplication::instance());
+        app->longestStepMs = 0;
+        app->steps = 0;
+        QCOMPARE(run(*job, reported), kRows - 2); // one row of a, one of b
+        QCOMPARE(localPaths(table), QStringList({"a.png", "b.png"}));
+        qInfo("longest of %d window steps over %d rows: %lld ms of processor time", app->steps, kRows,
+              app->longestStepMs);
+        QVERIFY(app->steps >= 6); // prepare, the bar, three of results, finish
+        QVERIFY2(app->longestStepMs < 50,
+                 qPrintable(QStringLiteral("a step took %1 ms").arg(app->longestStepMs)));
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TimingApplication app(argc, argv);
+    DuplicateJobsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_duplicate_jobs.moc"

@@ -116,14 +116,15 @@ StartupSettings ReadStartupSettings(const AppEnvironment& env) {
     return s;
 }
 
-bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style) {
+bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style,
+                   QString* error) {
     const QString path = SettingsPath(env);
     // The configuration folder of a user who never ran the program does not exist yet.
     QDir().mkpath(QFileInfo(path).absolutePath());
     IniFile ini(path);
     ini.writeString("COMMON", "TEMP_DIR", workFolder);
     ini.writeString("FORM", "STYLE", style);
-    return ini.updateFile();
+    return ini.updateFile(error);
 }
 
 const QStringList& WorkSubFolders() {
@@ -156,9 +157,11 @@ void MakeDirectoryStructure(const QString& workFolder) {
             if (!existed)
                 dir.mkdir(top);
             // Only a folder that the program made, or found empty, becomes its own.
+            // Without the marker the folder is merely never emptied (the safe side); a folder
+            // that refuses it refuses the downloads too, and each of those reports its failure.
             if (QDir(top).exists() && (!existed || isEmptyFolder(top)))
-                WriteWholeFile(top + PathSeparator() + kWorkFolderMarker,
-                               QByteArray("Skarvel work folder\n"));
+                (void)WriteWholeFile(top + PathSeparator() + kWorkFolderMarker,
+                                     QByteArray("Skarvel work folder\n"));
         }
     }
     for (const QString& name : WorkSubFolders()) {

@@ -65,7 +65,9 @@ struct StartupSettings {
 };
 
 StartupSettings ReadStartupSettings(const AppEnvironment& env);
-bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style);
+// Writes TEMP_DIR and STYLE to the settings file; false, with the reason in *error, when it cannot.
+[[nodiscard]] bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style,
+                                 QString* error = nullptr);
 
 // The five sub-folders of the work folder, in creation order.
 const QStringList& WorkSubFolders();

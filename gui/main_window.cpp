@@ -3,6 +3,7 @@
 
 #include "common/file_ops.h"
 #include "common/text_ops.h"
+#include "gui/dialog_service.h"
 #include "gui/dialogs/about_box.h"
 #include "gui/dialogs/file_name_dialogs.h"
 #include "gui/dialogs/parameters_dialog.h"
@@ -14,6 +15,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -159,13 +161,16 @@ void TForm1::Timer3Timer() {
 }
 
 bool TForm1::FormCloseQuery() {
-    WriteSettings(env, workFolder, CheckedStyleName());
+    QString error;
+    // The window closes all the same; the user learns why the next start will not find the values.
+    if (!WriteSettings(env, workFolder, CheckedStyleName(), &error))
+        ui::ShowError(this, QStringLiteral("Cannot save the settings to %1: %2")
+                                .arg(QDir::toNativeSeparators(SettingsPath(env)), error));
     return true;
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    FormCloseQuery();
-    event->accept();
+    event->setAccepted(FormCloseQuery());
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

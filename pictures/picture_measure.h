@@ -40,7 +40,7 @@ PictureMeasure MeasurePicture(const QByteArray& bytes, PictureKind kind, int cel
 
 // Reads the file and measures it. False, with the reason in *error, when the file is
 // missing, changes while it is read, or its decoder rejects it.
-bool MeasurePictureFile(const QString& path, PictureKind kind, PictureMeasure& out, QString* error = nullptr,
-                        int cellSize = 100);
+[[nodiscard]] bool MeasurePictureFile(const QString& path, PictureKind kind, PictureMeasure& out,
+                                      QString* error = nullptr, int cellSize = 100);
 
 } // namespace skarvel

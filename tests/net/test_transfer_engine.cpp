@@ -466,13 +466,15 @@ TEST(TransferEngine, LargeBodyIsStreamedToDiskWithoutGrowingMemory) {
 }
 
 TEST(TransferEngine, BodyFileNeverStandsUnderItsFinalNameUntilKept) {
-    LocalHttpServer server;
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString target = folder.filePath(QStringLiteral("7.png"));
-    server.server().set_keep_alive_timeout(1);
     std::atomic<bool> finalNameSeenMidway{false};
     std::atomic<int> filesMidway{-1};
+    std::atomic<bool> released{false};
+    // Declared after what its handlers read: a stalled handler may still run while the server stops.
+    LocalHttpServer server;
+    server.server().set_keep_alive_timeout(1);
     // Sends half, looks at the folder while the body is on its way, then sends the rest.
     server.server().Get("/whole.png", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(20000, "image/png", [&](size_t offset, size_t, httplib::DataSink& sink) {
@@ -491,7 +493,6 @@ TEST(TransferEngine, BodyFileNeverStandsUnderItsFinalNameUntilKept) {
             return false; // the connection drops 990 bytes early
         });
     });
-    std::atomic<bool> released{false};
     server.server().Get("/stall.png", [&released](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(1000, "image/png",
                                  [&released](size_t offset, size_t, httplib::DataSink& sink) {

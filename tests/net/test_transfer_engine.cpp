@@ -184,6 +184,33 @@ TEST(TransferEngine, ConnectionsAreKeptAndReused) {
     EXPECT_LE(ports.size(), 2u);
 }
 
+TEST(TransferEngine, CookiesLastAlongOneRedirectChainOnly) {
+    LocalHttpServer server;
+    std::mutex mutex;
+    std::vector<std::string> cookies;
+    server.server().Get("/set", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Set-Cookie", "session=1; Path=/");
+        res.set_redirect("/echo");
+    });
+    server.server().Get("/echo", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(mutex);
+        cookies.push_back(req.get_header_value("Cookie"));
+        res.set_content("x", "text/plain");
+    });
+    server.start();
+
+    // One transfer at a time: the second one runs on the handle the first one used.
+    TransferEngine engine({.maxTransfers = 1, .maxTransfersPerHost = 1},
+                          {.followRedirects = true, .cookiesAndReferer = true});
+    for (const char* path : {"/set", "/echo"}) {
+        TransferRequest request;
+        request.url = server.baseUrl() + QString::fromLatin1(path);
+        engine.submit(std::move(request));
+        drain(engine);
+    }
+    EXPECT_EQ(cookies, (std::vector<std::string>{"session=1", ""}));
+}
+
 // When each request of a path reached the server.
 class Arrivals {
 public:

@@ -6,6 +6,7 @@ set(SKARVEL_FUZZ_TARGETS
   png:skarvel_pictures
   gif:skarvel_pictures
   html_analysis:skarvel_service
+  http_request:skarvel_service
   harvest_parser:skarvel_rules
   text_rules:skarvel_rules
   content_disposition:skarvel_net

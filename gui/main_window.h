@@ -2,7 +2,7 @@
 // The main window: the tabs, the collection tables, the menus and every command.
 #include "tables/collection_tables.h"
 #include "common/settings.h"
-#include "gui/jobs/job_registry.h"
+#include "jobs/job_registry.h"
 #include "tables/text_store.h"
 #include "rules/harvest_parser.h"
 
@@ -10,7 +10,6 @@
 #include <QMainWindow>
 
 #include <memory>
-#include <type_traits>
 #include <vector>
 
 class QAction;
@@ -91,7 +90,7 @@ public:
     int StoppedJobCount() const { return m_jobs.stoppedCount(); }
     // The current instance of a job, and one put in its place (tests hold and watch jobs this way).
     BackgroundJob* CurrentJob(JobId id) const { return m_jobs.current(id); }
-    void InstallJob(JobId id, std::unique_ptr<BackgroundJob> job) { m_jobs.install(id, std::move(job)); }
+    void InstallJob(JobId id, OwnedJob<> job) { m_jobs.install(id, std::move(job)); }
     // The sound player's stream and the library it plays in (tests watch what plays).
     quint32 PlayerStream() const { return playerStream; }
     AudioLibrary& PlayerLibrary() const { return *audio; }
@@ -102,6 +101,10 @@ public:
     QString CheckedStyleName() const;
 
 private:
+    // The tabs of PageControl1, by their index.
+    enum class Tab { Urls, Files, Pictures, Sounds, Videos, Texts };
+    Tab currentTab() const;
+
     // ---- process-wide values
     AppEnvironment env;
     QString programFolder;
@@ -229,14 +232,7 @@ private:
     JobRef<ExportTexts> exportTexts{m_jobs, JobId::ExportTexts};
     JobRef<ExportTextsSQLite> exportTextsSQLite{m_jobs, JobId::ExportTextsSQLite};
 
-    // Puts job in place of the current instance of ref's job, which is shut down and freed.
-    template <class Job, class Instance>
-    void InstallJob(const JobRef<Job>& ref, std::unique_ptr<Instance> job) {
-        static_assert(std::is_base_of_v<Job, Instance>);
-        m_jobs.install(ref.id(), std::move(job));
-    }
-
-public slots:
+private slots:
     // Application shell
     void New1Click();
     void Exit1Click();

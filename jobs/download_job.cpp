@@ -13,10 +13,6 @@ TableDownloadJob::TableDownloadJob(QObject* window, CollectionTable& table, Prog
     : BackgroundJob(window), table(table), progress(progress), m_folder(std::move(folder)),
       m_limits(DefaultLimits()) {}
 
-TableDownloadJob::~TableDownloadJob() {
-    Shutdown();
-}
-
 TransferOptions TableDownloadJob::DownloadOptions() {
     TransferOptions options;
     options.followRedirects = true;
@@ -147,8 +143,8 @@ void TableDownloadJob::runItems() {
                 }
                 TransferRequest request;
                 request.url = EncodeDownloadUrl(item->url);
-                // The engine streams into a temporary file in this folder; the final name comes later.
-                request.bodyFile = item->folder + QStringLiteral("download");
+                // The engine streams into a temporary file there; the final name comes later.
+                request.bodyFolder = item->folder;
                 request.done = [this, item, &ended](TransferResult& result) {
                     settleItem(*item, &result);
                     ended.push_back(item);

@@ -53,7 +53,6 @@ public:
     // folder: read as each item is taken (a settings change applies from the next item).
     TableDownloadJob(QObject* window, CollectionTable& table, ProgressSink& progress,
                      std::function<QString()> folder);
-    ~TableDownloadJob() override;
 
     // Transfer options of every download: TLS on, redirects followed, a 429 or 503 with Retry-After
     // sent once more after the asked wait (at most a minute).

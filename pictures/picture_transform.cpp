@@ -155,8 +155,10 @@ TransformResult PictureTransform::run(const QString& localPath, const QString& t
                                       const TransformSettings& settings, QByteArray* encoded) {
     TransformResult r;
     const QFileInfo local(localPath);
-    if (!local.exists() || local.isDir())
+    if (!local.exists() || local.isDir()) {
+        r.unreadable = !localPath.isEmpty();
         return Skip(r, QStringLiteral("local file does not exist"));
+    }
     const auto sourceKind = KindFromLastFour(localPath, false);
     if (!sourceKind)
         return Skip(r, QStringLiteral("local file is not a BMP, JPEG, PNG or GIF file"));
@@ -171,7 +173,11 @@ TransformResult PictureTransform::run(const QString& localPath, const QString& t
 
     TransformResult done;
     try {
-        decode(localPath, *sourceKind);
+        if (!ReadWholeFile(localPath, file_)) {
+            r.unreadable = true;
+            throw PictureError("cannot read " + localPath.toStdString());
+        }
+        decode(*sourceKind);
         if (source_.isEmpty()) {
             done = Skip(r, QStringLiteral("picture has width or height 0"));
         } else {
@@ -218,9 +224,7 @@ TransformResult PictureTransform::run(const QString& localPath, const QString& t
     return done;
 }
 
-void PictureTransform::decode(const QString& localPath, PictureKind kind) {
-    if (!ReadWholeFile(localPath, file_))
-        throw PictureError("cannot read " + localPath.toStdString());
+void PictureTransform::decode(PictureKind kind) {
     SourceSink sink(source_, rowState_);
     try {
         detail::StreamPicture(reinterpret_cast<const std::uint8_t*>(file_.constData()),
@@ -274,6 +278,7 @@ ParallelPictureTransform::~ParallelPictureTransform() {
 void ParallelPictureTransform::add(const QString& localPath, const QString& targetPath,
                                    const TransformSettings& settings, bool toBytes, const QString& label) {
     auto row = std::make_shared<Row>();
+    row->outcome.localPath = localPath;
     row->outcome.label = label;
     row->localPath = localPath;
     row->targetPath = targetPath;

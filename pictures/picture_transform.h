@@ -35,6 +35,8 @@ struct TransformResult {
     int width = 0; // size of the picture written
     int height = 0;
     QString message; // why the row was skipped or failed, or a note on what was written
+    // The local path names a file that is gone or cannot be read (the row is Skipped or Failed).
+    bool unreadable = false;
 };
 
 // Size of a w x h picture fitted to a W x H rectangle: when w / h >= W / H (compared in
@@ -57,7 +59,8 @@ public:
     // encoded by that path's last four characters, replacing any file of that name.
     // targetPath is the export folder plus export name, already made safe by the caller.
     // Skipped: missing local file, other picture types or target endings, a picture of
-    // width or height 0. Failed: a file that cannot be decoded, encoded or written.
+    // width or height 0. Failed: a file that cannot be read, decoded, encoded or written.
+    // A missing or unreadable local file is marked unreadable, unless no path was given.
     // A fitted side of 0 pixels is written as 1 pixel, with a note in the message.
     TransformResult transform(const QString& localPath, const QString& targetPath,
                               const TransformSettings& settings);
@@ -71,7 +74,8 @@ public:
 private:
     TransformResult run(const QString& localPath, const QString& targetPath,
                         const TransformSettings& settings, QByteArray* encoded);
-    void decode(const QString& localPath, PictureKind kind);
+    // Decodes the source file's bytes (file_).
+    void decode(PictureKind kind);
     void releaseLargeBuffers();
 
     QByteArray file_; // the source file's bytes while it is decoded
@@ -92,6 +96,7 @@ public:
     struct Outcome {
         TransformResult result;
         QByteArray encoded;       // the encoded file when the row was Written and added with toBytes
+        QString localPath;        // as given to add()
         QString label;            // as given to add()
         bool writeFailed = false; // the picture was made but its file could not be written
     };

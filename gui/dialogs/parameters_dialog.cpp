@@ -34,10 +34,10 @@ TForm13::TForm13(QWidget* window, WorkFolderSetting& workFolder)
     layout->addWidget(group);
     layout->addLayout(buttons);
 
-    SetGlyph(BitBtn1, 8);
-    SetGlyph(BitBtn2, 9);
-    SetGlyph(BitBtn3, 2);
-    SetGlyph(BitBtn4, 7);
+    SetGlyph(BitBtn1, Glyph::Folder);
+    SetGlyph(BitBtn2, Glyph::TempFolder);
+    SetGlyph(BitBtn3, Glyph::Save);
+    SetGlyph(BitBtn4, Glyph::Cancel);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TForm13::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm13::BitBtn2Click);

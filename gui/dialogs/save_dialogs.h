@@ -2,7 +2,7 @@
 // Save dialogs: write a collection into a folder. Also the ground that the
 // SQLite export dialogs share with them: the progress of a run, its job, Cancel.
 #include "gui/dialog_base.h"
-#include "gui/jobs/export_jobs.h"
+#include "jobs/export_jobs.h"
 #include "pictures/picture_transform.h"
 
 #include <QGroupBox>
@@ -35,7 +35,7 @@ public:
     void runStarted(BackgroundJob* job, int rowCount) override;
     void rowReached(int position) override;
     // A stopped job ending after a new run has begun leaves that run's view alone.
-    void runEnded(BackgroundJob* job, const QString& message, bool failed) override;
+    void runEnded(BackgroundJob* job, const ExportEnding& ending) override;
 
 public slots:
     // "Cancel": stops a running job (a fresh one takes its place) and closes.

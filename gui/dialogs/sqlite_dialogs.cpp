@@ -31,7 +31,7 @@ SqliteDialog::SqliteDialog(QWidget* window, const QString& objectName, const QSt
     : ExportDialog(window, objectName, caption, job, folder), m_defaultTable(defaultTable),
       m_dropStyle(dropStyle) {
     BitBtn1 = MakeNamed<QPushButton>(QStringLiteral("BitBtn1"), this, QStringLiteral("Export to SQLite"));
-    SetGlyph(BitBtn1, 3);
+    SetGlyph(BitBtn1, Glyph::Database);
     connect(BitBtn1, &QPushButton::clicked, this, &SqliteDialog::BitBtn1Click);
 }
 

@@ -62,12 +62,16 @@ struct StartupSettings {
     // [COMMON] USER_AGENT: when present, the User-Agent of every request of the program.
     bool hasUserAgent = false;
     QString userAgent;
+    // [COMMON] MODERN_PICTURES=1: WebP, AVIF and SVG pictures are known too.
+    bool modernPictures = false;
 };
 
 StartupSettings ReadStartupSettings(const AppEnvironment& env);
-// Writes TEMP_DIR and STYLE to the settings file; false, with the reason in *error, when it cannot.
+// Writes TEMP_DIR, STYLE and MODERN_PICTURES to the settings file; false, with the reason in *error,
+// when it cannot. MODERN_PICTURES is written as 1 when on; when off it is written as 0 only where the
+// file has the key, so that a file that never had it stays as it was.
 [[nodiscard]] bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style,
-                                 QString* error = nullptr);
+                                 bool modernPictures = false, QString* error = nullptr);
 
 // The five sub-folders of the work folder, in creation order.
 const QStringList& WorkSubFolders();

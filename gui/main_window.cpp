@@ -169,7 +169,7 @@ void TForm1::Timer3Timer() {
 bool TForm1::FormCloseQuery() {
     QString error;
     // The window closes all the same; the user learns why the next start will not find the values.
-    if (!WriteSettings(env, workFolder, CheckedStyleName(), &error))
+    if (!WriteSettings(env, workFolder, CheckedStyleName(), modernPictures, &error))
         ui::ShowError(this, QStringLiteral("Cannot save the settings to %1: %2")
                                 .arg(QDir::toNativeSeparators(SettingsPath(env)), error));
     return true;

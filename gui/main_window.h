@@ -3,6 +3,7 @@
 #include "tables/collection_tables.h"
 #include "common/settings.h"
 #include "jobs/job_registry.h"
+#include "pictures/picture_codecs.h"
 #include "tables/text_store.h"
 #include "rules/harvest_parser.h"
 
@@ -115,6 +116,10 @@ private:
     QString exportFolder;       // shared by the save and export commands; ends with a separator once set
     QString fileDownloadFolder; // the file download's folder; ends with a separator once set
     int pictureDownloadCount = 0;
+    bool modernPictures = false; // [COMMON] MODERN_PICTURES: WebP, AVIF and SVG are known too
+    PictureTypes pictureTypes() const {
+        return modernPictures ? PictureTypes::Modern : PictureTypes::Classic;
+    }
 
     // ---- media: the audio library (sound player and sound measuring) and the thumbnails
     std::unique_ptr<AudioLibrary> audio;

@@ -18,6 +18,7 @@
 #include "jobs/job_control.h"
 #include "gui/jobs/window_adapters.h"
 #include "gui/thumbnail_cache.h"
+#include "gui/thumbnail_grid.h"
 #include "gui/window_interfaces.h"
 #include "jobs/file_jobs.h"
 #include "jobs/list_jobs.h"
@@ -68,6 +69,19 @@ struct TForm1::Views {
         TForm1& m_w;
     };
 
+    class ModernTypes : public PictureTypesSetting {
+    public:
+        explicit ModernTypes(TForm1& w) : m_w(w) {}
+        bool modernPictures() const override { return m_w.modernPictures; }
+        void setModernPictures(bool on) override {
+            m_w.modernPictures = on;
+            m_w.DrawGrid1->viewport()->update();
+        }
+
+    private:
+        TForm1& m_w;
+    };
+
     class TextTab : public TextTabView {
     public:
         explicit TextTab(TForm1& w) : m_w(w) {}
@@ -86,7 +100,8 @@ struct TForm1::Views {
         TForm1& m_w;
     };
 
-    explicit Views(TForm1& w) : exportFolder(w), workFolder(w), textTab(w), m_jobs(w.m_jobs) {}
+    explicit Views(TForm1& w)
+        : exportFolder(w), workFolder(w), pictureTypes(w), textTab(w), m_jobs(w.m_jobs) {}
 
     // The dialogs' handle of one job of the registry.
     RegistryJobControl& job(JobId id) {
@@ -98,6 +113,7 @@ struct TForm1::Views {
 
     ExportFolder exportFolder;
     WorkFolder workFolder;
+    ModernTypes pictureTypes;
     TextTab textTab;
 
 private:
@@ -145,6 +161,7 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
     TableDownloadJob::SetDefaultLimits({settings.maxTransfers, settings.maxTransfersPerHost});
     if (settings.hasUserAgent)
         setUserAgentOverride(settings.userAgent.toUtf8());
+    modernPictures = settings.modernPictures;
     for (QAction* item : styleActions)
         if (item->text() == currentStyle)
             item->setChecked(true);
@@ -218,7 +235,8 @@ void TForm1::createJobs() {
                  this, *pictureTable, progressSink(1), work, [this] { return pictureDownloadCount; },
                  [this](const QString& path, PictureKind kind, const PictureMeasure& measured) {
                      thumbnailCache().put(path, kind, measured);
-                 });
+                 },
+                 [this] { return pictureTypes(); });
          })},
         {JobId::PagesDownload, job([this] {
              return MakeOwnedJob<PagesDownload>(this, serviceBase, *m_urlLines, *Memo1, progressSink(1),
@@ -268,11 +286,11 @@ void TForm1::createJobs() {
 
 void TForm1::CreateDialogs() {
     Views& v = *m_views;
-    Form10 = new TForm10(this, v.job(JobId::ExportPicturesSQLite), v.exportFolder);
+    Form10 = new TForm10(this, v.job(JobId::ExportPicturesSQLite), v.exportFolder, v.pictureTypes);
     Form7 = new TForm7(this, *pictureTable, v.job(JobId::DownloadPictures), [this] { FormResize(); });
     Form31 = new TForm31(this, *textTable);
-    Form6 = new TForm6(this, v.job(JobId::ExportPictures), v.exportFolder);
-    Form13 = new TForm13(this, v.workFolder);
+    Form6 = new TForm6(this, v.job(JobId::ExportPictures), v.exportFolder, v.pictureTypes);
+    Form13 = new TForm13(this, v.workFolder, v.pictureTypes);
     Form30 = new TForm30(this, *textTable, v.textTab, [this] { Form37->ShowModal(); });
     Form8 = new TForm8(this, *pictureTable);
     Form33 = new TForm33(this, v.job(JobId::ExportTextsSQLite), v.exportFolder);

@@ -114,6 +114,11 @@ void TableDownloadJob::runItems() {
     // in one step, so that a run of small files costs two thread switches per pump, not per item.
     std::vector<std::shared_ptr<DownloadItem>> ended;
     std::vector<std::shared_ptr<DownloadItem>> taken;
+    std::optional<TransferOptions> options;
+    if (const std::optional<QByteArray> accept = acceptHeader()) {
+        options = DownloadOptions();
+        options->accept = *accept;
+    }
     int next = 0;
     while ((next < itemCount && !Terminated()) || !engine.idle() || !ended.empty()) {
         const int room = next < itemCount && !Terminated() ? std::min(engine.wanted(), itemCount - next) : 0;
@@ -143,6 +148,7 @@ void TableDownloadJob::runItems() {
                 }
                 TransferRequest request;
                 request.url = EncodeDownloadUrl(item->url);
+                request.options = options;
                 // The engine streams into a temporary file there; the final name comes later.
                 request.bodyFolder = item->folder;
                 request.done = [this, item, &ended](TransferResult& result) {

@@ -78,6 +78,9 @@ protected:
     // The bar's position after n completed items: n - 1 by default, so that it stands one step
     // short of its maximum until the finish step hides it.
     virtual int progressAfter(int completed) const { return completed - 1; }
+    // The Accept header of the run's requests, read on the worker after the prepare step; unset:
+    // the transfer engine's own.
+    virtual std::optional<QByteArray> acceptHeader() const { return std::nullopt; }
 
     void prepareStep() override;
     void finishStep() override;

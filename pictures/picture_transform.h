@@ -25,13 +25,15 @@ struct TransformSettings {
     int height = 100; // rectangle H
     bool fit = false;
     int format = kSaveOriginal; // a SaveFormat
+    // With Modern, WebP, AVIF and SVG are read and written too.
+    PictureTypes types = PictureTypes::Classic;
 };
 
 struct TransformResult {
     enum class Status { Written, Skipped, Failed };
     Status status = Status::Skipped;
     QString path;  // the target path after the format's extension was applied
-    QString type;  // "jpg", "png", "gif" or "bmp" when written
+    QString type;  // "jpg", "png", "gif", "bmp", "webp", "avif" or "svg" when written
     int width = 0; // size of the picture written
     int height = 0;
     QString message; // why the row was skipped or failed, or a note on what was written
@@ -62,6 +64,10 @@ public:
     // width or height 0. Failed: a file that cannot be read, decoded, encoded or written.
     // A missing or unreadable local file is marked unreadable, unless no path was given.
     // A fitted side of 0 pixels is written as 1 pixel, with a note in the message.
+    // With settings.types Modern, .webp, .avif and .svg count too: a WebP, AVIF or SVG file
+    // saved as "Original" without fitting, under a name of its own type, is copied byte for
+    // byte (once it is known to decode); an SVG is drawn at its own size; a target of type SVG,
+    // which nothing writes, is written as PNG with the extension ".png" in its place.
     TransformResult transform(const QString& localPath, const QString& targetPath,
                               const TransformSettings& settings);
 
@@ -74,6 +80,8 @@ public:
 private:
     TransformResult run(const QString& localPath, const QString& targetPath,
                         const TransformSettings& settings, QByteArray* encoded);
+    TransformResult copyOriginal(TransformResult r, PictureKind kind, const QString& localPath,
+                                 QByteArray* encoded);
     // Decodes the source file's bytes (file_).
     void decode(PictureKind kind);
     void releaseLargeBuffers();

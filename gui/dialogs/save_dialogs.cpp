@@ -183,8 +183,10 @@ void SaveDialog::BitBtn1Click() {
 
 // ---------------------------------------------------------------- the four dialogs
 
-TForm6::TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
-    : SaveDialog(window, QStringLiteral("Form6"), QStringLiteral("Save pictures"), job, folder) {
+TForm6::TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder,
+               const PictureTypesSetting& types)
+    : SaveDialog(window, QStringLiteral("Form6"), QStringLiteral("Save pictures"), job, folder),
+      m_types(types) {
     transformGroup = new ImagesTransformGroup(this);
     CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"),
                              QStringLiteral("Delete all files from directory before export pictures"), this);
@@ -196,6 +198,7 @@ TForm6::TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& fold
 
 void TForm6::addRunValues(ExportRun& run) const {
     run.transform = transformGroup->settings();
+    run.transform.types = m_types.modernPictures() ? PictureTypes::Modern : PictureTypes::Classic;
 }
 
 MediaSaveDialog::MediaSaveDialog(QWidget* window, const QString& objectName, const QString& caption,

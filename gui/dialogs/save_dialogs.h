@@ -20,6 +20,7 @@ class QPushButton;
 namespace skarvel {
 
 class ExportFolderSetting;
+class PictureTypesSetting;
 class ExportJobControl;
 
 // A dialog that starts a save or export job and shows its run.
@@ -113,13 +114,17 @@ private:
 class TForm6 : public SaveDialog {
     Q_OBJECT
 public:
-    TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
+    TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder,
+           const PictureTypesSetting& types);
     ImagesTransformGroup* transformGroup = nullptr;
     QCheckBox* CheckBox2 = nullptr; // Delete all files from directory before export pictures
     QPushButton* BitBtn3 = nullptr; // Cancel
 
 protected:
     void addRunValues(ExportRun& run) const override;
+
+private:
+    const PictureTypesSetting& m_types;
 };
 
 // The sound and video save dialogs: a format list and the delete box.

@@ -17,7 +17,7 @@ class AudioDecoder {
 public:
     // nullptr (with *error set) when the file cannot be read, holds no audio stream,
     // or yields no decodable sound at all. The first frame is decoded here already.
-    static std::unique_ptr<AudioDecoder> open(const QString& path, QString* error = nullptr);
+    [[nodiscard]] static std::unique_ptr<AudioDecoder> open(const QString& path, QString* error = nullptr);
     ~AudioDecoder();
     AudioDecoder(const AudioDecoder&) = delete;
     AudioDecoder& operator=(const AudioDecoder&) = delete;
@@ -48,7 +48,7 @@ struct AudioScan {
 };
 
 // Decodes a whole file and counts its samples: exact for VBR files too.
-std::optional<AudioScan> scanAudioFile(const QString& path, QString* error = nullptr);
+[[nodiscard]] std::optional<AudioScan> scanAudioFile(const QString& path, QString* error = nullptr);
 
 // Interleaved PCM for an output device.
 struct PcmFormat {
@@ -62,8 +62,8 @@ struct PcmFormat {
 // Decodes a file on demand and converts it to a fixed PCM format.
 class PcmReader {
 public:
-    static std::unique_ptr<PcmReader> open(const QString& path, const PcmFormat& format,
-                                           QString* error = nullptr);
+    [[nodiscard]] static std::unique_ptr<PcmReader> open(const QString& path, const PcmFormat& format,
+                                                         QString* error = nullptr);
     ~PcmReader();
     PcmReader(const PcmReader&) = delete;
     PcmReader& operator=(const PcmReader&) = delete;

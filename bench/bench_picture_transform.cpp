@@ -194,7 +194,8 @@ void BM_ResizeNearest(benchmark::State& state) {
     const Rgb24Image& picture = SharedInputs().picture;
     Rgb24Image target(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state)
-        ResizeNearest(picture, target);
+        if (!ResizeNearest(picture, target))
+            state.SkipWithError("empty picture");
 }
 BENCHMARK(BM_ResizeNearest)->Args({800, 600})->Args({3200, 2400})->Unit(benchmark::kMicrosecond);
 

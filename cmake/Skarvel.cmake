@@ -32,6 +32,13 @@ if(SKARVEL_FUZZ)
   target_link_options(skarvel_flags INTERFACE -fsanitize=address,undefined)
 endif()
 
+# Sanitizer settings of every test run. Leak checking is on; tests/lsan.supp lists the leaks
+# that lie inside third-party libraries, each with its reason.
+set(SKARVEL_SANITIZER_ENV
+  "ASAN_OPTIONS=abort_on_error=1"
+  "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
+  "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+
 # Registers a test with ctest and the environment every test runs in.
 #   skarvel_add_test(NAME name SOURCES ... LIBS ... [GUI | QTEST] [TIMEOUT s] [LABELS ...])
 # GUI tests are Qt Test executables with widgets, QTEST ones Qt Test without a GUI;
@@ -54,5 +61,5 @@ function(skarvel_add_test)
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     LABELS "${T_LABELS}"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;SKARVEL_SERVICE_HOST=;QT_LOGGING_RULES=qt.multimedia*=false")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;${SKARVEL_SANITIZER_ENV};SKARVEL_SERVICE_HOST=;QT_LOGGING_RULES=qt.multimedia*=false")
 endfunction()

@@ -52,16 +52,18 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
             *error = file.errorString();
         return false;
     }
-    const bool ok = file.write(bytes) == bytes.size() && file.flush();
+    bool ok = file.write(bytes) == bytes.size() && file.flush();
+    if (ok) {
+        file.close();
+        ok = file.error() == QFileDevice::NoError;
+    }
     if (!ok) {
         if (error)
             *error = file.errorString();
         file.close();
         file.remove();
-        return false;
     }
-    file.close();
-    return file.error() == QFileDevice::NoError;
+    return ok;
 }
 
 bool ReadWholeFile(const QString& path, QByteArray& bytes) {

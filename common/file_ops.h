@@ -15,12 +15,12 @@ void FindFiles(const QString& folder, const QString& mask, bool recursive, bool 
 void DeleteFilesInFolder(const QString& folder);
 
 // Creates, writes whole and closes; false (with the file removed) when any step fails.
-bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+[[nodiscard]] bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 // Like WriteWholeFile, but the bytes go to a temporary file beside path that is renamed over it
 // once whole: a failed write leaves any earlier file under path as it was, and no partial one.
-bool ReplaceWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+[[nodiscard]] bool ReplaceWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const QString& path, QByteArray& bytes);
+[[nodiscard]] bool ReadWholeFile(const QString& path, QByteArray& bytes);
 
 } // namespace skarvel

@@ -88,7 +88,7 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
     m_lines.insert(lastEntry + 1, entry);
 }
 
-bool IniFile::updateFile() {
+bool IniFile::updateFile(QString* error) {
 #ifdef Q_OS_WIN
     const QString eol = QStringLiteral("\r\n");
 #else
@@ -97,7 +97,7 @@ bool IniFile::updateFile() {
     QString text;
     for (const QString& line : m_lines)
         text += line + eol;
-    return WriteWholeFile(m_path, text.toUtf8());
+    return WriteWholeFile(m_path, text.toUtf8(), error);
 }
 
 } // namespace skarvel

@@ -14,8 +14,8 @@ public:
     bool exists() const;
     QString readString(const QString& section, const QString& key, const QString& def) const;
     void writeString(const QString& section, const QString& key, const QString& value);
-    // Writes the file to disk; false when it cannot be written.
-    bool updateFile();
+    // Writes the file to disk; false, with the reason in *error, when it cannot be written.
+    [[nodiscard]] bool updateFile(QString* error = nullptr);
 
 private:
     qsizetype findSection(const QString& section) const;

@@ -123,7 +123,7 @@ StartupSettings ReadStartupSettings(const AppEnvironment& env) {
 }
 
 bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style,
-                   bool modernPictures) {
+                   bool modernPictures, QString* error) {
     const QString path = SettingsPath(env);
     // The configuration folder of a user who never ran the program does not exist yet.
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -135,7 +135,7 @@ bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const Q
     if (modernPictures || ini.readString("COMMON", "MODERN_PICTURES", absent) != absent)
         ini.writeString("COMMON", "MODERN_PICTURES",
                         modernPictures ? QStringLiteral("1") : QStringLiteral("0"));
-    return ini.updateFile();
+    return ini.updateFile(error);
 }
 
 const QStringList& WorkSubFolders() {
@@ -168,9 +168,11 @@ void MakeDirectoryStructure(const QString& workFolder) {
             if (!existed)
                 dir.mkdir(top);
             // Only a folder that the program made, or found empty, becomes its own.
+            // Without the marker the folder is merely never emptied (the safe side); a folder
+            // that refuses it refuses the downloads too, and each of those reports its failure.
             if (QDir(top).exists() && (!existed || isEmptyFolder(top)))
-                WriteWholeFile(top + PathSeparator() + kWorkFolderMarker,
-                               QByteArray("Skarvel work folder\n"));
+                (void)WriteWholeFile(top + PathSeparator() + kWorkFolderMarker,
+                                     QByteArray("Skarvel work folder\n"));
         }
     }
     for (const QString& name : WorkSubFolders()) {

@@ -73,10 +73,11 @@ struct StartupSettings {
 inline constexpr int kMaxDuplicateDistance = 16;
 
 StartupSettings ReadStartupSettings(const AppEnvironment& env);
-// MODERN_PICTURES is written as 1 when on; when off it is written as 0 only where the file has the
-// key, so that a file that never had it stays as it was.
-bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style,
-                   bool modernPictures = false);
+// Writes TEMP_DIR, STYLE and MODERN_PICTURES to the settings file; false, with the reason in *error,
+// when it cannot. MODERN_PICTURES is written as 1 when on; when off it is written as 0 only where the
+// file has the key, so that a file that never had it stays as it was.
+[[nodiscard]] bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style,
+                                 bool modernPictures = false, QString* error = nullptr);
 
 // The five sub-folders of the work folder, in creation order.
 const QStringList& WorkSubFolders();

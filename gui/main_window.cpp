@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -166,13 +167,16 @@ void TForm1::Timer3Timer() {
 }
 
 bool TForm1::FormCloseQuery() {
-    WriteSettings(env, workFolder, CheckedStyleName(), modernPictures);
+    QString error;
+    // The window closes all the same; the user learns why the next start will not find the values.
+    if (!WriteSettings(env, workFolder, CheckedStyleName(), modernPictures, &error))
+        ui::ShowError(this, QStringLiteral("Cannot save the settings to %1: %2")
+                                .arg(QDir::toNativeSeparators(SettingsPath(env)), error));
     return true;
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    FormCloseQuery();
-    event->accept();
+    event->setAccepted(FormCloseQuery());
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

@@ -318,6 +318,9 @@ struct TransferEngine::Impl {
     void returnHandle(EasyPtr easy) {
         if (!easy)
             return;
+        // curl_easy_reset keeps the cookies and (libcurl 7.88) drops the cookie-file list unfreed;
+        // clearing the cookie file frees both, so the next transfer on this handle starts without.
+        curl_easy_setopt(easy.get(), CURLOPT_COOKIEFILE, static_cast<const char*>(nullptr));
         curl_easy_reset(easy.get());
         if (spareHandles.size() < 16)
             spareHandles.push_back(std::move(easy));

@@ -109,7 +109,7 @@ struct TransferResult {
 
 // Moves the body file of a successful transfer to finalPath, replacing a file of that name. The body
 // never stands half-written under finalPath. False (with error) when the move failed.
-bool keepBodyFile(TransferResult& result, const QString& finalPath, QString* error = nullptr);
+[[nodiscard]] bool keepBodyFile(TransferResult& result, const QString& finalPath, QString* error = nullptr);
 
 struct TransferRequest {
     QString url;

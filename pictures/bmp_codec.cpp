@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 
 namespace skarvel {
@@ -118,7 +119,7 @@ Header ReadHeader(const std::uint8_t* d, std::size_t size) {
             if (size < 14 + 40 + 12)
                 Fail("file too short for its colour masks");
             for (int i = 0; i < 3; ++i)
-                h.masks[i] = U32(d + 54 + 4 * i);
+                h.masks[i] = U32(d + 54 + std::ptrdiff_t{4} * i);
             if (headerSize == 40)
                 h.paletteOffset += h.compression == kAlphaBitFields ? 16 : 12;
         }
@@ -233,7 +234,7 @@ void StreamUncompressed(const std::uint8_t* d, const Header& h, const Palette& p
         }
         case 16:
             for (int x = 0; x < w; ++x) {
-                const std::uint32_t px = U16(in + 2 * x);
+                const std::uint32_t px = U16(in + std::ptrdiff_t{2} * x);
                 o[0] = red(px);
                 o[1] = green(px);
                 o[2] = blue(px);
@@ -260,7 +261,7 @@ void StreamUncompressed(const std::uint8_t* d, const Header& h, const Palette& p
                 }
             } else {
                 for (int x = 0; x < w; ++x) {
-                    const std::uint32_t px = U32(in + 4 * x);
+                    const std::uint32_t px = U32(in + std::ptrdiff_t{4} * x);
                     o[0] = red(px);
                     o[1] = green(px);
                     o[2] = blue(px);

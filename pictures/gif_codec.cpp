@@ -406,7 +406,7 @@ QByteArray EncodeGif(const Rgb24Image& picture) {
         Fail("cannot make the colour table");
 
     QByteArray bytes;
-    bytes.reserve(static_cast<qsizetype>(indexes.size() / 2 + 1024));
+    bytes.reserve(static_cast<qsizetype>(indexes.size() / 2) + 1024);
     int error = 0;
     std::unique_ptr<GifFileType, CloseEncoder> gif(EGifOpen(&bytes, WriteToBytes, &error));
     if (!gif)

@@ -137,26 +137,33 @@ bool IsModernKind(PictureKind kind) {
     return kind == PictureKind::Webp || kind == PictureKind::Avif || kind == PictureKind::Svg;
 }
 
+namespace {
+// The backends the build options chose (SKARVEL_WEBP, SKARVEL_AVIF, SKARVEL_SVG).
+#ifdef SKARVEL_HAVE_WEBP
+constexpr bool kWebpBuilt = true;
+#else
+constexpr bool kWebpBuilt = false;
+#endif
+#ifdef SKARVEL_HAVE_AVIF
+constexpr bool kAvifBuilt = true;
+#else
+constexpr bool kAvifBuilt = false;
+#endif
+#ifdef SKARVEL_HAVE_SVG
+constexpr bool kSvgBuilt = true;
+#else
+constexpr bool kSvgBuilt = false;
+#endif
+} // namespace
+
 bool PictureKindBuilt(PictureKind kind) {
     switch (kind) {
     case PictureKind::Webp:
-#ifdef SKARVEL_HAVE_WEBP
-        return true;
-#else
-        return false;
-#endif
+        return kWebpBuilt;
     case PictureKind::Avif:
-#ifdef SKARVEL_HAVE_AVIF
-        return true;
-#else
-        return false;
-#endif
+        return kAvifBuilt;
     case PictureKind::Svg:
-#ifdef SKARVEL_HAVE_SVG
-        return true;
-#else
-        return false;
-#endif
+        return kSvgBuilt;
     default:
         return true;
     }

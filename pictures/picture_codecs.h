@@ -102,8 +102,8 @@ Rgb24Image DecodePictureFile(const QString& path, PictureKind kind);
 // Width and height of the picture file. Every row is decoded and checked, as a full decode
 // would, but never more than a few rows are held. False, with the reason in *error, when
 // the file is missing or its decoder rejects it.
-bool ReadPictureSize(const QString& path, PictureKind kind, int& width, int& height,
-                     QString* error = nullptr);
+[[nodiscard]] bool ReadPictureSize(const QString& path, PictureKind kind, int& width, int& height,
+                                   QString* error = nullptr);
 
 // Passes over a picture's pixel data so far in this process: every full decode and every
 // measuring pass counts one.
@@ -136,6 +136,6 @@ void WritePictureFile(const QString& path, const Rgb24Image& picture, PictureKin
 // source row y * (h - 1) / (h' - 1), column x source column x * (w - 1) / (w' - 1), integer
 // divisions, so corners map to corners. A destination side of 1 takes source index 0.
 // Returns false, changing nothing, when either picture has a side of 0.
-bool ResizeNearest(const Rgb24Image& src, Rgb24Image& dst);
+[[nodiscard]] bool ResizeNearest(const Rgb24Image& src, Rgb24Image& dst);
 
 } // namespace skarvel

@@ -9,7 +9,7 @@ namespace skarvel::detail {
 // Pixels that no data sets are free up to this many; beyond that a picture needs a pixel set by
 // its data for every kSkippedPixelsPerSetPixel pixels left to the fill, or its data cannot back
 // its size.
-inline constexpr std::int64_t kFreeSkippedPixels = 4 * 1024 * 1024;
+inline constexpr std::int64_t kFreeSkippedPixels = std::int64_t{4} * 1024 * 1024;
 inline constexpr std::int64_t kSkippedPixelsPerSetPixel = 8;
 
 // Predictive codings with arithmetic or zero-bit entropy codes (WebP, AVIF) can make a flat area of

@@ -52,8 +52,8 @@ PictureMeasure MeasurePicture(const QByteArray& bytes, PictureKind kind, int cel
 
 // Reads the file and measures it. False, with the reason in *error, when the file is
 // missing, changes while it is read, or its decoder rejects it.
-bool MeasurePictureFile(const QString& path, PictureKind kind, PictureMeasure& out, QString* error = nullptr,
-                        int cellSize = 100);
+[[nodiscard]] bool MeasurePictureFile(const QString& path, PictureKind kind, PictureMeasure& out,
+                                      QString* error = nullptr, int cellSize = 100);
 
 // The size and perceptual hash of a picture: one decoding pass, as DecodePicture would
 // (same size, same errors), holding a row at a time. An SVG is drawn for it at most 256 pixels a

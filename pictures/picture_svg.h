@@ -16,14 +16,14 @@
 
 namespace skarvel::detail {
 
-inline constexpr std::int64_t kMaxSvgFileBytes = 32 * 1024 * 1024;
+inline constexpr std::int64_t kMaxSvgFileBytes = std::int64_t{32} * 1024 * 1024;
 // libxml2's own limit, which librsvg keeps.
 inline constexpr int kMaxSvgDepth = 256;
 inline constexpr std::int64_t kMaxSvgElements = 1'000'000;
 // Entities may add this many times the file's size to the document, plus the free part; each
 // holds at most kMaxSvgEntityLength characters and no other entity.
 inline constexpr std::int64_t kSvgExpansionFactor = 4;
-inline constexpr std::int64_t kSvgFreeExpansion = 1024 * 1024;
+inline constexpr std::int64_t kSvgFreeExpansion = std::int64_t{1024} * 1024;
 inline constexpr qsizetype kMaxSvgEntityLength = 4096;
 // cairo draws at most this many pixels a side.
 inline constexpr int kMaxSvgDrawnSide = 32767;

@@ -29,7 +29,8 @@ Rgb24Image MakeThumbnail(const Rgb24Image& picture, int S) {
     if (t.width <= 0 || t.height <= 0)
         return thumbnail;
     thumbnail.resize(t.width, t.height);
-    ResizeNearest(picture, thumbnail);
+    if (!ResizeNearest(picture, thumbnail))
+        return {};
     return thumbnail;
 }
 

@@ -11,15 +11,16 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace skarvel {
 
 namespace {
 
 // Working pictures larger than this are freed after their row instead of being kept.
-constexpr std::size_t kKeptBufferBytes = 256u * 1024 * 1024;
+constexpr std::size_t kKeptBufferBytes = std::size_t{256} * 1024 * 1024;
 // Encoded files up to this size hand their storage back to the workers once written.
-constexpr qsizetype kRecycledFileBytes = 64 * 1024 * 1024;
+constexpr qsizetype kRecycledFileBytes = qsizetype{64} * 1024 * 1024;
 
 // Decodes into the source working picture the way DecodePicture does, but without clearing
 // it first: a decoder writes every byte of each row it hands out through rowBuffer, so only
@@ -201,7 +202,9 @@ TransformResult PictureTransform::run(const QString& localPath, const QString& t
                 }
                 if (size.width() != source_.width || size.height() != source_.height) {
                     scaled_.resize(size.width(), size.height());
-                    ResizeNearest(source_, scaled_);
+                    if (!ResizeNearest(source_, scaled_))
+                        throw PictureError("cannot scale the picture to " + std::to_string(size.width()) +
+                                           " x " + std::to_string(size.height()));
                     picture = &scaled_;
                 }
             }

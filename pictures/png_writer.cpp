@@ -23,7 +23,7 @@ constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '
 // A chunk's length field holds at most 2^31 - 1.
 constexpr std::uint64_t kMaxChunkData = 0x7FFFFFFF;
 // Scratch rows larger than this are freed after the picture instead of kept for the next one.
-constexpr std::size_t kKeptScratchBytes = 64u * 1024 * 1024;
+constexpr std::size_t kKeptScratchBytes = std::size_t{64} * 1024 * 1024;
 
 enum Filter : std::uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth = 4 };
 
@@ -73,8 +73,8 @@ std::size_t FinishChunk(std::uint8_t* chunk, const char type[4], std::size_t len
 std::uint32_t Cost(const std::uint8_t* row, std::size_t n) {
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const int v = static_cast<std::int8_t>(row[i]);
-        sum += static_cast<std::uint32_t>(v < 0 ? -v : v);
+        // A byte of 128 or more stands for the negative value byte - 256.
+        sum += row[i] < 128 ? row[i] : 256u - row[i];
     }
     return sum;
 }
@@ -166,7 +166,7 @@ void detail::EncodePngInto(const Rgb24Image& picture, int compressionLevel, QByt
     const std::size_t bound = libdeflate_deflate_compress_bound(compressor, dataSize);
 
     constexpr std::size_t kIdatAt = sizeof kSignature + 25;
-    bytes.resize(static_cast<qsizetype>(kIdatAt + 8 + 2 + bound + 4 + 4 + 12));
+    bytes.resize(static_cast<qsizetype>(bound) + static_cast<qsizetype>(kIdatAt + 8 + 2 + 4 + 4 + 12));
     auto* d = reinterpret_cast<std::uint8_t*>(bytes.data());
     std::memcpy(d, kSignature, sizeof kSignature);
     std::uint8_t* ihdr = d + sizeof kSignature;

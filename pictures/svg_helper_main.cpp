@@ -27,10 +27,10 @@
 
 namespace {
 
-constexpr std::size_t kMaxDocumentBytes = 64u * 1024 * 1024;
+constexpr std::size_t kMaxDocumentBytes = std::size_t{64} * 1024 * 1024;
 constexpr double kMaxSide = 65535;
 
-bool WriteAll(const void* bytes, std::size_t size) {
+[[nodiscard]] bool WriteAll(const void* bytes, std::size_t size) {
     const char* p = static_cast<const char*>(bytes);
     while (size > 0) {
         const ssize_t n = write(STDOUT_FILENO, p, size);
@@ -44,7 +44,7 @@ bool WriteAll(const void* bytes, std::size_t size) {
     return true;
 }
 
-bool ReadAll(void* bytes, std::size_t size) {
+[[nodiscard]] bool ReadAll(void* bytes, std::size_t size) {
     char* p = static_cast<char*>(bytes);
     while (size > 0) {
         const ssize_t n = read(STDIN_FILENO, p, size);
@@ -58,7 +58,7 @@ bool ReadAll(void* bytes, std::size_t size) {
     return true;
 }
 
-bool ReadLine(std::string& line) {
+[[nodiscard]] bool ReadLine(std::string& line) {
     line.clear();
     char c = 0;
     while (line.size() < 64) {
@@ -71,13 +71,15 @@ bool ReadLine(std::string& line) {
     return false;
 }
 
-int Refuse(const std::string& why) {
+[[nodiscard]] int Refuse(const std::string& why) {
     std::string message = "ERROR " + why;
     for (char& c : message)
         if (c == '\n' || c == '\r')
             c = ' ';
     message += '\n';
-    WriteAll(message.data(), message.size());
+    // Skarvel reads the reason from the message, so one it cannot get ends the run as a lost socket does.
+    if (!WriteAll(message.data(), message.size()))
+        return 2;
     return 1;
 }
 
@@ -104,7 +106,7 @@ double AbsolutePixels(gboolean present, const RsvgLength& length) {
 }
 
 // Width and height in CSS pixels, else from the viewBox; false when the document has neither.
-bool DocumentSize(RsvgHandle* handle, double& width, double& height) {
+[[nodiscard]] bool DocumentSize(RsvgHandle* handle, double& width, double& height) {
     if (rsvg_handle_get_intrinsic_size_in_pixels(handle, &width, &height))
         return true;
     gboolean hasWidth = FALSE, hasHeight = FALSE, hasViewBox = FALSE;

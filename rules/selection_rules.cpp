@@ -52,8 +52,8 @@ std::optional<PreparedSelection> prepare(TableKind kind, const SelectionSettings
 }
 
 bool outside(const PreparedSelection& p, int pair, int value) {
-    const auto& lower = p.bounds[size_t(2 * pair)];
-    const auto& upper = p.bounds[size_t(2 * pair + 1)];
+    const auto& lower = p.bounds[size_t(pair) * 2];
+    const auto& upper = p.bounds[size_t(pair) * 2 + 1];
     if (p.rules.inclusive)
         return (lower && value < *lower) || (upper && value > *upper);
     return (lower && value <= *lower) || (upper && value >= *upper);

@@ -41,7 +41,7 @@ QString DecodePageText(const QByteArray& bytes);
 // DecodePageText of the file; "" when it does not exist or cannot be read.
 QString LoadPageText(const QString& path);
 // Writes text as a memo saves its lines (each line ended by CR LF), in UTF-8 after a BOM.
-bool SavePageText(const QString& path, const QString& text, QString* error = nullptr);
+[[nodiscard]] bool SavePageText(const QString& path, const QString& text, QString* error = nullptr);
 
 class CollectionTable;
 
@@ -51,8 +51,8 @@ class CollectionTable;
 // window can show each text as it is made. A row without a Local path writes no file
 // (its text is empty all the same) but still gets its header. Stops at the first file
 // that cannot be written: false, with the path and the reason in *error.
-bool ApplyTextRulesToTable(CollectionTable& table, const TextRules& rules,
-                           const std::function<void(int row, const TextResult& result)>& shown,
-                           QString* error = nullptr);
+[[nodiscard]] bool ApplyTextRulesToTable(CollectionTable& table, const TextRules& rules,
+                                         const std::function<void(int row, const TextResult& result)>& shown,
+                                         QString* error = nullptr);
 
 } // namespace skarvel

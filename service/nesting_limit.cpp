@@ -387,7 +387,7 @@ private:
     void copyUpTo(std::size_t at) {
         if (!m_edited) {
             m_edited = true;
-            m_out.reserve(qsizetype(m_text.size() + m_text.size() / 16 + 64));
+            m_out.reserve(qsizetype(m_text.size() + m_text.size() / 16) + 64);
         }
         m_out.append(m_text.data() + m_copied, qsizetype(at - m_copied));
         m_copied = at;

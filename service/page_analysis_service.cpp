@@ -274,7 +274,7 @@ struct PageAnalysisService::Impl {
 
     void configure() {
         server->set_keep_alive_max_count(100);
-        server->set_payload_max_length(1024 * 1024);
+        server->set_payload_max_length(std::size_t{1024} * 1024);
         harvestRoute("get_images.php", Script::Images);
         harvestRoute("get_sounds.php", Script::Sounds);
         harvestRoute("get_videos.php", Script::Videos);

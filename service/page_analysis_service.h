@@ -41,7 +41,8 @@ public:
     // parallel on a pool of threads of its own until stop(). Returns false,
     // with the reason in *error, when the address cannot be bound or the
     // service already runs.
-    bool start(const QString& host = QStringLiteral("127.0.0.1"), int port = 0, QString* error = nullptr);
+    [[nodiscard]] bool start(const QString& host = QStringLiteral("127.0.0.1"), int port = 0,
+                             QString* error = nullptr);
     // The port being listened on; 0 when not running.
     int port() const;
     bool isRunning() const;
@@ -72,7 +73,7 @@ std::optional<QByteArray> rawParameterValue(QByteArrayView query, QByteArrayView
 // The address to fetch for a page parameter as the client typed it. Accepts
 // %XX escapes, a fully percent-encoded address and a missing "http://".
 // nullopt with a message for empty, malformed and non-http(s) addresses.
-std::optional<QUrl> pageAddressFromParameter(const QString& value, QString* error);
+[[nodiscard]] std::optional<QUrl> pageAddressFromParameter(const QString& value, QString* error);
 
 enum class AnswerKind { Pictures, Sounds, Videos };
 // The one record for an address that is itself a picture, sound or video

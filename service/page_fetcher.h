@@ -20,7 +20,7 @@ struct FetchOptions {
     // the transfer is given up when it moves less than one byte per second for this long
     long stallTimeoutSeconds = 30;
     // longer pages are cut here and analysed as far as they arrived
-    qint64 maxBytes = 16 * 1024 * 1024;
+    qint64 maxBytes = qint64{16} * 1024 * 1024;
     long maxRedirects = 10;
     // a 429 or 503 answer whose Retry-After asks for at most this long is asked again once after the wait
     long maxRetryAfterSeconds = 10;

@@ -284,12 +284,13 @@ void findScriptLiterals(QStringView script, QList<ScriptLiteral>& out) {
         const Token& t = tokens[i];
         const std::size_t left = tokens.size() - i;
         if (t.type == Token::Type::Name && left >= 4 && isPunct(tokens[i + 1], u"=")) {
-            if (isName(tokens[i + 2], u"new") && isName(tokens[i + 3], u"Image"))
-                images.insert(t.text);
-            else if (left >= 8 && isName(tokens[i + 2], u"document") && isPunct(tokens[i + 3], u".") &&
-                     isName(tokens[i + 4], u"createElement") && isPunct(tokens[i + 5], u"(") &&
-                     isPlainString(tokens[i + 6]) &&
-                     tokens[i + 6].value.compare(QLatin1StringView("img"), Qt::CaseInsensitive) == 0)
+            const bool newImage = isName(tokens[i + 2], u"new") && isName(tokens[i + 3], u"Image");
+            const bool createdImg =
+                left >= 8 && isName(tokens[i + 2], u"document") && isPunct(tokens[i + 3], u".") &&
+                isName(tokens[i + 4], u"createElement") && isPunct(tokens[i + 5], u"(") &&
+                isPlainString(tokens[i + 6]) &&
+                tokens[i + 6].value.compare(QLatin1StringView("img"), Qt::CaseInsensitive) == 0;
+            if (newImage || createdImg)
                 images.insert(t.text);
         }
         // <target>.src = "literal"

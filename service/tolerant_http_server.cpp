@@ -26,8 +26,8 @@ namespace skarvel {
 
 namespace {
 
-constexpr size_t kMaxRequestLine = 16 * 1024;
-constexpr size_t kReadChunk = 16 * 1024;
+constexpr size_t kMaxRequestLine = size_t{16} * 1024;
+constexpr size_t kReadChunk = size_t{16} * 1024;
 constexpr int kListenBacklog = 1024;
 constexpr auto kIdleBeforeGivingUp = std::chrono::milliseconds(200);
 // Sockets waiting for their 503; past this they are closed unanswered.

@@ -288,7 +288,8 @@ bool SqliteExportSession::commitAndClose(QString* error) {
     const bool committed = db_.tryExec(QStringLiteral("commit;"), error);
     if (!committed) {
         // A commit that failed leaves the transaction open; end it before the lock is let go.
-        db_.tryExec(QStringLiteral("rollback;"));
+        // Should the rollback fail too, closing below rolls the transaction back all the same.
+        (void)db_.tryExec(QStringLiteral("rollback;"));
     }
     db_.close();
     return committed;

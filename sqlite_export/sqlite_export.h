@@ -65,7 +65,8 @@ public:
 
     // Opens path for reading and writing, creating the file when it is missing.
     // Any earlier connection is closed first (an open transaction is rolled back).
-    bool open(const QString& path, QString* error = nullptr, int busyTimeoutMs = kDefaultBusyTimeoutMs);
+    [[nodiscard]] bool open(const QString& path, QString* error = nullptr,
+                            int busyTimeoutMs = kDefaultBusyTimeoutMs);
     bool isOpen() const { return db_ != nullptr; }
     // Closes the connection; an open transaction is rolled back.
     void close();
@@ -73,7 +74,7 @@ public:
     // Executes statement text; throws SqliteError with the database's message.
     void exec(const QString& statementText);
     // As exec, but reports failure through the return value and *error.
-    bool tryExec(const QString& statementText, QString* error = nullptr);
+    [[nodiscard]] bool tryExec(const QString& statementText, QString* error = nullptr);
     // Throws SqliteError when the statement cannot be prepared.
     SqliteStatement prepare(const QString& statementText);
 
@@ -121,7 +122,7 @@ public:
     // With overwriteExisting, an existing file (and its journal) is deleted first;
     // a failed delete is ignored and the existing file is used. False when the
     // database cannot be opened, with the database's message in *error.
-    bool connect(const QString& file, bool overwriteExisting, QString* error = nullptr);
+    [[nodiscard]] bool connect(const QString& file, bool overwriteExisting, QString* error = nullptr);
     bool isConnected() const { return db_.isOpen(); }
 
     // "begin;", the optional drop, CREATE TABLE: the table and every row of the
@@ -132,13 +133,13 @@ public:
 
     // Adds one row with name, type and data bound as values in a single insert.
     // False when the row could not be stored; the session stays usable.
-    bool insertRow(const QString& name, const QString& type, const QByteArray& data,
-                   QString* error = nullptr);
+    [[nodiscard]] bool insertRow(const QString& name, const QString& type, const QByteArray& data,
+                                 QString* error = nullptr);
 
     // "commit;" and close. False (with *error) when not connected or the commit
     // failed; the connection is closed in every case, and a failed commit is
     // rolled back, so the file keeps what it held before prepareTable().
-    bool commitAndClose(QString* error = nullptr);
+    [[nodiscard]] bool commitAndClose(QString* error = nullptr);
 
 private:
     int busyTimeoutMs_;
@@ -158,7 +159,8 @@ QString SafeExportName(const QString& exportName);
 // over it once every byte is written: target is replaced whole or not at all, and
 // a failed copy leaves no file of its own behind. The copy takes the source's
 // permissions. False, with the reason in *error, when any step fails.
-bool ReplaceFileWithCopy(const QString& source, const QString& target, QString* error = nullptr);
+[[nodiscard]] bool ReplaceFileWithCopy(const QString& source, const QString& target,
+                                       QString* error = nullptr);
 
 // `type` of a stored sound or video: the last three characters of the local
 // path, lower-cased (mp3, ogg, wav, aac, ogv, mp4, ??? and ebm for .webm).

@@ -27,6 +27,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void firstStartUsesDefaultsAndCloseWritesSettings();
+    void closeSaysWhenTheSettingsCannotBeWritten();
     void everyStyleSurvivesARestart();
     void unknownStyleShowsErrorAndChecksNothing();
     void exitLeavesTheSettingsFileAlone();
@@ -65,6 +66,20 @@ void MainWindowTest::firstStartUsesDefaultsAndCloseWritesSettings() {
     IniFile ini(f.programDir.path() + "/Skarvel.ini");
     QCOMPARE(ini.readString("COMMON", "TEMP_DIR", "?"), f.workFolder());
     QCOMPARE(ini.readString("FORM", "STYLE", "?"), QString("Iceberg Classico"));
+}
+
+void MainWindowTest::closeSaysWhenTheSettingsCannotBeWritten() {
+    GuiFixture f;
+    TForm1* form = f.start();
+    // A folder where the file belongs cannot be opened for writing, even by root.
+    const QString ini = f.programDir.path() + "/Skarvel.ini";
+    QVERIFY(QDir().mkdir(ini));
+    QVERIFY(form->close());
+    QVERIFY(!form->isVisible());
+    QCOMPARE(f.answers.messages.size(), 1);
+    const QString prefix = "Cannot save the settings to " + QDir::toNativeSeparators(ini) + ": ";
+    QVERIFY2(f.answers.messages.front().startsWith(prefix), qPrintable(f.answers.messages.front()));
+    QVERIFY(f.answers.messages.front().size() > prefix.size());
 }
 
 void MainWindowTest::everyStyleSurvivesARestart() {

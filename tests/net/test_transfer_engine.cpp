@@ -184,6 +184,33 @@ TEST(TransferEngine, ConnectionsAreKeptAndReused) {
     EXPECT_LE(ports.size(), 2u);
 }
 
+TEST(TransferEngine, CookiesLastAlongOneRedirectChainOnly) {
+    LocalHttpServer server;
+    std::mutex mutex;
+    std::vector<std::string> cookies;
+    server.server().Get("/set", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Set-Cookie", "session=1; Path=/");
+        res.set_redirect("/echo");
+    });
+    server.server().Get("/echo", [&](const httplib::Request& req, httplib::Response& res) {
+        std::lock_guard lock(mutex);
+        cookies.push_back(req.get_header_value("Cookie"));
+        res.set_content("x", "text/plain");
+    });
+    server.start();
+
+    // One transfer at a time: the second one runs on the handle the first one used.
+    TransferEngine engine({.maxTransfers = 1, .maxTransfersPerHost = 1},
+                          {.followRedirects = true, .cookiesAndReferer = true});
+    for (const char* path : {"/set", "/echo"}) {
+        TransferRequest request;
+        request.url = server.baseUrl() + QString::fromLatin1(path);
+        engine.submit(std::move(request));
+        drain(engine);
+    }
+    EXPECT_EQ(cookies, (std::vector<std::string>{"session=1", ""}));
+}
+
 // When each request of a path reached the server.
 class Arrivals {
 public:
@@ -466,13 +493,15 @@ TEST(TransferEngine, LargeBodyIsStreamedToDiskWithoutGrowingMemory) {
 }
 
 TEST(TransferEngine, BodyFileNeverStandsUnderItsFinalNameUntilKept) {
-    LocalHttpServer server;
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString target = folder.filePath(QStringLiteral("7.png"));
-    server.server().set_keep_alive_timeout(1);
     std::atomic<bool> finalNameSeenMidway{false};
     std::atomic<int> filesMidway{-1};
+    std::atomic<bool> released{false};
+    // Declared after what its handlers read: a stalled handler may still run while the server stops.
+    LocalHttpServer server;
+    server.server().set_keep_alive_timeout(1);
     // Sends half, looks at the folder while the body is on its way, then sends the rest.
     server.server().Get("/whole.png", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(20000, "image/png", [&](size_t offset, size_t, httplib::DataSink& sink) {
@@ -491,7 +520,6 @@ TEST(TransferEngine, BodyFileNeverStandsUnderItsFinalNameUntilKept) {
             return false; // the connection drops 990 bytes early
         });
     });
-    std::atomic<bool> released{false};
     server.server().Get("/stall.png", [&released](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(1000, "image/png",
                                  [&released](size_t offset, size_t, httplib::DataSink& sink) {

@@ -87,7 +87,7 @@ TEST_F(TransformTest, FittedPixelsComeFromResizeNearest) {
         transform.transform(source, out(QStringLiteral("1.bmp")), settings(kSaveOriginal, true));
     ASSERT_EQ(r.status, Status::Written);
     Rgb24Image expected(100, 50);
-    ResizeNearest(picture, expected);
+    ASSERT_TRUE(ResizeNearest(picture, expected));
     const PixelDiff d = comparePixels(colourOf(magickRgba(r.path)), expected);
     ASSERT_TRUE(d.sameSize);
     EXPECT_EQ(d.maxDiff, 0);

@@ -65,7 +65,7 @@ TEST(TransformStorage, PixelsNoDecoderDeliversComeOutAsAPlainDecodeGivesThem) {
                 const QSize size =
                     FitToRectangle(expected.width, expected.height, settings.width, settings.height);
                 Rgb24Image scaled(size.width(), size.height());
-                ResizeNearest(expected, scaled);
+                ASSERT_TRUE(ResizeNearest(expected, scaled));
                 expected = scaled;
             }
             const PixelDiff d = comparePixels(DecodePicture(bytes, PictureKind::Bmp), expected);

@@ -17,7 +17,7 @@ namespace {
 
 QByteArray FileBytes(const QString& path) {
     QByteArray bytes;
-    ReadWholeFile(path, bytes);
+    EXPECT_TRUE(ReadWholeFile(path, bytes)) << path.toStdString();
     return bytes;
 }
 

@@ -324,11 +324,16 @@ private slots:
         test::LocalHttpServer server;
         std::atomic<int> inProgress{0};
         std::atomic<int> most{0};
+        const auto heldUntil = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         server.server().Get(R"(/p/\d+)", [&](const httplib::Request&, httplib::Response& res) {
             const int now = ++inProgress;
             int seen = most.load();
             while (now > seen && !most.compare_exchange_weak(seen, now)) {
             }
+            // Held until two are in at once, however slowly a busy machine sends the second, then a
+            // while longer, for a third past the limit to show.
+            while (most < 2 && std::chrono::steady_clock::now() < heldUntil)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
             --inProgress;
             res.set_content("x", "application/octet-stream");

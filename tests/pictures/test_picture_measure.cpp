@@ -68,7 +68,7 @@ TEST(PicturesClaimingMoreThanTheyHold, FailFastWithoutTakingTheMemory) {
             EXPECT_EQ(m.height, c.measuredHeight);
             EXPECT_TRUE(m.thumbnail.isEmpty()) << "beyond the pixel budget no thumbnail is made";
         }
-        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_LT(clock.elapsed(), 5000); // going through the claimed pixels would take far longer
     }
 }
 

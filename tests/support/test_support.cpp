@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +11,22 @@
 #include <cstdlib>
 
 namespace skarvel::test {
+
+void deliverQueuedEvents() {
+    bool reached = false;
+    QObject marker;
+    QMetaObject::invokeMethod(
+        &marker, [&reached] { reached = true; }, Qt::QueuedConnection);
+    for (const QDeadlineTimer deadline(kWaitMs); !reached;) {
+        if (deadline.hasExpired()) {
+            std::fprintf(stderr, "the event queue did not reach its marker\n");
+            std::abort();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    // A pass delivers a window system's events after the posted ones: one more pass takes those.
+    QCoreApplication::processEvents();
+}
 
 QString fixturePath(const QString& name) {
     return QStringLiteral(SKARVEL_SOURCE_DIR "/tests/fixtures/") + name;

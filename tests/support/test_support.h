@@ -4,6 +4,15 @@
 
 namespace skarvel::test {
 
+// How long a test waits for what a busy machine makes slow (a thread's step, a window's activation,
+// the end of a job's run) before it calls it missing. Load makes things slow, not wrong.
+constexpr int kWaitMs = 60000;
+
+// Delivers every event queued on this thread so far, a window system's too: whatever an action
+// queued has been handled when it returns. A negative check ("nothing opened") waits here for
+// the events that would have done it, not for a length of time.
+void deliverQueuedEvents();
+
 // Path of a file under tests/fixtures in the source tree.
 QString fixturePath(const QString& name);
 // Writes bytes to path, creating parent folders; aborts the test run when it cannot.

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <ctime>
 #include <cstring>
 #include <cstdlib>
 
@@ -26,6 +27,12 @@ void deliverQueuedEvents() {
     }
     // A pass delivers a window system's events after the posted ones: one more pass takes those.
     QCoreApplication::processEvents();
+}
+
+qint64 processCpuMs() {
+    timespec used{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return qint64(used.tv_sec) * 1000 + used.tv_nsec / 1000000;
 }
 
 QString fixturePath(const QString& name) {

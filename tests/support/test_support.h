@@ -18,6 +18,9 @@ QString fixturePath(const QString& name);
 // Writes bytes to path, creating parent folders; aborts the test run when it cannot.
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+// The processor time this process has used so far, in milliseconds: what a piece of work costs,
+// which a busy machine stretches in wall-clock time but not here.
+qint64 processCpuMs();
 // A figure of this process's /proc/self/status in kB (field as "VmHWM:" or "VmRSS:"); -1 when unknown.
 qint64 processStatusKiB(const char* field);
 

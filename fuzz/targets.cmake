@@ -6,8 +6,22 @@ set(SKARVEL_FUZZ_TARGETS
   png:skarvel_pictures
   gif:skarvel_pictures
   html_analysis:skarvel_service
+  http_request:skarvel_service
   harvest_parser:skarvel_rules
   text_rules:skarvel_rules
   content_disposition:skarvel_net
   url_encoding:skarvel_net
   settings:skarvel_common)
+# The modern picture types, each with its backend.
+if(SKARVEL_WEBP)
+  list(APPEND SKARVEL_FUZZ_TARGETS
+    webp:skarvel_pictures)
+endif()
+if(SKARVEL_AVIF)
+  list(APPEND SKARVEL_FUZZ_TARGETS
+    avif:skarvel_pictures)
+endif()
+if(SKARVEL_SVG)
+  list(APPEND SKARVEL_FUZZ_TARGETS
+    svg:skarvel_pictures)
+endif()

@@ -628,7 +628,7 @@ void ExportSaveTest::aFileDeletedBeforeTheSaveIsNamedAfterTheClosingMessage() {
     runDialog(
         f.answers, [&] { test::Press(form, saveButton(kind)); }, [](QWidget*) {}, "BitBtn1",
         "Collection saved!");
-    QTRY_VERIFY(saveJob(form, kind)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(saveJob(form, kind)->Suspended(), kWaitMs);
     QCOMPARE(
         f.answers.messages,
         (QStringList{"Collection saved!", "1 file could not be read and was left out: " + paths[1] + "."}));

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
@@ -33,17 +34,30 @@ public:
         : QIODevice(parent), reader_(std::move(reader)) {}
 
     bool isSequential() const override { return true; }
-    bool atEnd() const override { return reader_->atEnd() && QIODevice::atEnd(); }
+    bool atEnd() const override { return reader_->atEnd() && silence_ == 0 && QIODevice::atEnd(); }
     qint64 bytesAvailable() const override {
         // Data is made on request, so everything up to the end counts as available.
-        const qint64 more = reader_->atEnd() ? 0 : qint64(reader_->format().bytesPerFrame()) * 4096;
+        const qint64 more = reader_->atEnd() ? silence_ : qint64(reader_->format().bytesPerFrame()) * 4096;
         return more + QIODevice::bytesAvailable();
     }
     qint64 bytesFed() const { return fed_; }
+    // Silence given after the sound. A device that ran short keeps back what it holds until its
+    // buffer fills again: the silence fills it, so the end of the sound plays, and a stop that
+    // comes early cuts silence only.
+    void setTrailingSilence(qint64 bytes) {
+        const int frame = reader_->format().bytesPerFrame();
+        silence_ = std::max<qint64>(bytes, 0) / frame * frame;
+    }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override {
-        const qint64 n = reader_->read(data, maxSize);
+        qint64 n = reader_->read(data, maxSize);
+        if (n == 0 && reader_->atEnd() && silence_ > 0) {
+            const int frame = reader_->format().bytesPerFrame();
+            n = std::min(maxSize / frame * frame, silence_);
+            std::memset(data, 0, size_t(n));
+            silence_ -= n;
+        }
         fed_ += n;
         return n;
     }
@@ -52,6 +66,7 @@ protected:
 private:
     std::unique_ptr<audio::PcmReader> reader_;
     qint64 fed_ = 0;
+    qint64 silence_ = 0;
 };
 
 // One stream on the output device. Lives on the output's thread.
@@ -79,6 +94,10 @@ public:
         finished_ = false;
         drainTimer_->stop();
         sink_->start(source_);
+        if (!silenceGiven_) { // the sink's buffer is known once it has started
+            source_->setTrailingSilence(sink_->bufferSize());
+            silenceGiven_ = true;
+        }
         const bool ok = sink_->error() == QAudio::NoError && sink_->state() != QAudio::StoppedState;
         playing_->store(ok);
         return ok;
@@ -105,6 +124,7 @@ private:
         if (state == QAudio::IdleState && source_->atEnd() && !finished_ && !drainTimer_->isActive()) {
             // The sink has taken the last bytes but still holds up to a buffer of them;
             // stopping now would cut the end off.
+            heldAtEnd_ = std::max<qint64>(sink_->bufferSize() - sink_->bytesFree(), 0);
             drainClock_.start();
             drainTimer_->start();
         } else if (state == QAudio::StoppedState) {
@@ -121,8 +141,13 @@ private:
         const qint64 fedUs =
             sink_->format().durationForBytes(qint32(std::min<qint64>(source_->bytesFed(), INT_MAX)));
         const qint64 bufferUs = sink_->format().durationForBytes(qint32(sink_->bufferSize()));
+        const qint64 elapsedUs = drainClock_.nsecsElapsed() / 1000;
+        // The played time is extrapolated from the device's last report and runs ahead of it after an
+        // underrun, as on a busy machine: what the sink held at the end also takes its own time to play.
+        const bool played = sink_->processedUSecs() >= fedUs &&
+                            elapsedUs >= sink_->format().durationForBytes(qint32(heldAtEnd_));
         // Should the backend never report the last bytes as played, a buffer's time is enough.
-        if (sink_->processedUSecs() < fedUs && drainClock_.nsecsElapsed() / 1000 < bufferUs + 1000000)
+        if (!played && elapsedUs < bufferUs + 1000000)
             return;
         drainTimer_->stop();
         finished_ = true;
@@ -134,8 +159,10 @@ private:
     PcmSource* source_;
     QTimer* drainTimer_;
     QElapsedTimer drainClock_;
+    qint64 heldAtEnd_ = 0; // bytes the sink still held when the source ended
     std::shared_ptr<std::atomic<bool>> playing_;
     bool finished_ = false;
+    bool silenceGiven_ = false;
 };
 
 // Output channels are deleted on their own thread.

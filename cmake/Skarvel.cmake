@@ -56,7 +56,8 @@ function(skarvel_add_test)
   endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)
-    set(T_TIMEOUT 300)
+    # Only against a hang: on a busy machine the GUI tests take minutes.
+    set(T_TIMEOUT 900)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}

@@ -1,6 +1,7 @@
 #include "tests/audio/pulse_server.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -71,7 +72,9 @@ bool PulseServer::start(QString* why) {
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
-    for (int i = 0; i < 200 && !QFile::exists(QString::fromStdString(socket)); ++i) {
+    // A busy machine can take long to start the server: a missing socket skips every audio test.
+    for (const QDeadlineTimer deadline(60000);
+         !deadline.hasExpired() && !QFile::exists(QString::fromStdString(socket));) {
         if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
             pid_ = 0;
             *why = QStringLiteral("pulseaudio exited at start");

@@ -58,12 +58,48 @@ public:
     }
     bool ok() const { return !monitor_.isNull() && source_->error() == QAudio::NoError; }
 
+    // The monitor hears only what plays after its stream has begun: true once samples arrive.
+    bool waitUntilRecording() {
+        const QDeadlineTimer deadline(kDeviceWaitMs);
+        while (buffer_.data().isEmpty() && !deadline.hasExpired())
+            pump();
+        return !buffer_.data().isEmpty();
+    }
+    // True once the recording holds a sound followed by quiet: the sound's last period has come through
+    // the monitor, however late a busy machine delivers it.
+    bool waitForQuietAfterSound() {
+        const QDeadlineTimer deadline(kDeviceWaitMs);
+        while (!quietAfterSound() && !deadline.hasExpired())
+            pump();
+        return quietAfterSound();
+    }
+
     struct Heard {
         double peak = 0;    // highest absolute sample, as a fraction of full scale
         double seconds = 0; // from the first sample above the noise floor to the last
     };
     Heard stop() {
         source_->stop();
+        return measure();
+    }
+
+private:
+    static constexpr int kDeviceWaitMs = 60000;
+    static constexpr int kNoiseFloor = 64;
+    static constexpr qsizetype kQuietFrames = 44100 / 5;
+
+    bool quietAfterSound() const {
+        const QByteArray& data = buffer_.data();
+        const auto* samples = reinterpret_cast<const qint16*>(data.constData());
+        qsizetype i = data.size() / 2;
+        qsizetype quiet = 0;
+        while (i > 0 && std::abs(int(samples[i - 1])) <= kNoiseFloor) {
+            --i;
+            ++quiet;
+        }
+        return i > 0 && quiet / 2 >= kQuietFrames;
+    }
+    Heard measure() const {
         const QByteArray& data = buffer_.data();
         const auto* samples = reinterpret_cast<const qint16*>(data.constData());
         const qsizetype count = data.size() / 2;
@@ -72,7 +108,7 @@ public:
         for (qsizetype i = 0; i < count; ++i) {
             const int v = std::abs(int(samples[i]));
             heard.peak = std::max(heard.peak, v / 32768.0);
-            if (v > 64) {
+            if (v > kNoiseFloor) {
                 if (first < 0)
                     first = i;
                 last = i;
@@ -83,7 +119,6 @@ public:
         return heard;
     }
 
-private:
     QAudioDevice monitor_;
     std::unique_ptr<QAudioSource> source_;
     QBuffer buffer_;
@@ -120,14 +155,12 @@ protected:
     Recorder::Heard playAndRecord(const QString& file) {
         Recorder recorder;
         EXPECT_TRUE(recorder.ok());
+        EXPECT_TRUE(recorder.waitUntilRecording());
         const quint32 h = audio.StreamCreateFile(file);
         EXPECT_NE(h, 0u);
         EXPECT_TRUE(audio.ChannelPlay(h, false));
         EXPECT_TRUE(waitUntilStopped(audio, h));
-        // Let the last period pass through the monitor.
-        const QDeadlineTimer tail(300);
-        while (!tail.hasExpired())
-            pump();
+        EXPECT_TRUE(recorder.waitForQuietAfterSound());
         audio.StreamFree(h);
         return recorder.stop();
     }

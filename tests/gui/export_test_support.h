@@ -127,7 +127,7 @@ inline QWidget* runDialog(ui::TestAnswers& answers, const std::function<void()>&
         QTest::mouseClick(child<QPushButton>(dialog, startButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(answers.messages.size() > before, 60000);
         QCOMPARE(answers.messages.at(before), finishMessage);
-        QTRY_VERIFY(!dialog->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->isVisible(), kWaitMs);
         QVERIFY(child<QProgressBar>(dialog, "ProgressBar1")->isHidden());
     });
     openCommand();
@@ -140,9 +140,13 @@ inline void clickBox(QCheckBox* box) {
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
 }
 
-// Moves the keyboard focus into field, types text and moves the focus on.
+// Moves the keyboard focus into field, types text and moves the focus on to next, as a user does.
+// Focus changes reach the widgets of the active window only, so the field's window is made active
+// first; leaving then sends the field the focus-out event that its exit handler waits for.
 inline void typeAndLeave(QLineEdit* field, const QString& text, QWidget* next) {
-    field->setFocus();
+    QVERIFY(ActivateWindowOf(field));
+    field->setFocus(Qt::MouseFocusReason);
+    QVERIFY(field->hasFocus());
     field->clear();
     for (const QChar c : text) {
         if (c.unicode() < 128)
@@ -150,7 +154,8 @@ inline void typeAndLeave(QLineEdit* field, const QString& text, QWidget* next) {
         else
             field->insert(QString(c)); // the test keyboard knows ASCII only
     }
-    next->setFocus();
+    next->setFocus(Qt::MouseFocusReason);
+    QVERIFY(next->hasFocus());
 }
 
 // Presses the dialog's start button and its cancel button as soon as the progress bar

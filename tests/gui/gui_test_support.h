@@ -4,6 +4,7 @@
 #include "gui/dialog_service.h"
 #include "gui/main_window.h"
 #include "tests/gui/window_parts.h"
+#include "tests/support/test_support.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -62,7 +63,7 @@ private:
 
 // Runs action once the next modal dialog is up (waiting up to waitMs), then
 // closes the dialog if it is still open.
-inline void WhenModalShows(const std::function<void(QWidget*)>& action, int waitMs = 5000) {
+inline void WhenModalShows(const std::function<void(QWidget*)>& action, int waitMs = kWaitMs) {
     auto* timer = new QTimer(&ModalWatchers());
     timer->setInterval(20);
     int tries = 0;
@@ -82,18 +83,39 @@ inline void WhenModalShows(const std::function<void(QWidget*)>& action, int wait
     timer->start();
 }
 
-// True when act opens a modal dialog (which is closed again at once).
+// Makes widget's window the active one, as a user's click into it does; false when it never becomes
+// active. Activations arrive queued, possibly behind a stale one of a dialog that has closed since,
+// and a dialog counts as active while its parent window is: only QApplication::activeWindow() tells.
+inline bool ActivateWindowOf(QWidget* widget) {
+    QWidget* window = widget->window();
+    window->activateWindow();
+    deliverQueuedEvents();
+    return QTest::qWaitFor([window] { return QApplication::activeWindow() == window; }, kWaitMs);
+}
+
+// True when act opens a modal dialog (which is closed again at once). Every event act queued is
+// delivered before the answer, so a dialog that one of them opens counts too.
 inline bool OpensModal(const std::function<void()>& act) {
-    bool opened = false;
-    QTimer::singleShot(100, [&opened] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            opened = true;
-            modal->close();
+    class ModalSpy : public QObject {
+    public:
+        bool opened = false;
+
+    protected:
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (event->type() == QEvent::Show && widget && widget->isWindow() && widget->isModal()) {
+                opened = true;
+                // Closed from its own event loop, which starts once it has shown.
+                QMetaObject::invokeMethod(widget, &QWidget::close, Qt::QueuedConnection);
+            }
+            return false;
         }
-    });
+    } spy;
+    qApp->installEventFilter(&spy);
     act();
-    QTest::qWait(150);
-    return opened;
+    deliverQueuedEvents();
+    qApp->removeEventFilter(&spy);
+    return spy.opened;
 }
 
 // The window's work folder as the "Parameters" dialog shows it; the dialog is cancelled.

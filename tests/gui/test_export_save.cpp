@@ -222,8 +222,6 @@ void ExportSaveTest::transformFieldsNormaliseOnLeaving() {
     fillTable(test::pictureTable(form), col::PicExportName, {{"x", "1.jpg"}});
     bool checked = false;
     WhenModalShows([&](QWidget* dialog) {
-        dialog->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(dialog));
         auto* fit = child<QCheckBox>(dialog, "CheckBox1");
         auto* width = child<QLineEdit>(dialog, "Edit1");
         auto* height = child<QLineEdit>(dialog, "Edit2");
@@ -234,9 +232,9 @@ void ExportSaveTest::transformFieldsNormaliseOnLeaving() {
                                                              {"", "100"}, {"160", "160"},     {"-3", "10"}};
         for (const auto& [typed, expected] : cases) {
             typeAndLeave(width, typed, height);
-            QCOMPARE(width->text(), QString(expected));
+            QTRY_COMPARE_WITH_TIMEOUT(width->text(), QString(expected), kWaitMs);
             typeAndLeave(height, typed, width);
-            QCOMPARE(height->text(), QString(expected));
+            QTRY_COMPARE_WITH_TIMEOUT(height->text(), QString(expected), kWaitMs);
         }
         clickBox(fit);
         QVERIFY(!width->isEnabled() && !height->isEnabled());
@@ -271,7 +269,7 @@ void ExportSaveTest::fitToRectangleSizes() {
     runDialog(
         f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox1")); }, "BitBtn1", "Collection saved!");
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPictures)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPictures)->Suspended(), kWaitMs);
     for (int i = 0; i < 4; ++i)
         QCOMPARE(identify(out + QString("/fit%1.png").arg(i + 1)),
                  QString("%1x%2 PNG").arg(square[i].written.width()).arg(square[i].written.height()));
@@ -312,7 +310,7 @@ void ExportSaveTest::formatChoiceAndSkippedRows() {
         f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); }, "BitBtn1",
         "Collection saved!");
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPictures)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPictures)->Suspended(), kWaitMs);
     // Only the decodable rows are written, each as JPEG, and nothing outside the folder.
     QCOMPARE(filesIn(out), (QStringList{".._.._escape.jpg", "7.jpg", "noext.jpg"}));
     QCOMPARE(identify(out + "/7.jpg"), QString("40x30 JPEG"));
@@ -425,7 +423,7 @@ void ExportSaveTest::filesCopiedByteForByte() {
         },
         "BitBtn1", "Collection saved!");
     QVERIFY(dialog);
-    QTRY_VERIFY(saveJob(form, kind)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(saveJob(form, kind)->Suspended(), kWaitMs);
     QCOMPARE(filesIn(out), (QStringList{".._up." + ext, "Other.bin", "Rain." + ext}));
     QCOMPARE(test::readFile(out + "/Rain." + ext), bytes);
     QCOMPARE(test::readFile(out + "/Other.bin"), QByteArray("second"));
@@ -481,7 +479,7 @@ void ExportSaveTest::cancelStopsAfterTheRowInHand() {
     runDialog(
         f.answers, [&] { test::Press(form, saveButton(kind)); }, [](QWidget*) {}, "BitBtn1",
         "Collection saved!");
-    QTRY_VERIFY(saveJob(form, kind)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(saveJob(form, kind)->Suspended(), kWaitMs);
     QCOMPARE(filesIn(out).size(), 30);
 }
 
@@ -563,7 +561,7 @@ void ExportSaveTest::failedCopiesAreReported() {
             limit = std::make_unique<FileSizeLimit>(c.sizeLimit);
         runDialog(
             f.answers, [&] { test::Press(form, "BitBtn4"); }, [](QWidget*) {}, "BitBtn1", c.message);
-        QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSounds)->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportSounds)->Suspended(), kWaitMs);
         QVERIFY2(f.answers.messages.last() ==
                      "1 file could not be read and was left out: " + local + "9.mp3.",
                  c.what);
@@ -582,7 +580,7 @@ void ExportSaveTest::failedCopiesAreReported() {
     f.answers.directories.push_back(f.tempDir.path() + "/full");
     runDialog(
         f.answers, [&] { test::Press(form, "BitBtn4"); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSounds)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportSounds)->Suspended(), kWaitMs);
     QCOMPARE(test::readFile(f.tempDir.path() + "/full/Rain.mp3"), big);
     QCOMPARE(filesIn(f.tempDir.path() + "/full"), (QStringList{"Rain.mp3", "Wind.mp3"}));
 }
@@ -630,7 +628,7 @@ void ExportSaveTest::aFileDeletedBeforeTheSaveIsNamedAfterTheClosingMessage() {
     runDialog(
         f.answers, [&] { test::Press(form, saveButton(kind)); }, [](QWidget*) {}, "BitBtn1",
         "Collection saved!");
-    QTRY_VERIFY(saveJob(form, kind)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(saveJob(form, kind)->Suspended(), kWaitMs);
     QCOMPARE(
         f.answers.messages,
         (QStringList{"Collection saved!", "1 file could not be read and was left out: " + paths[1] + "."}));
@@ -652,7 +650,7 @@ void ExportSaveTest::exportNamesBecomeValidFileNames() {
     f.answers.directories.push_back(out);
     runDialog(
         f.answers, [&] { test::Press(form, "BitBtn4"); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSounds)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportSounds)->Suspended(), kWaitMs);
     QCOMPARE(filesIn(out), (QStringList{"What_ _Rain__ 1_2_.mp3", "_con.mp3", QString(251, 'r') + ".mp3"}));
     QCOMPARE(test::readFile(out + "/What_ _Rain__ 1_2_.mp3"), QByteArray("one"));
 
@@ -666,7 +664,7 @@ void ExportSaveTest::exportNamesBecomeValidFileNames() {
         f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); }, "BitBtn1",
         "Collection saved!");
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPictures)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPictures)->Suspended(), kWaitMs);
     QCOMPARE(filesIn(picturesOut), QStringList{QString(251, 'p') + ".jpg"});
     QCOMPARE(identify(picturesOut + "/" + QString(251, 'p') + ".jpg"), QString("8x8 JPEG"));
 }

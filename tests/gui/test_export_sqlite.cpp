@@ -112,7 +112,7 @@ void ExportSqliteTest::picturesOriginalThenBmp() {
     const QString scratch = f.tempDir.path();
 
     exportTo(f, "BitBtn2", db);
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended(), kWaitMs);
     QCOMPARE(sqlite(db, "select id,name,type from Pictures order by id;"),
              (QStringList{"1|1|jpg", "2|2|png", "3|3|gif"}));
     QCOMPARE(identifyBlob(db, "Pictures", 1, scratch), QString("30x20 JPEG"));
@@ -130,7 +130,7 @@ void ExportSqliteTest::picturesOriginalThenBmp() {
         child<QComboBox>(d, "ComboBox1")->setCurrentIndex(4);
         clickBox(child<QCheckBox>(d, "CheckBox2"));
     });
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended(), kWaitMs);
     QCOMPARE(sqlite(db, "select id,name,type from Pictures order by id;"),
              (QStringList{"1|1|bmp", "2|2|bmp", "3|3|bmp"}));
     for (int id = 1; id <= 3; ++id) {
@@ -156,7 +156,7 @@ void ExportSqliteTest::secondExportIntoTheSameTable() {
               {{pics + "1.jpg", "1.jpg"}, {pics + "2.png", "2.png"}});
     const QString db = f.tempDir.path() + "/twice.db";
     exportTo(f, "BitBtn2", db);
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended(), kWaitMs);
 
     // Both boxes unchecked: CREATE TABLE fails with the database's own text and no run starts.
     f.answers.messages.clear();
@@ -168,9 +168,10 @@ void ExportSqliteTest::secondExportIntoTheSameTable() {
         QVERIFY(child<QProgressBar>(d, "ProgressBar1")->isHidden());
     });
     test::Press(form, "BitBtn2");
-    QTest::qWait(100);
-    QCOMPARE(f.answers.messages.size(), 1);
+    // A run would have left the job running: its first step waits for this thread.
     QVERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
+    deliverQueuedEvents();
+    QCOMPARE(f.answers.messages.size(), 1);
     QCOMPARE(sqlite(db, "select id,name,type from Pictures order by id;"),
              (QStringList{"1|1|jpg", "2|2|png"}));
 
@@ -178,7 +179,7 @@ void ExportSqliteTest::secondExportIntoTheSameTable() {
     // takes every table of the old file with it.
     runTool("sqlite3", {db, "create table Other(x); insert into Other values(1);"});
     exportTo(f, "BitBtn2", db, [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox3")); });
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended(), kWaitMs);
     QCOMPARE(sqlite(db, "select name from sqlite_master where type='table' and name<>'sqlite_sequence';"),
              QStringList{"Pictures"});
     QCOMPARE(sqlite(db, "select count(*) from Pictures;"), QStringList{"2"});
@@ -193,16 +194,14 @@ void ExportSqliteTest::tableNameCleaning() {
     const QString db = f.tempDir.path() + "/names.db";
 
     exportTo(f, "BitBtn2", db, [](QWidget* d) {
-        d->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(d));
         auto* field = child<QLineEdit>(d, "Edit3");
         auto* other = child<QCheckBox>(d, "CheckBox2");
         typeAndLeave(field, "__", other);
-        QCOMPARE(field->text(), QString("Pictures"));
+        QTRY_COMPARE_WITH_TIMEOUT(field->text(), QString("Pictures"), kWaitMs);
         typeAndLeave(field, QString::fromUtf8("My Pictures-2é_"), other);
-        QCOMPARE(field->text(), QString("MyPictures2"));
+        QTRY_COMPARE_WITH_TIMEOUT(field->text(), QString("MyPictures2"), kWaitMs);
     });
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended(), kWaitMs);
     QCOMPARE(sqlite(db, "select name,type from MyPictures2;"), QStringList{"1|png"});
 
     // A name that starts with a digit works, the drop box included, on pictures and texts alike.
@@ -211,7 +210,7 @@ void ExportSqliteTest::tableNameCleaning() {
             child<QLineEdit>(d, "Edit3")->setText("2024");
             child<QCheckBox>(d, "CheckBox2")->setChecked(round == 1);
         });
-        QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended(), kWaitMs);
     }
     QCOMPARE(sqlite(db, "select id,name from \"2024\";"), QStringList{"1|1"});
 
@@ -222,7 +221,7 @@ void ExportSqliteTest::tableNameCleaning() {
             child<QLineEdit>(d, "Edit1")->setText("1st");
             child<QCheckBox>(d, "CheckBox1")->setChecked(true);
         });
-        QTRY_VERIFY(test::CurrentJob(form, JobId::ExportTextsSQLite)->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportTextsSQLite)->Suspended(), kWaitMs);
     }
     QCOMPARE(sqlite(db, "select id,name,type from \"1st\";"), QStringList{"1|t|txt"});
     QCOMPARE(f.answers.messages, QStringList(5, kExported));
@@ -244,7 +243,7 @@ void ExportSqliteTest::pictureRowsKeepTheirOwnData() {
                {pics + "3.png", "x'); drop table Pictures; --.png"}});
     const QString db = f.tempDir.path() + "/own.db";
     exportTo(f, "BitBtn2", db, [](QWidget* d) { child<QComboBox>(d, "ComboBox1")->setCurrentIndex(1); });
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended(), kWaitMs);
     QCOMPARE(
         sqlite(db, "select id,name,type from Pictures order by id;"),
         (QStringList{"1|5|jpg", "2|5|jpg", "3|it's|jpg", "4||jpg", "5|x'); drop table Pictures; --|jpg"}));
@@ -267,7 +266,7 @@ void ExportSqliteTest::nothingWrittenBesideTheDatabase() {
     test::writeFile(folder + "/1.jpg", "the user's own file");
     const QString db = folder + "/pictures.db";
     exportTo(f, "BitBtn2", db);
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended(), kWaitMs);
     QCOMPARE(filesIn(folder), (QStringList{"1.jpg", "pictures.db"}));
     QCOMPARE(test::readFile(folder + "/1.jpg"), QByteArray("the user's own file"));
     QCOMPARE(sqlite(db, "select name,type from Pictures order by id;"), (QStringList{"1|jpg", "photo|gif"}));
@@ -316,7 +315,7 @@ void ExportSqliteTest::filesStoredUnchanged() {
         kind == "sounds"   ? static_cast<BackgroundJob*>(test::CurrentJob(form, JobId::ExportSoundsSQLite))
         : kind == "videos" ? static_cast<BackgroundJob*>(test::CurrentJob(form, JobId::ExportVideosSQLite))
                            : static_cast<BackgroundJob*>(test::CurrentJob(form, JobId::ExportTextsSQLite));
-    QTRY_VERIFY(job->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), kWaitMs);
     QCOMPARE(f.answers.messages.last(), "1 file could not be read and was left out: " + local + "3.mp3.");
     const QStringList expected = kind == "texts"
                                      ? QStringList{"1|Rain|txt", "2|Wind|txt", "3|Song|txt", "4|Clip|txt"}
@@ -335,7 +334,7 @@ void ExportSqliteTest::connectionError() {
     fillTable(test::soundTable(form), col::MediaExportName, {{f.workFolder() + "Sounds/1.mp3", "a.mp3"}});
     QDir().mkpath(f.tempDir.path() + "/before");
     exportTo(f, "BitBtn3", f.tempDir.path() + "/before/first.db");
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended(), kWaitMs);
     f.answers.messages.clear();
     const QString db = f.tempDir.path() + "/missing/folder/x.db";
     f.answers.saveFiles.push_back(db);
@@ -377,7 +376,7 @@ void ExportSqliteTest::cancelCommitsTheRowsDone() {
 
     // The fresh job serves the next export in full.
     exportTo(f, "BitBtn3", db, [](QWidget* d) { child<QCheckBox>(d, "CheckBox1")->setChecked(true); });
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended(), kWaitMs);
     QCOMPARE(sqlite(db, "select count(*) from Sounds;"), QStringList{"40"});
 }
 
@@ -427,8 +426,9 @@ void ExportSqliteTest::failedCommitKeepsTheDatabaseAsItWas() {
         },
         "BitBtn1",
         "Collection not exported to SQLite database: 3 rows could not be committed (database is locked).");
-    QTRY_VERIFY(pictures ? test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended()
-                         : test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(pictures ? test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended()
+                                      : test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended(),
+                             kWaitMs);
 
     reader.exec("commit;");
     reader.close();

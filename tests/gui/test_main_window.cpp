@@ -274,8 +274,7 @@ void MainWindowTest::deleteRowFollowsTheRemovalRule() {
 void MainWindowTest::tabCommandsDoNothingOnOtherTabs() {
     GuiFixture f;
     TForm1* form = f.start();
-    form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(form));
+    QVERIFY(test::ActivateWindowOf(form));
     for (int tab : {0, 1}) {
         test::PageControl1(form)->setCurrentIndex(tab);
         for (const char* keys : {"Ctrl+S", "Ctrl+E", "Ctrl+D", "Ctrl+F"})
@@ -363,7 +362,7 @@ void MainWindowTest::controlsCarryTheirNames() {
     QCOMPARE(test::pictureTable(form)->cell(6, 0), QString("Export name"));
     QCOMPARE(test::StringGrid1(form)->columnWidth(2), 430);
     // The one-shot glyph timer gives every button its picture and stops.
-    QTRY_VERIFY_WITH_TIMEOUT(!form->findChild<QPushButton*>("BitBtn1")->icon().isNull(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!form->findChild<QPushButton*>("BitBtn1")->icon().isNull(), test::kWaitMs);
     QVERIFY(!test::Timer3(form)->isActive());
 }
 

@@ -181,7 +181,7 @@ void ModernPicturesGuiTest::aPageOfModernPicturesIsDownloadedShownSavedAndExport
         f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) { test::child<QComboBox>(d, "ComboBox1")->setCurrentIndex(kSaveJpeg); }, "BitBtn1",
         "Collection saved!");
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPictures)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPictures)->Suspended(), test::kWaitMs);
     QCOMPARE(test::filesIn(out), (QStringList{"row1.jpg", "row2.jpg", "row3.jpg", "row4.jpg"}));
     for (const Picture& p : all)
         QCOMPARE(test::identify(out + QStringLiteral("/row%1.jpg").arg(rowOf(table, p.path))),
@@ -196,7 +196,7 @@ void ModernPicturesGuiTest::aPageOfModernPicturesIsDownloadedShownSavedAndExport
     test::runDialog(
         f.answers, [&] { test::Press(form, "BitBtn2"); }, [](QWidget*) {}, "BitBtn1",
         "Collection exported to SQLite database!");
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPicturesSQLite)->Suspended(), test::kWaitMs);
     const QStringList rows = test::sqlite(db, "select name, type, length(data) from Pictures order by id;");
     QCOMPARE(rows.size(), 4);
     for (const Picture& p : all) {
@@ -267,7 +267,7 @@ void ModernPicturesGuiTest::withoutTheKeyTheSamePageGivesUnknownRows() {
         f.answers, [&] { test::Press(form, "BitBtn5"); },
         [](QWidget* d) { test::child<QComboBox>(d, "ComboBox1")->setCurrentIndex(kSaveJpeg); }, "BitBtn1",
         "Collection saved!");
-    QTRY_VERIFY(test::CurrentJob(form, JobId::ExportPictures)->Suspended());
+    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPictures)->Suspended(), test::kWaitMs);
     QCOMPARE(test::filesIn(out), QStringList{QStringLiteral("row%1.jpg").arg(png)});
 }
 

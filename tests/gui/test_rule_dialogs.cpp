@@ -38,7 +38,7 @@ void withDialog(TForm1* form, int tab, const char* command, const std::function<
         ran = true;
         auto* dialog = qobject_cast<QDialog*>(modal);
         QVERIFY(dialog);
-        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QVERIFY(test::ActivateWindowOf(dialog));
         check(dialog);
     });
     form->findChild<QAction*>(command)->trigger();
@@ -70,7 +70,7 @@ void typeKeys(const QString& text) {
 
 void replaceFieldText(QLineEdit* edit, const QString& text) {
     edit->setFocus(Qt::MouseFocusReason);
-    QTRY_VERIFY(edit->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(edit->hasFocus(), test::kWaitMs);
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(edit, Qt::Key_Backspace);
     QTest::keyClicks(edit, text);
@@ -373,7 +373,7 @@ void RuleDialogsTest::selectionIsRefusedWhileTheDownloadRuns() {
         QCOMPARE(column(table, 6), (QStringList{"1.jpg", "2.jpg"}));
 
         gate.open();
-        QTRY_VERIFY(job->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), test::kWaitMs);
         withSelection(form, c.tab,
                       [&](SelectionDialog* dialog) { QTest::mouseClick(dialog->BitBtn1, Qt::LeftButton); });
         QCOMPARE(column(table, 2), QStringList{"http://h/2"});
@@ -547,7 +547,7 @@ void RuleDialogsTest::replacesGridIsTidiedOnEnterAndOnLeaving() {
         auto startTyping = [&](int r, int c) {
             grid->setCurrentCell(r, c);
             grid->setFocus(Qt::MouseFocusReason);
-            QTRY_VERIFY(grid->hasFocus());
+            QTRY_VERIFY_WITH_TIMEOUT(grid->hasFocus(), test::kWaitMs);
         };
 
         // A pair typed into the blank row, Enter in the open cell editor: a new blank row follows.

@@ -103,7 +103,7 @@ bool downloadTexts(TForm1* form, const QString& urls) {
     test::URLs_List(form)->setPlainText(urls);
     test::Press(form, "BitBtn12");
     return QTest::qWaitFor([form] { return test::CurrentJob(form, JobId::TextPagesDownload)->Suspended(); },
-                           30000);
+                           test::kWaitMs);
 }
 
 // Six rows: a UTF-8 page without BOM or declaration, a 404, windows-1251, a UTF-8
@@ -142,7 +142,7 @@ bool withModal(const std::function<void()>& trigger, const std::function<void(Di
             return;
         poll.stop();
         // Keys and focus changes need the dialog to be the active window.
-        shown = QTest::qWaitFor([dialog] { return QApplication::activeWindow() == dialog; });
+        shown = QTest::qWaitFor([dialog] { return QApplication::activeWindow() == dialog; }, test::kWaitMs);
         if (shown)
             act(dialog);
         if (dialog->isVisible())
@@ -156,10 +156,7 @@ bool withModal(const std::function<void()>& trigger, const std::function<void(Di
 // Opens "Text selection" with Ctrl+D on the text tab and runs act while it is up.
 bool withTextSelection(TForm1* form, const std::function<void(TForm30*)>& act) {
     test::PageControl1(form)->setCurrentIndex(kTextTab);
-    // Asking for activation again while active could land after the dialog has opened.
-    if (QApplication::activeWindow() != form)
-        form->activateWindow();
-    if (!QTest::qWaitFor([form] { return QApplication::activeWindow() == form; }))
+    if (!test::ActivateWindowOf(form))
         return false;
     return withModal<TForm30>([form] { QTest::keySequence(form, QKeySequence(QStringLiteral("Ctrl+D"))); },
                               act);

@@ -1,6 +1,7 @@
 // The job pattern on its own: runs, suspension, lost starts, termination, and
 // its teardown by the owner.
 #include "jobs/background_job.h"
+#include "tests/support/test_support.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -71,6 +72,10 @@ private:
     bool m_finish;
 };
 
+// How long a check that nothing more happens on a worker thread waits: a worker that would act
+// does so within microseconds of its last step, and no load stalls a runnable thread for this long.
+constexpr int kQuietMs = 1000;
+
 QStringList joined(const std::vector<QString>& v) {
     return QStringList(v.begin(), v.end());
 }
@@ -87,17 +92,20 @@ private slots:
         QObject window;
         auto job = MakeOwnedJob<RecordingJob>(&window, 2);
         QVERIFY(job->Suspended());
-        QTest::qWait(30);
-        QVERIFY(job->steps.empty()); // created suspended: nothing runs before Resume
+        // Created suspended: nothing runs before Resume, not even the worker.
+        QVERIFY(!job->isRunning());
+        test::deliverQueuedEvents();
+        QVERIFY(job->steps.empty());
         job->Resume();
-        QTRY_COMPARE(joined(job->steps),
-                     (QStringList{"prepare", "fetch 0", "write 0", "fetch 1", "write 1", "finish"}));
-        QTRY_VERIFY(job->Suspended());
+        QTRY_COMPARE_WITH_TIMEOUT(
+            joined(job->steps),
+            (QStringList{"prepare", "fetch 0", "write 0", "fetch 1", "write 1", "finish"}), test::kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), test::kWaitMs);
         QVERIFY(job->stepsOnWindowThread);
         // The next Resume runs the loop again from a fresh prepare step.
         job->steps.clear();
         job->Resume();
-        QTRY_COMPARE(int(job->steps.size()), 6);
+        QTRY_COMPARE_WITH_TIMEOUT(int(job->steps.size()), 6, test::kWaitMs);
     }
 
     void theWorkerStartsAtTheFirstResumeOnceTheJobIsBuilt() {
@@ -107,7 +115,7 @@ private slots:
         QVERIFY(!job->isFinished());
         job->Resume();
         QVERIFY(job->isRunning());
-        QTRY_VERIFY(job->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), test::kWaitMs);
         QCOMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0", "write 0", "finish"}));
         QVERIFY(job->isRunning()); // asleep until the next Resume, not ended
     }
@@ -120,9 +128,9 @@ private slots:
         job->Shutdown();
         QVERIFY(clock.elapsed() < 1000);
         job->Resume(); // a shut-down job never starts
-        QTest::qWait(30);
-        QVERIFY(job->steps.empty());
         QVERIFY(!job->isRunning());
+        test::deliverQueuedEvents();
+        QVERIFY(job->steps.empty());
     }
 
     void aZeroItemRunOnlyPreparesAndFinishes() {
@@ -131,8 +139,9 @@ private slots:
         auto withoutFinish = MakeOwnedJob<RecordingJob>(&window, 0, false);
         withFinish->Resume();
         withoutFinish->Resume();
-        QTRY_COMPARE(joined(withFinish->steps), (QStringList{"prepare", "finish"}));
-        QTRY_VERIFY(withoutFinish->Suspended());
+        QTRY_COMPARE_WITH_TIMEOUT(joined(withFinish->steps), (QStringList{"prepare", "finish"}),
+                                  test::kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(withoutFinish->Suspended(), test::kWaitMs);
         QCOMPARE(joined(withoutFinish->steps), QStringList{"prepare"});
     }
 
@@ -141,12 +150,13 @@ private slots:
         auto job = MakeOwnedJob<RecordingJob>(&window, 1);
         job->hold = true;
         job->Resume();
-        QTRY_VERIFY(!job->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(!job->Suspended(), test::kWaitMs);
         job->Resume(); // lost
         job->Resume(); // lost
         job->hold = false;
-        QTRY_VERIFY(job->Suspended());
-        QTest::qWait(50);
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), test::kWaitMs);
+        // A run started by a lost Resume would follow at once; a second is more than load delays it.
+        QTest::qWait(kQuietMs);
         QCOMPARE(job->worked.load(), 1);
         QCOMPARE(std::count(job->steps.begin(), job->steps.end(), QString("prepare")), 1);
     }
@@ -156,8 +166,8 @@ private slots:
         auto job = MakeOwnedJob<RecordingJob>(&window, 3);
         job->failAt = 1;
         job->Resume();
-        QTRY_VERIFY(job->Suspended());
-        QTRY_COMPARE(job->worked.load(), 3);
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), test::kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(job->worked.load(), 3, test::kWaitMs);
         QCOMPARE(job->failures, QStringList{"boom"});
         QCOMPARE(joined(job->steps).last(), QString("finish"));
     }
@@ -167,13 +177,14 @@ private slots:
         auto job = MakeOwnedJob<RecordingJob>(&window, 5);
         job->hold = true;
         job->Resume();
-        QTRY_COMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0"}));
+        QTRY_COMPARE_WITH_TIMEOUT(joined(job->steps), (QStringList{"prepare", "fetch 0"}), test::kWaitMs);
         job->Terminate();
         job->hold = false;
-        QTRY_VERIFY(job->isFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(job->isFinished(), test::kWaitMs);
         QCOMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0", "write 0", "finish"}));
         job->Resume();
-        QTest::qWait(50);
+        QVERIFY(!job->isRunning()); // the worker has ended: nothing can run any more
+        test::deliverQueuedEvents();
         QCOMPARE(job->worked.load(), 1);
     }
 
@@ -185,19 +196,19 @@ private slots:
         b->hold = true;
         a->Resume();
         b->Resume();
-        QTRY_VERIFY(!a->Suspended() && !b->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(!a->Suspended() && !b->Suspended(), test::kWaitMs);
         b->hold = false; // b ends while a is still held
-        QTRY_VERIFY(b->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(b->Suspended(), test::kWaitMs);
         QVERIFY(!a->Suspended());
         a->hold = false;
-        QTRY_VERIFY(a->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(a->Suspended(), test::kWaitMs);
     }
 
     void theOwnerEndsARunThatWaitsForTheWindow() {
         QObject window;
         auto job = MakeOwnedJob<RecordingJob>(&window, 1000);
         job->Resume();
-        QTRY_VERIFY(job->worked.load() > 3);
+        QTRY_VERIFY_WITH_TIMEOUT(job->worked.load() > 3, test::kWaitMs);
         job.reset(); // must not hang: the worker is told to stop and pending steps are dropped
     }
 
@@ -206,7 +217,7 @@ private slots:
         auto job = MakeOwnedJob<RecordingJob>(&window, 2);
         job->hold = true; // only the job's abortWork lets the item go
         job->Resume();
-        QTRY_VERIFY(job->inWork);
+        QTRY_VERIFY_WITH_TIMEOUT(job->inWork, test::kWaitMs);
         job->Shutdown();
         QVERIFY(job->isFinished());
         QVERIFY(job->IsShutDown());
@@ -220,7 +231,7 @@ private slots:
         auto job = MakeOwnedJob<RecordingJob>(&window, 3);
         job->hold = true;
         job->Resume();
-        QTRY_COMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0"}));
+        QTRY_COMPARE_WITH_TIMEOUT(joined(job->steps), (QStringList{"prepare", "fetch 0"}), test::kWaitMs);
         bool otherRan = false;
         QMetaObject::invokeMethod(
             &window, [&otherRan] { otherRan = true; }, Qt::QueuedConnection);

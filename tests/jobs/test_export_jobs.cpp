@@ -119,7 +119,7 @@ private slots:
             run.session->prepareTable("Export", false, DropStyle::Bare);
         }
         QVERIFY(job->startRun(std::move(run)));
-        QTRY_COMPARE(view.endings.size(), size_t(1));
+        QTRY_COMPARE_WITH_TIMEOUT(view.endings.size(), size_t(1), test::kWaitMs);
 
         const ExportEnding& ending = view.endings.front();
         QCOMPARE(ending.message, message);
@@ -143,9 +143,9 @@ private slots:
             QVERIFY(again.session->connect(db, false));
             again.session->prepareTable("Again", false, DropStyle::Bare);
         }
-        QTRY_VERIFY(job->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), test::kWaitMs);
         QVERIFY(job->startRun(std::move(again)));
-        QTRY_COMPARE(view.endings.size(), size_t(2));
+        QTRY_COMPARE_WITH_TIMEOUT(view.endings.size(), size_t(2), test::kWaitMs);
         QCOMPARE(view.endings.back().message, message);
         QCOMPARE(view.endings.back().unreadFiles, QString());
     }
@@ -168,15 +168,15 @@ private slots:
         run.view = &view;
         run.folder = dir.path() + "/";
         QVERIFY(job->startRun(run));
-        QTRY_COMPARE(view.endings.size(), size_t(1));
+        QTRY_COMPARE_WITH_TIMEOUT(view.endings.size(), size_t(1), test::kWaitMs);
         QCOMPARE(view.endings.back().unreadFiles,
                  QString("5 files could not be read and were left out: %1, %2, %3 and 2 more.")
                      .arg(paths[0], paths[1], paths[2]));
 
         table.setGridRowCount(2);
-        QTRY_VERIFY(job->Suspended());
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), test::kWaitMs);
         QVERIFY(job->startRun(run));
-        QTRY_COMPARE(view.endings.size(), size_t(2));
+        QTRY_COMPARE_WITH_TIMEOUT(view.endings.size(), size_t(2), test::kWaitMs);
         QCOMPARE(view.endings.back().unreadFiles,
                  QString("1 file could not be read and was left out: %1.").arg(paths[0]));
     }

@@ -1,6 +1,7 @@
 // The owner of the window's jobs: creation order, replacement of a stopped job
 // and freeing it once its worker has ended.
 #include "jobs/job_registry.h"
+#include "tests/support/test_support.h"
 
 #include <QPointer>
 #include <QtTest>
@@ -61,7 +62,7 @@ private slots:
             QVERIFY(!registry.current(id)->isRunning());
         }
         QCOMPARE(registry.current(JobId::ExportTexts), nullptr);
-        QTest::qWait(20);
+        test::deliverQueuedEvents();
         QVERIFY(log.isEmpty());
         registry.shutdown();
         QCOMPARE(registry.current(JobId::ExportPictures), nullptr);
@@ -84,7 +85,7 @@ private slots:
         QCOMPARE(registry.current(JobId::ExportSounds), first);
 
         first->Resume();
-        QTRY_VERIFY(static_cast<HeldJob*>(first)->inWork);
+        QTRY_VERIFY_WITH_TIMEOUT(static_cast<HeldJob*>(first)->inWork, test::kWaitMs);
         QPointer<BackgroundJob> stopped = first;
         registry.replace(JobId::ExportSounds);
         BackgroundJob* fresh = registry.current(JobId::ExportSounds);
@@ -94,12 +95,12 @@ private slots:
 
         hold = false;
         // The stopped run ends its item and its finish step, then its worker ends and it is freed.
-        QTRY_VERIFY(stopped.isNull());
+        QTRY_VERIFY_WITH_TIMEOUT(stopped.isNull(), test::kWaitMs);
         QCOMPARE(registry.stoppedCount(), 0);
         QCOMPARE(log, (QStringList{"run1 item 0", "run1 finish"}));
 
         fresh->Resume();
-        QTRY_COMPARE(log.size(), 5);
+        QTRY_COMPARE_WITH_TIMEOUT(log.size(), 5, test::kWaitMs);
         QCOMPARE(log.mid(2), (QStringList{"run2 item 0", "run2 item 1", "run2 finish"}));
     }
 
@@ -112,7 +113,7 @@ private slots:
             {{JobId::ExportTexts, [&] { return MakeOwnedJob<HeldJob>(&window, hold, log, "t"); }}});
         auto* running = static_cast<HeldJob*>(registry.current(JobId::ExportTexts));
         running->Resume();
-        QTRY_VERIFY(running->inWork);
+        QTRY_VERIFY_WITH_TIMEOUT(running->inWork, test::kWaitMs);
         registry.replace(JobId::ExportTexts);
         QCOMPARE(registry.stoppedCount(), 1);
         hold = false;

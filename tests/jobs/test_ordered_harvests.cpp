@@ -118,7 +118,7 @@ private slots:
             job = MakeOwnedJob<VideoPagesDownload>(&window, service.base(), lines, buffer, progress, parser);
         job->Resume();
         QTRY_COMPARE_WITH_TIMEOUT(parsed, 1, 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), 30000);
         QCOMPARE(service.answerOrder(), (QList<int>{3, 2, 1})); // all three were in flight at once
         QCOMPARE(buffer.text(), QString("<1>\n<2>\n<3>\n"));
         QCOMPARE(progress.positions, (QList<int>{1, 2, 3, 4}));
@@ -135,7 +135,7 @@ private slots:
             &window, service.base(), links, [&](const QString& answer) { appended << answer; }, progress);
         job->Resume();
         QTRY_COMPARE_WITH_TIMEOUT(progress.finished, 1, 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), 30000);
         // The busy answer to link 2 was waited out and sent again; its place in the list is kept.
         QCOMPARE(appended, (QStringList{"<1>\r\n", "<2>\r\n", "<3>\r\n"}));
         QCOMPARE(service.server.requestCount("/make_list.php"), 4);
@@ -168,12 +168,12 @@ private slots:
                                                [&] { ++parsed; });
         job->Resume();
         if (stop) {
-            QTRY_COMPARE_WITH_TIMEOUT(service.totalRequests(), 2, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(service.totalRequests(), 2, 30000);
             const auto stoppedAt = std::chrono::steady_clock::now();
             job->Terminate();
-            QTRY_VERIFY_WITH_TIMEOUT(job->isFinished(), 10000);
-            QVERIFY2(std::chrono::steady_clock::now() - stoppedAt < std::chrono::seconds(2),
-                     "the stop waited for the Retry-After");
+            QTRY_VERIFY_WITH_TIMEOUT(job->isFinished(), 30000);
+            QVERIFY2(std::chrono::steady_clock::now() - stoppedAt < std::chrono::seconds(15),
+                     "the stop waited for the Retry-After of 60 s");
         } else {
             QTRY_VERIFY_WITH_TIMEOUT(parsed == 1 && job->Suspended(), 20000);
         }

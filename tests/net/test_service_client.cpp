@@ -201,7 +201,10 @@ TEST(BusyService, FailuresThatAreNotAnswerableByWaitingFailAsBefore) {
 TEST_F(BusyServiceTest, AbortEndsTheWait) {
     serve(1, 503, "30");
     std::thread closer([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // Once the busy answer has gone out the client waits; an abort that comes sooner holds too.
+        for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+             m_answered == 0 && std::chrono::steady_clock::now() < until;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         m_client->abort();
     });
     const auto started = std::chrono::steady_clock::now();

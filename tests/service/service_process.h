@@ -1,6 +1,8 @@
 #pragma once
 // skarvel-service as a child process on a free port of 127.0.0.1, its
 // standard error kept in a file of the test's own.
+#include "tests/support/test_support.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
@@ -23,7 +25,7 @@ public:
         m_process.setProcessEnvironment(env);
         m_process.setStandardErrorFile(m_dir.filePath(QStringLiteral("stderr.txt")));
         m_process.start();
-        if (!m_process.waitForStarted(10000) || !m_process.waitForReadyRead(10000)) {
+        if (!m_process.waitForStarted(kWaitMs) || !m_process.waitForReadyRead(kWaitMs)) {
             ADD_FAILURE() << "skarvel-service did not start";
             return;
         }

@@ -218,10 +218,15 @@ TEST_F(PageFetch, ConcurrentFetchesShareOnePerHostLimit) {
     slow.server().set_keep_alive_timeout(1);
     std::atomic<int> inFlight{0};
     std::atomic<int> peak{0};
+    const auto heldUntil = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     slow.server().Get("/slow.html", [&](const httplib::Request&, httplib::Response& res) {
         const int now = ++inFlight;
         for (int seen = peak.load(); now > seen && !peak.compare_exchange_weak(seen, now);) {
         }
+        // Held until six are in at once, however slowly a busy machine starts the callers, then a
+        // while longer, for a seventh past the limit to show.
+        while (peak < 6 && std::chrono::steady_clock::now() < heldUntil)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         --inFlight;
         res.set_content("<p>slow</p>", "text/html");

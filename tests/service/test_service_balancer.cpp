@@ -94,8 +94,8 @@ public:
         m_process.start(QStringLiteral("/usr/sbin/nginx"),
                         {QStringLiteral("-p"), dir, QStringLiteral("-c"), dir + QStringLiteral("/nginx.conf"),
                          QStringLiteral("-e"), dir + QStringLiteral("/error.log")});
-        EXPECT_TRUE(m_process.waitForStarted(5000)) << "nginx did not start";
-        for (const auto until = std::chrono::steady_clock::now() + 10s;
+        EXPECT_TRUE(m_process.waitForStarted(test::kWaitMs)) << "nginx did not start";
+        for (const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(test::kWaitMs);
              std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(50ms)) {
             httplib::Client client("127.0.0.1", m_port);
             if (const auto r = client.Get("/health"); r && r->status == 200)

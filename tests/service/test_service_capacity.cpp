@@ -6,11 +6,18 @@
 
 #include "tests/service/qt_printers.h"
 #include "tests/support/local_server.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
 #include <QStringList>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -70,6 +77,7 @@ protected:
         service.setRequestLogger([this](const QString& line) {
             std::lock_guard lock(logMutex);
             log << line;
+            logChanged.notify_all();
         });
     }
     void TearDown() override {
@@ -113,27 +121,74 @@ protected:
         lines.detach();
         return lines;
     }
+    // Waits until the log holds a line with part (count of them), then gives every line logged.
+    // A line is written once its answer has gone out, so it may come after the answer is read.
+    QStringList waitForLog(const QString& part, qsizetype count = 1) {
+        std::unique_lock lock(logMutex);
+        logChanged.wait_for(lock, std::chrono::milliseconds(test::kWaitMs),
+                            [&] { return log.filter(part).size() >= count; });
+        return log;
+    }
+    QStringList waitForLogLines(qsizetype count) {
+        std::unique_lock lock(logMutex);
+        logChanged.wait_for(lock, std::chrono::milliseconds(test::kWaitMs),
+                            [&] { return log.size() >= count; });
+        return log;
+    }
+    // Sends a request for pageUrl on a connection made before it returns. The service takes
+    // connections in the order they were made, so this one is taken before any made later.
+    std::future<Answer> getOnConnectionMadeNow(const QString& pageUrl) const {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(service.port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const timeval readLimit{30, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &readLimit, sizeof readLimit);
+        const bool connected =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        EXPECT_TRUE(connected);
+        const std::string request = "GET " + std::string(PageAnalysisService::kScriptPath) +
+                                    "get_images.php?url=" + pageUrl.toStdString() +
+                                    " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+        return std::async(std::launch::async, [fd] {
+            std::string raw;
+            char chunk[4096];
+            for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+                raw.append(chunk, size_t(n));
+            ::close(fd);
+            Answer answer;
+            const size_t headEnd = raw.find("\r\n\r\n");
+            if (raw.rfind("HTTP/1.1 ", 0) == 0 && headEnd != std::string::npos) {
+                answer.status = std::stoi(raw.substr(9, 3));
+                answer.body = raw.substr(headEnd + 4);
+            }
+            return answer;
+        });
+    }
 
     LocalHttpServer site;
     Gate gate;
     PageAnalysisService service;
     std::mutex logMutex;
+    std::condition_variable logChanged;
     QStringList log;
 };
 
 TEST_F(ServiceCapacity, PastTheBoundRequestsAreTurnedAwayAtOnceWithRetryAfter) {
     startService({.workerThreads = 2, .maxInProgress = 3, .retryAfterSeconds = 7});
     std::vector<std::future<Answer>> admitted;
-    for (int n = 1; n <= 3; ++n)
+    for (int n = 1; n <= 2; ++n)
         admitted.push_back(getLater(page(QStringLiteral("/held/%1.html").arg(n))));
     ASSERT_TRUE(gate.waitForArrivals(2)); // two workers busy, the third request waits for one
-    std::this_thread::sleep_for(200ms);
+    admitted.push_back(getOnConnectionMadeNow(page(QStringLiteral("/held/3.html"))));
 
     for (int n = 4; n <= 6; ++n) {
         const Answer busy = get(page(QStringLiteral("/held/%1.html").arg(n)));
         EXPECT_EQ(busy.status, 503) << n;
         EXPECT_EQ(busy.retryAfter, "7") << n;
-        EXPECT_LT(busy.took, 1s) << n;
+        EXPECT_LT(busy.took, 5s) << n; // not held with the admitted ones, which wait for the gate
     }
     {
         std::lock_guard lock(gate.mutex);
@@ -147,18 +202,20 @@ TEST_F(ServiceCapacity, PastTheBoundRequestsAreTurnedAwayAtOnceWithRetryAfter) {
     }
     // once the work is done the service takes requests again
     EXPECT_EQ(get(page(QStringLiteral("/page.html"))).status, 200);
-    const QStringList turnedAway =
-        logLines().filter(QRegularExpression(QStringLiteral(" get_images.php 127.0.0.1 503 ")));
+    const QStringList turnedAway = waitForLog(QStringLiteral(" get_images.php 127.0.0.1 503 "), 3)
+                                       .filter(QStringLiteral(" get_images.php 127.0.0.1 503 "));
     EXPECT_EQ(turnedAway.size(), 3) << logLines().join(u'\n').toStdString();
 }
 
 TEST_F(ServiceCapacity, DesktopClientWaitsForTheBusyServiceAndGetsTheAnswer) {
-    startService({.workerThreads = 1, .maxInProgress = 1, .retryAfterSeconds = 1});
+    // The client asks once more after the wait: the first request has that long to finish.
+    startService({.workerThreads = 1, .maxInProgress = 1, .retryAfterSeconds = 3});
     std::future<Answer> first = getLater(page(QStringLiteral("/held/1.html")));
     ASSERT_TRUE(gate.waitForArrivals(1));
 
+    // The first request is held until the second has been turned away.
     std::thread opener([this] {
-        std::this_thread::sleep_for(300ms);
+        waitForLog(QStringLiteral(" 503 "));
         gate.release();
     });
     ServiceClient client(service.baseUrl());
@@ -168,7 +225,7 @@ TEST_F(ServiceCapacity, DesktopClientWaitsForTheBusyServiceAndGetsTheAnswer) {
     opener.join();
 
     EXPECT_EQ(answer, record(2));
-    EXPECT_GE(took, 950ms) << "answered before the asked wait";
+    EXPECT_GE(took, 2950ms) << "answered before the asked wait";
     EXPECT_EQ(first.get().status, 200);
     const QStringList forSecond = logLines().filter(QStringLiteral(" get_images.php 127.0.0.1 "));
     EXPECT_EQ(forSecond.filter(QStringLiteral(" 503 ")).size(), 1) << logLines().join(u'\n').toStdString();
@@ -204,11 +261,7 @@ TEST_F(ServiceCapacity, EveryRequestLogsOneLineOfSixFields) {
     for (const auto& c : cases) {
         const auto result = c.send();
         ASSERT_TRUE(result) << c.script;
-        // the line is written after the answer has gone out
-        QStringList lines = logLines();
-        for (const auto until = Clock::now() + 2s; lines.size() == logged && Clock::now() < until;
-             lines = logLines())
-            std::this_thread::sleep_for(5ms);
+        const QStringList lines = waitForLogLines(logged + 1);
         ASSERT_EQ(lines.size(), ++logged) << c.script;
         const QRegularExpressionMatch m = shape.match(lines.last());
         ASSERT_TRUE(m.hasMatch()) << lines.last().toStdString();
@@ -226,7 +279,8 @@ TEST_F(ServiceCapacity, GracefulStopFinishesTheRequestInHandAndRefusesNewOnes) {
     std::future<Answer> inHand = getLater(page(QStringLiteral("/held/1.html")));
     ASSERT_TRUE(gate.waitForArrivals(1));
     auto stopped = std::async(std::launch::async, [this] { service.stopGracefully(10s); });
-    std::this_thread::sleep_for(200ms);
+    // The port closes while the request in hand is still held.
+    EXPECT_TRUE(test::waitUntilPortCloses(port, test::kWaitMs)) << "still listening while stopping";
 
     httplib::Client late("127.0.0.1", port);
     late.set_connection_timeout(1, 0);

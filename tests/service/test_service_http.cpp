@@ -5,6 +5,7 @@
 
 #include "tests/service/qt_printers.h"
 #include "tests/support/local_server.h"
+#include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -125,7 +126,7 @@ protected:
                 rendezvous.mostInside = std::max(rendezvous.mostInside, rendezvous.inside);
                 rendezvous.changed.notify_all();
                 // the timeout only keeps a serial service from hanging the test
-                rendezvous.changed.wait_for(lock, std::chrono::seconds(10),
+                rendezvous.changed.wait_for(lock, std::chrono::milliseconds(test::kWaitMs),
                                             [this] { return rendezvous.arrived >= 2; });
                 --rendezvous.inside;
             }

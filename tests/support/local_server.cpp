@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -185,6 +187,27 @@ bool SilentTcpServer::waitForConnection(int timeoutMs) const {
     // A listening socket reads as ready once a finished handshake waits in its queue.
     pollfd entry{m_socket, POLLIN, 0};
     return ::poll(&entry, 1, timeoutMs) == 1 && (entry.revents & POLLIN);
+}
+
+bool waitUntilPortCloses(int port, int timeoutMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0)
+            return false;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool refused =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+            errno == ECONNREFUSED;
+        ::close(fd);
+        if (refused)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
 }
 
 std::string RawHttpServer::Request::target() const {

@@ -72,6 +72,10 @@ private:
     int m_port = 0;
 };
 
+// Waits until nothing listens on 127.0.0.1:port any more, which a refused connection shows; false
+// when something still listens after timeoutMs. Each probe that gets through is closed at once.
+bool waitUntilPortCloses(int port, int timeoutMs);
+
 // A bare HTTP server on 127.0.0.1 for requests that cpp-httplib refuses to
 // parse (a second "?" in the target, form bodies over 8 KiB) and for answers it
 // would not send (cut short, reset). One request per connection: it reads the

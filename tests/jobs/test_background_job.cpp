@@ -254,10 +254,11 @@ private slots:
         QObject window;
         auto job = MakeOwnedJob<RecordingJob>(&window, 1);
         job->Resume();
-        QTRY_COMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0", "write 0", "finish"}));
-        QTRY_VERIFY(job->Suspended());
+        QTRY_COMPARE_WITH_TIMEOUT(joined(job->steps),
+                                  (QStringList{"prepare", "fetch 0", "write 0", "finish"}), test::kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), test::kWaitMs);
         job->Terminate(); // its worker sleeps until the next Resume, which will never come
-        QTRY_VERIFY(job->isFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(job->isFinished(), test::kWaitMs);
     }
 
     void aStepUnderWayWhenAnotherThreadShutsTheJobDownIsLetFinish() {
@@ -270,7 +271,7 @@ private slots:
                 QThread::yieldCurrentThread();
         };
         job->Resume();
-        QTRY_VERIFY(owner.joinable());
+        QTRY_VERIFY_WITH_TIMEOUT(owner.joinable(), test::kWaitMs);
         owner.join(); // the shutdown waited for the step, then for the worker
         QVERIFY(job->IsShutDown());
         QVERIFY(job->isFinished());

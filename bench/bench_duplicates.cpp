@@ -111,7 +111,8 @@ template <class F> double BestSeconds(F run) {
 
 std::uint64_t HashOfSample(const Rgb24Image& picture) {
     Rgb24Image sample(PerceptualHasher::kGrid, PerceptualHasher::kGrid);
-    ResizeNearest(picture, sample);
+    if (!ResizeNearest(picture, sample))
+        return 0;
     return PerceptualHash(sample);
 }
 
@@ -140,7 +141,8 @@ int main(int argc, char** argv) {
     std::vector<QByteArray> bytes(entries.size());
     qint64 totalBytes = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
-        ReadWholeFile(entries[i].file, bytes[i]);
+        if (!ReadWholeFile(entries[i].file, bytes[i]))
+            qFatal("cannot read %s", qPrintable(entries[i].file));
         totalBytes += bytes[i].size();
     }
     // Each picture hashed and decoded, in turn and in alternate order: a shared machine's load, and
@@ -248,7 +250,8 @@ int main(int argc, char** argv) {
             continue;
         const Rgb24Image full = DecodePictureFile(e.file, *KindFromPath(e.file, false, PictureTypes::Modern));
         Rgb24Image quarter(full.width / 4, full.height / 4);
-        ResizeNearest(full, quarter);
+        if (!ResizeNearest(full, quarter))
+            continue;
         byArea.push_back(HammingDistance(PerceptualHash(full), PerceptualHash(quarter)));
         bySample.push_back(HammingDistance(HashOfSample(full), HashOfSample(quarter)));
     }

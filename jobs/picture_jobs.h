@@ -26,7 +26,7 @@ public:
                      std::function<QString()> workFolder, std::function<int()> downloadCount,
                      ThumbnailSink thumbnails = {});
 
-    // ".jpg", ".gif", ".png", ".bmp" or ".???" for a lower-case content type.
+    // ".jpg", ".gif", ".png", ".bmp" or UnknownTypeFileExtension() for a lower-case content type.
     static QString ExtensionFor(const QString& contentType);
 
 protected:

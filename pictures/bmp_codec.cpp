@@ -400,8 +400,14 @@ void StreamBmp(const std::uint8_t* data, std::size_t size, RowSink& sink) {
 namespace {
 
 // RGB to BGR. The plain loop vectorizes well only with AVX2's shuffles, hence a second build
-// of it that the loader picks on processors that have them.
-__attribute__((target_clones("avx2", "default"))) void SwapRedBlue(const std::uint8_t* in, std::uint8_t* o,
+// of it that the loader picks on processors that have them (an ELF loader feature: Windows
+// executables get the plain build).
+#if defined(__ELF__)
+#define SKARVEL_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define SKARVEL_AVX2_CLONES
+#endif
+SKARVEL_AVX2_CLONES void SwapRedBlue(const std::uint8_t* in, std::uint8_t* o,
                                                                    std::size_t n) {
     for (std::size_t i = 0; i < n; i += 3) {
         o[i] = in[i + 2];

@@ -342,7 +342,7 @@ bool ReplaceFileWithCopy(const QString& source, const QString& target, QString* 
 }
 
 QString ExportTypeForMedia(const QString& localPath) {
-    return LastChars(localPath, 3).toLower();
+    return LastChars(TypedLocalPath(localPath), 3).toLower();
 }
 
 QString ExportTypeForText() {

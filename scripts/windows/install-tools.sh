@@ -15,7 +15,7 @@ PACKAGES=(
   mingw-w64-x86-64-dev mingw-w64-tools
   wine64 wine nsis zip unzip dpkg-dev devscripts nasm autoconf automake libtool
   qt6-base-private-dev qt6-tools-dev-tools qt6-shadertools-dev perl python3
-  xvfb xauth imagemagick file
+  xvfb xauth xdotool x11-utils imagemagick file tcl curl
 )
 
 SRC_LIST=/etc/apt/sources.list.d/skarvel-deb-src.sources

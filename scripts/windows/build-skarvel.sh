@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Cross-builds Skarvel for Windows against the libraries in SYSROOT, into BUILD,
+# with the test suite set to run under Wine.
+set -euo pipefail
+: "${SYSROOT:?}" "${BUILD:?}"
+. "$(dirname "$0")/common.sh"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DSKARVEL_WINDOWS_PREFIX="$SYSROOT" \
+  -DCMAKE_PREFIX_PATH="$SYSROOT" -DQT_HOST_PATH=/usr \
+  -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache \
+  -DSKARVEL_BUILD_BENCH=OFF -DSKARVEL_WERROR=ON \
+  "-DCMAKE_CROSSCOMPILING_EMULATOR=env;SYSROOT=$SYSROOT;BUILD=$BUILD;$ROOT/scripts/windows/wine-run.sh"
+cmake --build "$BUILD" -j"$JOBS"

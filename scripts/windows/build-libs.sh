@@ -3,7 +3,8 @@
 # $WIN_CACHE/libs/<name>-<version>-<hash>, the hash covering its recipe, the
 # toolchain and the libraries it links, so a later run reuses it; then all
 # are joined (hard links) into $WIN_CACHE/<key>, the prefix Skarvel builds
-# against, whose path is printed last. Arguments: build only these libraries.
+# against, whose path is printed last. Arguments: build only these libraries;
+# --check: build nothing, download nothing, and fail unless all are cached.
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 
@@ -74,6 +75,14 @@ build_one() {
   exec 9>&-
 }
 
+if [ "${1:-}" = --check ]; then
+  export SKARVEL_WINDOWS_OFFLINE=1
+  for lib in "${LIB_ORDER[@]}"; do
+    set_key "$lib" 2>/dev/null || exit 1
+    [ -f "$WIN_CACHE/libs/${KEY[$lib]}/.done" ] || exit 1
+  done
+  shift
+fi
 mkdir -p "$WIN_CACHE/libs"
 wanted=("$@")
 [ ${#wanted[@]} -gt 0 ] || wanted=("${LIB_ORDER[@]}")

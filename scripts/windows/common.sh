@@ -27,9 +27,9 @@ src_version() {
   local pkg=$1 ver
   mkdir -p "$WIN_CACHE/src"
   for ver in $(apt-cache showsrc "$pkg" 2>/dev/null | awk '/^Version:/{print $2}' | sort -Vru); do
-    if have_source "$pkg" "$ver" ||
+    if have_source "$pkg" "$ver" || { [ -z "${SKARVEL_WINDOWS_OFFLINE:-}" ] &&
       (cd "$WIN_CACHE/src" && apt-get source -q --download-only "$pkg=$ver" >/dev/null 2>&1 &&
-        have_source "$pkg" "$ver"); then
+        have_source "$pkg" "$ver"); }; then
       echo "$ver"
       return 0
     fi

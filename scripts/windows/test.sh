@@ -6,6 +6,16 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 wine_prefix_ready
+# The tests' fixture makers and checkers (ImageMagick, ffmpeg, sqlite3) run natively.
+portfile=$(mktemp -u)
+python3 "$here/tool-bridge.py" "$WINEPREFIX" "$portfile" &
+bridge_pid=$!
+trap 'kill $bridge_pid 2>/dev/null || true; rm -f "$portfile"' EXIT
+until [ -f "$portfile" ]; do
+  kill -0 $bridge_pid || { echo "tool bridge did not start" >&2; exit 1; }
+  sleep 0.1
+done
+export SKARVEL_TEST_TOOL_BRIDGE=$(cat "$portfile")
 status=0
 (cd "$BUILD" && ctest --output-on-failure -j"${SKARVEL_WINDOWS_JOBS:-2}" "$@") || status=$?
 "$here/check-service.sh" || status=1

@@ -7,7 +7,9 @@
 #include <csignal>
 #include <memory>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 using namespace skarvel;
 using namespace skarvel::test;
@@ -485,6 +487,16 @@ void ExportSaveTest::cancelStopsAfterTheRowInHand() {
 
 namespace {
 
+#ifdef _WIN32
+// Windows has no per-process file size limit to imitate a full disk with.
+constexpr bool kCanFillTheDisk = false;
+using rlim_t = qint64;
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t) {}
+};
+#else
+constexpr bool kCanFillTheDisk = true;
+
 // While it lives, the process cannot write files past `bytes`: a write there fails
 // as on a full disk.
 class FileSizeLimit {
@@ -505,6 +517,7 @@ private:
     rlimit m_before{};
     void (*m_handler)(int) = SIG_DFL;
 };
+#endif
 
 } // namespace
 
@@ -554,6 +567,8 @@ void ExportSaveTest::failedCopiesAreReported() {
          {"Rain.mp3", "Wind.mp3"}},
     };
     for (const Case& c : cases) {
+        if (c.sizeLimit && !kCanFillTheDisk)
+            continue;
         c.setUp(c.folder);
         f.answers.directories.push_back(c.folder);
         std::unique_ptr<FileSizeLimit> limit;
@@ -569,8 +584,10 @@ void ExportSaveTest::failedCopiesAreReported() {
     }
     QCOMPARE(test::readFile(f.tempDir.path() + "/taken/Rain.mp3/inside.txt"), QByteArray("inside"));
     QCOMPARE(test::readFile(f.tempDir.path() + "/taken/Wind.mp3"), QByteArray("wind"));
-    QCOMPARE(test::readFile(f.tempDir.path() + "/full/Rain.mp3"), QByteArray("an older file of that name"));
-    QCOMPARE(test::readFile(f.tempDir.path() + "/full/Wind.mp3"), QByteArray("wind"));
+    if (kCanFillTheDisk) {
+        QCOMPARE(test::readFile(f.tempDir.path() + "/full/Rain.mp3"), QByteArray("an older file of that name"));
+        QCOMPARE(test::readFile(f.tempDir.path() + "/full/Wind.mp3"), QByteArray("wind"));
+    }
     QVERIFY(QFileInfo(f.tempDir.path() + "/both/Wind.mp3").isDir());
 
     // With room again the same save succeeds and replaces the older file whole.

@@ -1,4 +1,5 @@
 // Saving collections into a folder, driven through the real window and dialogs.
+#include "common/text_ops.h"
 #include "tests/gui/export_test_support.h"
 
 #include <QAction>
@@ -297,13 +298,13 @@ void ExportSaveTest::formatChoiceAndSkippedRows() {
     const QString out = f.tempDir.path() + "/chosen";
     writePicture(pics + "1.png", 40, 30);
     writePicture(pics + "2.jpeg", 40, 30);
-    test::writeFile(pics + "3.???", test::readFile(pics + "1.png"));
+    test::writeFile(pics + "3" + UnknownTypeFileExtension(), test::readFile(pics + "1.png"));
     writePicture(pics + "5.gif", 20, 10);
     writePicture(pics + "6.bmp", 30, 20);
     fillTable(test::pictureTable(form), col::PicExportName,
               {{pics + "1.png", "7.png"},
                {pics + "2.jpeg", "2.jpg"},
-               {pics + "3.???", "3.jpg"},
+               {pics + "3" + UnknownTypeFileExtension(), "3.jpg"},
                {pics + "4.png", "4.png"}, // local file deleted
                {pics + "5.gif", "../../escape.gif"},
                {pics + "6.bmp", "noext"}});

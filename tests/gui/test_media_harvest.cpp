@@ -1,5 +1,6 @@
 // The sound and video harvests and downloads driven from the window, against a
 // local web site and the embedded page-analysis service; playing what came.
+#include "common/text_ops.h"
 #include "audio/audio_library.h"
 #include "jobs/media_jobs.h"
 #include "tests/audio/sound_files.h"
@@ -174,7 +175,7 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
         QCOMPARE(soundTable->cell(col::Number, r), QString::number(r));
         QCOMPARE(soundTable->cell(col::Status, r), e.status);
         const QString path =
-            e.extension ? f.workFolder() + "Sounds" + sep + QString::number(r) + e.extension : QString();
+            e.extension ? f.workFolder() + "Sounds" + sep + QString::number(r) + test::fileExtension(e.extension) : QString();
         QCOMPARE(soundTable->cell(col::LocalPath, r), path);
         if (e.extension) {
             QCOMPARE(test::readFile(path), media(e.source));
@@ -203,7 +204,7 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
         QVERIFY2(r > 0, e.urlEnd);
         QCOMPARE(videoTable->cell(col::Status, r), e.status);
         const QString path =
-            e.extension ? f.workFolder() + "Video" + sep + QString::number(r) + e.extension : QString();
+            e.extension ? f.workFolder() + "Video" + sep + QString::number(r) + test::fileExtension(e.extension) : QString();
         QCOMPARE(videoTable->cell(col::LocalPath, r), path);
         QCOMPARE(videoTable->cell(col::Size, r),
                  e.extension ? QString::number(media(e.source).size()) : QString());

@@ -1,5 +1,6 @@
 // The picture harvest and download driven from the window, against a local web
 // site and the embedded page-analysis service; the thumbnails they show.
+#include "common/text_ops.h"
 #include "gui/thumbnail_cache.h"
 #include "gui/thumbnail_grid.h"
 #include "pictures/picture_codecs.h"
@@ -247,7 +248,7 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
         const int r = rowEndingWith(table, e.urlEnd);
         QVERIFY2(r > 0, e.urlEnd);
         QCOMPARE(table->cell(col::Status, r), e.status);
-        const QString path = e.extension ? pictures + QString::number(r) + e.extension : QString();
+        const QString path = e.extension ? pictures + QString::number(r) + test::fileExtension(e.extension) : QString();
         QCOMPARE(table->cell(col::LocalPath, r), path);
         if (e.extension)
             QCOMPARE(test::readFile(path), e.body);

@@ -1,5 +1,6 @@
 // The picture transform of the save and export: fit arithmetic, target names, skips and
 // failures, checked on the written files with ImageMagick.
+#include "common/text_ops.h"
 #include "pictures/picture_transform.h"
 #include "tests/pictures/picture_test_tools.h"
 #include "tests/support/test_support.h"
@@ -166,7 +167,7 @@ TEST_F(TransformTest, RowsThatAreSkipped) {
         {"missing local file", work.filePath(QStringLiteral("gone.png")), "a.png", kSaveOriginal},
         {"local file ending .jpeg", local(QStringLiteral("1.jpeg"), EncodeJpeg(makePhotoLike(10, 10))),
          "b.jpg", kSaveJpeg},
-        {"local file of unknown type", local(QStringLiteral("2.???"), png), "c.png", kSavePng},
+        {"local file of unknown type", local("2" + UnknownTypeFileExtension(), png), "c.png", kSavePng},
         {"export name of another type with Original", local(QStringLiteral("3.png"), png), "d.txt",
          kSaveOriginal},
         {"picture of width 0", local(QStringLiteral("4.bmp"), zeroWidthBmp), "e.bmp", kSaveBmp},

@@ -1,6 +1,7 @@
 // The export database is checked with the sqlite3 command-line tool, so these
 // tests do not trust our own reading code.
 #include "sqlite_export/sqlite_export.h"
+#include "common/text_ops.h"
 #include "tests/support/host_tool.h"
 
 #include <QDir>

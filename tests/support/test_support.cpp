@@ -4,6 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#endif
+
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
@@ -31,6 +36,18 @@ QByteArray readFile(const QString& path) {
 }
 
 qint64 processStatusKiB(const char* field) {
+#ifdef _WIN32
+    // The working set is Windows' resident size; its peak is the high-water mark.
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return -1;
+    if (std::strcmp(field, "VmRSS:") == 0)
+        return qint64(counters.WorkingSetSize / 1024);
+    if (std::strcmp(field, "VmHWM:") == 0)
+        return qint64(counters.PeakWorkingSetSize / 1024);
+    return -1;
+#endif
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;

@@ -35,6 +35,20 @@ QByteArray readFile(const QString& path) {
     return f.readAll();
 }
 
+void makeHidden(const QString& path) {
+#ifdef _WIN32
+    const QString native = QDir::toNativeSeparators(path);
+    const auto* name = reinterpret_cast<const wchar_t*>(native.utf16());
+    const DWORD attributes = GetFileAttributesW(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !SetFileAttributesW(name, attributes | FILE_ATTRIBUTE_HIDDEN)) {
+        std::fprintf(stderr, "cannot hide %s\n", qPrintable(path));
+        std::abort();
+    }
+#else
+    Q_UNUSED(path); // the leading dot hides it
+#endif
+}
+
 qint64 processStatusKiB(const char* field) {
 #ifdef _WIN32
     // The working set is Windows' resident size; its peak is the high-water mark.

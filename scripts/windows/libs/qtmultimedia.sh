@@ -2,10 +2,14 @@
 # against the cross-built qtbase. Its sources include six mingw headers with
 # capitals (Windows' file system ignores case; Linux's does not), so lower-case
 # files get capitalised aliases; its WMF finder asks for capitalised libraries,
-# so those are named directly.
+# so those are named directly. Its shaders are compiled by the host's qsb (Debian's
+# qt6-shadertools), whose CMake package is taken from the host Qt.
 SRC_PKG=qt6-multimedia
 LINKS="qtbase"
 build() {
+  sed -i 's|^find_package(Qt6 COMPONENTS ShaderTools)$|find_package(Qt6ShaderToolsTools CONFIG REQUIRED PATHS /usr/lib/x86_64-linux-gnu/cmake NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)|' \
+    src/multimedia/CMakeLists.txt
+  grep -q '^find_package(Qt6ShaderToolsTools' src/multimedia/CMakeLists.txt
   local alias=$WORK/mingw-aliases h
   mkdir -p "$alias"
   for h in Dbt Functiondiscoverykeys_devpkey InitGuid Mferror Mfreadwrite Wmcodecdsp; do

@@ -407,8 +407,7 @@ namespace {
 #else
 #define SKARVEL_AVX2_CLONES
 #endif
-SKARVEL_AVX2_CLONES void SwapRedBlue(const std::uint8_t* in, std::uint8_t* o,
-                                                                   std::size_t n) {
+SKARVEL_AVX2_CLONES void SwapRedBlue(const std::uint8_t* in, std::uint8_t* o, std::size_t n) {
     for (std::size_t i = 0; i < n; i += 3) {
         o[i] = in[i + 2];
         o[i + 1] = in[i + 1];

@@ -35,7 +35,8 @@ inline QByteArray runTool(const QString& program, const QStringList& args) {
     if (toolsThroughBridge()) {
         const ToolRun run = runBridgedTool(program, args, 60000);
         if (!run.ok())
-            qWarning("%s %s failed: %s", qPrintable(program), qPrintable(args.join(' ')), run.err.constData());
+            qWarning("%s %s failed: %s", qPrintable(program), qPrintable(args.join(' ')),
+                     run.err.constData());
         return run.ok() ? run.out : QByteArray();
     }
     QProcess p;

@@ -586,7 +586,8 @@ void ExportSaveTest::failedCopiesAreReported() {
     QCOMPARE(test::readFile(f.tempDir.path() + "/taken/Rain.mp3/inside.txt"), QByteArray("inside"));
     QCOMPARE(test::readFile(f.tempDir.path() + "/taken/Wind.mp3"), QByteArray("wind"));
     if (kCanFillTheDisk) {
-        QCOMPARE(test::readFile(f.tempDir.path() + "/full/Rain.mp3"), QByteArray("an older file of that name"));
+        QCOMPARE(test::readFile(f.tempDir.path() + "/full/Rain.mp3"),
+                 QByteArray("an older file of that name"));
         QCOMPARE(test::readFile(f.tempDir.path() + "/full/Wind.mp3"), QByteArray("wind"));
     }
     QVERIFY(QFileInfo(f.tempDir.path() + "/both/Wind.mp3").isDir());

@@ -174,8 +174,9 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
         QVERIFY2(r > 0, e.urlEnd);
         QCOMPARE(soundTable->cell(col::Number, r), QString::number(r));
         QCOMPARE(soundTable->cell(col::Status, r), e.status);
-        const QString path =
-            e.extension ? f.workFolder() + "Sounds" + sep + QString::number(r) + test::fileExtension(e.extension) : QString();
+        const QString path = e.extension ? f.workFolder() + "Sounds" + sep + QString::number(r) +
+                                               test::fileExtension(e.extension)
+                                         : QString();
         QCOMPARE(soundTable->cell(col::LocalPath, r), path);
         if (e.extension) {
             QCOMPARE(test::readFile(path), media(e.source));
@@ -203,8 +204,9 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
         const int r = rowEndingWith(videoTable, e.urlEnd);
         QVERIFY2(r > 0, e.urlEnd);
         QCOMPARE(videoTable->cell(col::Status, r), e.status);
-        const QString path =
-            e.extension ? f.workFolder() + "Video" + sep + QString::number(r) + test::fileExtension(e.extension) : QString();
+        const QString path = e.extension ? f.workFolder() + "Video" + sep + QString::number(r) +
+                                               test::fileExtension(e.extension)
+                                         : QString();
         QCOMPARE(videoTable->cell(col::LocalPath, r), path);
         QCOMPARE(videoTable->cell(col::Size, r),
                  e.extension ? QString::number(media(e.source).size()) : QString());

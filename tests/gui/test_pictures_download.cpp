@@ -248,7 +248,8 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
         const int r = rowEndingWith(table, e.urlEnd);
         QVERIFY2(r > 0, e.urlEnd);
         QCOMPARE(table->cell(col::Status, r), e.status);
-        const QString path = e.extension ? pictures + QString::number(r) + test::fileExtension(e.extension) : QString();
+        const QString path =
+            e.extension ? pictures + QString::number(r) + test::fileExtension(e.extension) : QString();
         QCOMPARE(table->cell(col::LocalPath, r), path);
         if (e.extension)
             QCOMPARE(test::readFile(path), e.body);

@@ -44,11 +44,10 @@ TEST_P(InstalledFolder, DecidesWhereTheSettingsLive) {
 // Windows has no install prefix: a folder the user cannot write (Program Files) is installed.
 INSTANTIATE_TEST_SUITE_P(
     Cases, InstalledFolder,
-    ::testing::Values(
-        InstalledCase{"Program Files is installed", "C:\\Program Files\\Skarvel", false, true},
-        InstalledCase{"A per-user install the user can write is portable",
-                      "C:\\Users\\me\\AppData\\Local\\Programs\\Skarvel", true, false},
-        InstalledCase{"An unpacked zip on a stick is portable", "E:\\Skarvel", true, false}),
+    ::testing::Values(InstalledCase{"Program Files is installed", "C:\\Program Files\\Skarvel", false, true},
+                      InstalledCase{"A per-user install the user can write is portable",
+                                    "C:\\Users\\me\\AppData\\Local\\Programs\\Skarvel", true, false},
+                      InstalledCase{"An unpacked zip on a stick is portable", "E:\\Skarvel", true, false}),
 #else
 INSTANTIATE_TEST_SUITE_P(
     Cases, InstalledFolder,

@@ -218,7 +218,8 @@ private slots:
         // Files are named by the number the row had when its item was taken: every row of the run
         // was taken before row 1 went away.
         if (Kind(kind) == Kind::Pictures)
-            QCOMPARE(t.cell(col::LocalPath, 2), run.folder + "Pictures" + QDir::separator() + "3" + UnknownTypeFileExtension());
+            QCOMPARE(t.cell(col::LocalPath, 2),
+                     run.folder + "Pictures" + QDir::separator() + "3" + UnknownTypeFileExtension());
         if (Kind(kind) == Kind::Texts)
             QCOMPARE(t.cell(col::LocalPath, 2), run.folder + "Text" + QDir::separator() + "3.txt");
         QCOMPARE(site.server.requestCount("/b"), 1);

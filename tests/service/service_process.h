@@ -41,7 +41,9 @@ public:
 
     int port() const { return m_port; }
 #ifndef _WIN32
-    void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
+    void signal(int number) {
+        ::kill(pid_t(m_process.processId()), number);
+    }
 #endif
     // The exit code, or -1 when it did not exit normally within timeoutMs.
     int waitForExit(int timeoutMs) {

@@ -34,8 +34,12 @@ struct CliResult {
 // Runs statements on the database file with the sqlite3 tool.
 CliResult Sqlite3(const QString& db, const QString& sql) {
     CliResult result;
-    const QStringList args = {QStringLiteral("-batch"), QStringLiteral("-noheader"), QStringLiteral("-separator"),
-                              QStringLiteral("|"), db, sql};
+    const QStringList args = {QStringLiteral("-batch"),
+                              QStringLiteral("-noheader"),
+                              QStringLiteral("-separator"),
+                              QStringLiteral("|"),
+                              db,
+                              sql};
     if (test::toolsThroughBridge()) {
         const test::ToolRun run = test::runBridgedTool(QStringLiteral("sqlite3"), args);
         result.out = QString::fromUtf8(run.out).trimmed();
@@ -523,8 +527,12 @@ TEST(ExportTypes, TypesComeFromTheStoredFile) {
         QString type;
     };
     const Case media[] = {
-        {"/work/Sounds/1.mp3", "mp3"}, {"/work/Sounds/2.OGG", "ogg"}, {"/work/Video/3.webm", "ebm"},
-        {"/work/Sounds/4.???", "???"}, {"/work/Video/5.mp4", "mp4"},  {"ab", "ab"},
+        {"/work/Sounds/1.mp3", "mp3"},
+        {"/work/Sounds/2.OGG", "ogg"},
+        {"/work/Video/3.webm", "ebm"},
+        {"/work/Sounds/4.???", "???"},
+        {"/work/Video/5.mp4", "mp4"},
+        {"ab", "ab"},
         // The file written for an unknown type on Windows still reads as "???".
         {"/work/Sounds/6" + UnknownTypeFileExtension(), "???"},
     };

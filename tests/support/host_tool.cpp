@@ -54,9 +54,8 @@ bool toolsThroughBridge() {
 
 ToolRun runBridgedTool(const QString& program, const QStringList& args, int timeoutMs) {
     ToolRun run;
-    QJsonObject request{{"program", program},
-                        {"args", QJsonArray::fromStringList(args)},
-                        {"timeout_ms", timeoutMs}};
+    QJsonObject request{
+        {"program", program}, {"args", QJsonArray::fromStringList(args)}, {"timeout_ms", timeoutMs}};
     const QByteArray line = QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n';
 
     const SocketCloser sock{::socket(AF_INET, SOCK_STREAM, 0)};

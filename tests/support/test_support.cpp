@@ -40,7 +40,8 @@ void makeHidden(const QString& path) {
     const QString native = QDir::toNativeSeparators(path);
     const auto* name = reinterpret_cast<const wchar_t*>(native.utf16());
     const DWORD attributes = GetFileAttributesW(name);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !SetFileAttributesW(name, attributes | FILE_ATTRIBUTE_HIDDEN)) {
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        !SetFileAttributesW(name, attributes | FILE_ATTRIBUTE_HIDDEN)) {
         std::fprintf(stderr, "cannot hide %s\n", qPrintable(path));
         std::abort();
     }

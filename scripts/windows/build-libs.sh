@@ -43,25 +43,36 @@ build_one() {
   exec 9>"$WIN_CACHE/libs/$key.lock"
   flock 9
   if [ -f "$PREFIX/.done" ]; then exec 9>&-; return 0; fi
-  log "building $key"
   local start=$SECONDS
   local WORK=$WIN_CACHE/work/$key
   local SRC=$WORK/src BUILD=$WORK/build DEPS=$WORK/deps
-  rm -rf "$WORK" "$PREFIX"; mkdir -p "$WORK" "$PREFIX"
-  local links
-  links=$( . "$LIBS_DIR/$lib.sh"; echo "${LINKS:-}")
-  # shellcheck disable=SC2086
-  join_prefixes "$DEPS" $links
+  # A build that was cut off (the machine stopped) goes on where it was.
+  if [ -f "$WORK/.unpacked" ]; then
+    log "resuming $key"
+  else
+    log "building $key"
+    : >"$WIN_CACHE/libs/$key.log"
+    rm -rf "$WORK" "$PREFIX"
+    mkdir -p "$WORK"
+    local links
+    links=$( . "$LIBS_DIR/$lib.sh"; echo "${LINKS:-}")
+    # shellcheck disable=SC2086
+    join_prefixes "$DEPS" $links
+  fi
+  mkdir -p "$PREFIX"
   # Not under "||": set -e must stay in force inside the recipe.
   set +e
   (
     set -euo pipefail
     # shellcheck disable=SC1090
     . "$LIBS_DIR/$lib.sh"
-    if declare -F fetch >/dev/null; then fetch; else fetch_source "$SRC_PKG" "$SRC"; fi
+    if [ ! -f "$WORK/.unpacked" ]; then
+      if declare -F fetch >/dev/null; then fetch; else fetch_source "$SRC_PKG" "$SRC"; fi
+      touch "$WORK/.unpacked"
+    fi
     cd "$SRC"
     build
-  ) >"$WIN_CACHE/libs/$key.log" 2>&1
+  ) >>"$WIN_CACHE/libs/$key.log" 2>&1
   local rc=$?
   set -e
   if [ $rc -ne 0 ]; then

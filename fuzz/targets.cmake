@@ -6,8 +6,13 @@ set(SKARVEL_FUZZ_TARGETS
   png:skarvel_pictures
   gif:skarvel_pictures
   html_analysis:skarvel_service
+  http_request:skarvel_service
   harvest_parser:skarvel_rules
   text_rules:skarvel_rules
   content_disposition:skarvel_net
   url_encoding:skarvel_net
   settings:skarvel_common)
+# http_request feeds the server through a Unix socket pair, which Windows lacks.
+if(WIN32)
+  list(REMOVE_ITEM SKARVEL_FUZZ_TARGETS http_request:skarvel_service)
+endif()

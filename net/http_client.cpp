@@ -28,6 +28,7 @@ TransferOptions HttpClient::transferOptions() const {
     o.connectTimeout = m_options.connectTimeout;
     o.stallTimeout = m_options.stallTimeout;
     o.maxRetryAfter = m_options.maxRetryAfter;
+    o.retryBrokenAnswer = m_options.retryBrokenAnswer;
     return o;
 }
 

@@ -54,6 +54,8 @@ public:
         std::chrono::seconds stallTimeout{60};
         // A 429 or 503 with a Retry-After of at most this long is retried once after that wait; 0: never.
         std::chrono::seconds maxRetryAfter{0};
+        // An answer that breaks off before its end is asked for once more (TransferOptions).
+        bool retryBrokenAnswer = false;
     };
 
     // Redirects followed within one request when following is on; the next one ends the request.

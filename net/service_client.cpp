@@ -12,8 +12,10 @@ QString serviceBaseForHost(const QString& hostAndPort) {
 }
 
 ServiceClient::ServiceClient(QString baseUrl)
-    : m_baseUrl(std::move(baseUrl)),
-      m_http(HttpClient::Options{.followRedirects = false, .tls = false, .maxRetryAfter = kMaxRetryWait}) {}
+    : m_baseUrl(std::move(baseUrl)), m_http(HttpClient::Options{.followRedirects = false,
+                                                                .tls = false,
+                                                                .maxRetryAfter = kMaxRetryWait,
+                                                                .retryBrokenAnswer = true}) {}
 
 void ServiceClient::abort() {
     m_http.abort();
@@ -52,6 +54,7 @@ TransferOptions ServiceClient::EngineOptions() {
     TransferOptions options;
     options.followRedirects = false;
     options.maxRetryAfter = kMaxRetryWait;
+    options.retryBrokenAnswer = true;
     return options;
 }
 

@@ -20,7 +20,9 @@ QString serviceBaseForHost(const QString& hostAndPort);
 class ServiceClient {
 public:
     // A busy service answers 503 with Retry-After: the request is sent once more after the asked
-    // wait, cut to this bound, as every transfer of the program is.
+    // wait, cut to this bound, as every transfer of the program is. An answer that breaks off mid-way
+    // (an instance behind a balancer killed while it sends) is asked for once more at once; either
+    // way a request goes out at most twice.
     static constexpr std::chrono::seconds kMaxRetryWait{60};
 
     // baseUrl ends with "/": script names are appended to it.
@@ -45,7 +47,7 @@ public:
     static QString HarvestAnswer(const TransferResult& result);
     static QString MakeListAnswer(const QByteArray& body);
     // Transfer options of service requests on an engine: no redirects, a busy service's
-    // Retry-After honoured once within kMaxRetryWait.
+    // Retry-After honoured once within kMaxRetryWait, a broken answer asked for once more.
     static TransferOptions EngineOptions();
 
     // For the window's close: ends a request or a wait in progress from another thread.

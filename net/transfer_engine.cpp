@@ -375,8 +375,11 @@ struct TransferEngine::Impl {
         if (t->request.url.contains(QChar(0)))
             return failEarly(std::move(t), TransferFailure::Connection,
                              QStringLiteral("address holds a zero character"));
-        if (!t->request.bodyFile.isEmpty() && !t->request.sink && !t->openFile())
-            return failEarly(std::move(t), TransferFailure::WriteError, t->writeError);
+        if (!t->request.bodyFile.isEmpty() && !t->request.sink && !t->openFile()) {
+            // Read before the move: the order in which arguments are evaluated is unspecified.
+            const QString error = t->writeError;
+            return failEarly(std::move(t), TransferFailure::WriteError, error);
+        }
         if (!t->easy)
             t->easy = takeHandle();
         if (!t->easy)
@@ -470,6 +473,20 @@ struct TransferEngine::Impl {
         return std::min(*wait, t.options.maxRetryAfter);
     }
 
+    // The connection closed or reset after the request went out and before the answer's end.
+    static bool answerBrokeOff(CURLcode code) {
+        return code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING;
+    }
+
+    // Where the options ask for it, a broken answer is asked for once more at once, in the slot it leaves.
+    bool sendAgainAfterBreak(std::unique_ptr<Transfer>& t, CURLcode code) {
+        if (!t->options.retryBrokenAnswer || !answerBrokeOff(code) || t->attempts > 1 || t->request.sink ||
+            owner->aborted() || owner->m_noRetryWaits)
+            return false;
+        start(std::move(t));
+        return true;
+    }
+
     void finish(CURL* easy, CURLcode code) {
         const auto found = running.find(easy);
         if (found == running.end())
@@ -479,6 +496,8 @@ struct TransferEngine::Impl {
         curl_multi_remove_handle(multi.get(), easy);
         --perHost[t->hostKey];
 
+        if (sendAgainAfterBreak(t, code))
+            return;
         long status = 0;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         const std::optional<std::chrono::seconds> wait = retryWait(*t, status);
@@ -499,8 +518,13 @@ struct TransferEngine::Impl {
             t->errorText[0] ? QString::fromUtf8(t->errorText) : QString::fromUtf8(curl_easy_strerror(code));
         switch (code) {
         case CURLE_OK:
+            break;
         case CURLE_PARTIAL_FILE: // a body cut short is kept; the caller compares its size with the declared
-                                 // length
+                                 // length, unless the options count it a failure
+            if (t->options.retryBrokenAnswer) {
+                r.failure = TransferFailure::Connection;
+                r.error = QStringLiteral("%1: %2").arg(r.url, detail);
+            }
             break;
         case CURLE_TOO_MANY_REDIRECTS:
             r.redirectLimitReached = true;

@@ -48,6 +48,11 @@ struct TransferOptions {
     // A 429 or 503 answer with a readable Retry-After is sent once more after that wait, cut to at most
     // this long; 0 switches retrying off (the answer fails at once, as one without Retry-After does).
     std::chrono::seconds maxRetryAfter{60};
+    // An answer that breaks off before its end (the connection closed or reset inside it, a body shorter
+    // than its Content-Length, a chunked body without its last chunk) is asked for once more, and a second
+    // break fails (Connection). Off: a body cut short is kept as it came. A request with a sink is not
+    // sent again (its pieces are handed out already).
+    bool retryBrokenAnswer = false;
     // When set and it turns true, the transfer is given up (failure Aborted).
     const std::atomic<bool>* cancelled = nullptr;
 };
@@ -95,7 +100,7 @@ struct TransferResult {
     bool truncated = false;            // cut at maxBodyBytes
     bool stoppedBySink = false;        // the sink asked to stop
     bool redirectLimitReached = false; // the last answer is a redirect that was not followed
-    int attempts = 0;                  // 2 when a Retry-After was honoured
+    int attempts = 0;                  // 2 when a Retry-After was honoured or a broken answer asked again
     // The Retry-After value of an error status answer, as sent; "" when none.
     QString retryAfter;
 
@@ -164,8 +169,8 @@ public:
     void resetAbort();
     bool aborted() const { return m_aborted.load(); }
     // Safe from any thread: transfers waiting out a Retry-After end at the next pump (which it wakes)
-    // with the answer that asked for the wait, and later such answers are not retried, until
-    // resetAbort(). Transfers on the wire go on.
+    // with the answer that asked for the wait, and later such answers (and broken ones) are not retried,
+    // until resetAbort(). Transfers on the wire go on.
     void endRetryWaits();
     // Safe from any thread: a pump waiting for the network returns now (or the next one returns at once).
     void wake();

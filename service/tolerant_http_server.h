@@ -54,11 +54,13 @@ public:
     // The answer to a request past the admission bound.
     static std::string busyAnswer(int retryAfterSeconds);
 
+protected:
+    // Reads the requests of one accepted connection from its raw bytes, answers them and closes it.
+    bool process_and_close_socket(socket_t sock) override;
+
 private:
     class AdmissionQueue;
     class TurnAway;
-
-    bool process_and_close_socket(socket_t sock) override;
 
     ServingLimits m_limits;
     std::atomic<AdmissionQueue*> m_queue{nullptr};

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -208,6 +209,86 @@ TEST_F(BusyServiceTest, AbortEndsTheWait) {
     closer.join();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ(m_answered, 1);
+}
+
+// ------------------------------------------------------ an answer that breaks off
+
+// A balancer cannot move a request once it has sent the answer's head: an instance that dies while it
+// sends leaves the answer cut. The client asks once more at once; a complete answer, even an empty
+// one, is taken as it is.
+TEST(BrokenAnswer, IsAskedForOnceMoreAndACompleteOneIsTakenAsItIs) {
+    const std::string record = "http://site/a.jpg\tA\t\t\tP\r\n";
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\n";
+    const std::string chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
+    char size[16];
+    std::snprintf(size, sizeof size, "%zx\r\n", record.size());
+    const std::string chunk = size + record + "\r\n";
+    const std::string whole = head + "Content-Length: " + std::to_string(record.size()) + "\r\n\r\n" + record;
+    const std::string shortBody =
+        head + "Content-Length: " + std::to_string(record.size()) + "\r\n\r\n" + record.substr(0, 10);
+    const std::string midChunk = chunked + size + record.substr(0, 10);
+    using Reply = RawHttpServer::Reply;
+    const struct {
+        const char* name;
+        std::vector<Reply> replies;
+        bool fails;
+        std::string answer;
+        size_t requests;
+    } cases[] = {
+        {"body shorter than its Content-Length", {{shortBody}, {whole}}, false, record, 2},
+        {"chunked body closed inside a chunk", {{midChunk}, {whole}}, false, record, 2},
+        {"chunked body reset inside a chunk", {{midChunk, true}, {whole}}, false, record, 2},
+        {"chunked body without its last chunk",
+         {{chunked + chunk}, {chunked + chunk + "0\r\n\r\n"}},
+         false,
+         record,
+         2},
+        {"closed before the head", {{""}, {whole}}, false, record, 2},
+        {"reset before the head", {{"", true}, {whole}}, false, record, 2},
+        {"broken twice", {{shortBody}, {midChunk, true}, {whole}}, true, "", 2},
+        {"empty body of Content-Length 0", {{head + "Content-Length: 0\r\n\r\n"}, {whole}}, false, "", 1},
+        {"empty chunked body", {{chunked + "0\r\n\r\n"}, {whole}}, false, "", 1},
+        {"empty body ended by the close", {{head + "Connection: close\r\n\r\n"}, {whole}}, false, "", 1},
+    };
+    const QString page = QStringLiteral("http://site/page.html");
+    // The three ways a request goes out: a harvest and a URL list one at a time, and a harvest on an
+    // engine with several in flight, as the jobs send them.
+    for (const char* way : {"harvest", "makeList", "engine"}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(way) + ": " + c.name);
+            RawHttpServer raw(c.replies);
+            ServiceClient client(serviceBaseForHost(QStringLiteral("127.0.0.1:%1").arg(raw.port())));
+            bool failed = false;
+            std::string answer;
+            if (std::string(way) == "engine") {
+                TransferEngine engine({}, ServiceClient::EngineOptions());
+                TransferRequest request;
+                request.url = client.harvestUrl(QLatin1String(kImagesScript), page);
+                TransferResult result;
+                request.done = [&result](TransferResult& ended) { result = std::move(ended); };
+                engine.submit(std::move(request));
+                engine.runUntilIdle();
+                failed = !result.ok();
+                if (failed)
+                    EXPECT_EQ(result.failure, TransferFailure::Connection) << str(result.error);
+                else
+                    answer = str(ServiceClient::HarvestAnswer(result));
+                EXPECT_EQ(result.attempts, int(c.requests));
+            } else {
+                try {
+                    answer =
+                        str(std::string(way) == "harvest" ? client.harvest(QLatin1String(kImagesScript), page)
+                                                          : client.makeList(page));
+                } catch (const HttpError& e) {
+                    failed = true;
+                    EXPECT_EQ(e.status(), 0) << e.what();
+                }
+            }
+            EXPECT_EQ(failed, c.fails);
+            EXPECT_EQ(answer, c.answer);
+            EXPECT_EQ(raw.requests().size(), c.requests);
+        }
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -202,7 +203,11 @@ std::string RawHttpServer::Request::target() const {
     return head.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
 }
 
-RawHttpServer::RawHttpServer(std::string reply) : m_reply(std::move(reply)) {
+RawHttpServer::RawHttpServer(std::string reply) : RawHttpServer(std::vector<Reply>{{std::move(reply)}}) {}
+
+RawHttpServer::RawHttpServer(std::vector<Reply> replies) : m_replies(std::move(replies)) {
+    if (m_replies.empty())
+        fail("a raw server needs a reply");
     m_socket = listenOnLoopback(&m_port);
     m_thread = std::thread([this] { serve(); });
 }
@@ -231,10 +236,11 @@ std::vector<RawHttpServer::Request> RawHttpServer::requests() const {
 }
 
 void RawHttpServer::serve() {
-    while (!m_stopping) {
+    for (size_t connection = 0; !m_stopping;) {
         const socket_t client = ::accept(m_socket, nullptr, nullptr);
         if (client == INVALID_SOCKET)
             continue;
+        const Reply& reply = m_replies[std::min(connection++, m_replies.size() - 1)];
         std::string received;
         char buffer[65536];
         size_t headEnd = std::string::npos;
@@ -263,11 +269,17 @@ void RawHttpServer::serve() {
             m_requests.push_back({received.substr(0, headEnd), received.substr(headEnd + 4, bodyLength)});
         }
         size_t sent = 0;
-        while (sent < m_reply.size()) {
-            const ssize_t n = sendSome(client, m_reply.data() + sent, m_reply.size() - sent);
+        while (sent < reply.bytes.size()) {
+            const ssize_t n = sendSome(client, reply.bytes.data() + sent, reply.bytes.size() - sent);
             if (n <= 0)
                 break;
             sent += static_cast<size_t>(n);
+        }
+        if (reply.reset) {
+            // A zero linger time makes close() send RST.
+            const linger abortive{1, 0};
+            ::setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive),
+                         sizeof abortive);
         }
         closeSocket(client);
     }

@@ -75,9 +75,10 @@ private:
 };
 
 // A bare HTTP server on 127.0.0.1 for requests that cpp-httplib refuses to
-// parse (a second "?" in the target, form bodies over 8 KiB). One request per
-// connection: it reads the head and a Content-Length body, records them as
-// received, sends the scripted reply and closes.
+// parse (a second "?" in the target, form bodies over 8 KiB) and for answers it
+// would not send (cut short, reset). One request per connection: it reads the
+// head and a Content-Length body, records them as received, sends the scripted
+// reply and closes.
 class RawHttpServer {
 public:
     struct Request {
@@ -85,9 +86,15 @@ public:
         std::string body;
         std::string target() const; // the second word of the request line
     };
+    struct Reply {
+        std::string bytes;  // the raw answer: status line, headers, body (or part of it)
+        bool reset = false; // the connection ends with a reset instead of an orderly close
+    };
 
     // reply: the raw answer bytes (status line, headers, body).
     explicit RawHttpServer(std::string reply);
+    // The n-th connection gets replies[n]; every one past the list gets the last.
+    explicit RawHttpServer(std::vector<Reply> replies);
     ~RawHttpServer();
     RawHttpServer(const RawHttpServer&) = delete;
     RawHttpServer& operator=(const RawHttpServer&) = delete;
@@ -100,7 +107,7 @@ public:
 private:
     void serve();
 
-    std::string m_reply;
+    std::vector<Reply> m_replies;
     socket_t m_socket = INVALID_SOCKET;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};

@@ -372,7 +372,8 @@ private slots:
                             : Kind(kind) == Kind::Videos ? "Video"
                             : Kind(kind) == Kind::Texts  ? "Text"
                                                          : "";
-        const QString name = Kind(kind) == Kind::Texts ? "1.txt" : "1" + UnknownTypeFileExtension();
+        const QString name =
+            Kind(kind) == Kind::Texts ? QStringLiteral("1.txt") : QString("1" + UnknownTypeFileExtension());
         QStringList expected;
         if (Kind(kind) == Kind::Texts) {
             QCOMPARE(t.cell(col::Status, 1), QString("OK")); // a text page is kept as it came

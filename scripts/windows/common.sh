@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the Windows build scripts: where things live and how a library
 # from Debian's source is fetched, keyed and built. Sourced, never run.
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)

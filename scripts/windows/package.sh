@@ -42,10 +42,10 @@ while [ $changed -eq 1 ]; do
         break
       fi
     done
-  done < <(find "$deploy" -name '*.exe' -o -name '*.dll' | xargs -r "$MINGW-objdump" -p |
+  done < <(find "$deploy" \( -name '*.exe' -o -name '*.dll' \) -print0 | xargs -0 -r "$MINGW-objdump" -p |
     sed -n 's/^\s*DLL Name: //p' | sort -u)
 done
-find "$deploy" -name "*.exe" -o -name "*.dll" | xargs "$MINGW-strip" --strip-unneeded
+find "$deploy" \( -name '*.exe' -o -name '*.dll' \) -print0 | xargs -0 "$MINGW-strip" --strip-unneeded
 
 zip_file=$BUILD/Skarvel-$version-windows-x64.zip
 installer=$BUILD/Skarvel-$version-windows-x64-setup.exe

@@ -15,7 +15,8 @@ until [ -f "$portfile" ]; do
   kill -0 $bridge_pid || { echo "tool bridge did not start" >&2; exit 1; }
   sleep 0.1
 done
-export SKARVEL_TEST_TOOL_BRIDGE=$(cat "$portfile")
+SKARVEL_TEST_TOOL_BRIDGE=$(cat "$portfile")
+export SKARVEL_TEST_TOOL_BRIDGE
 status=0
 (cd "$BUILD" && ctest --output-on-failure -j"${SKARVEL_WINDOWS_JOBS:-2}" "$@") || status=$?
 "$here/check-service.sh" || status=1

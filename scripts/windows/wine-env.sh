@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced: the Wine environment the Windows executables run in. Needs SYSROOT
 # (the joined library prefix) and BUILD (the Windows build folder).
 export WINEPREFIX=${SKARVEL_WINEPREFIX:-$BUILD/wineprefix}

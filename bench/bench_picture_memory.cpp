@@ -87,6 +87,8 @@ QByteArray Claim(PictureKind kind) {
         Put(jpeg, sof + 7, kSide, 2, true);
         return jpeg;
     }
+    default: // this tool knows the four classic kinds only
+        break;
     }
     return {};
 }

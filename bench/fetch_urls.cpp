@@ -65,7 +65,7 @@ Totals runEngine(const QStringList& urls, const QString& outDir, const TransferL
             const QString target = outDir + QStringLiteral("/%1.bin").arg(next + 1);
             TransferRequest request;
             request.url = urls[next];
-            request.bodyFile = target;
+            request.bodyFolder = outDir;
             request.done = [&totals, target](TransferResult& r) {
                 if (r.ok() && keepBodyFile(r, target)) {
                     ++totals.files;
@@ -94,13 +94,13 @@ Totals runJob(const QString& kind, const QStringList& urls, const QString& outDi
     QObject window;
     NoProgress progress;
     const QString folder = outDir + QLatin1Char('/');
-    std::unique_ptr<TableDownloadJob> job;
+    OwnedJob<TableDownloadJob> job;
     if (files) {
-        job = std::make_unique<FilesDownload>(&window, table, progress, [folder] { return folder; });
+        job = MakeOwnedJob<FilesDownload>(&window, table, progress, [folder] { return folder; });
     } else {
         QDir(outDir).mkpath(QStringLiteral("Pictures"));
         const int count = int(urls.size());
-        job = std::make_unique<DownloadPictures>(
+        job = MakeOwnedJob<DownloadPictures>(
             &window, table, progress, [folder] { return folder; }, [count] { return count; });
     }
     job->setLimits(limits);

@@ -14,6 +14,14 @@ target_compile_definitions(skarvel_common PRIVATE
 
 install(TARGETS skarvel-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
+# The SVG helper is no command of its own: it lies in libexec, found from bin.
+if(SKARVEL_SVG)
+  install(TARGETS skarvel-svg RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/skarvel)
+  file(RELATIVE_PATH _skarvel_svg_from_bin ${CMAKE_INSTALL_FULL_BINDIR}
+    ${CMAKE_INSTALL_FULL_LIBEXECDIR}/skarvel/skarvel-svg)
+  target_compile_definitions(skarvel_pictures PRIVATE SKARVEL_SVG_HELPER_FROM_BINDIR="${_skarvel_svg_from_bin}")
+endif()
+
 # Debian keeps man pages compressed; -n leaves the time out so the package is reproducible.
 set(_skarvel_man_pages skarvel-service.1)
 if(SKARVEL_BUILD_GUI)

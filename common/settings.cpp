@@ -137,19 +137,26 @@ StartupSettings ReadStartupSettings(const AppEnvironment& env) {
         s.hasUserAgent = agent != absent;
         if (s.hasUserAgent)
             s.userAgent = agent;
+        s.modernPictures = ini.readString("COMMON", "MODERN_PICTURES", QString()).trimmed() == u"1";
     } else {
         s.workFolder = DefaultWorkFolder(env);
     }
     return s;
 }
 
-bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style) {
+bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style,
+                   bool modernPictures) {
     const QString path = SettingsPath(env);
     // The configuration folder of a user who never ran the program does not exist yet.
     QDir().mkpath(QFileInfo(path).absolutePath());
     IniFile ini(path);
     ini.writeString("COMMON", "TEMP_DIR", workFolder);
     ini.writeString("FORM", "STYLE", style);
+    // A key that is absent reads as this value, which no written value is.
+    static const QString absent = QStringLiteral("\n");
+    if (modernPictures || ini.readString("COMMON", "MODERN_PICTURES", absent) != absent)
+        ini.writeString("COMMON", "MODERN_PICTURES",
+                        modernPictures ? QStringLiteral("1") : QStringLiteral("0"));
     return ini.updateFile();
 }
 

@@ -62,10 +62,15 @@ struct StartupSettings {
     // [COMMON] USER_AGENT: when present, the User-Agent of every request of the program.
     bool hasUserAgent = false;
     QString userAgent;
+    // [COMMON] MODERN_PICTURES=1: WebP, AVIF and SVG pictures are known too.
+    bool modernPictures = false;
 };
 
 StartupSettings ReadStartupSettings(const AppEnvironment& env);
-bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style);
+// MODERN_PICTURES is written as 1 when on; when off it is written as 0 only where the file has the
+// key, so that a file that never had it stays as it was.
+bool WriteSettings(const AppEnvironment& env, const QString& workFolder, const QString& style,
+                   bool modernPictures = false);
 
 // The five sub-folders of the work folder, in creation order.
 const QStringList& WorkSubFolders();

@@ -16,3 +16,16 @@ set(SKARVEL_FUZZ_TARGETS
 if(WIN32)
   list(REMOVE_ITEM SKARVEL_FUZZ_TARGETS http_request:skarvel_service)
 endif()
+# The modern picture types, each with its backend.
+if(SKARVEL_WEBP)
+  list(APPEND SKARVEL_FUZZ_TARGETS
+    webp:skarvel_pictures)
+endif()
+if(SKARVEL_AVIF)
+  list(APPEND SKARVEL_FUZZ_TARGETS
+    avif:skarvel_pictures)
+endif()
+if(SKARVEL_SVG)
+  list(APPEND SKARVEL_FUZZ_TARGETS
+    svg:skarvel_pictures)
+endif()

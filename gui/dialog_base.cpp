@@ -36,7 +36,7 @@ void SkarvelDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-QPushButton* MakeDialogButton(const QString& name, const QString& caption, int glyph, QWidget* parent) {
+QPushButton* MakeDialogButton(const QString& name, const QString& caption, Glyph glyph, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);

@@ -14,6 +14,8 @@ class QPushButton;
 
 namespace skarvel {
 
+enum class Glyph;
+
 class SkarvelDialog : public QDialog {
     Q_OBJECT
 public:
@@ -33,7 +35,7 @@ private:
 
 // A dialog button with its picture; it never acts as the default button, so
 // Enter stays with the fields and grids that use it.
-QPushButton* MakeDialogButton(const QString& name, const QString& caption, int glyph, QWidget* parent);
+QPushButton* MakeDialogButton(const QString& name, const QString& caption, Glyph glyph, QWidget* parent);
 // A widget of type W with its designer name, made as W(args..., parent).
 template <class W, class... Args> W* MakeNamed(const QString& name, QWidget* parent, Args&&... args) {
     auto* widget = new W(std::forward<Args>(args)..., parent);

@@ -9,7 +9,7 @@ namespace skarvel {
 
 namespace {
 
-QPixmap draw(int index) {
+QPixmap draw(Glyph glyph) {
     QPixmap pm(16, 16);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -17,8 +17,8 @@ QPixmap draw(int index) {
     auto pen = [&](QColor c, qreal w = 1.6) {
         p.setPen(QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     };
-    switch (index) {
-    case 0: // list from source pages: lines with a bullet
+    switch (glyph) {
+    case Glyph::SourceList:
         pen(QColor(40, 90, 160));
         for (int y : {4, 8, 12})
             p.drawLine(6, y, 14, y);
@@ -27,7 +27,7 @@ QPixmap draw(int index) {
         p.drawEllipse(QPointF(3, 8), 1.5, 1.5);
         p.drawEllipse(QPointF(3, 12), 1.5, 1.5);
         break;
-    case 1: { // download: arrow down onto a tray
+    case Glyph::Download: {
         pen(QColor(30, 140, 60), 2);
         p.drawLine(8, 2, 8, 10);
         p.drawLine(4, 7, 8, 11);
@@ -36,7 +36,7 @@ QPixmap draw(int index) {
         p.drawLine(2, 14, 14, 14);
         break;
     }
-    case 2: // save: a floppy disk
+    case Glyph::Save:
         p.setBrush(QColor(50, 90, 170));
         pen(QColor(20, 40, 90), 1);
         p.drawRoundedRect(QRectF(2, 2, 12, 12), 1.5, 1.5);
@@ -44,51 +44,54 @@ QPixmap draw(int index) {
         p.drawRect(QRectF(5, 3, 6, 4));
         p.drawRect(QRectF(4, 10, 8, 4));
         break;
-    case 3: // database: a cylinder
+    case Glyph::Database:
         p.setBrush(QColor(200, 150, 40));
         pen(QColor(110, 80, 10), 1);
         p.drawRect(QRectF(3, 4, 10, 9));
         p.drawEllipse(QRectF(3, 11, 10, 4));
         p.drawEllipse(QRectF(3, 2, 10, 4));
         break;
-    case 4: // apply: a check mark
+    case Glyph::Apply:
         pen(QColor(20, 150, 40), 2.4);
         p.drawPolyline(QPolygonF({QPointF(3, 8), QPointF(7, 12), QPointF(13, 3)}));
         break;
-    case 5: // default values: a circular arrow
+    case Glyph::Defaults:
         pen(QColor(90, 90, 200), 2);
         p.drawArc(QRectF(3, 3, 10, 10), 60 * 16, 280 * 16);
         p.drawLine(QPointF(11, 2), QPointF(12, 5));
         break;
-    case 6: // preview: an eye
+    case Glyph::Preview:
         pen(QColor(40, 40, 40), 1.3);
         p.drawEllipse(QRectF(1.5, 4.5, 13, 7));
         p.setBrush(QColor(40, 110, 200));
         p.drawEllipse(QPointF(8, 8), 2.5, 2.5);
         break;
-    case 7: // cancel / close: a red cross
+    case Glyph::Cancel:
         pen(QColor(200, 40, 40), 2.4);
         p.drawLine(4, 4, 12, 12);
         p.drawLine(12, 4, 4, 12);
         break;
-    case 8: // select: an open folder
+    case Glyph::Folder:
         p.setBrush(QColor(240, 200, 80));
         pen(QColor(150, 110, 20), 1);
         p.drawPolygon(QPolygonF(
             {QPointF(1, 4), QPointF(6, 4), QPointF(7, 6), QPointF(15, 6), QPointF(14, 14), QPointF(2, 14)}));
         break;
-    case 9: // temp: a clock
+    case Glyph::TempFolder:
         pen(QColor(60, 60, 60), 1.3);
         p.setBrush(QColor(250, 250, 250));
         p.drawEllipse(QRectF(2, 2, 12, 12));
         p.drawLine(8, 8, 8, 4);
         p.drawLine(8, 8, 11, 9);
         break;
-    default: { // 10..13: first, previous, next, last
+    case Glyph::First:
+    case Glyph::Previous:
+    case Glyph::Next:
+    case Glyph::Last: {
         p.setBrush(QColor(40, 100, 180));
         p.setPen(Qt::NoPen);
-        const bool back = index == 10 || index == 11;
-        const bool bar = index == 10 || index == 13;
+        const bool back = glyph == Glyph::First || glyph == Glyph::Previous;
+        const bool bar = glyph == Glyph::First || glyph == Glyph::Last;
         QPolygonF tri = back ? QPolygonF({QPointF(12, 3), QPointF(12, 13), QPointF(5, 8)})
                              : QPolygonF({QPointF(4, 3), QPointF(4, 13), QPointF(11, 8)});
         p.drawPolygon(tri);
@@ -105,10 +108,11 @@ QPixmap draw(int index) {
 ImageList::ImageList(QObject* parent) : QObject(parent) {
     setObjectName(QStringLiteral("ImageList1"));
     for (int i = 0; i < kCount; ++i)
-        m_images.push_back(draw(i));
+        m_images.push_back(draw(Glyph(i)));
 }
 
-QPixmap ImageList::image(int index) const {
+QPixmap ImageList::image(Glyph glyph) const {
+    const int index = int(glyph);
     if (index < 0 || index >= count())
         return {};
     return m_images[size_t(index)];
@@ -119,12 +123,12 @@ void ImageList::applyGlyphs(QWidget* root) const {
     for (QAbstractButton* b : buttons) {
         const QVariant glyph = b->property("glyph");
         if (glyph.isValid())
-            b->setIcon(QIcon(image(glyph.toInt())));
+            b->setIcon(QIcon(image(Glyph(glyph.toInt()))));
     }
 }
 
-void SetGlyph(QObject* button, int index) {
-    button->setProperty("glyph", index);
+void SetGlyph(QObject* button, Glyph glyph) {
+    button->setProperty("glyph", int(glyph));
 }
 
 } // namespace skarvel

@@ -105,50 +105,56 @@ void TForm1::About1Click() {
     AboutBox->ShowModal();
 }
 
+TForm1::Tab TForm1::currentTab() const {
+    return Tab(PageControl1->currentIndex());
+}
+
 void TForm1::Savepicturecollection1Click() {
-    if (PageControl1->currentIndex() == 2)
+    if (currentTab() == Tab::Pictures)
         BitBtn5Click();
 }
 
 void TForm1::ExportcollectiontoSQLite1Click() {
-    if (PageControl1->currentIndex() == 2)
+    if (currentTab() == Tab::Pictures)
         BitBtn2Click();
 }
 
 void TForm1::Selection1Click() {
-    switch (PageControl1->currentIndex()) {
-    case 2:
+    switch (currentTab()) {
+    case Tab::Pictures:
         Form7->ShowModal();
         break;
-    case 3:
+    case Tab::Sounds:
         Form15->ShowModal();
         break;
-    case 4:
+    case Tab::Videos:
         Form23->ShowModal();
         break;
-    case 5:
+    case Tab::Texts:
         Form30->ShowModal();
         break;
-    default:
+    case Tab::Urls:
+    case Tab::Files:
         break;
     }
 }
 
 void TForm1::Filenames1Click() {
-    switch (PageControl1->currentIndex()) {
-    case 2:
+    switch (currentTab()) {
+    case Tab::Pictures:
         Form8->ShowModal();
         break;
-    case 3:
+    case Tab::Sounds:
         Form16->ShowModal();
         break;
-    case 4:
+    case Tab::Videos:
         Form24->ShowModal();
         break;
-    case 5:
+    case Tab::Texts:
         Form31->ShowModal();
         break;
-    default:
+    case Tab::Urls:
+    case Tab::Files:
         break;
     }
 }
@@ -159,7 +165,7 @@ void TForm1::Timer3Timer() {
 }
 
 bool TForm1::FormCloseQuery() {
-    WriteSettings(env, workFolder, CheckedStyleName());
+    WriteSettings(env, workFolder, CheckedStyleName(), modernPictures);
     return true;
 }
 

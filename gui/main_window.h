@@ -2,7 +2,8 @@
 // The main window: the tabs, the collection tables, the menus and every command.
 #include "tables/collection_tables.h"
 #include "common/settings.h"
-#include "gui/jobs/job_registry.h"
+#include "jobs/job_registry.h"
+#include "pictures/picture_codecs.h"
 #include "tables/text_store.h"
 #include "rules/harvest_parser.h"
 
@@ -10,7 +11,6 @@
 #include <QMainWindow>
 
 #include <memory>
-#include <type_traits>
 #include <vector>
 
 class QAction;
@@ -91,7 +91,7 @@ public:
     int StoppedJobCount() const { return m_jobs.stoppedCount(); }
     // The current instance of a job, and one put in its place (tests hold and watch jobs this way).
     BackgroundJob* CurrentJob(JobId id) const { return m_jobs.current(id); }
-    void InstallJob(JobId id, std::unique_ptr<BackgroundJob> job) { m_jobs.install(id, std::move(job)); }
+    void InstallJob(JobId id, OwnedJob<> job) { m_jobs.install(id, std::move(job)); }
     // The sound player's stream and the library it plays in (tests watch what plays).
     quint32 PlayerStream() const { return playerStream; }
     AudioLibrary& PlayerLibrary() const { return *audio; }
@@ -102,6 +102,10 @@ public:
     QString CheckedStyleName() const;
 
 private:
+    // The tabs of PageControl1, by their index.
+    enum class Tab { Urls, Files, Pictures, Sounds, Videos, Texts };
+    Tab currentTab() const;
+
     // ---- process-wide values
     AppEnvironment env;
     QString programFolder;
@@ -112,6 +116,10 @@ private:
     QString exportFolder;       // shared by the save and export commands; ends with a separator once set
     QString fileDownloadFolder; // the file download's folder; ends with a separator once set
     int pictureDownloadCount = 0;
+    bool modernPictures = false; // [COMMON] MODERN_PICTURES: WebP, AVIF and SVG are known too
+    PictureTypes pictureTypes() const {
+        return modernPictures ? PictureTypes::Modern : PictureTypes::Classic;
+    }
 
     // ---- media: the audio library (sound player and sound measuring) and the thumbnails
     std::unique_ptr<AudioLibrary> audio;
@@ -229,14 +237,7 @@ private:
     JobRef<ExportTexts> exportTexts{m_jobs, JobId::ExportTexts};
     JobRef<ExportTextsSQLite> exportTextsSQLite{m_jobs, JobId::ExportTextsSQLite};
 
-    // Puts job in place of the current instance of ref's job, which is shut down and freed.
-    template <class Job, class Instance>
-    void InstallJob(const JobRef<Job>& ref, std::unique_ptr<Instance> job) {
-        static_assert(std::is_base_of_v<Job, Instance>);
-        m_jobs.install(ref.id(), std::move(job));
-    }
-
-public slots:
+private slots:
     // Application shell
     void New1Click();
     void Exit1Click();

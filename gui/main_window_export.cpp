@@ -2,7 +2,7 @@
 #include "gui/main_window.h"
 
 #include "gui/dialog_service.h"
-#include "gui/jobs/export_jobs.h"
+#include "jobs/export_jobs.h"
 #include "gui/dialogs/save_dialogs.h"
 #include "gui/dialogs/sqlite_dialogs.h"
 

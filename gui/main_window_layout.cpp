@@ -57,12 +57,22 @@ void TForm1::buildUi() {
 
     PageControl1 = new QTabWidget(central);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->addTab(buildUrlsTab(), QStringLiteral("URLs list"));
-    PageControl1->addTab(buildFilesTab(), QStringLiteral("Get files"));
-    PageControl1->addTab(buildPicturesTab(), QStringLiteral("Get pictures"));
-    PageControl1->addTab(buildSoundsTab(), QStringLiteral("Get sounds"));
-    PageControl1->addTab(buildVideosTab(), QStringLiteral("Get video"));
-    PageControl1->addTab(buildTextsTab(), QStringLiteral("Get text"));
+    const struct {
+        Tab tab;
+        QWidget* page;
+        QString caption;
+    } tabs[] = {
+        {Tab::Urls, buildUrlsTab(), QStringLiteral("URLs list")},
+        {Tab::Files, buildFilesTab(), QStringLiteral("Get files")},
+        {Tab::Pictures, buildPicturesTab(), QStringLiteral("Get pictures")},
+        {Tab::Sounds, buildSoundsTab(), QStringLiteral("Get sounds")},
+        {Tab::Videos, buildVideosTab(), QStringLiteral("Get video")},
+        {Tab::Texts, buildTextsTab(), QStringLiteral("Get text")},
+    };
+    for (const auto& t : tabs) {
+        const int index = PageControl1->addTab(t.page, t.caption);
+        Q_ASSERT(index == int(t.tab));
+    }
     for (int i = 0; i < PageControl1->count(); ++i)
         PageControl1->widget(i)->setObjectName(QStringLiteral("TabSheet%1").arg(i + 1));
     layout->addWidget(PageControl1, 1);
@@ -89,13 +99,13 @@ void TForm1::buildUi() {
         {BitBtn11, 11}, {BitBtn12, 12}, {BitBtn13, 13}, {BitBtn14, 14}};
     for (const auto& [button, number] : buttons)
         button->setObjectName(QStringLiteral("BitBtn%1").arg(number));
-    SetGlyph(BitBtn6, 0);
+    SetGlyph(BitBtn6, Glyph::SourceList);
     for (QPushButton* b : {BitBtn7, BitBtn1, BitBtn8, BitBtn9, BitBtn12})
-        SetGlyph(b, 1);
+        SetGlyph(b, Glyph::Download);
     for (QPushButton* b : {BitBtn5, BitBtn4, BitBtn10, BitBtn13})
-        SetGlyph(b, 2);
+        SetGlyph(b, Glyph::Save);
     for (QPushButton* b : {BitBtn2, BitBtn3, BitBtn11, BitBtn14})
-        SetGlyph(b, 3);
+        SetGlyph(b, Glyph::Database);
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);

@@ -85,7 +85,7 @@ void TForm1::drawThumbnail(QPainter& painter, int column, int row, const QRect& 
     if (k >= pictureTable->gridRowCount())
         return;
     const QString path = pictureTable->cell(col::LocalPath, k);
-    const std::optional<PictureKind> kind = KindFromLastFour(path, true);
+    const std::optional<PictureKind> kind = KindFromPath(path, true, pictureTypes());
     if (!kind)
         return;
     if (const Thumbnail* thumbnail = thumbnailCache().find(path, *kind))

@@ -14,10 +14,11 @@
 #include "gui/dialogs/text_selection_dialog.h"
 #include "gui/dialogs/url_filter_dialog.h"
 #include "gui/image_list.h"
-#include "gui/jobs/export_jobs.h"
-#include "gui/jobs/job_control.h"
+#include "jobs/export_jobs.h"
+#include "jobs/job_control.h"
 #include "gui/jobs/window_adapters.h"
 #include "gui/thumbnail_cache.h"
+#include "gui/thumbnail_grid.h"
 #include "gui/window_interfaces.h"
 #include "jobs/file_jobs.h"
 #include "jobs/list_jobs.h"
@@ -68,6 +69,19 @@ struct TForm1::Views {
         TForm1& m_w;
     };
 
+    class ModernTypes : public PictureTypesSetting {
+    public:
+        explicit ModernTypes(TForm1& w) : m_w(w) {}
+        bool modernPictures() const override { return m_w.modernPictures; }
+        void setModernPictures(bool on) override {
+            m_w.modernPictures = on;
+            m_w.DrawGrid1->viewport()->update();
+        }
+
+    private:
+        TForm1& m_w;
+    };
+
     class TextTab : public TextTabView {
     public:
         explicit TextTab(TForm1& w) : m_w(w) {}
@@ -86,7 +100,8 @@ struct TForm1::Views {
         TForm1& m_w;
     };
 
-    explicit Views(TForm1& w) : exportFolder(w), workFolder(w), textTab(w), m_jobs(w.m_jobs) {}
+    explicit Views(TForm1& w)
+        : exportFolder(w), workFolder(w), pictureTypes(w), textTab(w), m_jobs(w.m_jobs) {}
 
     // The dialogs' handle of one job of the registry.
     RegistryJobControl& job(JobId id) {
@@ -98,6 +113,7 @@ struct TForm1::Views {
 
     ExportFolder exportFolder;
     WorkFolder workFolder;
+    ModernTypes pictureTypes;
     TextTab textTab;
 
 private:
@@ -133,7 +149,7 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
     resize(1055, 646 + menuBar()->sizeHint().height());
 
     // 1. first tab
-    PageControl1->setCurrentIndex(0);
+    PageControl1->setCurrentIndex(int(Tab::Urls));
     PageControl1Change();
     // 2. program folder and settings path
     programFolder = env.programFolder;
@@ -145,6 +161,7 @@ TForm1::TForm1(const AppEnvironment& environment, QWidget* parent) : QMainWindow
     TableDownloadJob::SetDefaultLimits({settings.maxTransfers, settings.maxTransfersPerHost});
     if (settings.hasUserAgent)
         setUserAgentOverride(settings.userAgent.toUtf8());
+    modernPictures = settings.modernPictures;
     for (QAction* item : styleActions)
         if (item->text() == currentStyle)
             item->setChecked(true);
@@ -206,75 +223,74 @@ void TForm1::createJobs() {
     createJobViews();
     const auto work = [this] { return workFolder; };
     const auto job = [](auto make) -> JobRegistry::Factory {
-        return [make]() -> std::unique_ptr<BackgroundJob> { return make(); };
+        return [make]() -> OwnedJob<> { return make(); };
     };
     m_jobs.create({
-        {JobId::ExportPictures,
-         job([this] { return std::make_unique<ExportPictures>(this, *pictureTable); })},
+        {JobId::ExportPictures, job([this] { return MakeOwnedJob<ExportPictures>(this, *pictureTable); })},
         {JobId::ExportPicturesSQLite,
-         job([this] { return std::make_unique<ExportPicturesSQLite>(this, *pictureTable); })},
+         job([this] { return MakeOwnedJob<ExportPicturesSQLite>(this, *pictureTable); })},
         {JobId::DownloadPictures, job([this, work] {
              // A downloaded picture's thumbnail comes from its measuring pass: the grid decodes nothing.
-             return std::make_unique<DownloadPictures>(
+             return MakeOwnedJob<DownloadPictures>(
                  this, *pictureTable, progressSink(1), work, [this] { return pictureDownloadCount; },
                  [this](const QString& path, PictureKind kind, const PictureMeasure& measured) {
                      thumbnailCache().put(path, kind, measured);
-                 });
+                 },
+                 [this] { return pictureTypes(); });
          })},
         {JobId::PagesDownload, job([this] {
-             return std::make_unique<PagesDownload>(this, serviceBase, *m_urlLines, *Memo1, progressSink(1),
-                                                    [this] { Endpagesdownload1Click(); });
+             return MakeOwnedJob<PagesDownload>(this, serviceBase, *m_urlLines, *Memo1, progressSink(1),
+                                                [this] { Endpagesdownload1Click(); });
          })},
         {JobId::Make_URLs_List, job([this] {
-             return std::make_unique<Make_URLs_List>(
+             return MakeOwnedJob<Make_URLs_List>(
                  this, serviceBase, *m_sourceLinkLines,
                  [this](const QString& answer) { AppendToMemo(URLs_List, answer); }, progressSink(3));
          })},
         {JobId::FilesDownload, job([this] {
-             return std::make_unique<FilesDownload>(this, *fileTable, progressSink(2),
-                                                    [this] { return fileDownloadFolder; });
+             return MakeOwnedJob<FilesDownload>(this, *fileTable, progressSink(2),
+                                                [this] { return fileDownloadFolder; });
          })},
         {JobId::SoundPagesDownload, job([this] {
-             return std::make_unique<SoundPagesDownload>(this, serviceBase, *m_urlLines, *Memo_Sounds,
-                                                         progressSink(4),
-                                                         [this] { Endsoundpagesdownload1Click(); });
+             return MakeOwnedJob<SoundPagesDownload>(this, serviceBase, *m_urlLines, *Memo_Sounds,
+                                                     progressSink(4),
+                                                     [this] { Endsoundpagesdownload1Click(); });
          })},
         {JobId::DownloadSounds, job([this, work] {
              // The window's audio library, through a stream handle of the job's own.
-             return std::make_unique<DownloadSounds>(
+             return MakeOwnedJob<DownloadSounds>(
                  this, *soundTable, progressSink(4), work,
                  [this](const QString& path) { return MeasureDurationSeconds(*audio, path); });
          })},
-        {JobId::ExportSounds, job([this] { return std::make_unique<ExportSounds>(this, *soundTable); })},
+        {JobId::ExportSounds, job([this] { return MakeOwnedJob<ExportSounds>(this, *soundTable); })},
         {JobId::ExportSoundsSQLite,
-         job([this] { return std::make_unique<ExportSoundsSQLite>(this, *soundTable); })},
+         job([this] { return MakeOwnedJob<ExportSoundsSQLite>(this, *soundTable); })},
         {JobId::VideoPagesDownload, job([this] {
-             return std::make_unique<VideoPagesDownload>(this, serviceBase, *m_urlLines, *Memo_Videos,
-                                                         progressSink(5),
-                                                         [this] { Endvideopagesdownload1Click(); });
+             return MakeOwnedJob<VideoPagesDownload>(this, serviceBase, *m_urlLines, *Memo_Videos,
+                                                     progressSink(5),
+                                                     [this] { Endvideopagesdownload1Click(); });
          })},
         {JobId::DownloadVideos, job([this, work] {
-             return std::make_unique<DownloadVideos>(this, *videoTable, progressSink(5), work);
+             return MakeOwnedJob<DownloadVideos>(this, *videoTable, progressSink(5), work);
          })},
-        {JobId::ExportVideos, job([this] { return std::make_unique<ExportVideos>(this, *videoTable); })},
+        {JobId::ExportVideos, job([this] { return MakeOwnedJob<ExportVideos>(this, *videoTable); })},
         {JobId::ExportVideosSQLite,
-         job([this] { return std::make_unique<ExportVideosSQLite>(this, *videoTable); })},
+         job([this] { return MakeOwnedJob<ExportVideosSQLite>(this, *videoTable); })},
         {JobId::TextPagesDownload, job([this, work] {
-             return std::make_unique<TextPagesDownload>(this, *textTable, progressSink(6), work);
+             return MakeOwnedJob<TextPagesDownload>(this, *textTable, progressSink(6), work);
          })},
-        {JobId::ExportTexts, job([this] { return std::make_unique<ExportTexts>(this, *textTable); })},
-        {JobId::ExportTextsSQLite,
-         job([this] { return std::make_unique<ExportTextsSQLite>(this, *textTable); })},
+        {JobId::ExportTexts, job([this] { return MakeOwnedJob<ExportTexts>(this, *textTable); })},
+        {JobId::ExportTextsSQLite, job([this] { return MakeOwnedJob<ExportTextsSQLite>(this, *textTable); })},
     });
 }
 
 void TForm1::CreateDialogs() {
     Views& v = *m_views;
-    Form10 = new TForm10(this, v.job(JobId::ExportPicturesSQLite), v.exportFolder);
+    Form10 = new TForm10(this, v.job(JobId::ExportPicturesSQLite), v.exportFolder, v.pictureTypes);
     Form7 = new TForm7(this, *pictureTable, v.job(JobId::DownloadPictures), [this] { FormResize(); });
     Form31 = new TForm31(this, *textTable);
-    Form6 = new TForm6(this, v.job(JobId::ExportPictures), v.exportFolder);
-    Form13 = new TForm13(this, v.workFolder);
+    Form6 = new TForm6(this, v.job(JobId::ExportPictures), v.exportFolder, v.pictureTypes);
+    Form13 = new TForm13(this, v.workFolder, v.pictureTypes);
     Form30 = new TForm30(this, *textTable, v.textTab, [this] { Form37->ShowModal(); });
     Form8 = new TForm8(this, *pictureTable);
     Form33 = new TForm33(this, v.job(JobId::ExportTextsSQLite), v.exportFolder);

@@ -25,6 +25,15 @@ public:
     virtual void applyWorkFolder(const QString& folder) = 0;
 };
 
+// Which picture types the program knows ([COMMON] MODERN_PICTURES, "Parameters"): with the modern
+// types on, WebP, AVIF and SVG too.
+class PictureTypesSetting {
+public:
+    virtual ~PictureTypesSetting() = default;
+    virtual bool modernPictures() const = 0;
+    virtual void setModernPictures(bool on) = 0;
+};
+
 // The texts tab as the text selection and preview dialogs use it: the current
 // row of its grid and the page shown under it.
 class TextTabView {

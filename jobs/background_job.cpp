@@ -18,13 +18,19 @@
 
 namespace skarvel {
 
-BackgroundJob::BackgroundJob(QObject* window) : m_window(window) {}
+BackgroundJob::BackgroundJob(QObject* window) {
+    m_receiver.moveToThread(window->thread());
+}
 
 BackgroundJob::~BackgroundJob() {
-    Shutdown();
+    // Shutting down here would come too late: the derived part is already destroyed.
+    if (!m_shutDown)
+        qFatal("a background job was destroyed without Shutdown(): its owner must shut it down first");
 }
 
 void BackgroundJob::Shutdown() {
+    if (m_shutDown)
+        return;
     {
         std::lock_guard lock(m_mutex);
         m_terminated = true;
@@ -32,11 +38,23 @@ void BackgroundJob::Shutdown() {
     }
     m_wake.notify_all();
     abortWork();
-    // A worker may be waiting for a step on this thread: keep delivering events
-    // (the steps see the detached flag and return at once) until it has ended.
-    while (!wait(10))
-        QCoreApplication::sendPostedEvents();
+    // A worker may be waiting for a step on the window thread. On that thread, deliver this
+    // job's steps (they see the detached flag and return at once) until the worker has ended;
+    // elsewhere the window thread's own loop delivers them.
+    const bool onWindowThread = m_receiver.thread() == QThread::currentThread();
+    while (!wait(10)) {
+        if (onWindowThread)
+            QCoreApplication::sendPostedEvents(&m_receiver, QEvent::MetaCall);
+    }
     HANDOFF_ACQUIRE(this);
+    m_shutDown = true;
+}
+
+void ShutDownAndDelete::operator()(BackgroundJob* job) const {
+    if (!job)
+        return;
+    job->Shutdown();
+    delete job;
 }
 
 void BackgroundJob::Resume() {
@@ -76,7 +94,7 @@ void BackgroundJob::Synchronize(const std::function<void()>& step) {
     }
     HANDOFF_RELEASE(&step);
     QMetaObject::invokeMethod(
-        m_window,
+        &m_receiver,
         [this, &step] {
             HANDOFF_ACQUIRE(&step);
             {

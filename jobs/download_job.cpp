@@ -13,10 +13,6 @@ TableDownloadJob::TableDownloadJob(QObject* window, CollectionTable& table, Prog
     : BackgroundJob(window), table(table), progress(progress), m_folder(std::move(folder)),
       m_limits(DefaultLimits()) {}
 
-TableDownloadJob::~TableDownloadJob() {
-    Shutdown();
-}
-
 TransferOptions TableDownloadJob::DownloadOptions() {
     TransferOptions options;
     options.followRedirects = true;
@@ -118,6 +114,11 @@ void TableDownloadJob::runItems() {
     // in one step, so that a run of small files costs two thread switches per pump, not per item.
     std::vector<std::shared_ptr<DownloadItem>> ended;
     std::vector<std::shared_ptr<DownloadItem>> taken;
+    std::optional<TransferOptions> options;
+    if (const std::optional<QByteArray> accept = acceptHeader()) {
+        options = DownloadOptions();
+        options->accept = *accept;
+    }
     int next = 0;
     while ((next < itemCount && !Terminated()) || !engine.idle() || !ended.empty()) {
         const int room = next < itemCount && !Terminated() ? std::min(engine.wanted(), itemCount - next) : 0;
@@ -147,8 +148,9 @@ void TableDownloadJob::runItems() {
                 }
                 TransferRequest request;
                 request.url = EncodeDownloadUrl(item->url);
-                // The engine streams into a temporary file in this folder; the final name comes later.
-                request.bodyFile = item->folder + QStringLiteral("download");
+                request.options = options;
+                // The engine streams into a temporary file there; the final name comes later.
+                request.bodyFolder = item->folder;
                 request.done = [this, item, &ended](TransferResult& result) {
                     settleItem(*item, &result);
                     ended.push_back(item);

@@ -53,7 +53,6 @@ public:
     // folder: read as each item is taken (a settings change applies from the next item).
     TableDownloadJob(QObject* window, CollectionTable& table, ProgressSink& progress,
                      std::function<QString()> folder);
-    ~TableDownloadJob() override;
 
     // Transfer options of every download: TLS on, redirects followed, a 429 or 503 with Retry-After
     // sent once more after the asked wait (at most a minute).
@@ -79,6 +78,9 @@ protected:
     // The bar's position after n completed items: n - 1 by default, so that it stands one step
     // short of its maximum until the finish step hides it.
     virtual int progressAfter(int completed) const { return completed - 1; }
+    // The Accept header of the run's requests, read on the worker after the prepare step; unset:
+    // the transfer engine's own.
+    virtual std::optional<QByteArray> acceptHeader() const { return std::nullopt; }
 
     void prepareStep() override;
     void finishStep() override;

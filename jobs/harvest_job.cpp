@@ -8,10 +8,6 @@ HarvestJob::HarvestJob(QObject* window, const QString& serviceBase, const LineSo
     : BackgroundJob(window), m_urls(urls), m_setup(std::move(setup)), m_service(serviceBase),
       m_engine(JobTransferLimits(), ServiceClient::EngineOptions()) {}
 
-HarvestJob::~HarvestJob() {
-    Shutdown();
-}
-
 void HarvestJob::prepareStep() {
     itemCount = m_urls.lineCount();
     m_setup.progress->start(itemCount);

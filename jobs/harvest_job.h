@@ -34,7 +34,6 @@ public:
     static constexpr int kShortestLineSkipped = 10;
 
     HarvestJob(QObject* window, const QString& serviceBase, const LineSource& urls, Setup setup);
-    ~HarvestJob() override;
 
 protected:
     void prepareStep() override;

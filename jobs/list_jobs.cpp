@@ -11,10 +11,6 @@ Make_URLs_List::Make_URLs_List(QObject* window, const QString& serviceBase, cons
       m_progress(progress), m_service(serviceBase),
       m_engine(JobTransferLimits(), ServiceClient::EngineOptions()) {}
 
-Make_URLs_List::~Make_URLs_List() {
-    Shutdown();
-}
-
 void Make_URLs_List::prepareStep() {
     itemCount = m_sourceLinks.lineCount();
     m_progress.start(itemCount);

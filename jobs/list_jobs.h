@@ -19,8 +19,6 @@ public:
     Make_URLs_List(QObject* window, const QString& serviceBase, const LineSource& sourceLinks,
                    std::function<void(const QString&)> appendToList, ProgressSink& progress);
 
-    ~Make_URLs_List() override;
-
 protected:
     void prepareStep() override;
     void runItems() override;

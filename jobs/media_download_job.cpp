@@ -20,7 +20,7 @@ void MediaDownloadJob::takeItem(DownloadItem& item) {
 
 void MediaDownloadJob::completeItem(DownloadItem& item, TransferResult& result) {
     item.contentType = result.contentType.toLower();
-    item.localPath = item.folder + QString::number(item.row) + m_setup.extensionFor(item.contentType);
+    item.localPath = item.folder + QString::number(item.row) + extensionFor(item.contentType);
     KeepBody(result, item.localPath);
     item.size = result.bytesReceived;
     item.status = item.size == result.contentLength ? kStatusOK : kStatusBroken;

@@ -27,6 +27,10 @@ public:
 protected:
     // On the worker, after the body is saved; may throw to fail the item.
     virtual void measure(DownloadItem& item) { Q_UNUSED(item); }
+    // The local file's extension for a lower-case content type without parameters (on the worker).
+    virtual QString extensionFor(const QString& contentType) const {
+        return m_setup.extensionFor(contentType);
+    }
 
     void takeItem(DownloadItem& item) override;
     void completeItem(DownloadItem& item, TransferResult& result) override;

@@ -16,10 +16,51 @@ PagesDownload::PagesDownload(QObject* window, const QString& serviceBase, const 
 
 DownloadPictures::DownloadPictures(QObject* window, CollectionTable& table, ProgressSink& progress,
                                    std::function<QString()> workFolder, std::function<int()> downloadCount,
-                                   ThumbnailSink thumbnails)
+                                   ThumbnailSink thumbnails, std::function<PictureTypes()> pictureTypes)
     : MediaDownloadJob(window, table, progress, std::move(workFolder),
                        {"Pictures", col::Width, &DownloadPictures::ExtensionFor}),
-      m_downloadCount(std::move(downloadCount)), m_thumbnails(std::move(thumbnails)) {}
+      m_downloadCount(std::move(downloadCount)), m_thumbnails(std::move(thumbnails)),
+      m_pictureTypes(std::move(pictureTypes)) {}
+
+QString DownloadPictures::ExtensionFor(const QString& contentType, PictureTypes types) {
+    if (types == PictureTypes::Modern) {
+        std::optional<PictureKind> kind;
+        if (contentType == QLatin1String("image/webp"))
+            kind = PictureKind::Webp;
+        else if (contentType == QLatin1String("image/avif"))
+            kind = PictureKind::Avif;
+        else if (contentType == QLatin1String("image/svg+xml"))
+            kind = PictureKind::Svg;
+        if (kind && PictureKindBuilt(*kind))
+            return u'.' + KindExtension(*kind);
+    }
+    return ExtensionFor(contentType);
+}
+
+QByteArray DownloadPictures::ModernAccept() {
+    QByteArray accept;
+    for (const auto& [kind, type] :
+         {std::pair{PictureKind::Avif, "image/avif,"}, std::pair{PictureKind::Webp, "image/webp,"},
+          std::pair{PictureKind::Svg, "image/svg+xml,"}})
+        if (PictureKindBuilt(kind))
+            accept += type;
+    return accept + "image/*,*/*;q=0.8";
+}
+
+void DownloadPictures::prepareStep() {
+    m_types = m_pictureTypes ? m_pictureTypes() : PictureTypes::Classic;
+    MediaDownloadJob::prepareStep();
+}
+
+QString DownloadPictures::extensionFor(const QString& contentType) const {
+    return ExtensionFor(contentType, m_types);
+}
+
+std::optional<QByteArray> DownloadPictures::acceptHeader() const {
+    if (m_types != PictureTypes::Modern)
+        return std::nullopt;
+    return ModernAccept();
+}
 
 QString DownloadPictures::ExtensionFor(const QString& contentType) {
     if (contentType == QLatin1String("image/jpeg"))
@@ -40,7 +81,7 @@ int DownloadPictures::countItems() const {
 void DownloadPictures::measure(DownloadItem& item) {
     if (!QFileInfo::exists(item.localPath))
         return;
-    const std::optional<PictureKind> kind = KindFromLastFour(item.localPath, true);
+    const std::optional<PictureKind> kind = KindFromPath(item.localPath, true, m_types);
     if (!kind)
         return;
     PictureMeasure measured;

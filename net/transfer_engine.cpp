@@ -201,12 +201,12 @@ struct Transfer {
     // A fresh file for each attempt: a retried transfer never appends to the first answer.
     bool openFile() {
         dropFile();
-        const QFileInfo target(request.bodyFile);
+        const QDir folder(request.bodyFolder);
         for (int tries = 0; tries < 100; ++tries) {
             const QString name = QStringLiteral("skarvel-%1-%2.part")
                                      .arg(static_cast<qint64>(::getpid()))
                                      .arg(++temporaryFileSerial);
-            auto candidate = std::make_unique<QFile>(target.dir().filePath(name));
+            auto candidate = std::make_unique<QFile>(folder.filePath(name));
             if (candidate->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
                 temporaryPath = candidate->fileName();
                 file = std::move(candidate);
@@ -214,12 +214,12 @@ struct Transfer {
             }
             if (candidate->error() != QFileDevice::OpenError ||
                 QFile::exists(candidate->fileName()) == false) {
-                writeError = QStringLiteral("cannot create a file beside %1: %2")
-                                 .arg(request.bodyFile, candidate->errorString());
+                writeError = QStringLiteral("cannot create a file in %1: %2")
+                                 .arg(request.bodyFolder, candidate->errorString());
                 return false;
             }
         }
-        writeError = QStringLiteral("cannot create a file beside %1").arg(request.bodyFile);
+        writeError = QStringLiteral("cannot create a file in %1").arg(request.bodyFolder);
         return false;
     }
 
@@ -375,7 +375,7 @@ struct TransferEngine::Impl {
         if (t->request.url.contains(QChar(0)))
             return failEarly(std::move(t), TransferFailure::Connection,
                              QStringLiteral("address holds a zero character"));
-        if (!t->request.bodyFile.isEmpty() && !t->request.sink && !t->openFile()) {
+        if (!t->request.bodyFolder.isEmpty() && !t->request.sink && !t->openFile()) {
             // Read before the move: the order in which arguments are evaluated is unspecified.
             const QString error = t->writeError;
             return failEarly(std::move(t), TransferFailure::WriteError, error);
@@ -487,41 +487,64 @@ struct TransferEngine::Impl {
         return true;
     }
 
+    // A transfer has ended: a broken answer may be asked for again; otherwise the answer becomes a
+    // result that either waits out a Retry-After for the one retry or goes to the completion.
     void finish(CURL* easy, CURLcode code) {
+        std::unique_ptr<Transfer> t = takeRunning(easy);
+        if (!t || sendAgainAfterBreak(t, code))
+            return;
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        TransferResult r = resultOf(*t, easy, status);
+        noteTransferFailure(r, *t, code);
+        noteAnswerFailure(r, easy, status);
+        if (r.ok() && !r.redirectLimitReached && !isRedirectStatus(status))
+            readAnswer(r, *t, easy);
+        const std::optional<std::chrono::seconds> wait = retryWait(*t, status);
+        if (wait && r.failure == TransferFailure::HttpStatus)
+            parkForRetry(std::move(t), std::move(r), *wait);
+        else
+            handOver(std::move(t), std::move(r));
+    }
+
+    // Takes the ended transfer out of the multi handle and its host's count.
+    std::unique_ptr<Transfer> takeRunning(CURL* easy) {
         const auto found = running.find(easy);
         if (found == running.end())
-            return;
+            return nullptr;
         std::unique_ptr<Transfer> t = std::move(found->second);
         running.erase(found);
         curl_multi_remove_handle(multi.get(), easy);
         --perHost[t->hostKey];
+        return t;
+    }
 
-        if (sendAgainAfterBreak(t, code))
-            return;
-        long status = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-        const std::optional<std::chrono::seconds> wait = retryWait(*t, status);
-
+    // What every result carries, whatever the outcome.
+    static TransferResult resultOf(const Transfer& t, CURL* easy, long status) {
         TransferResult r;
-        r.id = t->id;
-        r.url = t->request.url;
-        r.attempts = t->attempts;
+        r.id = t.id;
+        r.url = t.request.url;
+        r.attempts = t.attempts;
         r.status = static_cast<int>(status);
-        r.bytesReceived = t->received;
-        r.truncated = t->truncated;
-        r.stoppedBySink = t->stopped;
+        r.bytesReceived = t.received;
+        r.truncated = t.truncated;
+        r.stoppedBySink = t.stopped;
         const char* effective = nullptr;
         if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
             r.finalUrl = QString::fromUtf8(effective);
+        return r;
+    }
 
+    // The failure that libcurl's outcome means, if any.
+    static void noteTransferFailure(TransferResult& r, const Transfer& t, CURLcode code) {
         const QString detail =
-            t->errorText[0] ? QString::fromUtf8(t->errorText) : QString::fromUtf8(curl_easy_strerror(code));
+            t.errorText[0] ? QString::fromUtf8(t.errorText) : QString::fromUtf8(curl_easy_strerror(code));
         switch (code) {
         case CURLE_OK:
             break;
         case CURLE_PARTIAL_FILE: // a body cut short is kept; the caller compares its size with the declared
                                  // length, unless the options count it a failure
-            if (t->options.retryBrokenAnswer) {
+            if (t.options.retryBrokenAnswer) {
                 r.failure = TransferFailure::Connection;
                 r.error = QStringLiteral("%1: %2").arg(r.url, detail);
             }
@@ -530,10 +553,11 @@ struct TransferEngine::Impl {
             r.redirectLimitReached = true;
             break;
         case CURLE_WRITE_ERROR:
-            if (t->writeFailed) {
+            // Also how the body callback's own stops end (error page, size cap, sink): those are no failure.
+            if (t.writeFailed) {
                 r.failure = TransferFailure::WriteError;
-                r.error = t->writeError;
-            } else if (!t->errorStatus && !t->truncated && !t->stopped) {
+                r.error = t.writeError;
+            } else if (!t.errorStatus && !t.truncated && !t.stopped) {
                 r.failure = TransferFailure::WriteError;
                 r.error = QStringLiteral("%1: %2").arg(r.url, detail);
             }
@@ -551,38 +575,48 @@ struct TransferEngine::Impl {
             r.error = QStringLiteral("%1: %2").arg(r.url, detail);
             break;
         }
+    }
 
-        if (r.ok() && status >= 400) {
+    // The failure that a complete answer means: an error status, or a redirect with nowhere to go.
+    static void noteAnswerFailure(TransferResult& r, CURL* easy, long status) {
+        if (!r.ok())
+            return;
+        if (status >= 400) {
             r.failure = TransferFailure::HttpStatus;
             r.error = QStringLiteral("%1: HTTP status %2").arg(r.url).arg(status);
             r.retryAfter = lastAnswerHeader(easy, "Retry-After");
-        }
-        const bool redirectNotFollowed = r.ok() && (r.redirectLimitReached || isRedirectStatus(status));
-        if (redirectNotFollowed && !r.redirectLimitReached && !lastAnswerHeaderRaw(easy, "Location")) {
+        } else if (isRedirectStatus(status) && !r.redirectLimitReached &&
+                   !lastAnswerHeaderRaw(easy, "Location")) {
             r.failure = TransferFailure::RedirectWithoutTarget;
             r.error = QStringLiteral("%1: redirect (HTTP %2) without a target").arg(r.url).arg(status);
         }
-        if (r.ok() && !redirectNotFollowed) {
-            const char* rawType = lastAnswerHeaderRaw(easy, "Content-Type");
-            r.rawContentType = rawType ? QByteArray(rawType).trimmed() : QByteArray();
-            splitContentType(rawType ? headerText(rawType) : QString(), &r.contentType, &r.charset);
-            curl_off_t length = -1;
-            if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK)
-                r.contentLength = length;
-            r.contentDisposition = lastAnswerHeader(easy, "Content-Disposition");
-            r.contentSecurityPolicy = allAnswerHeaders(easy, "Content-Security-Policy");
-            r.body = std::move(t->body);
-        }
+    }
 
-        if (wait && r.failure == TransferFailure::HttpStatus) {
-            t->notBefore = Clock::now() + *wait;
-            auto& paused = hostPausedUntil[t->hostKey];
-            paused = std::max(paused, t->notBefore);
-            t->answerBeforeRetry = std::move(r);
-            t->dropFile();
-            waiting.push_front(std::move(t));
-            return;
-        }
+    // The head and the body of an answer that is the page or file asked for.
+    static void readAnswer(TransferResult& r, Transfer& t, CURL* easy) {
+        const char* rawType = lastAnswerHeaderRaw(easy, "Content-Type");
+        r.rawContentType = rawType ? QByteArray(rawType).trimmed() : QByteArray();
+        splitContentType(rawType ? headerText(rawType) : QString(), &r.contentType, &r.charset);
+        curl_off_t length = -1;
+        if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK)
+            r.contentLength = length;
+        r.contentDisposition = lastAnswerHeader(easy, "Content-Disposition");
+        r.contentSecurityPolicy = allAnswerHeaders(easy, "Content-Security-Policy");
+        r.body = std::move(t.body);
+    }
+
+    // Back to the queue until the wait is over (its host waits too); the answer is kept for a cut wait.
+    void parkForRetry(std::unique_ptr<Transfer> t, TransferResult r, std::chrono::seconds wait) {
+        t->notBefore = Clock::now() + wait;
+        auto& paused = hostPausedUntil[t->hostKey];
+        paused = std::max(paused, t->notBefore);
+        t->answerBeforeRetry = std::move(r);
+        t->dropFile();
+        waiting.push_front(std::move(t));
+    }
+
+    // The result goes to the completion, with the body file of a good answer; the handle is reused.
+    void handOver(std::unique_ptr<Transfer> t, TransferResult r) {
         if (t->file) {
             t->file->close();
             t->file.reset();

@@ -115,9 +115,9 @@ struct TransferRequest {
     QString url;
     // Set: a POST of this body as application/x-www-form-urlencoded, sent as it is.
     std::optional<QByteArray> form;
-    // Set: the body is streamed into a temporary file in the folder of this path (see
-    // TransferResult::bodyFile) instead of memory; memory does not grow with the body.
-    QString bodyFile;
+    // Set: the body is streamed into a temporary file in this folder (see TransferResult::bodyFile)
+    // instead of memory; memory does not grow with the body.
+    QString bodyFolder;
     // Set: each piece of the body goes here instead; returning false ends the transfer early
     // (stoppedBySink, not a failure). Called on the driving thread; an exception it throws ends the
     // transfer as a WriteError. contentType is the raw Content-Type of the answer.

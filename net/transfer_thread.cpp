@@ -20,7 +20,7 @@ TransferThread::~TransferThread() {
 TransferResult TransferThread::perform(TransferRequest request) {
     std::promise<TransferResult> ended;
     std::future<TransferResult> result = ended.get_future();
-    request.bodyFile.clear();
+    request.bodyFolder.clear();
     request.done = [&ended](TransferResult& r) { ended.set_value(std::move(r)); };
     {
         std::lock_guard lock(m_mutex);

@@ -21,7 +21,7 @@ public:
 
     // Runs one request and waits for its end; safe from any thread. The request's sink runs on the
     // engine's thread while the caller waits. The body comes in memory (or through the sink): a body
-    // file would be gone by the time this returns, so bodyFile is not taken.
+    // file would be gone by the time this returns, so bodyFolder is not taken.
     TransferResult perform(TransferRequest request);
 
 private:

@@ -401,11 +401,17 @@ namespace {
 
 // RGB to BGR. The plain loop vectorizes well only with AVX2's shuffles, hence a second build
 // of it that the loader picks on processors that have them (an ELF loader feature: Windows
-// executables get the plain build).
-#if defined(__ELF__)
-#define SKARVEL_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
-#else
+// executables get the plain build); not under ThreadSanitizer, whose instrumented chooser would
+// run before its runtime is up and crash the loader.
+#if defined(__SANITIZE_THREAD__) || !defined(__ELF__)
 #define SKARVEL_AVX2_CLONES
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define SKARVEL_AVX2_CLONES
+#endif
+#endif
+#ifndef SKARVEL_AVX2_CLONES
+#define SKARVEL_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
 #endif
 SKARVEL_AVX2_CLONES void SwapRedBlue(const std::uint8_t* in, std::uint8_t* o, std::size_t n) {
     for (std::size_t i = 0; i < n; i += 3) {

@@ -1,5 +1,6 @@
 #include "pictures/picture_codecs.h"
 #include "pictures/picture_codecs_internal.h"
+#include "pictures/picture_data_backing.h"
 
 #include "common/file_ops.h"
 #include "common/text_ops.h"
@@ -17,6 +18,33 @@ namespace detail {
 void ThrowPictureError(const char* format, const std::string& what) {
     throw PictureError(std::string(format) + ": " + what);
 }
+
+void CheckCodedDataBacksSize(std::int64_t canvasPixels, std::int64_t framePixels, std::int64_t codedBytes,
+                             const char* format) {
+    const std::int64_t background = canvasPixels - framePixels;
+    if (background > kFreeSkippedPixels && background > kSkippedPixelsPerSetPixel * framePixels)
+        ThrowPictureError(format, "the first frame covers " + std::to_string(framePixels) +
+                                      " of the canvas's " + std::to_string(canvasPixels) + " pixels");
+    if (framePixels > kFreeSkippedPixels && framePixels > kPixelsPerCodedByte * codedBytes)
+        ThrowPictureError(format, std::to_string(codedBytes) + " bytes of coded data cannot back " +
+                                      std::to_string(framePixels) + " pixels");
+}
+
+void CheckKindBuilt(PictureKind kind) {
+    if (!PictureKindBuilt(kind))
+        throw PictureError(KindExtension(kind).toUpper().toStdString() +
+                           ": this build does not read the type");
+}
+
+// What stands for a backend this build was made without.
+#ifndef SKARVEL_HAVE_SVG
+void ReadSvgSize(const std::uint8_t*, std::size_t, int&, int&) {
+    CheckKindBuilt(PictureKind::Svg);
+}
+void MeasureSvg(const std::uint8_t*, std::size_t, int, int&, int&, Rgb24Image&, ThumbnailPlacement&) {
+    CheckKindBuilt(PictureKind::Svg);
+}
+#endif
 
 void CheckPictureSize(std::int64_t width, std::int64_t height, const char* format) {
     if (width < 0 || height < 0)
@@ -62,6 +90,26 @@ std::optional<PictureKind> KindFromLastFour(const QString& path, bool caseSensit
     return std::nullopt;
 }
 
+std::optional<PictureKind> KindFromPath(const QString& path, bool caseSensitive, PictureTypes types) {
+    if (const std::optional<PictureKind> classic = KindFromLastFour(path, caseSensitive))
+        return classic;
+    if (types != PictureTypes::Modern)
+        return std::nullopt;
+    QString ending = LastChars(path, 5);
+    if (!caseSensitive)
+        ending = ending.toLower();
+    std::optional<PictureKind> kind;
+    if (ending == u".webp")
+        kind = PictureKind::Webp;
+    else if (ending == u".avif")
+        kind = PictureKind::Avif;
+    else if (ending.endsWith(u".svg"))
+        kind = PictureKind::Svg;
+    if (kind && !PictureKindBuilt(*kind))
+        return std::nullopt;
+    return kind;
+}
+
 QString KindExtension(PictureKind kind) {
     switch (kind) {
     case PictureKind::Bmp:
@@ -72,8 +120,47 @@ QString KindExtension(PictureKind kind) {
         return QStringLiteral("png");
     case PictureKind::Gif:
         return QStringLiteral("gif");
+    case PictureKind::Webp:
+        return QStringLiteral("webp");
+    case PictureKind::Avif:
+        return QStringLiteral("avif");
+    case PictureKind::Svg:
+        return QStringLiteral("svg");
     }
     return {};
+}
+
+bool IsModernKind(PictureKind kind) {
+    return kind == PictureKind::Webp || kind == PictureKind::Avif || kind == PictureKind::Svg;
+}
+
+bool PictureKindBuilt(PictureKind kind) {
+    switch (kind) {
+    case PictureKind::Webp:
+#ifdef SKARVEL_HAVE_WEBP
+        return true;
+#else
+        return false;
+#endif
+    case PictureKind::Avif:
+#ifdef SKARVEL_HAVE_AVIF
+        return true;
+#else
+        return false;
+#endif
+    case PictureKind::Svg:
+#ifdef SKARVEL_HAVE_SVG
+        return true;
+#else
+        return false;
+#endif
+    default:
+        return true;
+    }
+}
+
+bool KindHasEncoder(PictureKind kind) {
+    return kind != PictureKind::Svg && PictureKindBuilt(kind);
 }
 
 namespace {
@@ -154,8 +241,13 @@ private:
 
 namespace detail {
 
-void StreamPicture(const std::uint8_t* data, std::size_t size, PictureKind kind, RowSink& sink) {
+void CountDecodePass() {
     g_decodeCount.fetch_add(1, std::memory_order_relaxed);
+}
+
+void StreamPicture(const std::uint8_t* data, std::size_t size, PictureKind kind, RowSink& sink) {
+    CountDecodePass();
+    CheckKindBuilt(kind);
     switch (kind) {
     case PictureKind::Bmp:
         return StreamBmp(data, size, sink);
@@ -165,11 +257,38 @@ void StreamPicture(const std::uint8_t* data, std::size_t size, PictureKind kind,
         return StreamPng(data, size, sink);
     case PictureKind::Gif:
         return StreamGif(data, size, sink);
+#ifdef SKARVEL_HAVE_WEBP
+    case PictureKind::Webp:
+        return StreamWebp(data, size, sink);
+#endif
+#ifdef SKARVEL_HAVE_AVIF
+    case PictureKind::Avif:
+        return StreamAvif(data, size, sink);
+#endif
+#ifdef SKARVEL_HAVE_SVG
+    case PictureKind::Svg:
+        return StreamSvg(data, size, sink);
+#endif
+    default:
+        break;
     }
     throw PictureError("unknown picture kind");
 }
 
 } // namespace detail
+
+#ifndef SKARVEL_HAVE_WEBP
+QByteArray EncodeWebp(const Rgb24Image&, int) {
+    detail::CheckKindBuilt(PictureKind::Webp);
+    return {};
+}
+#endif
+#ifndef SKARVEL_HAVE_AVIF
+QByteArray EncodeAvif(const Rgb24Image&) {
+    detail::CheckKindBuilt(PictureKind::Avif);
+    return {};
+}
+#endif
 
 std::uint64_t PictureDecodeCount() {
     return g_decodeCount.load(std::memory_order_relaxed);
@@ -200,6 +319,15 @@ void DecodePng(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
 void DecodeGif(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
     DecodePicture(data, size, PictureKind::Gif, out);
 }
+void DecodeWebp(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+    DecodePicture(data, size, PictureKind::Webp, out);
+}
+void DecodeAvif(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+    DecodePicture(data, size, PictureKind::Avif, out);
+}
+void DecodeSvg(const std::uint8_t* data, std::size_t size, Rgb24Image& out) {
+    DecodePicture(data, size, PictureKind::Svg, out);
+}
 
 void DecodePicture(const QByteArray& bytes, PictureKind kind, Rgb24Image& out) {
     DecodePicture(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
@@ -225,16 +353,27 @@ Rgb24Image DecodePictureFile(const QString& path, PictureKind kind) {
     return out;
 }
 
+void detail::ReadPictureSizeOf(const std::uint8_t* data, std::size_t size, PictureKind kind, int& width,
+                               int& height) {
+    if (kind == PictureKind::Svg) {
+        CheckKindBuilt(kind);
+        CountDecodePass();
+        ReadSvgSize(data, size, width, height);
+        return;
+    }
+    SizeSink sink;
+    StreamPicture(data, size, kind, sink);
+    width = sink.width;
+    height = sink.height;
+}
+
 bool ReadPictureSize(const QString& path, PictureKind kind, int& width, int& height, QString* error) {
     try {
         QByteArray bytes;
         if (!ReadWholeFile(path, bytes))
             throw PictureError("cannot read " + path.toStdString());
-        SizeSink sink;
-        detail::StreamPicture(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                              static_cast<std::size_t>(bytes.size()), kind, sink);
-        width = sink.width;
-        height = sink.height;
+        detail::ReadPictureSizeOf(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                  static_cast<std::size_t>(bytes.size()), kind, width, height);
         return true;
     } catch (const std::exception& e) {
         if (error)
@@ -253,8 +392,16 @@ QByteArray EncodePicture(const Rgb24Image& picture, PictureKind kind) {
         return EncodePng(picture, 7);
     case PictureKind::Gif:
         return EncodeGif(picture);
+    case PictureKind::Webp:
+        detail::CheckKindBuilt(kind);
+        return EncodeWebp(picture, 90);
+    case PictureKind::Avif:
+        detail::CheckKindBuilt(kind);
+        return EncodeAvif(picture);
+    case PictureKind::Svg:
+        break;
     }
-    throw PictureError("unknown picture kind");
+    throw PictureError("no encoder for " + KindExtension(kind).toStdString());
 }
 
 void detail::EncodePictureInto(const Rgb24Image& picture, PictureKind kind, QByteArray& out) {
@@ -265,6 +412,9 @@ void detail::EncodePictureInto(const Rgb24Image& picture, PictureKind kind, QByt
         return EncodePngInto(picture, 7, out);
     case PictureKind::Jpeg:
     case PictureKind::Gif:
+    case PictureKind::Webp:
+    case PictureKind::Avif:
+    case PictureKind::Svg:
         out = EncodePicture(picture, kind);
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
-// Picture decoding and encoding in 24-bit RGB: BMP, JPEG, PNG and GIF.
+// Picture decoding and encoding in 24-bit RGB: BMP, JPEG, PNG and GIF, and where the
+// modern picture types are on, WebP, AVIF and SVG.
 // Decoders and encoders throw PictureError for any file they reject; none of them
 // crashes on hostile input or allocates more than the size limits below allow.
 #include <QByteArray>
@@ -51,13 +52,25 @@ struct Rgb24Image {
     const std::uint8_t* pixel(int x, int y) const { return row(y) + static_cast<std::size_t>(x) * 3; }
 };
 
-enum class PictureKind { Bmp, Jpeg, Png, Gif };
+enum class PictureKind { Bmp, Jpeg, Png, Gif, Webp, Avif, Svg };
+
+// The picture types the program knows: the four classic ones, or also WebP, AVIF and SVG
+// ([COMMON] MODERN_PICTURES=1), each of those only where its backend was built.
+enum class PictureTypes { Classic, Modern };
 
 // The kind named by the last four characters of path: ".bmp", ".jpg", ".png" or ".gif".
 // Without caseSensitive the ending is lower-cased first (".JPG" counts as ".jpg").
 std::optional<PictureKind> KindFromLastFour(const QString& path, bool caseSensitive);
-// "bmp", "jpg", "png" or "gif".
+// KindFromLastFour, and with PictureTypes::Modern also ".webp", ".avif" and ".svg" for the
+// kinds that were built.
+std::optional<PictureKind> KindFromPath(const QString& path, bool caseSensitive, PictureTypes types);
+// "bmp", "jpg", "png", "gif", "webp", "avif" or "svg".
 QString KindExtension(PictureKind kind);
+// WebP, AVIF and SVG.
+bool IsModernKind(PictureKind kind);
+// Whether this build has the kind's backend (the classic four always; WebP, AVIF and SVG by
+// the build options SKARVEL_WEBP, SKARVEL_AVIF and SKARVEL_SVG).
+bool PictureKindBuilt(PictureKind kind);
 
 // Decoders. `out` is resized to the picture and filled; its storage is reused. A picture
 // of more than kDecodePixelBudget pixels throws PictureError; the pixel storage grows only
@@ -72,6 +85,12 @@ void DecodeBmp(const std::uint8_t* data, std::size_t size, Rgb24Image& out);
 void DecodeJpeg(const std::uint8_t* data, std::size_t size, Rgb24Image& out);
 void DecodePng(const std::uint8_t* data, std::size_t size, Rgb24Image& out);
 void DecodeGif(const std::uint8_t* data, std::size_t size, Rgb24Image& out);
+// WebP and AVIF give their first frame on their canvas, transparency blended onto black as for
+// PNG; an SVG is drawn at its own size (see picture_svg.h) on white, as a page shows it. A kind
+// that was not built throws PictureError.
+void DecodeWebp(const std::uint8_t* data, std::size_t size, Rgb24Image& out);
+void DecodeAvif(const std::uint8_t* data, std::size_t size, Rgb24Image& out);
+void DecodeSvg(const std::uint8_t* data, std::size_t size, Rgb24Image& out);
 
 void DecodePicture(const std::uint8_t* data, std::size_t size, PictureKind kind, Rgb24Image& out);
 void DecodePicture(const QByteArray& bytes, PictureKind kind, Rgb24Image& out);
@@ -100,8 +119,15 @@ QByteArray EncodePng(const Rgb24Image& picture, int compressionLevel = 7);
 QByteArray EncodeGif(const Rgb24Image& picture);
 // BMP: 24 bits per pixel, uncompressed, bottom-up.
 QByteArray EncodeBmp(const Rgb24Image& picture);
+// WebP through libwebp: lossy at the given quality.
+QByteArray EncodeWebp(const Rgb24Image& picture, int quality = 90);
+// AVIF through libavif (AV1 by libaom): 8-bit 4:2:0 at the quantizer libavif gives quality 90.
+QByteArray EncodeAvif(const Rgb24Image& picture);
+// Whether the kind can be written; an SVG cannot (a picture is written as PNG in its place).
+bool KindHasEncoder(PictureKind kind);
 
-// The encoding of the kind with the program's settings (JPEG quality 90, PNG level 7).
+// The encoding of the kind with the program's settings (JPEG quality 90, PNG level 7, WebP
+// quality 90). SVG throws PictureError: nothing writes it.
 QByteArray EncodePicture(const Rgb24Image& picture, PictureKind kind);
 // Encodes, then writes the file whole, replacing any file of that name.
 void WritePictureFile(const QString& path, const Rgb24Image& picture, PictureKind kind);

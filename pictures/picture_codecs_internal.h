@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <string>
 
+namespace skarvel {
+struct ThumbnailPlacement;
+}
+
 namespace skarvel::detail {
 
 [[noreturn]] void ThrowPictureError(const char* format, const std::string& what);
@@ -51,6 +55,21 @@ void StreamBmp(const std::uint8_t* data, std::size_t size, RowSink& sink);
 void StreamJpeg(const std::uint8_t* data, std::size_t size, RowSink& sink);
 void StreamPng(const std::uint8_t* data, std::size_t size, RowSink& sink);
 void StreamGif(const std::uint8_t* data, std::size_t size, RowSink& sink);
+// The modern kinds, each in its own source and built only with its backend.
+void StreamWebp(const std::uint8_t* data, std::size_t size, RowSink& sink);
+void StreamAvif(const std::uint8_t* data, std::size_t size, RowSink& sink);
+void StreamSvg(const std::uint8_t* data, std::size_t size, RowSink& sink);
+// An SVG's size without drawing it, and its size and thumbnail drawn at the thumbnail's size.
+void ReadSvgSize(const std::uint8_t* data, std::size_t size, int& width, int& height);
+void MeasureSvg(const std::uint8_t* data, std::size_t size, int cellSize, int& width, int& height,
+                Rgb24Image& thumbnail, ThumbnailPlacement& placement);
+// The picture's width and height, every row checked as a full decode would (an SVG's read
+// without drawing it); throws PictureError for a file its decoder rejects.
+void ReadPictureSizeOf(const std::uint8_t* data, std::size_t size, PictureKind kind, int& width, int& height);
+// Throws PictureError unless this build has the kind's backend.
+void CheckKindBuilt(PictureKind kind);
+// Counts one pass over a picture's data in PictureDecodeCount() (StreamPicture counts its own).
+void CountDecodePass();
 void StreamPicture(const std::uint8_t* data, std::size_t size, PictureKind kind, RowSink& sink);
 
 } // namespace skarvel::detail

@@ -111,6 +111,12 @@ private:
 
 PictureMeasure MeasurePicture(const std::uint8_t* data, std::size_t size, PictureKind kind, int cellSize) {
     PictureMeasure out;
+    if (kind == PictureKind::Svg) {
+        detail::CheckKindBuilt(kind);
+        detail::CountDecodePass();
+        detail::MeasureSvg(data, size, cellSize, out.width, out.height, out.thumbnail, out.placement);
+        return out;
+    }
     ThumbnailSink sink(out, cellSize);
     detail::StreamPicture(data, size, kind, sink);
     return out;

@@ -25,6 +25,7 @@ struct PictureMeasure {
     int height = 0;
     // The thumbnail MakeThumbnail gives for the decoded picture, at its placement in the
     // cell; empty for a picture of width or height 0 or above kDecodePixelBudget pixels.
+    // An SVG's thumbnail is drawn at the thumbnail's size, whatever the SVG's own.
     Rgb24Image thumbnail;
     ThumbnailPlacement placement;
     // The file as it was read (MeasurePictureFile only).
@@ -32,7 +33,8 @@ struct PictureMeasure {
 };
 
 // Decodes every row of the picture once, exactly as DecodePicture would (same size, same
-// errors), keeping only the rows and columns the thumbnail of a cellSize cell takes.
+// errors), keeping only the rows and columns the thumbnail of a cellSize cell takes. (WebP and
+// AVIF are decoded whole, within kDecodePixelBudget; an SVG is drawn at the thumbnail's size.)
 // Throws PictureError for a file its decoder rejects. Counts one in PictureDecodeCount().
 PictureMeasure MeasurePicture(const std::uint8_t* data, std::size_t size, PictureKind kind,
                               int cellSize = 100);

@@ -154,23 +154,39 @@ TransformResult PictureTransform::run(const QString& localPath, const QString& t
                                       const TransformSettings& settings, QByteArray* encoded) {
     TransformResult r;
     const QFileInfo local(localPath);
-    if (!local.exists() || local.isDir())
+    if (!local.exists() || local.isDir()) {
+        r.unreadable = !localPath.isEmpty();
         return Skip(r, QStringLiteral("local file does not exist"));
-    const auto sourceKind = KindFromLastFour(localPath, false);
+    }
+    const bool modern = settings.types == PictureTypes::Modern;
+    const auto sourceKind = KindFromPath(localPath, false, settings.types);
     if (!sourceKind)
-        return Skip(r, QStringLiteral("local file is not a BMP, JPEG, PNG or GIF file"));
+        return Skip(r, modern ? QStringLiteral("local file is not a picture of a known type")
+                              : QStringLiteral("local file is not a BMP, JPEG, PNG or GIF file"));
     r.path = TargetPathForFormat(targetPath, settings.format);
     if (r.path.isEmpty())
         return Skip(r, QStringLiteral("unknown format %1").arg(settings.format));
-    const auto targetKind = KindFromLastFour(r.path, false);
+    auto targetKind = KindFromPath(r.path, false, settings.types);
     if (!targetKind)
-        return Skip(r, QStringLiteral("target does not end in .bmp, .jpg, .png or .gif"));
+        return Skip(r, modern ? QStringLiteral("target does not end in the extension of a known picture type")
+                              : QStringLiteral("target does not end in .bmp, .jpg, .png or .gif"));
     if (settings.fit && (settings.width <= 0 || settings.height <= 0))
         return Skip(r, QStringLiteral("the rectangle to fit has no area"));
+    if (settings.format == kSaveOriginal && !settings.fit && IsModernKind(*sourceKind) &&
+        targetKind == sourceKind)
+        return copyOriginal(r, *sourceKind, localPath, encoded);
+    if (!KindHasEncoder(*targetKind)) {
+        r.path = TargetPathForFormat(r.path, kSavePng);
+        targetKind = PictureKind::Png;
+    }
 
     TransformResult done;
     try {
-        decode(localPath, *sourceKind);
+        if (!ReadWholeFile(localPath, file_)) {
+            r.unreadable = true;
+            throw PictureError("cannot read " + localPath.toStdString());
+        }
+        decode(*sourceKind);
         if (source_.isEmpty()) {
             done = Skip(r, QStringLiteral("picture has width or height 0"));
         } else {
@@ -215,9 +231,43 @@ TransformResult PictureTransform::run(const QString& localPath, const QString& t
     return done;
 }
 
-void PictureTransform::decode(const QString& localPath, PictureKind kind) {
-    if (!ReadWholeFile(localPath, file_))
-        throw PictureError("cannot read " + localPath.toStdString());
+TransformResult PictureTransform::copyOriginal(TransformResult r, PictureKind kind, const QString& localPath,
+                                               QByteArray* encoded) {
+    TransformResult done;
+    try {
+        if (!ReadWholeFile(localPath, file_)) {
+            r.unreadable = true;
+            throw PictureError("cannot read " + localPath.toStdString());
+        }
+        int width = 0, height = 0;
+        detail::ReadPictureSizeOf(reinterpret_cast<const std::uint8_t*>(file_.constData()),
+                                  static_cast<std::size_t>(file_.size()), kind, width, height);
+        if (width == 0 || height == 0) {
+            done = Skip(r, QStringLiteral("picture has width or height 0"));
+        } else {
+            QString error;
+            if (encoded)
+                *encoded = file_;
+            else if (!WriteWholeFile(r.path, file_, &error))
+                throw PictureError("cannot write " + r.path.toStdString() + ": " + error.toStdString());
+            r.status = TransformResult::Status::Written;
+            r.type = KindExtension(kind);
+            r.width = width;
+            r.height = height;
+            done = r;
+        }
+    } catch (const PictureError& e) {
+        done = Fail(r, QString::fromStdString(e.what()));
+    } catch (const std::bad_alloc&) {
+        done = Fail(r, QStringLiteral("out of memory"));
+    }
+    if (encoded && done.status != TransformResult::Status::Written)
+        encoded->resize(0);
+    releaseLargeBuffers();
+    return done;
+}
+
+void PictureTransform::decode(PictureKind kind) {
     SourceSink sink(source_, rowState_);
     try {
         detail::StreamPicture(reinterpret_cast<const std::uint8_t*>(file_.constData()),
@@ -271,6 +321,7 @@ ParallelPictureTransform::~ParallelPictureTransform() {
 void ParallelPictureTransform::add(const QString& localPath, const QString& targetPath,
                                    const TransformSettings& settings, bool toBytes, const QString& label) {
     auto row = std::make_shared<Row>();
+    row->outcome.localPath = localPath;
     row->outcome.label = label;
     row->localPath = localPath;
     row->targetPath = targetPath;

@@ -25,16 +25,20 @@ struct TransformSettings {
     int height = 100; // rectangle H
     bool fit = false;
     int format = kSaveOriginal; // a SaveFormat
+    // With Modern, WebP, AVIF and SVG are read and written too.
+    PictureTypes types = PictureTypes::Classic;
 };
 
 struct TransformResult {
     enum class Status { Written, Skipped, Failed };
     Status status = Status::Skipped;
     QString path;  // the target path after the format's extension was applied
-    QString type;  // "jpg", "png", "gif" or "bmp" when written
+    QString type;  // "jpg", "png", "gif", "bmp", "webp", "avif" or "svg" when written
     int width = 0; // size of the picture written
     int height = 0;
     QString message; // why the row was skipped or failed, or a note on what was written
+    // The local path names a file that is gone or cannot be read (the row is Skipped or Failed).
+    bool unreadable = false;
 };
 
 // Size of a w x h picture fitted to a W x H rectangle: when w / h >= W / H (compared in
@@ -57,8 +61,13 @@ public:
     // encoded by that path's last four characters, replacing any file of that name.
     // targetPath is the export folder plus export name, already made safe by the caller.
     // Skipped: missing local file, other picture types or target endings, a picture of
-    // width or height 0. Failed: a file that cannot be decoded, encoded or written.
+    // width or height 0. Failed: a file that cannot be read, decoded, encoded or written.
+    // A missing or unreadable local file is marked unreadable, unless no path was given.
     // A fitted side of 0 pixels is written as 1 pixel, with a note in the message.
+    // With settings.types Modern, .webp, .avif and .svg count too: a WebP, AVIF or SVG file
+    // saved as "Original" without fitting, under a name of its own type, is copied byte for
+    // byte (once it is known to decode); an SVG is drawn at its own size; a target of type SVG,
+    // which nothing writes, is written as PNG with the extension ".png" in its place.
     TransformResult transform(const QString& localPath, const QString& targetPath,
                               const TransformSettings& settings);
 
@@ -71,7 +80,10 @@ public:
 private:
     TransformResult run(const QString& localPath, const QString& targetPath,
                         const TransformSettings& settings, QByteArray* encoded);
-    void decode(const QString& localPath, PictureKind kind);
+    TransformResult copyOriginal(TransformResult r, PictureKind kind, const QString& localPath,
+                                 QByteArray* encoded);
+    // Decodes the source file's bytes (file_).
+    void decode(PictureKind kind);
     void releaseLargeBuffers();
 
     QByteArray file_; // the source file's bytes while it is decoded
@@ -92,6 +104,7 @@ public:
     struct Outcome {
         TransformResult result;
         QByteArray encoded;       // the encoded file when the row was Written and added with toBytes
+        QString localPath;        // as given to add()
         QString label;            // as given to add()
         bool writeFailed = false; // the picture was made but its file could not be written
     };

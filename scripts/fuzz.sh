@@ -50,7 +50,7 @@ export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:allocator_may_return_null=1:
 # The memory limit of target $1.
 rss_for() {
   case $1 in
-    bmp | jpeg | png | gif) echo $((RSS_MB > 1024 ? RSS_MB : 1024)) ;;
+    bmp | jpeg | png | gif | webp | avif | svg) echo $((RSS_MB > 1024 ? RSS_MB : 1024)) ;;
     *) echo "$RSS_MB" ;;
   esac
 }

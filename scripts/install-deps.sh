@@ -14,6 +14,7 @@ PACKAGES=(
   xvfb xauth xdotool imagemagick ffmpeg espeak-ng sox sqlite3 python3 openssl
   python3-lxml
   nginx wrk dpkg-dev file libdeflate-dev clang-format
+  libwebp-dev libavif-dev librsvg2-dev libavif-bin
   pulseaudio
   fonts-dejavu-core fonts-dejavu-extra
 )

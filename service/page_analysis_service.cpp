@@ -24,7 +24,9 @@ bool isAsciiLetter(QChar c) {
     return (c.unicode() >= 'a' && c.unicode() <= 'z') || (c.unicode() >= 'A' && c.unicode() <= 'Z');
 }
 
-bool mimeTypeIsVague(QByteArrayView mimeType) {
+// Types that do not tell what kind of file the address holds, so its extension decides. Unlike
+// the page sniffer's list, text/plain is not here: it names a text, never a picture or a sound.
+bool mimeTypeMayHideMedia(QByteArrayView mimeType) {
     return mimeType.isEmpty() || mimeType == "application/octet-stream" ||
            mimeType == "binary/octet-stream" || mimeType == "unknown/unknown" ||
            mimeType == "application/unknown";
@@ -136,7 +138,7 @@ std::optional<QUrl> pageAddressFromParameter(const QString& value, QString* erro
 QByteArray directMediaAnswer(AnswerKind kind, QByteArrayView mimeType, const QUrl& address,
                              const QString& parent) {
     const QString ext = urlExtension(address);
-    const bool vague = mimeTypeIsVague(mimeType);
+    const bool vague = mimeTypeMayHideMedia(mimeType);
     bool fits = false;
     switch (kind) {
     case AnswerKind::Pictures:
@@ -168,6 +170,8 @@ struct PageAnalysisService::Impl {
     std::atomic<bool> stopping{false};
     std::function<void(const QString&)> logger;
     std::unique_ptr<TolerantHttpServer> server;
+    // Runs from start() to stop(), after the server: its requests fetch through it.
+    std::unique_ptr<PageFetcher> fetcher;
     std::thread thread;
     std::atomic<bool> listenReturned{false};
     QString host;
@@ -186,7 +190,7 @@ struct PageAnalysisService::Impl {
         FetchOptions options = fetchOptions;
         options.cancelled = &cancelled;
         try {
-            return fetchPage(*url, options);
+            return fetcher->fetch(*url, options);
         } catch (const FetchError& e) {
             answerError(res, e.kind() == FetchError::Kind::RefusedAddress ? 400 : 502,
                         QString::fromUtf8(e.what()));
@@ -345,11 +349,13 @@ bool PageAnalysisService::start(const QString& host, int port, QString* error) {
     d->cancelled = false;
     d->stopping = false;
     d->listenReturned = false;
+    d->fetcher = std::make_unique<PageFetcher>();
     d->server = std::make_unique<TolerantHttpServer>(d->limits);
     d->configure();
     const int bound = d->server->bindWithBacklog(host.toStdString(), port);
     if (bound <= 0) {
         d->server.reset();
+        d->fetcher.reset();
         return fail(QStringLiteral("cannot listen on %1:%2").arg(host).arg(port));
     }
     d->host = host;
@@ -404,6 +410,8 @@ void PageAnalysisService::stop() {
     if (d->thread.joinable())
         d->thread.join();
     d->server.reset();
+    // Every request has been answered: nothing fetches any more.
+    d->fetcher.reset();
     d->port = 0;
 }
 

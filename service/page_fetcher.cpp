@@ -28,8 +28,9 @@ QByteArray mimeTypeOf(QByteArrayView contentType) {
         .toLower();
 }
 
-// Types that do not tell whether the body is a page.
-bool mimeTypeIsVague(QByteArrayView mimeType) {
+// Types that do not tell whether the body is a page: text/plain and the octet-streams are sent
+// for pages too, so the first bytes decide.
+bool mimeTypeMayHideHtml(QByteArrayView mimeType) {
     return mimeType.isEmpty() || mimeType == "text/plain" || mimeType == "application/octet-stream" ||
            mimeType == "binary/octet-stream" || mimeType == "unknown/unknown" ||
            mimeType == "application/unknown";
@@ -47,18 +48,11 @@ struct PageSniffer {
             return false;
         body.append(piece);
         const QByteArray mimeType = mimeTypeOf(contentType);
-        if (!isHtml && (body.size() >= kSniffBytes || !mimeTypeIsVague(mimeType)))
+        if (!isHtml && (body.size() >= kSniffBytes || !mimeTypeMayHideHtml(mimeType)))
             isHtml = looksLikeHtml(mimeType, body);
         return isHtml != false;
     }
 };
-
-// One engine for every request the service serves: connections are shared and
-// no site gets more than its per-host limit, however many pages are asked at once.
-TransferThread& sharedTransfers() {
-    static TransferThread transfers(TransferLimits{16, 6});
-    return transfers;
-}
 
 // ---------------------------------------------------------------- charsets
 
@@ -201,7 +195,13 @@ constexpr qsizetype kPrescanBytes = 8192;
 
 // ==================================================================== fetch
 
-FetchedPage fetchPage(const QUrl& url, const FetchOptions& options) {
+// One engine for every page fetched: connections are shared and no site gets more
+// than its per-host limit, however many pages are asked at once.
+PageFetcher::PageFetcher() : m_transfers(std::make_unique<TransferThread>(TransferLimits{16, 6})) {}
+
+PageFetcher::~PageFetcher() = default;
+
+FetchedPage PageFetcher::fetch(const QUrl& url, const FetchOptions& options) const {
     const QString scheme = url.scheme().toLower();
     if (scheme != QLatin1StringView("http") && scheme != QLatin1StringView("https"))
         throw FetchError(
@@ -235,7 +235,7 @@ FetchedPage fetchPage(const QUrl& url, const FetchOptions& options) {
     request.sink = [&sniffer](QByteArrayView piece, QByteArrayView contentType) {
         return sniffer.take(piece, contentType);
     };
-    const TransferResult result = sharedTransfers().perform(std::move(request));
+    const TransferResult result = m_transfers->perform(std::move(request));
 
     const auto failed = [&](const QString& reason) {
         return FetchError(FetchError::Kind::Upstream,
@@ -398,7 +398,7 @@ QByteArray pageToUtf8(const QByteArray& body, QByteArrayView headerCharset, QByt
 bool looksLikeHtml(QByteArrayView mimeType, QByteArrayView body) {
     if (mimeType == "text/html" || mimeType == "application/xhtml+xml")
         return true;
-    if (!mimeTypeIsVague(mimeType))
+    if (!mimeTypeMayHideHtml(mimeType))
         return false;
     qsizetype i = 0;
     if (body.startsWith("\xEF\xBB\xBF"))

@@ -7,9 +7,12 @@
 #include <QUrl>
 
 #include <atomic>
+#include <memory>
 #include <stdexcept>
 
 namespace skarvel {
+
+class TransferThread;
 
 struct FetchOptions {
     long connectTimeoutSeconds = 15;
@@ -54,10 +57,24 @@ private:
     Kind m_kind;
 };
 
-// GET the page, following redirects (http and https only). Throws FetchError.
-// Safe to call from several threads at once: the calls share one transfer engine,
-// its connections and its limits (16 transfers, 6 per host).
-FetchedPage fetchPage(const QUrl& url, const FetchOptions& options = {});
+// Fetches pages on a transfer thread of its own, which runs from construction to
+// destruction: the fetches of every thread share its connections and its limits
+// (16 transfers, 6 per host).
+class PageFetcher {
+public:
+    PageFetcher();
+    // Gives up the fetches still running (they throw FetchError) and ends the thread.
+    ~PageFetcher();
+    PageFetcher(const PageFetcher&) = delete;
+    PageFetcher& operator=(const PageFetcher&) = delete;
+
+    // GET the page, following redirects (http and https only). Throws FetchError.
+    // Safe to call from several threads at once.
+    FetchedPage fetch(const QUrl& url, const FetchOptions& options = {}) const;
+
+private:
+    std::unique_ptr<TransferThread> m_transfers;
+};
 
 // The page as UTF-8. The encoding is taken from, in this order: a byte-order
 // mark, the HTTP charset, a <meta> declaration near the top, valid UTF-8,

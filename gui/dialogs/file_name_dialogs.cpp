@@ -96,8 +96,9 @@ FileNamesDialog::FileNamesDialog(QWidget* window, TableKind kind, const QString&
     fields->addWidget(Edit1, 2, 1);
     fields->setColumnStretch(1, 1);
 
-    BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply new file names"), 4, this);
-    BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Close"), 7, this);
+    BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply new file names"),
+                               Glyph::Apply, this);
+    BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Close"), Glyph::Cancel, this);
     auto* buttons = MakeButtonRow({BitBtn1, BitBtn2});
 
     auto* layout = new QVBoxLayout(this);

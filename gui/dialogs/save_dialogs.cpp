@@ -4,7 +4,7 @@
 #include "common/text_ops.h"
 #include "gui/dialog_service.h"
 #include "gui/image_list.h"
-#include "gui/jobs/job_control.h"
+#include "jobs/job_control.h"
 #include "gui/window_interfaces.h"
 #include "sqlite_export/sqlite_export.h"
 
@@ -51,14 +51,16 @@ bool ExportDialog::showsRunOf(BackgroundJob* job) const {
     return !m_runningJob || m_runningJob == job;
 }
 
-void ExportDialog::runEnded(BackgroundJob* job, const QString& message, bool failed) {
+void ExportDialog::runEnded(BackgroundJob* job, const ExportEnding& ending) {
     const bool shown = showsRunOf(job);
     if (shown)
         ProgressBar1->hide();
-    if (failed)
-        ui::ShowError(this, message);
+    if (ending.failed)
+        ui::ShowError(this, ending.message);
     else
-        ui::ShowMessage(this, message);
+        ui::ShowMessage(this, ending.message);
+    if (!ending.unreadFiles.isEmpty())
+        ui::ShowError(this, ending.unreadFiles);
     if (shown) {
         m_runningJob = nullptr;
         close();
@@ -86,7 +88,7 @@ void ExportDialog::startRun(const QString& folder, std::shared_ptr<SqliteExportS
 
 QPushButton* ExportDialog::makeCancelButton(const QString& objectName) {
     auto* button = MakeNamed<QPushButton>(objectName, this, QStringLiteral("Cancel"));
-    SetGlyph(button, 7);
+    SetGlyph(button, Glyph::Cancel);
     connect(button, &QPushButton::clicked, this, &ExportDialog::CancelClick);
     return button;
 }
@@ -153,7 +155,7 @@ SaveDialog::SaveDialog(QWidget* window, const QString& objectName, const QString
                        ExportJobControl& job, ExportFolderSetting& folder)
     : ExportDialog(window, objectName, caption, job, folder) {
     BitBtn1 = MakeNamed<QPushButton>(QStringLiteral("BitBtn1"), this, QStringLiteral("Save to directory"));
-    SetGlyph(BitBtn1, 2);
+    SetGlyph(BitBtn1, Glyph::Save);
     connect(BitBtn1, &QPushButton::clicked, this, &SaveDialog::BitBtn1Click);
 }
 
@@ -181,8 +183,10 @@ void SaveDialog::BitBtn1Click() {
 
 // ---------------------------------------------------------------- the four dialogs
 
-TForm6::TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
-    : SaveDialog(window, QStringLiteral("Form6"), QStringLiteral("Save pictures"), job, folder) {
+TForm6::TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder,
+               const PictureTypesSetting& types)
+    : SaveDialog(window, QStringLiteral("Form6"), QStringLiteral("Save pictures"), job, folder),
+      m_types(types) {
     transformGroup = new ImagesTransformGroup(this);
     CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"),
                              QStringLiteral("Delete all files from directory before export pictures"), this);
@@ -194,6 +198,7 @@ TForm6::TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& fold
 
 void TForm6::addRunValues(ExportRun& run) const {
     run.transform = transformGroup->settings();
+    run.transform.types = m_types.modernPictures() ? PictureTypes::Modern : PictureTypes::Classic;
 }
 
 MediaSaveDialog::MediaSaveDialog(QWidget* window, const QString& objectName, const QString& caption,

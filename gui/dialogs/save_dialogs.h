@@ -2,7 +2,7 @@
 // Save dialogs: write a collection into a folder. Also the ground that the
 // SQLite export dialogs share with them: the progress of a run, its job, Cancel.
 #include "gui/dialog_base.h"
-#include "gui/jobs/export_jobs.h"
+#include "jobs/export_jobs.h"
 #include "pictures/picture_transform.h"
 
 #include <QGroupBox>
@@ -20,6 +20,7 @@ class QPushButton;
 namespace skarvel {
 
 class ExportFolderSetting;
+class PictureTypesSetting;
 class ExportJobControl;
 
 // A dialog that starts a save or export job and shows its run.
@@ -35,7 +36,7 @@ public:
     void runStarted(BackgroundJob* job, int rowCount) override;
     void rowReached(int position) override;
     // A stopped job ending after a new run has begun leaves that run's view alone.
-    void runEnded(BackgroundJob* job, const QString& message, bool failed) override;
+    void runEnded(BackgroundJob* job, const ExportEnding& ending) override;
 
 public slots:
     // "Cancel": stops a running job (a fresh one takes its place) and closes.
@@ -113,13 +114,17 @@ private:
 class TForm6 : public SaveDialog {
     Q_OBJECT
 public:
-    TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
+    TForm6(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder,
+           const PictureTypesSetting& types);
     ImagesTransformGroup* transformGroup = nullptr;
     QCheckBox* CheckBox2 = nullptr; // Delete all files from directory before export pictures
     QPushButton* BitBtn3 = nullptr; // Cancel
 
 protected:
     void addRunValues(ExportRun& run) const override;
+
+private:
+    const PictureTypesSetting& m_types;
 };
 
 // The sound and video save dialogs: a format list and the delete box.

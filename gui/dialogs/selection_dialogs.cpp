@@ -1,7 +1,7 @@
 #include "gui/dialogs/selection_dialogs.h"
 
 #include "gui/image_list.h"
-#include "gui/jobs/job_control.h"
+#include "jobs/job_control.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -71,8 +71,10 @@ SelectionDialog::SelectionDialog(QWidget* window, TableKind kind, const QString&
                              QStringLiteral("Delete empty lines"));
     deleteEmptyLinesBox->setChecked(true);
 
-    BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), 4, this);
-    BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Default values"), 5, this);
+    BitBtn1 =
+        MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), Glyph::Apply, this);
+    BitBtn2 =
+        MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Default values"), Glyph::Defaults, this);
     auto* buttons = MakeButtonRow({BitBtn1, BitBtn2});
 
     auto* layout = new QVBoxLayout(this);

@@ -31,7 +31,7 @@ SqliteDialog::SqliteDialog(QWidget* window, const QString& objectName, const QSt
     : ExportDialog(window, objectName, caption, job, folder), m_defaultTable(defaultTable),
       m_dropStyle(dropStyle) {
     BitBtn1 = MakeNamed<QPushButton>(QStringLiteral("BitBtn1"), this, QStringLiteral("Export to SQLite"));
-    SetGlyph(BitBtn1, 3);
+    SetGlyph(BitBtn1, Glyph::Database);
     connect(BitBtn1, &QPushButton::clicked, this, &SqliteDialog::BitBtn1Click);
 }
 
@@ -83,9 +83,11 @@ void SqliteDialog::BitBtn1Click() {
     startRun(QString(), std::move(session));
 }
 
-TForm10::TForm10(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder)
+TForm10::TForm10(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder,
+                 const PictureTypesSetting& types)
     : SqliteDialog(window, QStringLiteral("Form10"), QStringLiteral("Export pictures to SQLite"), job, folder,
-                   QStringLiteral("Pictures"), DropStyle::Bare) {
+                   QStringLiteral("Pictures"), DropStyle::Bare),
+      m_types(types) {
     transformGroup = new ImagesTransformGroup(this);
     Edit3 = makeTableNameField(QStringLiteral("Edit3"), QStringLiteral("Pictures"), this);
     CheckBox2 = MakeCheckBox(QStringLiteral("CheckBox2"), QStringLiteral("Drop table if exists"), this);
@@ -99,6 +101,7 @@ TForm10::TForm10(QWidget* window, ExportJobControl& job, ExportFolderSetting& fo
 
 void TForm10::addRunValues(ExportRun& run) const {
     run.transform = transformGroup->settings();
+    run.transform.types = m_types.modernPictures() ? PictureTypes::Modern : PictureTypes::Classic;
 }
 
 FileSqliteDialog::FileSqliteDialog(QWidget* window, const QString& objectName, const QString& caption,

@@ -41,7 +41,8 @@ private:
 class TForm10 : public SqliteDialog {
     Q_OBJECT
 public:
-    TForm10(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder);
+    TForm10(QWidget* window, ExportJobControl& job, ExportFolderSetting& folder,
+            const PictureTypesSetting& types);
     ImagesTransformGroup* transformGroup = nullptr;
     QLineEdit* Edit3 = nullptr;     // Table name
     QCheckBox* CheckBox2 = nullptr; // Drop table if exists
@@ -50,6 +51,9 @@ public:
 
 protected:
     void addRunValues(ExportRun& run) const override;
+
+private:
+    const PictureTypesSetting& m_types;
 };
 
 // The sound, video and text export dialogs.

@@ -39,11 +39,11 @@ TForm37::TForm37(QWidget* window, const CollectionTable& texts, TextTabView& tab
         buttonRow->addWidget(b);
         *button = b;
     }
-    SetGlyph(BitBtn1, 10);
-    SetGlyph(BitBtn2, 11);
-    SetGlyph(BitBtn3, 12);
-    SetGlyph(BitBtn4, 13);
-    SetGlyph(BitBtn5, 7);
+    SetGlyph(BitBtn1, Glyph::First);
+    SetGlyph(BitBtn2, Glyph::Previous);
+    SetGlyph(BitBtn3, Glyph::Next);
+    SetGlyph(BitBtn4, Glyph::Last);
+    SetGlyph(BitBtn5, Glyph::Cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Header"), this));

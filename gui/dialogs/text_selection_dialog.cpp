@@ -170,10 +170,12 @@ TForm30::TForm30(QWidget* window, CollectionTable& texts, TextTabView& tab, std:
     auto* header = blockMarkerRows(GroupBox2, {Memo3, CheckBox4}, {Memo4, CheckBox5});
     header->addWidget(CheckBox6, 2, 2);
 
-    BitBtn1 = MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), 4, this);
-    BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Preview"), 6, this);
-    BitBtn3 = MakeDialogButton(QStringLiteral("BitBtn3"), QStringLiteral("Default values"), 5, this);
-    BitBtn4 = MakeDialogButton(QStringLiteral("BitBtn4"), QStringLiteral("Close"), 7, this);
+    BitBtn1 =
+        MakeDialogButton(QStringLiteral("BitBtn1"), QStringLiteral("Apply selection"), Glyph::Apply, this);
+    BitBtn2 = MakeDialogButton(QStringLiteral("BitBtn2"), QStringLiteral("Preview"), Glyph::Preview, this);
+    BitBtn3 =
+        MakeDialogButton(QStringLiteral("BitBtn3"), QStringLiteral("Default values"), Glyph::Defaults, this);
+    BitBtn4 = MakeDialogButton(QStringLiteral("BitBtn4"), QStringLiteral("Close"), Glyph::Cancel, this);
     auto* buttons = MakeButtonRow({BitBtn1, BitBtn2, BitBtn3, BitBtn4});
 
     auto* layout = new QVBoxLayout(this);

@@ -42,8 +42,8 @@ TForm36::TForm36(QWidget* window, QPlainTextEdit& urls)
     layout->addStretch(1);
     layout->addLayout(buttons);
 
-    SetGlyph(BitBtn1, 4);
-    SetGlyph(BitBtn3, 7);
+    SetGlyph(BitBtn1, Glyph::Apply);
+    SetGlyph(BitBtn3, Glyph::Cancel);
 
     connect(BitBtn1, &QPushButton::clicked, this, &TForm36::BitBtn1Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TForm36::BitBtn3Click);

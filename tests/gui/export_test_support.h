@@ -3,7 +3,7 @@
 // makes, the dialogs driven through their buttons, and the outside tools
 // (ImageMagick's identify, the sqlite3 shell) that check what was written.
 #include "tables/collection_tables.h"
-#include "gui/jobs/export_jobs.h"
+#include "jobs/export_jobs.h"
 #include "gui/dialogs/save_dialogs.h"
 #include "gui/dialogs/sqlite_dialogs.h"
 #include "tests/gui/gui_test_support.h"
@@ -123,7 +123,7 @@ template <class T> T* child(QWidget* dialog, const char* name) {
 
 // Opens a dialog through openCommand; once it shows, setUp fills its fields, then
 // startButton is clicked and the run is awaited: the dialog must close itself
-// with the finish message. Returns the dialog that was shown.
+// with the finish message (the run's first message). Returns the dialog that was shown.
 inline QWidget* runDialog(ui::TestAnswers& answers, const std::function<void()>& openCommand,
                           const std::function<void(QWidget*)>& setUp, const char* startButton,
                           const QString& finishMessage) {
@@ -134,7 +134,7 @@ inline QWidget* runDialog(ui::TestAnswers& answers, const std::function<void()>&
         const qsizetype before = answers.messages.size();
         QTest::mouseClick(child<QPushButton>(dialog, startButton), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(answers.messages.size() > before, 60000);
-        QCOMPARE(answers.messages.last(), finishMessage);
+        QCOMPARE(answers.messages.at(before), finishMessage);
         QTRY_VERIFY(!dialog->isVisible());
         QVERIFY(child<QProgressBar>(dialog, "ProgressBar1")->isHidden());
     });

@@ -31,6 +31,8 @@ private slots:
     void cancelStopsAfterTheRowInHand_data();
     void cancelStopsAfterTheRowInHand();
     void failedCopiesAreReported();
+    void aFileDeletedBeforeTheSaveIsNamedAfterTheClosingMessage_data();
+    void aFileDeletedBeforeTheSaveIsNamedAfterTheClosingMessage();
     void exportNamesBecomeValidFileNames();
 };
 
@@ -532,7 +534,7 @@ void ExportSaveTest::failedCopiesAreReported() {
     test::writeFile(local + "1.mp3", big);
     test::writeFile(local + "2.mp3", "wind");
     const QList<Row> rows = {{local + "1.mp3", "Rain.mp3"},
-                             {local + "9.mp3", "Gone.mp3"}, // no local file: not a failure
+                             {local + "9.mp3", "Gone.mp3"}, // no local file: named, not a write failure
                              {local + "2.mp3", "Wind.mp3"}};
     fillTable(test::soundTable(form), col::MediaExportName, rows);
 
@@ -578,6 +580,9 @@ void ExportSaveTest::failedCopiesAreReported() {
         runDialog(
             f.answers, [&] { test::Press(form, "BitBtn4"); }, [](QWidget*) {}, "BitBtn1", c.message);
         QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSounds)->Suspended());
+        QVERIFY2(f.answers.messages.last() ==
+                     "1 file could not be read and was left out: " + local + "9.mp3.",
+                 c.what);
         limit.reset();
         // No half-written file and no temporary file is left in the folder.
         QVERIFY2(filesIn(c.folder) == c.filesAfter, c.what);
@@ -599,6 +604,56 @@ void ExportSaveTest::failedCopiesAreReported() {
     QTRY_VERIFY(test::CurrentJob(form, JobId::ExportSounds)->Suspended());
     QCOMPARE(test::readFile(f.tempDir.path() + "/full/Rain.mp3"), big);
     QCOMPARE(filesIn(f.tempDir.path() + "/full"), (QStringList{"Rain.mp3", "Wind.mp3"}));
+}
+
+void ExportSaveTest::aFileDeletedBeforeTheSaveIsNamedAfterTheClosingMessage_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("subFolder");
+    QTest::addColumn<QString>("ext");
+    QTest::newRow("pictures") << "pictures"
+                              << "Pictures"
+                              << "png";
+    QTest::newRow("sounds") << "sounds"
+                            << "Sounds"
+                            << "mp3";
+    QTest::newRow("videos") << "videos"
+                            << "Video"
+                            << "mp4";
+    QTest::newRow("texts") << "texts"
+                           << "Text"
+                           << "txt";
+}
+
+void ExportSaveTest::aFileDeletedBeforeTheSaveIsNamedAfterTheClosingMessage() {
+    QFETCH(QString, kind);
+    QFETCH(QString, subFolder);
+    QFETCH(QString, ext);
+    GuiFixture f;
+    TForm1* form = f.start();
+    const Tab tab = tabOf(form, kind);
+    const QString local = f.workFolder() + subFolder + "/";
+    const QStringList paths{local + "1." + ext, local + "2." + ext, local + "3." + ext};
+    for (const QString& path : paths) {
+        if (kind == "pictures")
+            writePicture(path, 20, 10);
+        else
+            test::writeFile(path, path.toUtf8());
+    }
+    fillTable(tab.table, tab.exportNameColumn,
+              {{paths[0], "One." + ext}, {paths[1], "Two." + ext}, {paths[2], "Three." + ext}});
+    // Downloaded, then deleted outside the program before the save.
+    QVERIFY(QFile::remove(paths[1]));
+    const QString out = f.tempDir.path() + "/saved";
+    f.answers.directories.push_back(out);
+    f.answers.messages.clear();
+    runDialog(
+        f.answers, [&] { test::Press(form, saveButton(kind)); }, [](QWidget*) {}, "BitBtn1",
+        "Collection saved!");
+    QTRY_VERIFY(saveJob(form, kind)->Suspended());
+    QCOMPARE(
+        f.answers.messages,
+        (QStringList{"Collection saved!", "1 file could not be read and was left out: " + paths[1] + "."}));
+    QCOMPARE(filesIn(out), (QStringList{"One." + ext, "Three." + ext}));
 }
 
 void ExportSaveTest::exportNamesBecomeValidFileNames() {

@@ -317,6 +317,7 @@ void ExportSqliteTest::filesStoredUnchanged() {
         : kind == "videos" ? static_cast<BackgroundJob*>(test::CurrentJob(form, JobId::ExportVideosSQLite))
                            : static_cast<BackgroundJob*>(test::CurrentJob(form, JobId::ExportTextsSQLite));
     QTRY_VERIFY(job->Suspended());
+    QCOMPARE(f.answers.messages.last(), "1 file could not be read and was left out: " + local + "3.mp3.");
     const QStringList expected = kind == "texts"
                                      ? QStringList{"1|Rain|txt", "2|Wind|txt", "3|Song|txt", "4|Clip|txt"}
                                      : QStringList{"1|Rain|mp3", "2|Wind|ogg", "3|Song|mp3", "4|Clip|ebm"};

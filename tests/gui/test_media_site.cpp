@@ -84,10 +84,17 @@ QStringList MediaSite::targets() const {
     return m_targets;
 }
 
+QString MediaSite::acceptOf(const std::string& path) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_accept.find(path);
+    return it == m_accept.end() ? QString() : QString::fromStdString(it->second);
+}
+
 void MediaSite::handle(const httplib::Request& req, httplib::Response& res) {
     {
         std::unique_lock lock(m_mutex);
         m_targets.append(QString::fromStdString(req.target));
+        m_accept[req.path] = req.get_header_value("Accept");
         ++m_arrived[req.path];
         m_changed.notify_all();
         if (m_meeting.count(req.path)) {

@@ -51,6 +51,8 @@ public:
     int answered(const std::string& path) const;
     // The request targets in the order they came, undecoded.
     QStringList targets() const;
+    // The Accept header of the last request for a path ("" when none came).
+    QString acceptOf(const std::string& path) const;
 
 private:
     struct Resource {
@@ -71,6 +73,7 @@ private:
     std::map<std::string, int> m_arrived;
     std::map<std::string, int> m_answered;
     QStringList m_targets;
+    std::map<std::string, std::string> m_accept;
 };
 
 } // namespace skarvel::test

@@ -136,17 +136,13 @@ template <class Job> class HeldDownload : public Job {
 public:
     template <class... Args>
     HeldDownload(Gate& gate, Args&&... args) : Job(std::forward<Args>(args)...), m_gate(gate) {}
-    ~HeldDownload() override {
-        m_gate.open();
-        // The worker must be out of work() before this part of the object goes;
-        // it may still be waiting for its prepare step on this thread.
-        while (!this->Suspended()) {
-            QCoreApplication::sendPostedEvents();
-            QThread::msleep(1);
-        }
-    }
 
 protected:
+    // A shutdown lets the held item go.
+    void abortWork() override {
+        m_gate.open();
+        Job::abortWork();
+    }
     void prepareStep() override { this->itemCount = 1; }
     void fetchStep() override {}
     void runItems() override { BackgroundJob::runItems(); } // one item at a time, held in work()
@@ -334,13 +330,13 @@ void RuleDialogsTest::selectionIsRefusedWhileTheDownloadRuns() {
         {PicturesTab, [](TForm1* w) { return test::pictureTable(w); },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
              w->InstallJob(JobId::DownloadPictures,
-                           std::make_unique<HeldDownload<DownloadPictures>>(
+                           MakeOwnedJob<HeldDownload<DownloadPictures>>(
                                g, w, *test::pictureTable(w), NoProgress(), WorkFolder(), [] { return 1; }));
              return test::CurrentJob(w, JobId::DownloadPictures);
          }},
         {SoundsTab, [](TForm1* w) { return test::soundTable(w); },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
-             w->InstallJob(JobId::DownloadSounds, std::make_unique<HeldDownload<DownloadSounds>>(
+             w->InstallJob(JobId::DownloadSounds, MakeOwnedJob<HeldDownload<DownloadSounds>>(
                                                       g, w, *test::soundTable(w), NoProgress(), WorkFolder(),
                                                       [](const QString&) { return -1; }));
              return test::CurrentJob(w, JobId::DownloadSounds);
@@ -348,8 +344,8 @@ void RuleDialogsTest::selectionIsRefusedWhileTheDownloadRuns() {
         {VideosTab, [](TForm1* w) { return test::videoTable(w); },
          [](TForm1* w, Gate& g) -> BackgroundJob* {
              w->InstallJob(JobId::DownloadVideos,
-                           std::make_unique<HeldDownload<DownloadVideos>>(g, w, *test::videoTable(w),
-                                                                          NoProgress(), WorkFolder()));
+                           MakeOwnedJob<HeldDownload<DownloadVideos>>(g, w, *test::videoTable(w),
+                                                                      NoProgress(), WorkFolder()));
              return test::CurrentJob(w, JobId::DownloadVideos);
          }},
     };

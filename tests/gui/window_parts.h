@@ -2,7 +2,7 @@
 // The main window's parts found as an outside test finds them: by object name.
 // Commands run through the button or menu item a user would press.
 #include "gui/jobs/window_adapters.h"
-#include "gui/jobs/job_registry.h"
+#include "jobs/job_registry.h"
 #include "gui/main_window.h"
 #include "gui/thumbnail_grid.h"
 #include "tables/collection_tables.h"

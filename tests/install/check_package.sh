@@ -2,9 +2,9 @@
 # Builds the Debian package from a built tree with cpack and checks it with dpkg-deb:
 # the installed files, the control fields, and dependencies that this Debian 12
 # machine can satisfy. Then runs skarvel-service from the unpacked package.
-#   check_package.sh BUILD_DIR OUT_DIR GUI(ON|OFF)
+#   check_package.sh BUILD_DIR OUT_DIR GUI(ON|OFF) [SVG(ON|OFF)]
 set -euo pipefail
-build=$1 out=$2 gui=$3
+build=$1 out=$2 gui=$3 svg=${4:-OFF}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 rm -rf "$out" && mkdir -p "$out"
@@ -27,6 +27,7 @@ expect_exec() {
 }
 expect_exec usr/bin/skarvel-service
 expect_file usr/share/man/man1/skarvel-service.1.gz
+[[ $svg == ON ]] && expect_exec usr/libexec/skarvel/skarvel-svg
 if [[ $gui == ON ]]; then
   expect_exec usr/bin/skarvel
   expect_file usr/share/man/man1/skarvel.1.gz
@@ -69,6 +70,16 @@ if [[ $gui == ON ]]; then
   grep -qx 'Icon=skarvel' "$desktop" || fail "desktop entry icon"
   grep -q '<launchable type="desktop-id">skarvel.desktop</launchable>' \
     "$root/usr/share/metainfo/skarvel.metainfo.xml" || fail "metainfo launchable"
+fi
+
+# --- the unpacked SVG helper draws: a 2 x 1 red picture, its size, then its six bytes ---
+if [[ $svg == ON ]]; then
+  grep -qw librsvg2-2 <<<"$depends" || fail "Depends does not name librsvg2-2"
+  doc='<svg xmlns="http://www.w3.org/2000/svg" width="2" height="1"><rect width="2" height="1" fill="red"/></svg>'
+  drawn=$(printf '%s\n%s' "${#doc}" "$doc" | { cat; printf 'DRAW 2 1\n'; } |
+    "$root/usr/libexec/skarvel/skarvel-svg" $((1 << 30)) 12 | od -An -tx1 | tr -d ' \n')
+  [[ $drawn == "$(printf 'SIZE 2 1\nPIXELS\n' | od -An -tx1 | tr -d ' \n')ff0000ff0000" ]] ||
+    fail "the packaged skarvel-svg drew $drawn"
 fi
 
 # --- the unpacked service runs, and its man page documents every option it has ---

@@ -243,3 +243,36 @@ TEST(SettingsLocation, TransferKeysOfCommon) {
         EXPECT_EQ(ReadStartupSettings(env).maxTransfers, c.maxTransfers) << c.lines;
     }
 }
+
+TEST(SettingsLocation, ModernPicturesKeyIsReadAndWrittenOnlyWhenItMatters) {
+    struct Case {
+        const char* lines; // the [COMMON] section's key lines
+        bool on;
+        bool writtenOn;    // the value the window writes at close
+        const char* after; // the key's line in the file afterwards; "" when absent
+    };
+    const Case cases[] = {
+        {"", false, false, ""},
+        {"MODERN_PICTURES=1\r\n", true, true, "MODERN_PICTURES=1"},
+        {"MODERN_PICTURES= 1 \r\n", true, false, "MODERN_PICTURES=0"},
+        {"MODERN_PICTURES=0\r\n", false, false, "MODERN_PICTURES=0"},
+        {"MODERN_PICTURES=yes\r\n", false, false, "MODERN_PICTURES=0"},
+        {"", false, true, "MODERN_PICTURES=1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.lines) + (c.writtenOn ? " written on" : " written off"));
+        Folders f;
+        const AppEnvironment env =
+            MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
+        test::writeFile(SettingsPath(env), QByteArray("[COMMON]\r\nTEMP_DIR=/data/Coll/\r\n") + c.lines);
+        EXPECT_EQ(ReadStartupSettings(env).modernPictures, c.on);
+        ASSERT_TRUE(WriteSettings(env, "/data/Coll/", "Luna", c.writtenOn));
+        const QByteArray file = test::readFile(SettingsPath(env));
+        if (*c.after) {
+            EXPECT_TRUE(file.contains(c.after)) << file.toStdString();
+        } else {
+            EXPECT_FALSE(file.contains("MODERN_PICTURES")) << file.toStdString();
+        }
+        EXPECT_EQ(ReadStartupSettings(env).modernPictures, c.writtenOn);
+    }
+}

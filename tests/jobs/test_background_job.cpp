@@ -1,8 +1,10 @@
-// The job pattern on its own: runs, suspension, lost starts, termination.
+// The job pattern on its own: runs, suspension, lost starts, termination, and
+// its teardown by the owner.
 #include "jobs/background_job.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QThread>
 #include <QtTest>
 
@@ -19,12 +21,12 @@ class RecordingJob : public BackgroundJob {
 public:
     explicit RecordingJob(QObject* window, int items, bool finish = true)
         : BackgroundJob(window), m_items(items), m_finish(finish) {}
-    // The worker calls work() of this class: it must end before these members go.
-    ~RecordingJob() override { Shutdown(); }
 
     std::vector<QString> steps; // touched on the window thread only
     std::atomic<bool> hold{false};
+    std::atomic<bool> inWork{false};
     std::atomic<int> worked{0};
+    std::atomic<int> aborts{0};
     QThread* windowThread = QThread::currentThread();
     bool stepsOnWindowThread = true;
     int failAt = -1;
@@ -41,6 +43,7 @@ protected:
     }
     void fetchStep() override { note(QString("fetch %1").arg(itemIndex)); }
     void work() override {
+        inWork = true;
         while (hold)
             QThread::msleep(2);
         ++worked;
@@ -51,6 +54,10 @@ protected:
     void writeStep() override { note(QString("write %1").arg(itemIndex)); }
     void finishStep() override { note("finish"); }
     bool hasFinishStep() const override { return m_finish; }
+    void abortWork() override {
+        ++aborts;
+        hold = false;
+    }
 
 private:
     int m_items;
@@ -61,6 +68,9 @@ QStringList joined(const std::vector<QString>& v) {
     return QStringList(v.begin(), v.end());
 }
 
+// Given to this test's own executable: destroy a job that no owner shut down.
+constexpr char kDestroyWithoutShutdown[] = "--destroy-a-job-without-shutdown";
+
 } // namespace
 
 class BackgroundJobTest : public QObject {
@@ -68,121 +78,180 @@ class BackgroundJobTest : public QObject {
 private slots:
     void aRunWalksItsItemsWithStepsOnTheWindowThread() {
         QObject window;
-        RecordingJob job(&window, 2);
-        QVERIFY(job.Suspended());
+        auto job = MakeOwnedJob<RecordingJob>(&window, 2);
+        QVERIFY(job->Suspended());
         QTest::qWait(30);
-        QVERIFY(job.steps.empty()); // created suspended: nothing runs before Resume
-        job.Resume();
-        QTRY_COMPARE(joined(job.steps),
+        QVERIFY(job->steps.empty()); // created suspended: nothing runs before Resume
+        job->Resume();
+        QTRY_COMPARE(joined(job->steps),
                      (QStringList{"prepare", "fetch 0", "write 0", "fetch 1", "write 1", "finish"}));
-        QTRY_VERIFY(job.Suspended());
-        QVERIFY(job.stepsOnWindowThread);
+        QTRY_VERIFY(job->Suspended());
+        QVERIFY(job->stepsOnWindowThread);
         // The next Resume runs the loop again from a fresh prepare step.
-        job.steps.clear();
-        job.Resume();
-        QTRY_COMPARE(int(job.steps.size()), 6);
+        job->steps.clear();
+        job->Resume();
+        QTRY_COMPARE(int(job->steps.size()), 6);
     }
 
     void theWorkerStartsAtTheFirstResumeOnceTheJobIsBuilt() {
         QObject window;
-        RecordingJob job(&window, 1);
-        QVERIFY(!job.isRunning());
-        QVERIFY(!job.isFinished());
-        job.Resume();
-        QVERIFY(job.isRunning());
-        QTRY_VERIFY(job.Suspended());
-        QCOMPARE(joined(job.steps), (QStringList{"prepare", "fetch 0", "write 0", "finish"}));
-        QVERIFY(job.isRunning()); // asleep until the next Resume, not ended
+        auto job = MakeOwnedJob<RecordingJob>(&window, 1);
+        QVERIFY(!job->isRunning());
+        QVERIFY(!job->isFinished());
+        job->Resume();
+        QVERIFY(job->isRunning());
+        QTRY_VERIFY(job->Suspended());
+        QCOMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0", "write 0", "finish"}));
+        QVERIFY(job->isRunning()); // asleep until the next Resume, not ended
     }
 
     void aJobThatNeverRanShutsDownAtOnce() {
         QObject window;
-        RecordingJob job(&window, 1);
+        auto job = MakeOwnedJob<RecordingJob>(&window, 1);
         QElapsedTimer clock;
         clock.start();
-        job.Shutdown();
+        job->Shutdown();
         QVERIFY(clock.elapsed() < 1000);
-        job.Resume(); // a shut-down job never starts
+        job->Resume(); // a shut-down job never starts
         QTest::qWait(30);
-        QVERIFY(job.steps.empty());
-        QVERIFY(!job.isRunning());
+        QVERIFY(job->steps.empty());
+        QVERIFY(!job->isRunning());
     }
 
     void aZeroItemRunOnlyPreparesAndFinishes() {
         QObject window;
-        RecordingJob withFinish(&window, 0);
-        RecordingJob withoutFinish(&window, 0, false);
-        withFinish.Resume();
-        withoutFinish.Resume();
-        QTRY_COMPARE(joined(withFinish.steps), (QStringList{"prepare", "finish"}));
-        QTRY_VERIFY(withoutFinish.Suspended());
-        QCOMPARE(joined(withoutFinish.steps), QStringList{"prepare"});
+        auto withFinish = MakeOwnedJob<RecordingJob>(&window, 0);
+        auto withoutFinish = MakeOwnedJob<RecordingJob>(&window, 0, false);
+        withFinish->Resume();
+        withoutFinish->Resume();
+        QTRY_COMPARE(joined(withFinish->steps), (QStringList{"prepare", "finish"}));
+        QTRY_VERIFY(withoutFinish->Suspended());
+        QCOMPARE(joined(withoutFinish->steps), QStringList{"prepare"});
     }
 
     void aStartWhileRunningIsLost() {
         QObject window;
-        RecordingJob job(&window, 1);
-        job.hold = true;
-        job.Resume();
-        QTRY_VERIFY(!job.Suspended());
-        job.Resume(); // lost
-        job.Resume(); // lost
-        job.hold = false;
-        QTRY_VERIFY(job.Suspended());
+        auto job = MakeOwnedJob<RecordingJob>(&window, 1);
+        job->hold = true;
+        job->Resume();
+        QTRY_VERIFY(!job->Suspended());
+        job->Resume(); // lost
+        job->Resume(); // lost
+        job->hold = false;
+        QTRY_VERIFY(job->Suspended());
         QTest::qWait(50);
-        QCOMPARE(job.worked.load(), 1);
-        QCOMPARE(std::count(job.steps.begin(), job.steps.end(), QString("prepare")), 1);
+        QCOMPARE(job->worked.load(), 1);
+        QCOMPARE(std::count(job->steps.begin(), job->steps.end(), QString("prepare")), 1);
     }
 
     void anErrorFailsItsItemOnly() {
         QObject window;
-        RecordingJob job(&window, 3);
-        job.failAt = 1;
-        job.Resume();
-        QTRY_VERIFY(job.Suspended());
-        QTRY_COMPARE(job.worked.load(), 3);
-        QCOMPARE(job.failures, QStringList{"boom"});
-        QCOMPARE(joined(job.steps).last(), QString("finish"));
+        auto job = MakeOwnedJob<RecordingJob>(&window, 3);
+        job->failAt = 1;
+        job->Resume();
+        QTRY_VERIFY(job->Suspended());
+        QTRY_COMPARE(job->worked.load(), 3);
+        QCOMPARE(job->failures, QStringList{"boom"});
+        QCOMPARE(joined(job->steps).last(), QString("finish"));
     }
 
     void aTerminatedJobFinishesItsItemAndItsFinishStepThenNeverRunsAgain() {
         QObject window;
-        RecordingJob job(&window, 5);
-        job.hold = true;
-        job.Resume();
-        QTRY_COMPARE(joined(job.steps), (QStringList{"prepare", "fetch 0"}));
-        job.Terminate();
-        job.hold = false;
-        QTRY_VERIFY(job.isFinished());
-        QCOMPARE(joined(job.steps), (QStringList{"prepare", "fetch 0", "write 0", "finish"}));
-        job.Resume();
+        auto job = MakeOwnedJob<RecordingJob>(&window, 5);
+        job->hold = true;
+        job->Resume();
+        QTRY_COMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0"}));
+        job->Terminate();
+        job->hold = false;
+        QTRY_VERIFY(job->isFinished());
+        QCOMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0", "write 0", "finish"}));
+        job->Resume();
         QTest::qWait(50);
-        QCOMPARE(job.worked.load(), 1);
+        QCOMPARE(job->worked.load(), 1);
     }
 
     void twoJobsRunAtTheSameTime() {
         QObject window;
-        RecordingJob a(&window, 1), b(&window, 1);
-        a.hold = true;
-        b.hold = true;
-        a.Resume();
-        b.Resume();
-        QTRY_VERIFY(!a.Suspended() && !b.Suspended());
-        b.hold = false; // b ends while a is still held
-        QTRY_VERIFY(b.Suspended());
-        QVERIFY(!a.Suspended());
-        a.hold = false;
-        QTRY_VERIFY(a.Suspended());
+        auto a = MakeOwnedJob<RecordingJob>(&window, 1);
+        auto b = MakeOwnedJob<RecordingJob>(&window, 1);
+        a->hold = true;
+        b->hold = true;
+        a->Resume();
+        b->Resume();
+        QTRY_VERIFY(!a->Suspended() && !b->Suspended());
+        b->hold = false; // b ends while a is still held
+        QTRY_VERIFY(b->Suspended());
+        QVERIFY(!a->Suspended());
+        a->hold = false;
+        QTRY_VERIFY(a->Suspended());
     }
 
-    void destroyingTheJobEndsARunThatWaitsForTheWindow() {
+    void theOwnerEndsARunThatWaitsForTheWindow() {
         QObject window;
-        auto job = std::make_unique<RecordingJob>(&window, 1000);
+        auto job = MakeOwnedJob<RecordingJob>(&window, 1000);
         job->Resume();
         QTRY_VERIFY(job->worked.load() > 3);
         job.reset(); // must not hang: the worker is told to stop and pending steps are dropped
     }
+
+    void aShutdownCutsSlowWorkShortThroughTheWholeJobOnce() {
+        QObject window;
+        auto job = MakeOwnedJob<RecordingJob>(&window, 2);
+        job->hold = true; // only the job's abortWork lets the item go
+        job->Resume();
+        QTRY_VERIFY(job->inWork);
+        job->Shutdown();
+        QVERIFY(job->isFinished());
+        QVERIFY(job->IsShutDown());
+        QCOMPARE(job->aborts.load(), 1);
+        job->Shutdown();
+        QCOMPARE(job->aborts.load(), 1);
+    }
+
+    void aShutdownMidRunDropsThePendingStepAndDeliversNothingElse() {
+        QObject window;
+        auto job = MakeOwnedJob<RecordingJob>(&window, 3);
+        job->hold = true;
+        job->Resume();
+        QTRY_COMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0"}));
+        bool otherRan = false;
+        QMetaObject::invokeMethod(
+            &window, [&otherRan] { otherRan = true; }, Qt::QueuedConnection);
+        // The item ends and its write step waits for this thread, which delivers nothing meanwhile.
+        job->hold = false;
+        while (job->worked.load() < 1)
+            QThread::yieldCurrentThread();
+        job->Shutdown();
+        QVERIFY(job->isFinished());
+        QCOMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0"}));
+        QVERIFY(job->failures.isEmpty());
+        // Only the job's own steps were delivered: the window's queue is left to the event loop.
+        QVERIFY(!otherRan);
+        QCoreApplication::processEvents();
+        QVERIFY(otherRan);
+        QCOMPARE(joined(job->steps), (QStringList{"prepare", "fetch 0"}));
+    }
+
+    void aJobDestroyedWithoutShutdownAbortsTheProcess() {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kDestroyWithoutShutdown)});
+        QVERIFY(child.waitForFinished(120000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QVERIFY2(child.readAllStandardError().contains("destroyed without Shutdown()"),
+                 "the abort does not say why");
+    }
 };
 
-QTEST_GUILESS_MAIN(BackgroundJobTest)
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc == 2 && qstrcmp(argv[1], kDestroyWithoutShutdown) == 0) {
+        QObject window;
+        auto* job = new RecordingJob(&window, 1);
+        job->Resume();
+        delete job; // no owner shut it down: this must not return
+        return 0;
+    }
+    BackgroundJobTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_background_job.moc"

@@ -105,19 +105,17 @@ private slots:
         TextStore buffer("buffer", nullptr);
         RecordingProgress progress;
         int parsed = 0;
-        std::unique_ptr<HarvestJob> job;
+        OwnedJob<HarvestJob> job;
         const auto parser = [&] {
             ++parsed;
             QCOMPARE(buffer.text(), QString("<1>\n<2>\n<3>\n"));
         };
         if (which == 0)
-            job = std::make_unique<PagesDownload>(&window, service.base(), lines, buffer, progress, parser);
+            job = MakeOwnedJob<PagesDownload>(&window, service.base(), lines, buffer, progress, parser);
         else if (which == 1)
-            job = std::make_unique<SoundPagesDownload>(&window, service.base(), lines, buffer, progress,
-                                                       parser);
+            job = MakeOwnedJob<SoundPagesDownload>(&window, service.base(), lines, buffer, progress, parser);
         else
-            job = std::make_unique<VideoPagesDownload>(&window, service.base(), lines, buffer, progress,
-                                                       parser);
+            job = MakeOwnedJob<VideoPagesDownload>(&window, service.base(), lines, buffer, progress, parser);
         job->Resume();
         QTRY_COMPARE_WITH_TIMEOUT(parsed, 1, 30000);
         QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), 10000);
@@ -125,7 +123,6 @@ private slots:
         QCOMPARE(buffer.text(), QString("<1>\n<2>\n<3>\n"));
         QCOMPARE(progress.positions, (QList<int>{1, 2, 3, 4}));
         QCOMPARE(parsed, 1);
-        job->Shutdown();
     }
 
     void theUrlListComesInSourceLinkOrder() {
@@ -134,16 +131,15 @@ private slots:
         QObject window;
         RecordingProgress progress;
         QStringList appended;
-        Make_URLs_List job(
+        auto job = MakeOwnedJob<Make_URLs_List>(
             &window, service.base(), links, [&](const QString& answer) { appended << answer; }, progress);
-        job.Resume();
+        job->Resume();
         QTRY_COMPARE_WITH_TIMEOUT(progress.finished, 1, 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(job.Suspended(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(job->Suspended(), 10000);
         // The busy answer to link 2 was waited out and sent again; its place in the list is kept.
         QCOMPARE(appended, (QStringList{"<1>\r\n", "<2>\r\n", "<3>\r\n"}));
         QCOMPARE(service.server.requestCount("/make_list.php"), 4);
         QCOMPARE(progress.positions, (QList<int>{1, 2, 3}));
-        job.Shutdown();
     }
 
     // A service that is busy every time: each line is asked once more after the wait, then adds
@@ -168,22 +164,22 @@ private slots:
         TextStore buffer("buffer", nullptr);
         RecordingProgress progress;
         int parsed = 0;
-        PagesDownload job(&window, service.baseUrl() + "/", lines, buffer, progress, [&] { ++parsed; });
-        job.Resume();
+        auto job = MakeOwnedJob<PagesDownload>(&window, service.baseUrl() + "/", lines, buffer, progress,
+                                               [&] { ++parsed; });
+        job->Resume();
         if (stop) {
             QTRY_COMPARE_WITH_TIMEOUT(service.totalRequests(), 2, 10000);
             const auto stoppedAt = std::chrono::steady_clock::now();
-            job.Terminate();
-            QTRY_VERIFY_WITH_TIMEOUT(job.isFinished(), 10000);
+            job->Terminate();
+            QTRY_VERIFY_WITH_TIMEOUT(job->isFinished(), 10000);
             QVERIFY2(std::chrono::steady_clock::now() - stoppedAt < std::chrono::seconds(2),
                      "the stop waited for the Retry-After");
         } else {
-            QTRY_VERIFY_WITH_TIMEOUT(parsed == 1 && job.Suspended(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(parsed == 1 && job->Suspended(), 20000);
         }
         QCOMPARE(service.totalRequests(), stop ? 2 : 4);
         QCOMPARE(buffer.text(), QString());
         QCOMPARE(progress.positions, (QList<int>{1, 2}));
-        job.Shutdown();
     }
 };
 

@@ -89,22 +89,21 @@ TableKind tableKindOf(Kind kind) {
 }
 
 // One job of the kind over table, its files under folder (which ends with "/").
-std::unique_ptr<BackgroundJob> makeJob(Kind kind, QObject* window, CollectionTable& table,
-                                       ProgressSink& progress, const QString& folder, int pictureCount) {
+OwnedJob<> makeJob(Kind kind, QObject* window, CollectionTable& table, ProgressSink& progress,
+                   const QString& folder, int pictureCount) {
     const auto work = [folder] { return folder; };
     switch (kind) {
     case Kind::Pictures:
-        return std::make_unique<DownloadPictures>(window, table, progress, work,
-                                                  [pictureCount] { return pictureCount; });
+        return MakeOwnedJob<DownloadPictures>(window, table, progress, work,
+                                              [pictureCount] { return pictureCount; });
     case Kind::Sounds:
-        return std::make_unique<DownloadSounds>(window, table, progress, work,
-                                                [](const QString&) { return 7; });
+        return MakeOwnedJob<DownloadSounds>(window, table, progress, work, [](const QString&) { return 7; });
     case Kind::Videos:
-        return std::make_unique<DownloadVideos>(window, table, progress, work);
+        return MakeOwnedJob<DownloadVideos>(window, table, progress, work);
     case Kind::Texts:
-        return std::make_unique<TextPagesDownload>(window, table, progress, work);
+        return MakeOwnedJob<TextPagesDownload>(window, table, progress, work);
     case Kind::Files:
-        return std::make_unique<FilesDownload>(window, table, progress, work);
+        return MakeOwnedJob<FilesDownload>(window, table, progress, work);
     }
     return nullptr;
 }
@@ -179,7 +178,7 @@ private:
         QObject window;
         std::unique_ptr<CollectionTable> table;
         RecordingProgress progress;
-        std::unique_ptr<BackgroundJob> job;
+        OwnedJob<> job;
 
         Run(Kind kind, const QStringList& urls) {
             folder = dir.path() + "/";
@@ -189,7 +188,6 @@ private:
             fillUrls(*table, urls);
             job = makeJob(kind, &window, *table, progress, folder, int(urls.size()));
         }
-        ~Run() { job->Shutdown(); }
     };
 
 private slots:

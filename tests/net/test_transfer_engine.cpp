@@ -446,7 +446,7 @@ TEST(TransferEngine, LargeBodyIsStreamedToDiskWithoutGrowingMemory) {
     TransferResult result;
     TransferRequest request;
     request.url = server.baseUrl() + QStringLiteral("/huge.bin");
-    request.bodyFile = target;
+    request.bodyFolder = folder.path();
     request.done = [&](TransferResult& r) {
         result = r;
         EXPECT_TRUE(keepBodyFile(r, target));
@@ -530,7 +530,7 @@ TEST(TransferEngine, BodyFileNeverStandsUnderItsFinalNameUntilKept) {
         bool bodyFileExistedInCompletion = false;
         TransferRequest request;
         request.url = server.baseUrl() + QString::fromLatin1(c.path);
-        request.bodyFile = target;
+        request.bodyFolder = folder.path();
         request.done = [&](TransferResult& r) {
             bodyFileExistedInCompletion = !r.bodyFile.isEmpty() && QFile::exists(r.bodyFile);
             seen = r;
@@ -563,12 +563,13 @@ TEST(TransferEngine, BodyFileThatCannotBeCreatedFailsAsAWriteError) {
     TransferResult seen;
     TransferRequest request;
     request.url = server.baseUrl() + QStringLiteral("/a.png");
-    request.bodyFile = QStringLiteral("/nonexistent-folder-of-skarvel/1.png");
+    request.bodyFolder = QStringLiteral("/nonexistent-folder-of-skarvel");
     request.done = [&](TransferResult& r) { seen = r; };
     engine.submit(std::move(request));
     drain(engine);
     EXPECT_EQ(seen.failure, TransferFailure::WriteError);
-    EXPECT_TRUE(seen.error.contains(QStringLiteral("1.png"))) << seen.error.toStdString();
+    EXPECT_TRUE(seen.error.contains(QStringLiteral("nonexistent-folder-of-skarvel")))
+        << seen.error.toStdString();
     EXPECT_EQ(server.totalRequests(), 0);
 }
 

@@ -158,26 +158,32 @@ TEST_F(TransformTest, RowsThatAreSkipped) {
     const QByteArray png = EncodePng(makePhotoLike(10, 10));
     QByteArray zeroWidthBmp = EncodeBmp(makePhotoLike(4, 4));
     std::memset(zeroWidthBmp.data() + 18, 0, 4);
+    ASSERT_TRUE(QDir(work.path()).mkdir(QStringLiteral("folder.png")));
     const struct {
         const char* name;
         QString localPath;
         const char* exportName;
         int format;
+        bool unreadable; // a file was named, but it cannot be read
     } cases[] = {
-        {"missing local file", work.filePath(QStringLiteral("gone.png")), "a.png", kSaveOriginal},
+        {"missing local file", work.filePath(QStringLiteral("gone.png")), "a.png", kSaveOriginal, true},
+        {"a folder in place of the local file", work.filePath(QStringLiteral("folder.png")), "a.png",
+         kSaveOriginal, true},
+        {"no local path", QString(), "a.png", kSaveOriginal, false},
         {"local file ending .jpeg", local(QStringLiteral("1.jpeg"), EncodeJpeg(makePhotoLike(10, 10))),
-         "b.jpg", kSaveJpeg},
-        {"local file of unknown type", local("2" + UnknownTypeFileExtension(), png), "c.png", kSavePng},
+         "b.jpg", kSaveJpeg, false},
+        {"local file of unknown type", local("2" + UnknownTypeFileExtension(), png), "c.png", kSavePng, false},
         {"export name of another type with Original", local(QStringLiteral("3.png"), png), "d.txt",
-         kSaveOriginal},
-        {"picture of width 0", local(QStringLiteral("4.bmp"), zeroWidthBmp), "e.bmp", kSaveBmp},
-        {"unknown format", local(QStringLiteral("5.png"), png), "f.png", 9},
+         kSaveOriginal, false},
+        {"picture of width 0", local(QStringLiteral("4.bmp"), zeroWidthBmp), "e.bmp", kSaveBmp, false},
+        {"unknown format", local(QStringLiteral("5.png"), png), "f.png", 9, false},
     };
     for (const auto& c : cases) {
         const TransformResult r =
             transform.transform(c.localPath, out(QString::fromLatin1(c.exportName)), settings(c.format));
         EXPECT_EQ(r.status, Status::Skipped) << c.name;
         EXPECT_FALSE(r.message.isEmpty()) << c.name;
+        EXPECT_EQ(r.unreadable, c.unreadable) << c.name;
     }
     EXPECT_TRUE(QDir(target.path()).isEmpty());
 }
@@ -186,7 +192,15 @@ TEST_F(TransformTest, RowsThatFail) {
     const QString broken = local(QStringLiteral("1.png"), QByteArray("\x89PNG\r\n\x1a\n garbage", 17));
     TransformResult r = transform.transform(broken, out(QStringLiteral("1.png")), settings(kSaveOriginal));
     EXPECT_EQ(r.status, Status::Failed);
+    EXPECT_FALSE(r.unreadable); // read whole, only not decodable
     EXPECT_FALSE(QFile::exists(out(QStringLiteral("1.png"))));
+
+    // A file that opens but cannot be read (reading this process's memory from its start fails).
+    const QString unreadable = work.filePath(QStringLiteral("mem.png"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/mem"), unreadable));
+    r = transform.transform(unreadable, out(QStringLiteral("mem.png")), settings(kSaveOriginal));
+    EXPECT_EQ(r.status, Status::Failed);
+    EXPECT_TRUE(r.unreadable) << r.message.toStdString();
 
     const QString good = local(QStringLiteral("2.png"), EncodePng(makePhotoLike(10, 10)));
     r = transform.transform(good, target.filePath(QStringLiteral("no/such/folder/2.png")),

@@ -148,10 +148,11 @@ protected:
     QUrl at(const char* path) const { return QUrl(site.baseUrl() + QString::fromUtf8(path)); }
 
     LocalHttpServer site;
+    PageFetcher fetcher;
 };
 
 TEST_F(PageFetch, PageComesWithTypeCharsetAndFinalAddress) {
-    const FetchedPage page = fetchPage(at("/page.html"));
+    const FetchedPage page = fetcher.fetch(at("/page.html"));
     EXPECT_EQ(page.httpStatus, 200);
     EXPECT_TRUE(page.isHtml);
     EXPECT_EQ(page.mimeType, "text/html");
@@ -159,7 +160,7 @@ TEST_F(PageFetch, PageComesWithTypeCharsetAndFinalAddress) {
     EXPECT_EQ(page.body, "<html><body><img src=a.jpg></body></html>");
     EXPECT_EQ(page.finalUrl, at("/page.html"));
 
-    const FetchedPage moved = fetchPage(at("/hop1"));
+    const FetchedPage moved = fetcher.fetch(at("/hop1"));
     EXPECT_EQ(moved.finalUrl, at("/final/page.html?x=1"));
     EXPECT_EQ(moved.body, "<p>final</p>");
 }
@@ -167,12 +168,12 @@ TEST_F(PageFetch, PageComesWithTypeCharsetAndFinalAddress) {
 TEST_F(PageFetch, LongPagesAreCutAndMediaFilesAreNotDownloaded) {
     FetchOptions options;
     options.maxBytes = 4096;
-    const FetchedPage cut = fetchPage(at("/big.html"), options);
+    const FetchedPage cut = fetcher.fetch(at("/big.html"), options);
     EXPECT_TRUE(cut.truncated);
     EXPECT_EQ(cut.body.size(), 4096);
     EXPECT_TRUE(cut.isHtml);
 
-    const FetchedPage movie = fetchPage(at("/movie.mp4"));
+    const FetchedPage movie = fetcher.fetch(at("/movie.mp4"));
     EXPECT_FALSE(movie.isHtml);
     EXPECT_EQ(movie.mimeType, "video/mp4");
     EXPECT_LT(movie.body.size(), 1024 * 1024); // stopped after the first bytes of 8 MB
@@ -202,7 +203,7 @@ TEST_F(PageFetch, FailuresAreReportedByKind) {
     };
     for (const auto& c : cases) {
         try {
-            fetchPage(c.url);
+            fetcher.fetch(c.url);
             ADD_FAILURE() << c.name << ": no error";
         } catch (const FetchError& e) {
             EXPECT_EQ(e.kind(), c.kind) << c.name;
@@ -231,7 +232,7 @@ TEST_F(PageFetch, ConcurrentFetchesShareOnePerHostLimit) {
     std::vector<std::thread> callers;
     for (int i = 0; i < 7; ++i) {
         callers.emplace_back([&] {
-            if (fetchPage(QUrl(slow.baseUrl() + QStringLiteral("/slow.html"))).body == "<p>slow</p>")
+            if (fetcher.fetch(QUrl(slow.baseUrl() + QStringLiteral("/slow.html"))).body == "<p>slow</p>")
                 ++served;
         });
     }
@@ -252,10 +253,10 @@ TEST_F(PageFetch, ProcessUserAgentReplacesTheFetchersOwn) {
     echo.start();
     const QUrl page(echo.baseUrl() + QStringLiteral("/ua.html"));
 
-    fetchPage(page);
+    fetcher.fetch(page);
     EXPECT_EQ(agent, FetchOptions{}.userAgent.toStdString());
     setUserAgentOverride("SkarvelTest/1.0");
-    fetchPage(page);
+    fetcher.fetch(page);
     setUserAgentOverride({});
     EXPECT_EQ(agent, "SkarvelTest/1.0");
 }
@@ -264,7 +265,7 @@ TEST_F(PageFetch, CancelledFlagStopsTheTransfer) {
     const std::atomic<bool> cancelled{true};
     FetchOptions options;
     options.cancelled = &cancelled;
-    EXPECT_THROW(fetchPage(at("/page.html"), options), FetchError);
+    EXPECT_THROW(fetcher.fetch(at("/page.html"), options), FetchError);
 }
 
 } // namespace

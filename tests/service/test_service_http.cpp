@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QStringEncoder>
 #include <QStringList>
 
@@ -307,6 +308,33 @@ TEST_F(ServiceHttp, ServiceStopsAndStartsAgain) {
     ASSERT_TRUE(service.start());
     EXPECT_EQ(get("get_images.php", at("/moved/deep/page.html")).column(0),
               QStringList{at("/moved/deep/pic.jpg")});
+}
+
+// The threads of this process, as the kernel lists them.
+int ThreadCount() {
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+TEST_F(ServiceHttp, AStoppedServiceLeavesNoThreadOfItsOwnBehind) {
+    // The servers make their worker threads once they listen: one answered request shows they all run.
+    EXPECT_EQ(get("get_images.php", at("/moved/deep/page.html")).status, 200);
+    const int before = ThreadCount();
+    PageAnalysisService own;
+    ASSERT_TRUE(own.start());
+    // A page fetch puts the service's transfer thread to work.
+    httplib::Client client("127.0.0.1", own.port());
+    client.set_read_timeout(60, 0);
+    const Answer answer =
+        convert(client.Get(std::string(PageAnalysisService::kScriptPath) +
+                           "get_images.php?url=" + at("/moved/deep/page.html").toStdString()));
+    EXPECT_EQ(answer.column(0), QStringList{at("/moved/deep/pic.jpg")});
+    EXPECT_GT(ThreadCount(), before);
+    own.stop();
+    // A joined thread may linger in the kernel's list for a moment.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (ThreadCount() > before && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(ThreadCount(), before);
 }
 
 // --------------------------------------------------------- request values

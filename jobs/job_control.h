@@ -2,7 +2,7 @@
 // What a dialog sees of the job it drives: one of the window's jobs, always its
 // current instance, that can be started for a run, asked whether it runs, and
 // stopped (a fresh suspended instance then takes its place).
-#include "gui/jobs/job_registry.h"
+#include "jobs/job_registry.h"
 
 namespace skarvel {
 

@@ -1,6 +1,6 @@
 // The owner of the window's jobs: creation order, replacement of a stopped job
 // and freeing it once its worker has ended.
-#include "gui/jobs/job_registry.h"
+#include "jobs/job_registry.h"
 
 #include <QPointer>
 #include <QtTest>
@@ -51,7 +51,7 @@ private slots:
             const QString name = QString::number(int(id));
             list.push_back({id, [&, name] {
                                 made << name;
-                                return std::make_unique<HeldJob>(&window, hold, log, name);
+                                return MakeOwnedJob<HeldJob>(&window, hold, log, name);
                             }});
         }
         registry.create(std::move(list));
@@ -75,8 +75,8 @@ private slots:
         JobRegistry registry(&window);
         registry.create({{JobId::ExportSounds, [&] {
                               ++generation;
-                              return std::make_unique<HeldJob>(&window, hold, log,
-                                                               QString("run%1").arg(generation));
+                              return MakeOwnedJob<HeldJob>(&window, hold, log,
+                                                           QString("run%1").arg(generation));
                           }}});
         BackgroundJob* first = registry.current(JobId::ExportSounds);
 
@@ -109,7 +109,7 @@ private slots:
         QStringList log;
         JobRegistry registry(&window);
         registry.create(
-            {{JobId::ExportTexts, [&] { return std::make_unique<HeldJob>(&window, hold, log, "t"); }}});
+            {{JobId::ExportTexts, [&] { return MakeOwnedJob<HeldJob>(&window, hold, log, "t"); }}});
         auto* running = static_cast<HeldJob*>(registry.current(JobId::ExportTexts));
         running->Resume();
         QTRY_VERIFY(running->inWork);

@@ -1,4 +1,4 @@
-#include "gui/jobs/export_jobs.h"
+#include "jobs/export_jobs.h"
 
 #include "common/file_ops.h"
 #include "common/text_ops.h"
@@ -41,6 +41,25 @@ QString Count(int n, const char* noun) {
                                                 n == 1 ? QString() : QStringLiteral("s"));
 }
 
+// "2 files could not be read and were left out: a.jpg, b.png."; "" for none.
+QString UnreadFilesMessage(const QStringList& paths) {
+    if (paths.isEmpty())
+        return {};
+    constexpr qsizetype kNamed = 3;
+    QString named = paths.mid(0, kNamed).join(QStringLiteral(", "));
+    if (paths.size() > kNamed)
+        named += QStringLiteral(" and %1 more").arg(paths.size() - kNamed);
+    return QStringLiteral("%1 could not be read and %2 left out: %3.")
+        .arg(Count(int(paths.size()), "file"),
+             paths.size() == 1 ? QStringLiteral("was") : QStringLiteral("were"), named);
+}
+
+// Whether the file can be opened for reading now.
+bool CanRead(const QString& path) {
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- ExportJob
@@ -64,6 +83,7 @@ void ExportJob::prepareStep() {
     itemCount = m_table.gridRowCount() - 1;
     rowsTried = 0;
     rowsFailed = 0;
+    m_unread.clear();
     takeRun(run);
     m_view->runStarted(this, itemCount);
 }
@@ -86,10 +106,13 @@ void ExportJob::writeStep() {
 
 void ExportJob::finishStep() {
     endRun();
-    if (const QString failure = failureMessage(); !failure.isEmpty())
-        m_view->runEnded(this, failure, true);
-    else
-        m_view->runEnded(this, finishMessage(), false);
+    ExportEnding ending;
+    ending.message = failureMessage();
+    ending.failed = !ending.message.isEmpty();
+    if (!ending.failed)
+        ending.message = finishMessage();
+    ending.unreadFiles = UnreadFilesMessage(m_unread);
+    m_view->runEnded(this, ending);
 }
 
 // ---------------------------------------------------------------- ExportPictures
@@ -118,6 +141,8 @@ void ExportPictures::endRun() {
 }
 
 void ExportPictures::countWrite(const ParallelPictureTransform::Outcome& outcome) {
+    if (outcome.result.unreadable)
+        countUnread(outcome.localPath);
     if (outcome.result.status == TransformResult::Status::Written || outcome.writeFailed)
         ++rowsTried;
     if (outcome.writeFailed)
@@ -146,8 +171,12 @@ void CopyFilesJob::takeRun(ExportRun& run) {
 }
 
 void CopyFilesJob::doRow() {
-    if (!QFileInfo(localPath).isFile())
+    if (!rowHasFile())
         return;
+    if (!CanRead(localPath)) {
+        countUnread(localPath);
+        return;
+    }
     ++rowsTried;
     const QString target = exportFolder + SafeExportName(exportName);
     // Saving into the work folder under the local name: the file is already in place.
@@ -237,6 +266,8 @@ void ExportPicturesSQLite::doRow() {
 }
 
 void ExportPicturesSQLite::storeOutcome(const ParallelPictureTransform::Outcome& outcome) {
+    if (outcome.result.unreadable)
+        countUnread(outcome.localPath);
     if (outcome.result.status != TransformResult::Status::Written)
         return;
     storeRow(NameWithoutExtension(outcome.label), ExportTypeForPicture(outcome.result.path), outcome.encoded);
@@ -259,11 +290,13 @@ void StoreFilesJob::takeRun(ExportRun& run) {
 }
 
 void StoreFilesJob::doRow() {
-    if (!QFileInfo(localPath).isFile())
+    if (!rowHasFile())
         return;
     QByteArray data;
-    if (!ReadWholeFile(localPath, data))
+    if (!QFileInfo(localPath).isFile() || !ReadWholeFile(localPath, data)) {
+        countUnread(localPath);
         return;
+    }
     storeRow(NameWithoutExtension(exportName), m_typeOf(localPath), data);
 }
 

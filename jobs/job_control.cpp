@@ -1,6 +1,6 @@
-#include "gui/jobs/job_control.h"
+#include "jobs/job_control.h"
 
-#include "gui/jobs/export_jobs.h"
+#include "jobs/export_jobs.h"
 
 namespace skarvel {
 

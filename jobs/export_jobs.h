@@ -3,11 +3,13 @@
 // reads "Local path" and "Export name" in its fetch step, shows the run on the
 // view its run was started with (its dialog's progress bar) and ends with a
 // message that closes the dialog: the success message, or an error that says
-// what failed. A job sees no window: the values of a run come with its start.
+// what failed; local files that could not be read are named besides. A job sees
+// no window: the values of a run come with its start.
 #include "jobs/background_job.h"
 #include "pictures/picture_transform.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -17,14 +19,21 @@ namespace skarvel {
 class CollectionTable;
 class SqliteExportSession;
 
+// How a run ended.
+struct ExportEnding {
+    QString message;     // the closing message: the success message, or what failed
+    bool failed = false; // message is an error
+    // Which local files could not be read (gone or unreadable) and were left out; "" when none.
+    QString unreadFiles;
+};
+
 // Where a run shows itself (its dialog). Called on the window thread.
 class ExportRunView {
 public:
     virtual ~ExportRunView() = default;
     virtual void runStarted(BackgroundJob* job, int rowCount) = 0;
     virtual void rowReached(int position) = 0;
-    // The run's closing message, an error box when failed.
-    virtual void runEnded(BackgroundJob* job, const QString& message, bool failed) = 0;
+    virtual void runEnded(BackgroundJob* job, const ExportEnding& ending) = 0;
 };
 
 // The values of one run, taken from its dialog when the run starts.
@@ -63,6 +72,10 @@ protected:
     // Rows of the run that reached the write (a file or a table row), and those whose write failed.
     int rowsTried = 0;
     int rowsFailed = 0;
+    // A row whose local file is gone or cannot be read: it is left out and named at the end.
+    void countUnread(const QString& path) { m_unread << path; }
+    // Whether the row in hand names a local file at all: a row that was never downloaded has none.
+    bool rowHasFile() const { return !localPath.isEmpty(); }
 
 private:
     void prepareStep() final;
@@ -78,6 +91,7 @@ private:
     ExportRun m_next;                // given by startRun, taken by the prepare step
     ExportRunView* m_view = nullptr; // of the run in hand
     QString m_folder;
+    QStringList m_unread;
 };
 
 // Pictures into a folder: decoded, optionally fitted, encoded in the chosen format.

@@ -1,14 +1,15 @@
 #pragma once
 // The one owner of the window's seventeen jobs: it creates them in their
 // start-up order, replaces a stopped one by a fresh suspended instance (freeing
-// the stopped instance once its worker has ended) and shuts them all down.
+// the stopped instance once its worker has ended) and shuts every job down
+// before it frees it.
 #include "jobs/background_job.h"
+
+#include <QObject>
 
 #include <functional>
 #include <memory>
 #include <vector>
-
-class QObject;
 
 namespace skarvel {
 
@@ -35,13 +36,13 @@ enum class JobId {
 
 class JobRegistry {
 public:
-    using Factory = std::function<std::unique_ptr<BackgroundJob>()>;
+    using Factory = std::function<OwnedJob<>()>;
     struct Entry {
         JobId id;
         Factory make;
     };
 
-    // owner: lives on the window thread; stopped jobs are freed in its context.
+    // owner: lives on the window thread; stopped jobs are freed on that thread.
     explicit JobRegistry(QObject* owner);
     ~JobRegistry();
     JobRegistry(const JobRegistry&) = delete;
@@ -56,7 +57,7 @@ public:
     void replace(JobId id);
     // Puts job in place of the current instance, which is shut down and freed
     // (tests put jobs of their own in the window's place this way).
-    void install(JobId id, std::unique_ptr<BackgroundJob> job);
+    void install(JobId id, OwnedJob<> job);
     // Ends every worker, current instances in creation order and then the
     // stopped ones, while all of them still exist; then frees them.
     void shutdown();
@@ -66,15 +67,17 @@ public:
 private:
     struct Slot {
         Entry entry;
-        std::unique_ptr<BackgroundJob> job;
+        OwnedJob<> job;
     };
     Slot* find(JobId id);
     const Slot* find(JobId id) const;
     void release(BackgroundJob* ended);
 
-    QObject* m_owner;
+    // On the owner's thread, the context of the stopped jobs' endings: it goes with the
+    // registry, and so do endings not yet delivered.
+    QObject m_context;
     std::vector<Slot> m_slots;
-    std::vector<std::unique_ptr<BackgroundJob>> m_stopped;
+    std::vector<OwnedJob<>> m_stopped;
     bool m_shuttingDown = false;
 };
 

@@ -1,12 +1,12 @@
-#include "gui/jobs/job_registry.h"
-
-#include <QObject>
+#include "jobs/job_registry.h"
 
 #include <algorithm>
 
 namespace skarvel {
 
-JobRegistry::JobRegistry(QObject* owner) : m_owner(owner) {}
+JobRegistry::JobRegistry(QObject* owner) {
+    m_context.moveToThread(owner->thread());
+}
 
 JobRegistry::~JobRegistry() {
     shutdown();
@@ -14,7 +14,7 @@ JobRegistry::~JobRegistry() {
 
 void JobRegistry::create(std::vector<Entry> list) {
     for (Entry& entry : list) {
-        std::unique_ptr<BackgroundJob> job = entry.make();
+        OwnedJob<> job = entry.make();
         m_slots.push_back({std::move(entry), std::move(job)});
     }
 }
@@ -41,35 +41,30 @@ void JobRegistry::replace(JobId id) {
     BackgroundJob* stopped = slot->job.get();
     // Connected before Terminate(), so that an ending that comes at once is not missed.
     QObject::connect(
-        stopped, &QThread::finished, m_owner, [this, stopped] { release(stopped); }, Qt::QueuedConnection);
+        stopped, &QThread::finished, &m_context, [this, stopped] { release(stopped); }, Qt::QueuedConnection);
     stopped->Terminate();
     m_stopped.push_back(std::move(slot->job));
     slot->job = slot->entry.make();
 }
 
-void JobRegistry::install(JobId id, std::unique_ptr<BackgroundJob> job) {
+void JobRegistry::install(JobId id, OwnedJob<> job) {
     Slot* slot = find(id);
     if (!slot || m_shuttingDown)
         return;
-    slot->job->Shutdown();
-    slot->job = std::move(job);
+    slot->job = std::move(job); // the instance it replaces is shut down, then freed
 }
 
 void JobRegistry::release(BackgroundJob* ended) {
     if (m_shuttingDown)
         return;
-    const auto it =
-        std::find_if(m_stopped.begin(), m_stopped.end(),
-                     [ended](const std::unique_ptr<BackgroundJob>& j) { return j.get() == ended; });
+    const auto it = std::find_if(m_stopped.begin(), m_stopped.end(),
+                                 [ended](const OwnedJob<>& j) { return j.get() == ended; });
     if (it == m_stopped.end())
         return;
-    std::unique_ptr<BackgroundJob> job = std::move(*it);
-    m_stopped.erase(it);
-    job->Shutdown(); // the worker has ended: this only joins it
+    m_stopped.erase(it); // the worker has ended: shutting it down only joins it
 }
 
 void JobRegistry::shutdown() {
-    // Shutting a worker down delivers posted events, the endings of stopped jobs among them.
     m_shuttingDown = true;
     for (Slot& slot : m_slots)
         if (slot.job)
@@ -77,8 +72,6 @@ void JobRegistry::shutdown() {
     for (auto& job : m_stopped)
         job->Shutdown();
     m_stopped.clear();
-    for (Slot& slot : m_slots)
-        slot.job.reset();
     m_slots.clear();
 }
 

@@ -205,7 +205,11 @@ private:
 std::string httpDateIn(std::chrono::seconds ahead) {
     const std::time_t when = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() + ahead);
     std::tm parts{};
+#ifdef _WIN32
+    gmtime_s(&parts, &when);
+#else
     gmtime_r(&when, &parts);
+#endif
     char text[64];
     std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
     return text;

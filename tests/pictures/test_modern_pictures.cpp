@@ -23,9 +23,11 @@
 #include <functional>
 #include <optional>
 
+#ifdef SKARVEL_HAVE_SVG
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <unistd.h>
+#endif
 
 using namespace skarvel;
 using namespace skarvel::test;
@@ -459,8 +461,12 @@ TEST(ModernPictureTypes, HostileFilesAreRefusedInBoundedMemoryAndTime) {
                 }
             }
             const qint64 took = clock.elapsed(), grew = processStatusKiB("VmHWM:") - before;
+#ifdef SKARVEL_HAVE_SVG
             const detail::SvgHelperUsage helper =
                 c.kind == PictureKind::Svg ? detail::LastSvgHelperUsage() : detail::SvgHelperUsage{};
+#else
+            const detail::SvgHelperUsage helper{};
+#endif
             std::printf("%-66s %-7s %6lld ms  +%6lld kB here  helper %7lld kB %5.2f s  %s\n", c.name,
                         whole ? "decode" : "measure", static_cast<long long>(took),
                         static_cast<long long>(grew), static_cast<long long>(helper.peakKilobytes),
@@ -476,6 +482,8 @@ TEST(ModernPictureTypes, HostileFilesAreRefusedInBoundedMemoryAndTime) {
     }
 }
 
+// The drawing helper exists only where SVG is built (a POSIX process under rlimits).
+#ifdef SKARVEL_HAVE_SVG
 TEST(ModernPictureTypes, TheDrawingHelperIsHeldToItsLimits) {
     SKIP_UNLESS_BUILT(PictureKind::Svg);
     const QByteArray slow =
@@ -622,6 +630,7 @@ TEST(ModernPictureTypes, AnSvgNeverFetchesAnything) {
     EXPECT_LT(read, 0) << "the file outside the document was opened or read";
     ::close(watch);
 }
+#endif
 
 TEST(ModernPictureTypes, TheTransformConvertsCopiesAndWritesModernTypes) {
     QTemporaryDir dir;

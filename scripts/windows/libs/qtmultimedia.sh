@@ -1,6 +1,6 @@
 # Qt Multimedia with its Windows backend (WASAPI sink, Media Foundation), built
-# against the cross-built qtbase. Its sources include six mingw headers with
-# capitals (Windows' file system ignores case; Linux's does not), so lower-case
+# against the cross-built qtbase. Its sources include seven mingw headers and
+# one Qt header with capitals (Windows' file system ignores case; Linux's does not), so lower-case
 # files get capitalised aliases; its WMF finder asks for capitalised libraries,
 # so those are named directly. Its shaders are compiled by the host's qsb (Debian's
 # qt6-shadertools), whose CMake package is taken from the host Qt.
@@ -12,7 +12,7 @@ build() {
   grep -q '^find_package(Qt6ShaderToolsTools' src/multimedia/CMakeLists.txt
   local alias=$WORK/mingw-aliases h
   mkdir -p "$alias"
-  for h in Dbt Functiondiscoverykeys_devpkey InitGuid Mferror Mfreadwrite Wmcodecdsp; do
+  for h in Dbt Functiondiscoverykeys_devpkey InitGuid Mferror Mfidl Mfreadwrite Wmcodecdsp QUrl; do
     echo "#include <$(echo "$h" | tr 'A-Z' 'a-z').h>" >"$alias/$h.h"
   done
   local lib=/usr/$MINGW/lib wmf=()

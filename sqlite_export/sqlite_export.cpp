@@ -14,6 +14,10 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace skarvel {
 
 namespace {
@@ -331,12 +335,20 @@ bool ReplaceFileWithCopy(const QString& source, const QString& target, QString* 
     part.close();
     if (part.error() != QFileDevice::NoError)
         return fail(target, part.errorString());
-    // Renaming replaces an existing file in one step; onto a folder it fails.
+        // Renaming replaces an existing file in one step; onto a folder it fails.
+#ifdef _WIN32
+    // The C library's rename (under std::filesystem's here) refuses an existing target.
+    if (!MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(part.fileName()).utf16()),
+                     reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(target).utf16()),
+                     MOVEFILE_REPLACE_EXISTING))
+        return fail(target, QString::fromStdString(std::system_category().message(int(GetLastError()))));
+#else
     std::error_code ec;
     std::filesystem::rename(std::filesystem::path(part.fileName().toStdU16String()),
                             std::filesystem::path(target.toStdU16String()), ec);
     if (ec)
         return fail(target, QString::fromStdString(ec.message()));
+#endif
     part.setAutoRemove(false);
     return true;
 }
@@ -360,7 +372,7 @@ QString PrivateTempFolder() {
     // Cleaners of the temporary folder may remove it during a long session.
     if (!QDir().mkpath(folder.path()))
         return {};
-    return folder.path() + PathSeparator();
+    return QDir::toNativeSeparators(folder.path()) + PathSeparator();
 }
 
 } // namespace skarvel

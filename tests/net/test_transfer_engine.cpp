@@ -346,12 +346,16 @@ TEST(TransferEngine, RetryAfterHoldsItsHostOnlyAndLeavesTheSlotsToOthers) {
     ASSERT_EQ(results.size(), size_t(urls.size()));
     for (const auto& [url, r] : results)
         EXPECT_TRUE(r.ok()) << url.toStdString() << ": " << r.error.toStdString();
-    for (qsizetype i = 2; i < urls.size(); ++i)
-        EXPECT_LT(endedAt[urls[i]] - started, 1500ms) << urls[i].toStdString() << " waited for another host";
     const auto busyTimes = arrivals.of("/busy");
     const auto sameHost = arrivals.of("/same-host");
     ASSERT_EQ(busyTimes.size(), 2u);
     ASSERT_EQ(sameHost.size(), 1u);
+    EXPECT_LT(endedAt[urls[2]], busyTimes[1]) << "the other host waited for the busy one";
+#ifndef _WIN32
+    // Under Wine each request costs a few hundred milliseconds, so only here do all twelve fit.
+    for (qsizetype i = 2; i < urls.size(); ++i)
+        EXPECT_LT(endedAt[urls[i]] - started, 1500ms) << urls[i].toStdString() << " waited for another host";
+#endif
     EXPECT_GE(busyTimes[1] - busyTimes[0], 1950ms);
     EXPECT_GE(sameHost[0] - busyTimes[0], 1950ms) << "the host that asked for a wait got another request";
 }

@@ -17,6 +17,12 @@
 #include <mutex>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+// after windows.h, which it needs
+#include <tlhelp32.h>
+#endif
+
 using namespace skarvel;
 using skarvel::test::LocalHttpServer;
 
@@ -312,7 +318,20 @@ TEST_F(ServiceHttp, ServiceStopsAndStartsAgain) {
 
 // The threads of this process, as the kernel lists them.
 int ThreadCount() {
+#ifdef _WIN32
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return count;
+#else
     return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+#endif
 }
 
 TEST_F(ServiceHttp, AStoppedServiceLeavesNoThreadOfItsOwnBehind) {

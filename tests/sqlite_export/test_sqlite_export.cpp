@@ -555,7 +555,7 @@ TEST(PrivateTempFolder, IsOneWritableFolderOfOurOwnUnderTheSystemTempFolder) {
     const QString first = PrivateTempFolder();
     ASSERT_FALSE(first.isEmpty());
     EXPECT_EQ(PrivateTempFolder(), first);
-    EXPECT_TRUE(first.endsWith(QLatin1Char('/')));
+    EXPECT_TRUE(first.endsWith(PathSeparator()));
     const QDir dir(first);
     EXPECT_TRUE(dir.exists());
     EXPECT_NE(dir.canonicalPath(), QDir(QDir::tempPath()).canonicalPath());

@@ -358,8 +358,9 @@ void ExportSaveTest::chooserCancelAndDeleteBox() {
         QVERIFY(test::CurrentJob(form, JobId::ExportPictures)->Suspended());
     });
     test::Press(form, "BitBtn5");
-    QCOMPARE(f.answers.directoryStarts, QStringList{f.tempDir.path() + "/start/"});
-    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"), f.tempDir.path() + "/start/");
+    QCOMPARE(f.answers.directoryStarts, QStringList{QDir::toNativeSeparators(f.tempDir.path() + "/start/")});
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"),
+             QDir::toNativeSeparators(f.tempDir.path() + "/start/"));
     QVERIFY(f.answers.messages.isEmpty());
 
     // The delete box empties the chosen folder of its files; sub-folders and their files stay.
@@ -373,14 +374,15 @@ void ExportSaveTest::chooserCancelAndDeleteBox() {
         [](QWidget* d) { clickBox(child<QCheckBox>(d, "CheckBox2")); }, "BitBtn1", "Collection saved!");
     QCOMPARE(filesIn(out), QStringList{"new.jpg"});
     QCOMPARE(test::readFile(out + "/keep/inner.txt"), QByteArray("inner"));
-    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"), out + QDir::separator());
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"),
+             QDir::toNativeSeparators(out) + QDir::separator());
 
     // A typed folder that does not exist yet is created; the next chooser starts at the last folder.
     const QString deep = f.tempDir.path() + "/made/for/export";
     f.answers.directories.push_back(deep);
     runDialog(
         f.answers, [&] { test::Press(form, "BitBtn5"); }, [](QWidget*) {}, "BitBtn1", "Collection saved!");
-    QCOMPARE(f.answers.directoryStarts.last(), out + QDir::separator());
+    QCOMPARE(f.answers.directoryStarts.last(), QDir::toNativeSeparators(out) + QDir::separator());
     QCOMPARE(filesIn(deep), QStringList{"new.jpg"});
 }
 

@@ -462,7 +462,7 @@ void PicturesDownloadTest::deletingTheRowInWorkKeepsEveryResultInItsOwnRow() {
     QCOMPARE(table->cell(col::Status, 1), QString("OK"));
     QCOMPARE(table->cell(col::Width, 1), QString("3"));
     // Named by the row number it had when it was taken: every row was taken before row 1 went away.
-    QCOMPARE(table->cell(col::LocalPath, 1), f.workFolder() + "Pictures/2.png");
+    QCOMPARE(table->cell(col::LocalPath, 1), f.workFolder() + "Pictures" + QDir::separator() + "2.png");
     QCOMPARE(test::readFile(table->cell(col::LocalPath, 1)), encoded(gradient(3, 3), "PNG"));
     QCOMPARE(site.count("/b.png"), 1);
 

@@ -1,5 +1,6 @@
 #include "audio/audio_decoder.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -147,7 +148,12 @@ std::unique_ptr<AudioDecoder> AudioDecoder::open(const QString& path, QString* e
 
     // The "file:" prefix keeps names with a colon from being read as protocols, and
     // the whitelist keeps playlists inside a downloaded file from reaching the network.
+#ifdef Q_OS_WIN
+    // FFmpeg takes Windows file names as UTF-8 and widens them itself.
+    const QByteArray url = "file:" + QDir::toNativeSeparators(path).toUtf8();
+#else
     const QByteArray url = "file:" + QFile::encodeName(path);
+#endif
     DictHolder options;
     av_dict_set(&options.dict, "protocol_whitelist", "file", 0);
     AVFormatContext* rawFormat = nullptr;

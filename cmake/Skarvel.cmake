@@ -54,7 +54,12 @@ function(skarvel_add_test)
   else()
     target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main)
   endif()
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(WIN32 AND T_GUI)
+    # Wine hands no QT_* variable to the program: the platform goes on the command line.
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} -platform offscreen)
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  endif()
   if(NOT T_TIMEOUT)
     # Only against a hang: on a busy machine the GUI tests take minutes.
     set(T_TIMEOUT 900)

@@ -9,6 +9,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 // Set by the build from the install directories; these are GNU's defaults.
 #ifndef SKARVEL_INSTALL_BINDIR
@@ -22,21 +27,40 @@ namespace skarvel {
 
 bool FolderIsWritable(const QString& folder) {
     const QFileInfo info(folder);
+#ifdef Q_OS_WIN
+    // Windows reports a folder writable unless it is marked read-only, whatever its access
+    // rights (Program Files), so only a file actually created there tells.
+    if (!info.isDir())
+        return false;
+    QTemporaryFile probe(folder + QStringLiteral("/skarvel-write-probe-XXXXXX"));
+    return probe.open();
+#else
     return info.isDir() && info.isWritable();
+#endif
 }
 
 bool IsInstalledProgramFolder(const QString& programFolder, const WritableProbe& isWritable) {
+#ifndef Q_OS_WIN
     const QString folder = QDir::cleanPath(QDir::fromNativeSeparators(programFolder));
     // Root may write anywhere, so the place decides before the probe does.
     static const QStringList installedFolders{QDir::cleanPath(QStringLiteral(SKARVEL_INSTALL_BINDIR)),
                                               QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")};
     if (installedFolders.contains(folder))
         return true;
+#endif
     return !isWritable(programFolder);
 }
 
 QString UserConfigFolder() {
+#ifdef Q_OS_WIN
+    // The roaming application data folder; Qt's AppConfigLocation is the local one.
+    QString appData = qEnvironmentVariable("APPDATA");
+    if (appData.isEmpty())
+        appData = QDir::homePath() + QStringLiteral("/AppData/Roaming");
+    return QDir::toNativeSeparators(QDir::cleanPath(appData + QStringLiteral("/Skarvel")));
+#else
     return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+#endif
 }
 
 AppEnvironment MakeEnvironment(const QString& programFolder, const QString& tempFolder,
@@ -45,16 +69,19 @@ AppEnvironment MakeEnvironment(const QString& programFolder, const QString& temp
     env.programFolder = programFolder;
     env.tempFolder = tempFolder;
     env.settingsFolder = IsInstalledProgramFolder(programFolder, isWritable) ? configFolder : programFolder;
+#ifndef Q_OS_WIN
+    // On Windows the help file ships beside the executable: there is no data folder.
     env.dataFolder = QDir::toNativeSeparators(
         QDir::cleanPath(programFolder + u'/' + QStringLiteral(SKARVEL_DATADIR_FROM_BINDIR)));
+#endif
     return env;
 }
 
 AppEnvironment DefaultEnvironment() {
-    const QByteArray temp = qgetenv("TEMP");
+    // Decoded from the local 8-bit text on Unix, read as wide characters on Windows.
+    const QString temp = qEnvironmentVariable("TEMP");
     return MakeEnvironment(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()),
-                           temp.isEmpty() ? QDir::toNativeSeparators(QDir::tempPath())
-                                          : QString::fromLocal8Bit(temp),
+                           temp.isEmpty() ? QDir::toNativeSeparators(QDir::tempPath()) : temp,
                            UserConfigFolder());
 }
 
@@ -151,6 +178,20 @@ bool isEmptyFolder(const QString& path) {
         .isEmpty();
 }
 
+// A dot name hides a file on Unix; Windows needs the attribute, or clearing the
+// folder would list and delete the marker itself.
+void hideFile(const QString& path) {
+#ifdef Q_OS_WIN
+    const QString native = QDir::toNativeSeparators(path);
+    const auto* name = reinterpret_cast<const wchar_t*>(native.utf16());
+    const DWORD attributes = GetFileAttributesW(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(name, attributes | FILE_ATTRIBUTE_HIDDEN);
+#else
+    Q_UNUSED(path);
+#endif
+}
+
 QString ownFolder(const QString& workFolder) {
     if (workFolder.endsWith(PathSeparator()) || workFolder.endsWith(u'/'))
         return workFolder.left(workFolder.size() - 1);
@@ -170,9 +211,11 @@ void MakeDirectoryStructure(const QString& workFolder) {
             // Only a folder that the program made, or found empty, becomes its own.
             // Without the marker the folder is merely never emptied (the safe side); a folder
             // that refuses it refuses the downloads too, and each of those reports its failure.
-            if (QDir(top).exists() && (!existed || isEmptyFolder(top)))
-                (void)WriteWholeFile(top + PathSeparator() + kWorkFolderMarker,
-                                     QByteArray("Skarvel work folder\n"));
+            if (QDir(top).exists() && (!existed || isEmptyFolder(top))) {
+                const QString marker = top + PathSeparator() + kWorkFolderMarker;
+                if (WriteWholeFile(marker, QByteArray("Skarvel work folder\n")))
+                    hideFile(marker);
+            }
         }
     }
     for (const QString& name : WorkSubFolders()) {

@@ -132,4 +132,24 @@ QString PathSeparator() {
     return QString(QDir::separator());
 }
 
+namespace {
+const QString kUnknownTypeStandIn = QStringLiteral(".unknown");
+}
+
+QString UnknownTypeFileExtension() {
+#ifdef Q_OS_WIN
+    return kUnknownTypeStandIn;
+#else
+    return kUnknownTypeExtension;
+#endif
+}
+
+QString TypedLocalPath(const QString& localPath) {
+#ifdef Q_OS_WIN
+    if (localPath.endsWith(kUnknownTypeStandIn))
+        return localPath.left(localPath.size() - kUnknownTypeStandIn.size()) + kUnknownTypeExtension;
+#endif
+    return localPath;
+}
+
 } // namespace skarvel

@@ -32,4 +32,13 @@ int ReadInt(const QString& text, int def);
 // The platform's directory separator as text ("/" here, "\" on Windows).
 QString PathSeparator();
 
+// The extension of a download whose content type names no known kind.
+inline const QString kUnknownTypeExtension = QStringLiteral(".???");
+// The extension such a file is written with: kUnknownTypeExtension, except on Windows,
+// where a file name cannot hold "?" and ".unknown" stands in for it.
+QString UnknownTypeFileExtension();
+// The local path as its type reads: a name ending in the Windows stand-in reads as
+// ending in ".???"; every other path is returned unchanged.
+QString TypedLocalPath(const QString& localPath);
+
 } // namespace skarvel

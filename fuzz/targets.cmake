@@ -12,6 +12,10 @@ set(SKARVEL_FUZZ_TARGETS
   content_disposition:skarvel_net
   url_encoding:skarvel_net
   settings:skarvel_common)
+# http_request feeds the server through a Unix socket pair, which Windows lacks.
+if(WIN32)
+  list(REMOVE_ITEM SKARVEL_FUZZ_TARGETS http_request:skarvel_service)
+endif()
 # The modern picture types, each with its backend.
 if(SKARVEL_WEBP)
   list(APPEND SKARVEL_FUZZ_TARGETS

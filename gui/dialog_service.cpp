@@ -50,7 +50,10 @@ std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start) {
     std::optional<QString> chosen;
     if (g_answers) {
         g_answers->directoryStarts.append(start);
+        // As the dialog gives it: with the platform's separators.
         chosen = takeAnswer(g_answers->directories);
+        if (chosen)
+            chosen = QDir::toNativeSeparators(*chosen);
     } else {
         QFileDialog dialog(parent, QStringLiteral("Select directory"), start);
         dialog.setFileMode(QFileDialog::Directory);
@@ -77,8 +80,10 @@ std::optional<QString> ChooseDirectory(QWidget* parent, const QString& start) {
 }
 
 std::optional<QString> ChooseSaveFile(QWidget* parent, const QString& start) {
-    if (g_answers)
-        return takeAnswer(g_answers->saveFiles);
+    if (g_answers) {
+        const std::optional<QString> file = takeAnswer(g_answers->saveFiles);
+        return file ? std::optional(QDir::toNativeSeparators(*file)) : std::nullopt;
+    }
     QFileDialog dialog(parent, QStringLiteral("Save as"), start);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);

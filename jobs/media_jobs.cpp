@@ -1,5 +1,7 @@
 #include "jobs/media_jobs.h"
 
+#include "common/text_ops.h"
+
 #include <QFileInfo>
 
 namespace skarvel {
@@ -33,7 +35,7 @@ QString DownloadSounds::ExtensionFor(const QString& contentType) {
         return QStringLiteral(".wav");
     if (contentType == QLatin1String("audio/x-aac"))
         return QStringLiteral(".aac");
-    return QStringLiteral(".???");
+    return UnknownTypeFileExtension();
 }
 
 void DownloadSounds::measure(DownloadItem& item) {
@@ -65,7 +67,7 @@ QString DownloadVideos::ExtensionFor(const QString& contentType) {
         return QStringLiteral(".ogv");
     if (contentType == QLatin1String("video/mp4"))
         return QStringLiteral(".mp4");
-    return QStringLiteral(".???");
+    return UnknownTypeFileExtension();
 }
 
 void DownloadVideos::writeItem(const DownloadItem& item, int row) {

@@ -30,7 +30,7 @@ public:
     DownloadSounds(QObject* window, CollectionTable& table, ProgressSink& progress,
                    std::function<QString()> workFolder, DurationMeter durationOf);
 
-    // ".mp3", ".ogg", ".wav", ".aac" or ".???" for a lower-case content type.
+    // ".mp3", ".ogg", ".wav", ".aac" or UnknownTypeFileExtension() for a lower-case content type.
     static QString ExtensionFor(const QString& contentType);
 
 protected:
@@ -48,7 +48,7 @@ public:
     DownloadVideos(QObject* window, CollectionTable& table, ProgressSink& progress,
                    std::function<QString()> workFolder);
 
-    // ".webm", ".ogv" (any type starting with "video/ogg"), ".mp4" or ".???".
+    // ".webm", ".ogv" (any type starting with "video/ogg"), ".mp4" or UnknownTypeFileExtension().
     static QString ExtensionFor(const QString& contentType);
 
 protected:

@@ -1,5 +1,7 @@
 #include "jobs/picture_jobs.h"
 
+#include "common/text_ops.h"
+
 #include "pictures/picture_codecs.h"
 #include "pictures/picture_measure.h"
 
@@ -69,7 +71,7 @@ QString DownloadPictures::ExtensionFor(const QString& contentType) {
         return QStringLiteral(".png");
     if (contentType == QLatin1String("image/bmp"))
         return QStringLiteral(".bmp");
-    return QStringLiteral(".???");
+    return UnknownTypeFileExtension();
 }
 
 int DownloadPictures::countItems() const {

@@ -27,8 +27,8 @@ public:
                      std::function<QString()> workFolder, std::function<int()> downloadCount,
                      ThumbnailSink thumbnails = {}, std::function<PictureTypes()> pictureTypes = {});
 
-    // ".jpg", ".gif", ".png", ".bmp" or ".???" for a lower-case content type; with PictureTypes::Modern
-    // also ".webp", ".avif" and ".svg" for the types this build reads.
+    // ".jpg", ".gif", ".png", ".bmp" or UnknownTypeFileExtension() for a lower-case content type;
+    // with PictureTypes::Modern also ".webp", ".avif" and ".svg" for the types this build reads.
     static QString ExtensionFor(const QString& contentType);
     static QString ExtensionFor(const QString& contentType, PictureTypes types);
     // What picture downloads ask for with the modern types on, for the types this build reads:

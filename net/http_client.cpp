@@ -1,6 +1,6 @@
 #include "net/http_client.h"
 
-#include <QStringDecoder>
+#include "common/charset_decoder.h"
 #include <QStringList>
 
 #include <utility>
@@ -76,7 +76,7 @@ HttpResponse HttpClient::perform(const QString& url, const QByteArray* postBody)
 
 QString decodeText(const HttpResponse& response) {
     if (!response.charset.isEmpty()) {
-        QStringDecoder decoder(response.charset.toLatin1().constData());
+        CharsetDecoder decoder(response.charset.toLatin1());
         if (decoder.isValid())
             return decoder.decode(response.body);
     }

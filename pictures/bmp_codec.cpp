@@ -401,9 +401,10 @@ void StreamBmp(const std::uint8_t* data, std::size_t size, RowSink& sink) {
 namespace {
 
 // RGB to BGR. The plain loop vectorizes well only with AVX2's shuffles, hence a second build
-// of it that the loader picks on processors that have them; not under ThreadSanitizer, whose
-// instrumented chooser would run before its runtime is up and crash the loader.
-#if defined(__SANITIZE_THREAD__)
+// of it that the loader picks on processors that have them (an ELF loader feature: Windows
+// executables get the plain build); not under ThreadSanitizer, whose instrumented chooser would
+// run before its runtime is up and crash the loader.
+#if defined(__SANITIZE_THREAD__) || !defined(__ELF__)
 #define SKARVEL_AVX2_CLONES
 #elif defined(__has_feature)
 #if __has_feature(thread_sanitizer)

@@ -10,9 +10,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#elif defined(Q_OS_WIN)
+#include <QDir>
+#include <windows.h>
 #endif
 
 namespace skarvel {
@@ -26,6 +30,23 @@ std::optional<FileIdentity> IdentityOfFile(const QString& path) {
         return std::nullopt;
     return FileIdentity{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
                         quint64(st.st_ino)};
+#elif defined(Q_OS_WIN)
+    // The wide-character name reaches every file; the file index plays the inode's part.
+    const QString native = QDir::toNativeSeparators(path);
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(native.utf16()), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    const std::unique_ptr<void, decltype(&CloseHandle)> closer(handle, &CloseHandle);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    const auto join = [](DWORD high, DWORD low) { return (quint64(high) << 32) | low; };
+    // FILETIME counts 100 ns steps.
+    const quint64 written = join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+    return FileIdentity{qint64(join(info.nFileSizeHigh, info.nFileSizeLow)), qint64(written) * 100,
+                        join(info.nFileIndexHigh, info.nFileIndexLow)};
 #else
     const QFileInfo info(path);
     if (!info.isFile())

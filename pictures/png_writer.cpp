@@ -31,7 +31,10 @@ struct FreeCompressor {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
 
+#ifndef _WIN32
 // One compressor per thread and level: allocating one costs more than compressing a small picture.
+// Not on Windows: mingw's emulated thread-local storage is freed at a thread's end before the
+// destructors of its variables run, and they would free it again.
 libdeflate_compressor* CompressorFor(int level) {
     thread_local std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor;
     thread_local int compressorLevel = -1;
@@ -43,6 +46,7 @@ libdeflate_compressor* CompressorFor(int level) {
     }
     return compressor.get();
 }
+#endif
 
 void PutU32Be(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v >> 24);
@@ -158,9 +162,16 @@ void detail::EncodePngInto(const Rgb24Image& picture, int compressionLevel, QByt
         detail::ThrowPictureError(kFormat, "cannot write an empty picture");
     // zlib's scale: 0 to 9, -1 for its default.
     const int level = compressionLevel < 0 ? 6 : std::min(compressionLevel, 9);
+#ifdef _WIN32
+    const std::unique_ptr<libdeflate_compressor, FreeCompressor> own(libdeflate_alloc_compressor(level));
+    if (!own)
+        detail::ThrowPictureError(kFormat, "cannot start the encoder");
+    libdeflate_compressor* compressor = own.get();
+    Scratch scratch;
+#else
     libdeflate_compressor* compressor = CompressorFor(level);
-
     thread_local Scratch scratch;
+#endif
     FilterPicture(picture, scratch);
     const std::size_t dataSize = scratch.filtered.size();
     const std::size_t bound = libdeflate_deflate_compress_bound(compressor, dataSize);

@@ -104,7 +104,7 @@ QString ComputeExportName(const CollectionTable& table, int row, TableKind kind,
     const FileNameTableRules* rules = FileNameRulesFor(kind);
     if (!rules)
         return {};
-    const QString path = table.cell(col::LocalPath, row);
+    const QString path = TypedLocalPath(table.cell(col::LocalPath, row));
     const QString extension = rules->extensionIsLastFour ? LastChars(path, 4) : ExtensionWithDot(path);
     return BuildExportName(baseName(table, row, *rules, settings.use), extension, settings);
 }

@@ -60,7 +60,7 @@ bool outside(const PreparedSelection& p, int pair, int value) {
 }
 
 bool deletes(const PreparedSelection& p, const CollectionTable& table, int row) {
-    const QString path = table.cell(col::LocalPath, row);
+    const QString path = TypedLocalPath(table.cell(col::LocalPath, row));
     if (path.isEmpty())
         return false;
     const QString type = (p.rules.typeFromLastFour ? LastChars(path, 4) : ExtensionWithDot(path)).toLower();

@@ -2,6 +2,7 @@
 
 #include "tables/collection_tables.h"
 
+#include "common/charset_decoder.h"
 #include "common/file_ops.h"
 #include "common/text_ops.h"
 #include "rules/line_list.h"
@@ -144,11 +145,9 @@ QString DecodePageText(const QByteArray& bytes) {
         // A byte page cannot really be UTF-16; browsers read such a declaration as UTF-8.
         if (charset.startsWith("utf-16") || charset == "unicode")
             charset.clear();
-        QStringDecoder decoder;
-        if (!charset.isEmpty())
-            decoder = QStringDecoder(charset.constData());
+        CharsetDecoder decoder(charset.isEmpty() ? QByteArrayView("UTF-8") : QByteArrayView(charset));
         if (!decoder.isValid())
-            decoder = QStringDecoder(QStringConverter::Utf8);
+            decoder = CharsetDecoder(QStringConverter::Utf8);
         text = decoder.decode(bytes);
     }
     return CrLfLineBreaks(text);

@@ -3,7 +3,11 @@
 #include "service/html_analysis.h"
 #include "service/nesting_limit.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -42,6 +46,36 @@ void releaseThunk(void* arena, void* block) noexcept {
     static_cast<ParseArena*>(arena)->release(block);
 }
 
+#ifdef _WIN32
+// Windows' large pages need a privilege an ordinary user lacks: plain committed pages.
+constexpr bool kHugeHint = false;
+
+void* mapRegion(std::size_t length) noexcept {
+    return VirtualAlloc(nullptr, length, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void unmapRegion(void* mapping, std::size_t) noexcept {
+    VirtualFree(mapping, 0, MEM_RELEASE);
+}
+
+void adviseHuge(void*, std::size_t) noexcept {}
+#else
+constexpr bool kHugeHint = true;
+
+void* mapRegion(std::size_t length) noexcept {
+    void* mapping = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return mapping == MAP_FAILED ? nullptr : mapping;
+}
+
+void unmapRegion(void* mapping, std::size_t length) noexcept {
+    munmap(mapping, length);
+}
+
+void adviseHuge(void* start, std::size_t length) noexcept {
+    madvise(start, length, MADV_HUGEPAGE); // only a hint: without it, ordinary pages
+}
+#endif
+
 } // namespace
 
 ParseArena::ParseArena(std::size_t expectedBytes)
@@ -50,26 +84,26 @@ ParseArena::ParseArena(std::size_t expectedBytes)
 
 ParseArena::~ParseArena() {
     for (const Region& r : m_regions)
-        munmap(r.mapping, r.length);
+        unmapRegion(r.mapping, r.length);
 }
 
 bool ParseArena::grow(std::size_t atLeast) noexcept {
     std::size_t length = std::max(m_nextRegion, roundUp(atLeast, kHugePage));
-    const bool huge = length >= kHugePage;
+    const bool huge = kHugeHint && length >= kHugePage;
     const std::size_t mapped = huge ? length + kHugePage : length;
-    void* mapping = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED)
+    void* mapping = mapRegion(mapped);
+    if (!mapping)
         return false;
     try {
         m_regions.push_back({mapping, mapped});
     } catch (...) {
-        munmap(mapping, mapped);
+        unmapRegion(mapping, mapped);
         return false;
     }
     auto* start = static_cast<char*>(mapping);
     if (huge) {
         start = reinterpret_cast<char*>(roundUp(reinterpret_cast<std::uintptr_t>(start), kHugePage));
-        madvise(start, length, MADV_HUGEPAGE); // only a hint: without it, ordinary pages
+        adviseHuge(start, length);
     }
     m_next = start;
     m_left = length;

@@ -1,5 +1,6 @@
 #include "service/page_fetcher.h"
 
+#include "common/charset_decoder.h"
 #include "net/transfer_thread.h"
 #include "net/user_agent.h"
 
@@ -105,10 +106,10 @@ bool isUtf8Name(const QByteArray& name) {
     return name.compare("utf-8", Qt::CaseInsensitive) == 0;
 }
 
-std::optional<QStringDecoder> decoderFor(const QByteArray& name) {
+std::optional<CharsetDecoder> decoderFor(const QByteArray& name) {
     if (name.isEmpty())
         return std::nullopt;
-    QStringDecoder decoder(name.constData());
+    CharsetDecoder decoder(name);
     if (!decoder.isValid())
         return std::nullopt;
     return decoder;
@@ -121,7 +122,7 @@ bool isValidUtf8(QByteArrayView bytes) {
     return !decoder.hasError();
 }
 
-QByteArray decodeToUtf8(QStringDecoder& decoder, QByteArrayView bytes) {
+QByteArray decodeToUtf8(CharsetDecoder& decoder, QByteArrayView bytes) {
     const QString text = decoder.decode(bytes);
     return text.toUtf8();
 }
@@ -365,13 +366,13 @@ QByteArray pageToUtf8(const QByteArray& body, QByteArrayView headerCharset, QByt
     }
     if (body.startsWith("\xFF\xFE") || body.startsWith("\xFE\xFF")) {
         const bool little = body.startsWith("\xFF\xFE");
-        QStringDecoder decoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        CharsetDecoder decoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
         report(little ? "UTF-16LE" : "UTF-16BE");
         return decodeToUtf8(decoder, QByteArrayView(body).sliced(2));
     }
 
     QByteArray chosen;
-    std::optional<QStringDecoder> decoder;
+    std::optional<CharsetDecoder> decoder;
     const QByteArray fromHeader = canonicalCharset(headerCharset.toByteArray());
     if ((decoder = decoderFor(fromHeader))) {
         chosen = fromHeader;

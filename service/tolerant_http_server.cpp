@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -53,6 +54,15 @@ void closeSocket(socket_t sock) {
 void shutdownWrite(socket_t sock) {
     ::shutdown(sock, SD_SEND);
 }
+
+// Winsock raises no SIGPIPE, so sends need no flag.
+ssize_t sendSome(socket_t sock, const char* data, size_t size) {
+    return ::send(sock, data, int(std::min<size_t>(size, INT_MAX)), 0);
+}
+
+ssize_t receiveSome(socket_t sock, char* data, size_t size) {
+    return ::recv(sock, data, int(std::min<size_t>(size, INT_MAX)), 0);
+}
 #else
 int pollSocket(socket_t sock, short events, int timeoutMs) {
     pollfd pfd{sock, events, 0};
@@ -70,6 +80,14 @@ void closeSocket(socket_t sock) {
 
 void shutdownWrite(socket_t sock) {
     ::shutdown(sock, SHUT_WR);
+}
+
+ssize_t sendSome(socket_t sock, const char* data, size_t size) {
+    return ::send(sock, data, size, MSG_NOSIGNAL);
+}
+
+ssize_t receiveSome(socket_t sock, char* data, size_t size) {
+    return ::recv(sock, data, size, 0);
 }
 #endif
 
@@ -164,7 +182,7 @@ public:
             return -1;
         ssize_t n;
         do {
-            n = ::send(m_sock, ptr, size, MSG_NOSIGNAL);
+            n = sendSome(m_sock, ptr, size);
         } while (n < 0 && errno == EINTR);
         return n;
     }
@@ -183,7 +201,7 @@ private:
         m_buf.resize(old + kReadChunk);
         ssize_t n;
         do {
-            n = ::recv(m_sock, m_buf.data() + old, kReadChunk, 0);
+            n = receiveSome(m_sock, m_buf.data() + old, kReadChunk);
         } while (n < 0 && errno == EINTR);
         m_buf.resize(old + size_t(std::max<ssize_t>(n, 0)));
         return n;
@@ -359,14 +377,14 @@ private:
                 readUntil - std::chrono::steady_clock::now());
             if (left.count() <= 0 || pollSocket(sock, POLLIN, int(left.count())) <= 0)
                 break;
-            const ssize_t n = ::recv(sock, chunk, sizeof chunk, 0);
+            const ssize_t n = receiveSome(sock, chunk, sizeof chunk);
             if (n <= 0)
                 break;
             head.append(chunk, size_t(n));
         }
         size_t sent = 0;
         while (sent < m_answer.size() && pollSocket(sock, POLLOUT, 200) > 0) {
-            const ssize_t n = ::send(sock, m_answer.data() + sent, m_answer.size() - sent, MSG_NOSIGNAL);
+            const ssize_t n = sendSome(sock, m_answer.data() + sent, m_answer.size() - sent);
             if (n <= 0)
                 break;
             sent += size_t(n);
@@ -375,7 +393,7 @@ private:
         // Swallow what else the client sends (a form body) until it closes.
         const auto drainUntil = std::chrono::steady_clock::now() + kTurnAwayDrainTime;
         while (std::chrono::steady_clock::now() < drainUntil && pollSocket(sock, POLLIN, 50) > 0 &&
-               ::recv(sock, chunk, sizeof chunk, 0) > 0) {
+               receiveSome(sock, chunk, sizeof chunk) > 0) {
         }
         closeSocket(sock);
         if (m_logger) {

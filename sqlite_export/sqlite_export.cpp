@@ -12,7 +12,12 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <memory>
 #include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace skarvel {
 
@@ -313,9 +318,10 @@ bool ReplaceFileWithCopy(const QString& source, const QString& target, QString* 
         return fail(source, in.errorString());
     // A short hidden name: the target's own name may already be at the length limit.
     const QString folder = QFileInfo(target).absolutePath();
-    QTemporaryFile part(folder + QLatin1String("/.skarvel-XXXXXX.part"));
-    if (!part.open())
-        return fail(folder, part.errorString());
+    // Held by pointer: on Windows its handle must be let go before the rename.
+    auto part = std::make_unique<QTemporaryFile>(folder + QLatin1String("/.skarvel-XXXXXX.part"));
+    if (!part->open())
+        return fail(folder, part->errorString());
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     for (;;) {
         const qint64 got = in.read(chunk.data(), chunk.size());
@@ -323,27 +329,42 @@ bool ReplaceFileWithCopy(const QString& source, const QString& target, QString* 
             return fail(source, in.errorString());
         if (got == 0)
             break;
-        if (part.write(chunk.constData(), got) != got)
-            return fail(target, part.errorString());
+        if (part->write(chunk.constData(), got) != got)
+            return fail(target, part->errorString());
     }
-    if (!part.flush())
-        return fail(target, part.errorString());
-    part.setPermissions(in.permissions());
-    part.close();
-    if (part.error() != QFileDevice::NoError)
-        return fail(target, part.errorString());
+    if (!part->flush())
+        return fail(target, part->errorString());
+    part->setPermissions(in.permissions());
+    part->close();
+    if (part->error() != QFileDevice::NoError)
+        return fail(target, part->errorString());
+#ifdef _WIN32
+    // A closed QTemporaryFile still holds its handle and Windows renames no open file; the C
+    // library's rename (under std::filesystem's here) refuses an existing target.
+    const QString partName = part->fileName();
+    part->setAutoRemove(false);
+    part.reset();
+    if (!MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(partName).utf16()),
+                     reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(target).utf16()),
+                     MOVEFILE_REPLACE_EXISTING)) {
+        const QString why = QString::fromStdString(std::system_category().message(int(GetLastError())));
+        QFile::remove(partName);
+        return fail(target, why);
+    }
+#else
     // Renaming replaces an existing file in one step; onto a folder it fails.
     std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(part.fileName().toStdU16String()),
+    std::filesystem::rename(std::filesystem::path(part->fileName().toStdU16String()),
                             std::filesystem::path(target.toStdU16String()), ec);
     if (ec)
         return fail(target, QString::fromStdString(ec.message()));
-    part.setAutoRemove(false);
+    part->setAutoRemove(false);
+#endif
     return true;
 }
 
 QString ExportTypeForMedia(const QString& localPath) {
-    return LastChars(localPath, 3).toLower();
+    return LastChars(TypedLocalPath(localPath), 3).toLower();
 }
 
 QString ExportTypeForText() {
@@ -361,7 +382,7 @@ QString PrivateTempFolder() {
     // Cleaners of the temporary folder may remove it during a long session.
     if (!QDir().mkpath(folder.path()))
         return {};
-    return folder.path() + PathSeparator();
+    return QDir::toNativeSeparators(folder.path()) + PathSeparator();
 }
 
 } // namespace skarvel

@@ -1,5 +1,8 @@
 #include "tests/audio/sound_files.h"
 
+#include "tests/support/host_tool.h"
+
+#ifndef _WIN32
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -7,10 +10,14 @@
 #include <vector>
 
 extern char** environ;
+#endif
 
 namespace skarvel::test {
 
 bool runProgram(const QString& program, const QStringList& args) {
+#ifdef _WIN32
+    return toolsThroughBridge() && runBridgedTool(program, args).ok();
+#else
     // posix_spawn rather than QProcess: these tests run without a QCoreApplication.
     std::vector<std::string> storage;
     storage.push_back(program.toStdString());
@@ -27,6 +34,7 @@ bool runProgram(const QString& program, const QStringList& args) {
     if (waitpid(pid, &status, 0) != pid)
         return false;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+#endif
 }
 
 bool makeTone(const QString& path, const Tone& tone, const QStringList& encoderArgs) {

@@ -75,10 +75,16 @@ TEST(IniFile, ValuesStayPlainAndOtherContentSurvives) {
     ini.writeString("FORM", "STYLE", "Cyan Night");
     ASSERT_TRUE(ini.updateFile());
     const QString text = QString::fromUtf8(test::readFile(path));
-    EXPECT_TRUE(text.contains("TEMP_DIR=C:\\Users\\me\\Skarvel; \"quoted\"\\\n")) << qPrintable(text);
-    EXPECT_TRUE(text.contains("[FORM]\nSTYLE=Cyan Night\n")) << qPrintable(text);
+    // Lines end as the platform's text files do.
+#ifdef _WIN32
+    const QString eol = QStringLiteral("\r\n");
+#else
+    const QString eol = QStringLiteral("\n");
+#endif
+    EXPECT_TRUE(text.contains("TEMP_DIR=C:\\Users\\me\\Skarvel; \"quoted\"\\" + eol)) << qPrintable(text);
+    EXPECT_TRUE(text.contains("[FORM]" + eol + "STYLE=Cyan Night" + eol)) << qPrintable(text);
     EXPECT_TRUE(text.contains("; comment")) << qPrintable(text);
-    EXPECT_TRUE(text.contains("[OTHER]\nX=1")) << qPrintable(text);
+    EXPECT_TRUE(text.contains("[OTHER]" + eol + "X=1")) << qPrintable(text);
     IniFile again(path);
     EXPECT_EQ(again.readString("COMMON", "TEMP_DIR", ""), "C:\\Users\\me\\Skarvel; \"quoted\"\\");
     EXPECT_EQ(again.readString("FORM", "STYLE", ""), "Cyan Night");

@@ -144,4 +144,19 @@ TEST(TextOps, TrimControlsAndLastChars) {
     EXPECT_EQ(LastChars(QStringLiteral("ab"), 4), QStringLiteral("ab"));
 }
 
+TEST(TextOps, AFileOfUnknownTypeIsWrittenUnderAValidNameAndStillReadsAsUnknown) {
+#ifdef _WIN32
+    // "?" cannot stand in a Windows file name.
+    EXPECT_EQ(UnknownTypeFileExtension(), QStringLiteral(".unknown"));
+#else
+    EXPECT_EQ(UnknownTypeFileExtension(), QStringLiteral(".???"));
+#endif
+    const QString written = QStringLiteral("C:\\Temp\\Skarvel\\Pictures\\3") + UnknownTypeFileExtension();
+    EXPECT_EQ(LastChars(TypedLocalPath(written), 4), QStringLiteral(".???"));
+    EXPECT_EQ(ExtensionWithDot(TypedLocalPath(written)), QStringLiteral(".???"));
+    // Every other path reads as it stands.
+    for (const char* path : {"/w/Pictures/3.jpg", "C:\\w\\3.png", "/w/notes.unknown.txt", "", "unknown"})
+        EXPECT_EQ(TypedLocalPath(QString::fromUtf8(path)), QString::fromUtf8(path)) << path;
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 #include "gui/dialogs/save_dialogs.h"
 #include "gui/dialogs/sqlite_dialogs.h"
 #include "tests/gui/gui_test_support.h"
+#include "tests/support/host_tool.h"
 #include "tests/support/test_support.h"
 
 #include <QCheckBox>
@@ -31,6 +32,13 @@ namespace skarvel::test {
 
 // Runs a program and gives its standard output; fails the test (empty result) when it cannot run.
 inline QByteArray runTool(const QString& program, const QStringList& args) {
+    if (toolsThroughBridge()) {
+        const ToolRun run = runBridgedTool(program, args, 60000);
+        if (!run.ok())
+            qWarning("%s %s failed: %s", qPrintable(program), qPrintable(args.join(' ')),
+                     run.err.constData());
+        return run.ok() ? run.out : QByteArray();
+    }
     QProcess p;
     p.start(program, args);
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {

@@ -1,6 +1,7 @@
 #pragma once
 // Starting the real main window in a test: a program folder and a TEMP folder
 // of the test's own, dialogs answered by the test.
+#include "common/text_ops.h"
 #include "gui/dialog_service.h"
 #include "gui/main_window.h"
 #include "tests/gui/window_parts.h"
@@ -17,6 +18,13 @@
 #include <memory>
 
 namespace skarvel::test {
+
+// The extension a row's local file has on disk for the extension its type reads as
+// (".???" is written as UnknownTypeFileExtension() where "?" cannot stand in a name).
+inline QString fileExtension(const char* shown) {
+    const QString extension = QString::fromUtf8(shown);
+    return extension == kUnknownTypeExtension ? UnknownTypeFileExtension() : extension;
+}
 
 // Parent of the timers that wait for modal dialogs; a fixture ends them all so
 // a timer that never saw its dialog cannot act on a later test's dialog.

@@ -123,7 +123,8 @@ void ExportSqliteTest::picturesOriginalThenBmp() {
                  "CREATE TABLE `Pictures` (`id` INTEGER NOT NULL PRIMARY KEY AUTOINCREMENT,`name` TEXT NOT "
                  "NULL,`type` TEXT NOT NULL,`data` BLOB)"});
     // The export folder is now the database's folder: the next chooser of any tab starts there.
-    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"), folder + QDir::separator());
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn5"),
+             QDir::toNativeSeparators(folder) + QDir::separator());
 
     // "BMP", dropping the first export's table.
     exportTo(f, "BitBtn2", db, [](QWidget* d) {
@@ -143,7 +144,7 @@ void ExportSqliteTest::picturesOriginalThenBmp() {
     fillTable(test::soundTable(form), col::MediaExportName, {{"x", "y.mp3"}});
     WhenModalShows([&](QWidget* d) { QTest::mouseClick(child<QPushButton>(d, "BitBtn1"), Qt::LeftButton); });
     test::Press(form, "BitBtn4"); // the chooser has no answer queued: it is cancelled
-    QCOMPARE(f.answers.directoryStarts, QStringList{folder + QDir::separator()});
+    QCOMPARE(f.answers.directoryStarts, QStringList{QDir::toNativeSeparators(folder) + QDir::separator()});
 }
 
 void ExportSqliteTest::secondExportIntoTheSameTable() {
@@ -346,7 +347,8 @@ void ExportSqliteTest::connectionError() {
     test::Press(form, "BitBtn3");
     QVERIFY(test::CurrentJob(form, JobId::ExportSoundsSQLite)->Suspended());
     QVERIFY(!QFileInfo::exists(db));
-    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn4"), f.tempDir.path() + "/before/");
+    QCOMPARE(exportChooserStart(form, f.answers, "BitBtn4"),
+             QDir::toNativeSeparators(f.tempDir.path() + "/before/"));
 
     // A cancelled file chooser does nothing at all.
     f.answers.messages.clear();

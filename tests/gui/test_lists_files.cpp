@@ -411,9 +411,9 @@ void ListsFilesTest::filesAreNamedByServerOrAddressOrRow() {
     f.answers.directories.push_back(folder);
     test::Press(form, "BitBtn7");
     QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::FilesDownload)->Suspended(), kJobWaitMs);
-    QCOMPARE(fileChooserStart(form, f.answers), folder + "/");
+    const QString dl = QDir::toNativeSeparators(folder) + QDir::separator();
+    QCOMPARE(fileChooserStart(form, f.answers), dl);
 
-    const QString dl = folder + "/";
     struct Expected {
         const char* status;
         QString file;
@@ -469,12 +469,13 @@ void ListsFilesTest::aFileThatCannotBeWrittenIsAnError() {
     f.answers.directories.push_back(folder);
     test::Press(form, "BitBtn7");
     QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::FilesDownload)->Suspended(), kJobWaitMs);
-    QCOMPARE(fileChooserStart(form, f.answers), folder);
+    const QString dl = QDir::toNativeSeparators(folder);
+    QCOMPARE(fileChooserStart(form, f.answers), dl);
 
     QCOMPARE(tableRow(test::fileTable(form), 1),
              (QStringList{"1", "Error", server.baseUrl() + "/files/report.pdf", "", ""}));
     QCOMPARE(tableRow(test::fileTable(form), 2),
-             (QStringList{"2", "OK", server.baseUrl() + "/files/other.pdf", folder + "other.pdf", "5"}));
+             (QStringList{"2", "OK", server.baseUrl() + "/files/other.pdf", dl + "other.pdf", "5"}));
     QVERIFY(QFileInfo(folder + "report.pdf").isDir());
 }
 

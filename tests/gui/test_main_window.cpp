@@ -141,6 +141,7 @@ void MainWindowTest::startupEmptiesOnlyAWorkFolderOfItsOwn() {
     test::writeFile(def + "Pictures/1.jpg", "x");
     test::writeFile(def + "Text/deep/deeper/2.txt", "y");
     test::writeFile(def + ".hidden", "h");
+    test::makeHidden(def + ".hidden");
     f.start();
     QVERIFY(!QFile::exists(def + "Pictures/1.jpg"));
     QVERIFY(!QFile::exists(def + "Text/deep/deeper/2.txt"));
@@ -169,6 +170,8 @@ void MainWindowTest::startupEmptiesOnlyAWorkFolderOfItsOwn() {
     f.form->close();
     f.restart();
     QVERIFY(!QFile::exists(fresh + "Sounds/3.mp3"));
+    // Its hidden marker survives the emptying, so the folder stays the program's own.
+    QVERIFY(QFile::exists(fresh + kWorkFolderMarker));
 }
 
 void MainWindowTest::parametersSaveTakesTheFolderAsTyped() {

@@ -1,5 +1,6 @@
 // The picture harvest and download driven from the window, against a local web
 // site and the embedded page-analysis service; the thumbnails they show.
+#include "common/text_ops.h"
 #include "gui/thumbnail_cache.h"
 #include "gui/thumbnail_grid.h"
 #include "pictures/picture_codecs.h"
@@ -247,7 +248,8 @@ void PicturesDownloadTest::harvestDownloadAndContinue() {
         const int r = rowEndingWith(table, e.urlEnd);
         QVERIFY2(r > 0, e.urlEnd);
         QCOMPARE(table->cell(col::Status, r), e.status);
-        const QString path = e.extension ? pictures + QString::number(r) + e.extension : QString();
+        const QString path =
+            e.extension ? pictures + QString::number(r) + test::fileExtension(e.extension) : QString();
         QCOMPARE(table->cell(col::LocalPath, r), path);
         if (e.extension)
             QCOMPARE(test::readFile(path), e.body);
@@ -460,7 +462,7 @@ void PicturesDownloadTest::deletingTheRowInWorkKeepsEveryResultInItsOwnRow() {
     QCOMPARE(table->cell(col::Status, 1), QString("OK"));
     QCOMPARE(table->cell(col::Width, 1), QString("3"));
     // Named by the row number it had when it was taken: every row was taken before row 1 went away.
-    QCOMPARE(table->cell(col::LocalPath, 1), f.workFolder() + "Pictures/2.png");
+    QCOMPARE(table->cell(col::LocalPath, 1), f.workFolder() + "Pictures" + QDir::separator() + "2.png");
     QCOMPARE(test::readFile(table->cell(col::LocalPath, 1)), encoded(gradient(3, 3), "PNG"));
     QCOMPARE(site.count("/b.png"), 1);
 

@@ -28,14 +28,24 @@ private:
 
 void InstalledWindowTest::initTestCase() {
     QVERIFY(xdgHome.isValid());
+#ifdef _WIN32
+    // Windows keeps per-user settings under the roaming application data folder.
+    savedXdg = qgetenv("APPDATA");
+    qputenv("APPDATA", QDir::toNativeSeparators(xdgHome.path()).toUtf8());
+#else
     savedXdg = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", xdgHome.path().toLocal8Bit());
+#endif
     // As the program's entry names it.
     QCoreApplication::setApplicationName(QStringLiteral("Skarvel"));
 }
 
 void InstalledWindowTest::cleanupTestCase() {
+#ifdef _WIN32
+    qputenv("APPDATA", savedXdg);
+#else
     qputenv("XDG_CONFIG_HOME", savedXdg);
+#endif
 }
 
 void InstalledWindowTest::installedProgramKeepsSettingsInTheConfigFolder() {
@@ -73,7 +83,7 @@ void InstalledWindowTest::buildFolderKeepsSettingsBesideTheExecutable() {
     // This test runs from the build folder, as a portable copy would.
     const AppEnvironment env = DefaultEnvironment();
     QCOMPARE(env.programFolder, QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
-    QCOMPARE(SettingsPath(env), env.programFolder + "/Skarvel.ini");
+    QCOMPARE(SettingsPath(env), env.programFolder + QDir::separator() + "Skarvel.ini");
 }
 
 QTEST_MAIN(InstalledWindowTest)

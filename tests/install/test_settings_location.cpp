@@ -3,6 +3,7 @@
 // installed data folder for an installed program.
 #include "common/ini_file.h"
 #include "common/settings.h"
+#include "common/text_ops.h"
 #include "tests/support/test_support.h"
 
 #include <QCoreApplication>
@@ -15,7 +16,9 @@
 #include <cctype>
 #include <string>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 using namespace skarvel;
 
@@ -37,6 +40,15 @@ TEST_P(InstalledFolder, DecidesWhereTheSettingsLive) {
     EXPECT_EQ(installed, c.installed) << c.programFolder;
 }
 
+#ifdef _WIN32
+// Windows has no install prefix: a folder the user cannot write (Program Files) is installed.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InstalledFolder,
+    ::testing::Values(InstalledCase{"Program Files is installed", "C:\\Program Files\\Skarvel", false, true},
+                      InstalledCase{"A per-user install the user can write is portable",
+                                    "C:\\Users\\me\\AppData\\Local\\Programs\\Skarvel", true, false},
+                      InstalledCase{"An unpacked zip on a stick is portable", "E:\\Skarvel", true, false}),
+#else
 INSTANTIATE_TEST_SUITE_P(
     Cases, InstalledFolder,
     ::testing::Values(
@@ -50,6 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
         InstalledCase{"Dot-dot segments do not hide usr bin", "/usr/lib/../bin", true, true},
         InstalledCase{"A bin folder of the user's own is portable", "/home/user/bin", true, false},
         InstalledCase{"A name that only starts like usr bin is portable", "/usr/binaries", true, false}),
+#endif
     [](const ::testing::TestParamInfo<InstalledCase>& info) {
         std::string name;
         for (const char* p = info.param.name; *p; ++p)
@@ -66,6 +79,7 @@ TEST(FolderIsWritable, ProbesTheRealFolder) {
     test::writeFile(dir.filePath("file"), "x");
     EXPECT_FALSE(FolderIsWritable(dir.filePath("file")));
 
+#ifndef _WIN32
     // Root writes through any mode, which is why usr bin is decided by its place.
     if (geteuid() != 0) {
         const QString locked = dir.filePath("locked");
@@ -75,13 +89,19 @@ TEST(FolderIsWritable, ProbesTheRealFolder) {
         EXPECT_TRUE(IsInstalledProgramFolder(locked));
         QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
+#endif
+}
+
+// A file in a folder, with the platform's separator, as the settings code forms it.
+QString inFolder(const QString& folder, const char* name) {
+    return folder + PathSeparator() + QLatin1String(name);
 }
 
 struct Folders {
     QTemporaryDir root;
-    QString program = root.filePath("usr/bin");
-    QString config = root.filePath("home/.config/Skarvel");
-    QString temp = root.filePath("tmp");
+    QString program = QDir::toNativeSeparators(root.filePath("usr/bin"));
+    QString config = QDir::toNativeSeparators(root.filePath("home/.config/Skarvel"));
+    QString temp = QDir::toNativeSeparators(root.filePath("tmp"));
     Folders() { QDir().mkpath(program); }
 };
 
@@ -89,13 +109,13 @@ TEST(SettingsLocation, InstalledProgramWritesAndReadsTheConfigFolder) {
     Folders f;
     const AppEnvironment env =
         MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
-    EXPECT_EQ(SettingsPath(env), f.config + "/Skarvel.ini");
+    EXPECT_EQ(SettingsPath(env), inFolder(f.config, "Skarvel.ini"));
     EXPECT_FALSE(ReadStartupSettings(env).fileExists);
 
     // The configuration folder does not exist before the first close.
     ASSERT_TRUE(WriteSettings(env, "/data/Coll/", "Cyan Night"));
-    EXPECT_TRUE(QFile::exists(f.config + "/Skarvel.ini"));
-    EXPECT_FALSE(QFile::exists(f.program + "/Skarvel.ini"));
+    EXPECT_TRUE(QFile::exists(inFolder(f.config, "Skarvel.ini")));
+    EXPECT_FALSE(QFile::exists(inFolder(f.program, "Skarvel.ini")));
 
     const StartupSettings back = ReadStartupSettings(env);
     EXPECT_TRUE(back.fileExists);
@@ -107,9 +127,9 @@ TEST(SettingsLocation, PortableProgramKeepsTheFileBesideTheExecutable) {
     Folders f;
     const AppEnvironment env =
         MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return true; });
-    EXPECT_EQ(SettingsPath(env), f.program + "/Skarvel.ini");
+    EXPECT_EQ(SettingsPath(env), inFolder(f.program, "Skarvel.ini"));
     ASSERT_TRUE(WriteSettings(env, "/data/Coll/", "Luna"));
-    EXPECT_TRUE(QFile::exists(f.program + "/Skarvel.ini"));
+    EXPECT_TRUE(QFile::exists(inFolder(f.program, "Skarvel.ini")));
     EXPECT_FALSE(QDir(f.config).exists());
 }
 
@@ -132,6 +152,15 @@ TEST(SettingsLocation, BothPlacesHoldTheSameFormat) {
     EXPECT_EQ(IniFile(SettingsPath(installed)).readString("OTHER", "KEY", "?"), "1");
 }
 
+#ifdef _WIN32
+TEST(SettingsLocation, ConfigFolderIsTheRoamingApplicationDataFolder) {
+    QTemporaryDir appData;
+    const QByteArray saved = qgetenv("APPDATA");
+    qputenv("APPDATA", QDir::toNativeSeparators(appData.path()).toUtf8());
+    EXPECT_EQ(UserConfigFolder(), QDir::toNativeSeparators(appData.path() + "/Skarvel"));
+    qputenv("APPDATA", saved);
+}
+#else
 TEST(SettingsLocation, ConfigFolderFollowsXdgConfigHome) {
     QTemporaryDir home;
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
@@ -140,6 +169,7 @@ TEST(SettingsLocation, ConfigFolderFollowsXdgConfigHome) {
     EXPECT_EQ(UserConfigFolder(), home.path() + "/Skarvel");
     qputenv("XDG_CONFIG_HOME", saved);
 }
+#endif
 
 struct HelpCase {
     const char* name;
@@ -155,6 +185,13 @@ TEST_P(HelpFile, IsLookedForBesideTheExecutableThenInTheDataFolder) {
     Folders f;
     const AppEnvironment env =
         MakeEnvironment(f.program, f.temp, f.config, [](const QString&) { return false; });
+#ifdef _WIN32
+    // The help file ships beside the executable: there is no data folder to fall back on.
+    EXPECT_EQ(env.dataFolder, QString());
+    if (c.beside)
+        test::writeFile(inFolder(f.program, "Skarvel.chm"), "help");
+    EXPECT_EQ(HelpFilePath(env), inFolder(f.program, "Skarvel.chm"));
+#else
     const QString data = QDir::cleanPath(f.program + "/../share/skarvel");
     EXPECT_EQ(env.dataFolder, data);
     if (c.beside)
@@ -162,6 +199,7 @@ TEST_P(HelpFile, IsLookedForBesideTheExecutableThenInTheDataFolder) {
     if (c.installed)
         test::writeFile(data + "/Skarvel.chm", "help");
     EXPECT_EQ(HelpFilePath(env), c.installedExpected ? data + "/Skarvel.chm" : f.program + "/Skarvel.chm");
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -281,6 +281,10 @@ private slots:
 
     void aJobDestroyedWithoutShutdownAbortsTheProcess() {
         QProcess child;
+        // Without a console, Qt on Windows sends its messages to the debugger instead of stderr.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
         child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kDestroyWithoutShutdown)});
         QVERIFY(child.waitForFinished(120000));
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);

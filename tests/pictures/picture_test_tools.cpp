@@ -1,4 +1,5 @@
 #include "tests/pictures/picture_test_tools.h"
+#include "tests/support/host_tool.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -44,6 +45,15 @@ std::uint32_t readU32(const QByteArray& b, int at) {
 } // namespace
 
 QByteArray runMagick(const QString& tool, const QStringList& args) {
+    if (toolsThroughBridge()) {
+        const ToolRun run = runBridgedTool(tool, args);
+        if (!run.ok()) {
+            ADD_FAILURE() << tool.toStdString() << " " << args.join(u' ').toStdString()
+                          << " failed: " << run.err.toStdString();
+            return {};
+        }
+        return run.out;
+    }
     QProcess process;
     process.start(magickProgram(tool), args);
     if (!process.waitForStarted(30000)) {

@@ -22,9 +22,11 @@
 #include <functional>
 #include <optional>
 
+#ifdef SKARVEL_HAVE_SVG
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <unistd.h>
+#endif
 
 using namespace skarvel;
 using namespace skarvel::test;
@@ -456,8 +458,12 @@ TEST(ModernPictureTypes, HostileFilesAreRefusedInBoundedMemoryAndTime) {
                     EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
                 }
             }
+#ifdef SKARVEL_HAVE_SVG
             const detail::SvgHelperUsage helper =
                 c.kind == PictureKind::Svg ? detail::LastSvgHelperUsage() : detail::SvgHelperUsage{};
+#else
+            const detail::SvgHelperUsage helper{};
+#endif
             // Processor time here and in the drawing helper, which load does not stretch.
             const qint64 took = processCpuMs() - cpuBefore + qint64(helper.cpuSeconds * 1000),
                          grew = processStatusKiB("VmHWM:") - before;
@@ -476,6 +482,8 @@ TEST(ModernPictureTypes, HostileFilesAreRefusedInBoundedMemoryAndTime) {
     }
 }
 
+// The drawing helper exists only where SVG is built (a POSIX process under rlimits).
+#ifdef SKARVEL_HAVE_SVG
 TEST(ModernPictureTypes, TheDrawingHelperIsHeldToItsLimits) {
     SKIP_UNLESS_BUILT(PictureKind::Svg);
     const QByteArray slow =
@@ -621,6 +629,7 @@ TEST(ModernPictureTypes, AnSvgNeverFetchesAnything) {
     EXPECT_LT(read, 0) << "the file outside the document was opened or read";
     ::close(watch);
 }
+#endif
 
 TEST(ModernPictureTypes, TheTransformConvertsCopiesAndWritesModernTypes) {
     QTemporaryDir dir;

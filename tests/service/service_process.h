@@ -42,7 +42,11 @@ public:
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
     int port() const { return m_port; }
-    void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
+#ifndef _WIN32
+    void signal(int number) {
+        ::kill(pid_t(m_process.processId()), number);
+    }
+#endif
     // The exit code, or -1 when it did not exit normally within timeoutMs.
     int waitForExit(int timeoutMs) {
         if (!m_process.waitForFinished(timeoutMs) || m_process.exitStatus() != QProcess::NormalExit)

@@ -1,6 +1,8 @@
 // The export database is checked with the sqlite3 command-line tool, so these
 // tests do not trust our own reading code.
 #include "sqlite_export/sqlite_export.h"
+#include "common/text_ops.h"
+#include "tests/support/host_tool.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +17,9 @@
 #include <csignal>
 #include <thread>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 using namespace skarvel;
 
@@ -30,14 +34,26 @@ struct CliResult {
 // Runs statements on the database file with the sqlite3 tool.
 CliResult Sqlite3(const QString& db, const QString& sql) {
     CliResult result;
+    const QStringList args = {QStringLiteral("-batch"),
+                              QStringLiteral("-noheader"),
+                              QStringLiteral("-separator"),
+                              QStringLiteral("|"),
+                              db,
+                              sql};
+    if (test::toolsThroughBridge()) {
+        const test::ToolRun run = test::runBridgedTool(QStringLiteral("sqlite3"), args);
+        result.out = QString::fromUtf8(run.out).trimmed();
+        result.err = QString::fromUtf8(run.err).trimmed();
+        result.ok = run.ok();
+        return result;
+    }
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
     if (tool.isEmpty()) {
         result.err = QStringLiteral("the sqlite3 tool is not installed");
         return result;
     }
     QProcess p;
-    p.start(tool, {QStringLiteral("-batch"), QStringLiteral("-noheader"), QStringLiteral("-separator"),
-                   QStringLiteral("|"), db, sql});
+    p.start(tool, args);
     if (!p.waitForFinished(-1)) {
         result.err = p.errorString();
         return result;
@@ -466,6 +482,9 @@ TEST_F(FileCopy, AFailedCopyLeavesNoFileOfItsOwn) {
 // The process may not write files past a size limit: the copy breaks off in the
 // middle, as on a full disk.
 TEST_F(FileCopy, ACopyBrokenOffHalfWayNeverStandsUnderTheTargetName) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no per-process file size limit to imitate a full disk with";
+#else
     const QByteArray big = Pattern(600 * 1024);
     write("source.bin", big);
     write("target.bin", "an older file of that name");
@@ -499,6 +518,7 @@ TEST_F(FileCopy, ACopyBrokenOffHalfWayNeverStandsUnderTheTargetName) {
     // Without the limit the same copy goes through.
     ASSERT_TRUE(ReplaceFileWithCopy(path("source.bin"), path("target.bin"), &error)) << error.toStdString();
     EXPECT_EQ(read("target.bin"), big);
+#endif
 }
 
 TEST(ExportTypes, TypesComeFromTheStoredFile) {
@@ -507,8 +527,14 @@ TEST(ExportTypes, TypesComeFromTheStoredFile) {
         QString type;
     };
     const Case media[] = {
-        {"/work/Sounds/1.mp3", "mp3"}, {"/work/Sounds/2.OGG", "ogg"}, {"/work/Video/3.webm", "ebm"},
-        {"/work/Sounds/4.???", "???"}, {"/work/Video/5.mp4", "mp4"},  {"ab", "ab"},
+        {"/work/Sounds/1.mp3", "mp3"},
+        {"/work/Sounds/2.OGG", "ogg"},
+        {"/work/Video/3.webm", "ebm"},
+        {"/work/Sounds/4.???", "???"},
+        {"/work/Video/5.mp4", "mp4"},
+        {"ab", "ab"},
+        // The file written for an unknown type on Windows still reads as "???".
+        {"/work/Sounds/6" + UnknownTypeFileExtension(), "???"},
     };
     for (const Case& c : media)
         EXPECT_EQ(ExportTypeForMedia(c.path), c.type) << c.path.toStdString();
@@ -529,7 +555,7 @@ TEST(PrivateTempFolder, IsOneWritableFolderOfOurOwnUnderTheSystemTempFolder) {
     const QString first = PrivateTempFolder();
     ASSERT_FALSE(first.isEmpty());
     EXPECT_EQ(PrivateTempFolder(), first);
-    EXPECT_TRUE(first.endsWith(QLatin1Char('/')));
+    EXPECT_TRUE(first.endsWith(PathSeparator()));
     const QDir dir(first);
     EXPECT_TRUE(dir.exists());
     EXPECT_NE(dir.canonicalPath(), QDir(QDir::tempPath()).canonicalPath());

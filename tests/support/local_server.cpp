@@ -2,11 +2,13 @@
 
 #include <QProcess>
 
+#ifndef _WIN32
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -26,6 +28,43 @@ namespace {
     std::abort();
 }
 
+#ifdef _WIN32
+void closeSocket(socket_t sock) {
+    ::closesocket(sock);
+}
+
+int pollOne(socket_t sock, int timeoutMs) {
+    WSAPOLLFD entry{sock, POLLIN, 0};
+    return ::WSAPoll(&entry, 1, timeoutMs) == 1 && (entry.revents & POLLIN) ? 1 : 0;
+}
+
+ssize_t sendSome(socket_t sock, const char* data, size_t size) {
+    return ::send(sock, data, int(size), 0);
+}
+
+ssize_t receiveSome(socket_t sock, char* data, size_t size) {
+    return ::recv(sock, data, int(size), 0);
+}
+#else
+void closeSocket(socket_t sock) {
+    ::close(sock);
+}
+
+int pollOne(socket_t sock, int timeoutMs) {
+    pollfd entry{sock, POLLIN, 0};
+    return ::poll(&entry, 1, timeoutMs) == 1 && (entry.revents & POLLIN) ? 1 : 0;
+}
+
+ssize_t sendSome(socket_t sock, const char* data, size_t size) {
+    return ::send(sock, data, size, MSG_NOSIGNAL);
+}
+
+ssize_t receiveSome(socket_t sock, char* data, size_t size) {
+    return ::recv(sock, data, size, 0);
+}
+#endif
+
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
 // A throw-away key and self-signed certificate for 127.0.0.1, made by the openssl command.
 std::unique_ptr<httplib::Server> makeTlsServer(QTemporaryDir& dir) {
     if (!dir.isValid())
@@ -51,11 +90,16 @@ std::unique_ptr<httplib::Server> makeTlsServer(QTemporaryDir& dir) {
         fail("TLS server rejected its certificate");
     return server;
 }
+#else
+std::unique_ptr<httplib::Server> makeTlsServer(QTemporaryDir&) {
+    fail("this build's cpp-httplib has no TLS: check LocalHttpServer::httpsAvailable() first");
+}
+#endif
 
 // A socket listening on a free port of 127.0.0.1.
-int listenOnLoopback(int* port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
+socket_t listenOnLoopback(int* port) {
+    const socket_t fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd == INVALID_SOCKET)
         fail("cannot create a socket");
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -129,6 +173,14 @@ LocalHttpServer::LocalHttpServer(Scheme scheme) : m_scheme(scheme) {
     });
 }
 
+bool LocalHttpServer::httpsAvailable() {
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    return true;
+#else
+    return false;
+#endif
+}
+
 LocalHttpServer::~LocalHttpServer() {
     stop();
 }
@@ -176,7 +228,7 @@ SilentTcpServer::SilentTcpServer() {
 }
 
 SilentTcpServer::~SilentTcpServer() {
-    ::close(m_socket);
+    closeSocket(m_socket);
 }
 
 QString SilentTcpServer::baseUrl() const {
@@ -185,8 +237,7 @@ QString SilentTcpServer::baseUrl() const {
 
 bool SilentTcpServer::waitForConnection(int timeoutMs) const {
     // A listening socket reads as ready once a finished handshake waits in its queue.
-    pollfd entry{m_socket, POLLIN, 0};
-    return ::poll(&entry, 1, timeoutMs) == 1 && (entry.revents & POLLIN);
+    return pollOne(m_socket, timeoutMs) == 1;
 }
 
 bool waitUntilPortCloses(int port, int timeoutMs) {
@@ -229,10 +280,16 @@ RawHttpServer::RawHttpServer(std::vector<Reply> replies) : m_replies(std::move(r
 
 RawHttpServer::~RawHttpServer() {
     m_stopping = true;
+#ifdef _WIN32
+    // Closing the listener is what wakes a blocked accept() on Windows.
+    closeSocket(m_socket);
+    m_thread.join();
+#else
     // Wakes the blocked accept().
     ::shutdown(m_socket, SHUT_RDWR);
     m_thread.join();
     ::close(m_socket);
+#endif
 }
 
 QString RawHttpServer::baseUrl() const {
@@ -246,8 +303,8 @@ std::vector<RawHttpServer::Request> RawHttpServer::requests() const {
 
 void RawHttpServer::serve() {
     for (size_t connection = 0; !m_stopping;) {
-        const int client = ::accept(m_socket, nullptr, nullptr);
-        if (client < 0)
+        const socket_t client = ::accept(m_socket, nullptr, nullptr);
+        if (client == INVALID_SOCKET)
             continue;
         const Reply& reply = m_replies[std::min(connection++, m_replies.size() - 1)];
         std::string received;
@@ -268,7 +325,7 @@ void RawHttpServer::serve() {
             }
             if (headEnd != std::string::npos && received.size() >= headEnd + 4 + bodyLength)
                 break;
-            const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+            const ssize_t got = receiveSome(client, buffer, sizeof buffer);
             if (got <= 0)
                 break;
             received.append(buffer, static_cast<size_t>(got));
@@ -279,8 +336,7 @@ void RawHttpServer::serve() {
         }
         size_t sent = 0;
         while (sent < reply.bytes.size()) {
-            const ssize_t n =
-                ::send(client, reply.bytes.data() + sent, reply.bytes.size() - sent, MSG_NOSIGNAL);
+            const ssize_t n = sendSome(client, reply.bytes.data() + sent, reply.bytes.size() - sent);
             if (n <= 0)
                 break;
             sent += static_cast<size_t>(n);
@@ -288,9 +344,10 @@ void RawHttpServer::serve() {
         if (reply.reset) {
             // A zero linger time makes close() send RST.
             const linger abortive{1, 0};
-            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+            ::setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive),
+                         sizeof abortive);
         }
-        ::close(client);
+        closeSocket(client);
     }
 }
 

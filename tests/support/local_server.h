@@ -22,6 +22,8 @@ public:
 
     // Https serves with a self-signed certificate for 127.0.0.1 made at construction.
     explicit LocalHttpServer(Scheme scheme = Scheme::Http);
+    // Whether Scheme::Https can be served: cpp-httplib built with OpenSSL (not on Windows).
+    static bool httpsAvailable();
     ~LocalHttpServer();
     LocalHttpServer(const LocalHttpServer&) = delete;
     LocalHttpServer& operator=(const LocalHttpServer&) = delete;
@@ -68,7 +70,7 @@ public:
     bool waitForConnection(int timeoutMs) const;
 
 private:
-    int m_socket = -1;
+    socket_t m_socket = INVALID_SOCKET;
     int m_port = 0;
 };
 
@@ -110,7 +112,7 @@ private:
     void serve();
 
     std::vector<Reply> m_replies;
-    int m_socket = -1;
+    socket_t m_socket = INVALID_SOCKET;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
     mutable std::mutex m_mutex;

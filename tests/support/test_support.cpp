@@ -6,6 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#endif
+
 #include <cstdio>
 #include <ctime>
 #include <cstring>
@@ -55,7 +60,34 @@ QByteArray readFile(const QString& path) {
     return f.readAll();
 }
 
+void makeHidden(const QString& path) {
+#ifdef _WIN32
+    const QString native = QDir::toNativeSeparators(path);
+    const auto* name = reinterpret_cast<const wchar_t*>(native.utf16());
+    const DWORD attributes = GetFileAttributesW(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        !SetFileAttributesW(name, attributes | FILE_ATTRIBUTE_HIDDEN)) {
+        std::fprintf(stderr, "cannot hide %s\n", qPrintable(path));
+        std::abort();
+    }
+#else
+    Q_UNUSED(path); // the leading dot hides it
+#endif
+}
+
 qint64 processStatusKiB(const char* field) {
+#ifdef _WIN32
+    // The working set is Windows' resident size; its peak is the high-water mark.
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return -1;
+    if (std::strcmp(field, "VmRSS:") == 0)
+        return qint64(counters.WorkingSetSize / 1024);
+    if (std::strcmp(field, "VmHWM:") == 0)
+        return qint64(counters.PeakWorkingSetSize / 1024);
+    return -1;
+#endif
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;

@@ -21,7 +21,10 @@ QByteArray readFile(const QString& path);
 // The processor time this process has used so far, in milliseconds: what a piece of work costs,
 // which a busy machine stretches in wall-clock time but not here.
 qint64 processCpuMs();
-// A figure of this process's /proc/self/status in kB (field as "VmHWM:" or "VmRSS:"); -1 when unknown.
+// Hides a file whose name starts with a dot as Windows hides files: by its attribute.
+void makeHidden(const QString& path);
+// A figure of this process's /proc/self/status in kB (field as "VmHWM:" or "VmRSS:"; on Windows
+// from the working set); -1 when unknown.
 qint64 processStatusKiB(const char* field);
 
 } // namespace skarvel::test

@@ -13,11 +13,16 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <condition_variable>
@@ -138,26 +143,37 @@ protected:
     // Sends a request for pageUrl on a connection made before it returns. The service takes
     // connections in the order they were made, so this one is taken before any made later.
     std::future<Answer> getOnConnectionMadeNow(const QString& pageUrl) const {
+#ifdef _WIN32
+        // The service under test has started Winsock in this process.
+        const SOCKET fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const DWORD readLimit = 30000;
+        const auto closeSocket = [](SOCKET s) { ::closesocket(s); };
+        constexpr int kNoSignal = 0;
+#else
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const timeval readLimit{30, 0};
+        const auto closeSocket = [](int s) { ::close(s); };
+        constexpr int kNoSignal = MSG_NOSIGNAL;
+#endif
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<uint16_t>(service.port()));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const timeval readLimit{30, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &readLimit, sizeof readLimit);
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&readLimit),
+                     sizeof readLimit);
         const bool connected =
             ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
         EXPECT_TRUE(connected);
         const std::string request = "GET " + std::string(PageAnalysisService::kScriptPath) +
                                     "get_images.php?url=" + pageUrl.toStdString() +
                                     " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-        EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
-        return std::async(std::launch::async, [fd] {
+        EXPECT_EQ(::send(fd, request.data(), int(request.size()), kNoSignal), int(request.size()));
+        return std::async(std::launch::async, [fd, closeSocket] {
             std::string raw;
             char chunk[4096];
-            for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;)
+            for (int n; (n = int(::recv(fd, chunk, sizeof chunk, 0))) > 0;)
                 raw.append(chunk, size_t(n));
-            ::close(fd);
+            closeSocket(fd);
             Answer answer;
             const size_t headEnd = raw.find("\r\n\r\n");
             if (raw.rfind("HTTP/1.1 ", 0) == 0 && headEnd != std::string::npos) {

@@ -45,6 +45,10 @@ ssize_t sendSome(socket_t sock, const char* data, size_t size) {
 ssize_t receiveSome(socket_t sock, char* data, size_t size) {
     return ::recv(sock, data, int(size), 0);
 }
+
+bool lastConnectWasRefused() {
+    return ::WSAGetLastError() == WSAECONNREFUSED;
+}
 #else
 void closeSocket(socket_t sock) {
     ::close(sock);
@@ -61,6 +65,10 @@ ssize_t sendSome(socket_t sock, const char* data, size_t size) {
 
 ssize_t receiveSome(socket_t sock, char* data, size_t size) {
     return ::recv(sock, data, size, 0);
+}
+
+bool lastConnectWasRefused() {
+    return errno == ECONNREFUSED;
 }
 #endif
 
@@ -243,8 +251,8 @@ bool SilentTcpServer::waitForConnection(int timeoutMs) const {
 bool waitUntilPortCloses(int port, int timeoutMs) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (fd < 0)
+        const socket_t fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd == INVALID_SOCKET)
             return false;
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -252,8 +260,8 @@ bool waitUntilPortCloses(int port, int timeoutMs) {
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         const bool refused =
             ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
-            errno == ECONNREFUSED;
-        ::close(fd);
+            lastConnectWasRefused();
+        closeSocket(fd);
         if (refused)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

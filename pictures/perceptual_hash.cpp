@@ -12,6 +12,8 @@ namespace {
 
 constexpr int kGrid = PerceptualHasher::kGrid;
 constexpr int kLow = 8;
+// The same sizes as indices.
+constexpr size_t kGridSize = kGrid, kLowSize = kLow;
 
 // Luma in thousandths (Rec. 601 weights), so that sums stay whole numbers.
 inline std::int64_t Luma(const std::uint8_t* p) {
@@ -60,8 +62,8 @@ void PerceptualHasher::begin(int width, int height, const std::uint8_t fill[3]) 
     m_fillLuma = Luma(fill);
     m_columns.build(m_width);
     m_rows.build(m_height);
-    m_sum.assign(size_t(kGrid * kGrid), 0);
-    m_cover.assign(size_t(kGrid * kGrid), 0);
+    m_sum.assign(kGridSize * kGridSize, 0);
+    m_cover.assign(kGridSize * kGridSize, 0);
     m_rowSum.assign(size_t(kGrid), 0);
     m_rowCover.assign(size_t(kGrid), 0);
 }
@@ -133,31 +135,31 @@ std::uint64_t PerceptualHasher::hash() const {
         return 0;
     // Every cell's weights add up to width * height units.
     const double total = double(m_width) * double(m_height);
-    std::array<double, kGrid * kGrid> mean{};
+    std::array<double, kGridSize * kGridSize> mean{};
     for (size_t i = 0; i < mean.size(); ++i)
         mean[i] = (double(m_sum[i]) + double(std::int64_t(total) - m_cover[i]) * double(m_fillLuma)) /
                   (total * 1000.0);
 
     const auto& basis = DctBasis();
     // Rows first (8 horizontal frequencies per row), then columns.
-    std::array<std::array<double, kLow>, kGrid> rows{};
-    for (int y = 0; y < kGrid; ++y)
-        for (int u = 0; u < kLow; ++u) {
+    std::array<std::array<double, kLowSize>, kGridSize> rows{};
+    for (size_t y = 0; y < kGridSize; ++y)
+        for (size_t u = 0; u < kLowSize; ++u) {
             double s = 0;
-            for (int x = 0; x < kGrid; ++x)
-                s += mean[size_t(y * kGrid + x)] * basis[size_t(u)][size_t(x)];
-            rows[size_t(y)][size_t(u)] = s;
+            for (size_t x = 0; x < kGridSize; ++x)
+                s += mean[y * kGridSize + x] * basis[u][x];
+            rows[y][u] = s;
         }
-    std::array<double, kLow * kLow> coefficients{};
-    for (int v = 0; v < kLow; ++v)
-        for (int u = 0; u < kLow; ++u) {
+    std::array<double, kLowSize * kLowSize> coefficients{};
+    for (size_t v = 0; v < kLowSize; ++v)
+        for (size_t u = 0; u < kLowSize; ++u) {
             double s = 0;
-            for (int y = 0; y < kGrid; ++y)
-                s += rows[size_t(y)][size_t(u)] * basis[size_t(v)][size_t(y)];
-            coefficients[size_t(v * kLow + u)] = s;
+            for (size_t y = 0; y < kGridSize; ++y)
+                s += rows[y][u] * basis[v][y];
+            coefficients[v * kLowSize + u] = s;
         }
 
-    std::array<double, kLow* kLow> sorted = coefficients;
+    std::array<double, kLowSize* kLowSize> sorted = coefficients;
     std::nth_element(sorted.begin(), sorted.begin() + 32, sorted.end());
     const double upper = sorted[32];
     const double lower = *std::max_element(sorted.begin(), sorted.begin() + 32);

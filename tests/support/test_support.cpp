@@ -23,7 +23,8 @@ void deliverQueuedEvents() {
     QObject marker;
     QMetaObject::invokeMethod(
         &marker, [&reached] { reached = true; }, Qt::QueuedConnection);
-    for (const QDeadlineTimer deadline(kWaitMs); !reached;) {
+    const QDeadlineTimer deadline(kWaitMs);
+    while (!reached) { // set by the marker's event, which processEvents delivers
         if (deadline.hasExpired()) {
             std::fprintf(stderr, "the event queue did not reach its marker\n");
             std::abort();

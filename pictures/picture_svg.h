@@ -74,6 +74,7 @@ public:
     void draw(int width, int height, const std::function<void(int y, const std::uint8_t* rgb)>& row);
 
 private:
+    bool awaitSocket(short events);
     void send(const char* bytes, std::size_t size);
     void receive(char* bytes, std::size_t size);
     std::string receiveLine();

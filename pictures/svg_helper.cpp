@@ -155,17 +155,23 @@ void SvgHelper::draw(int width, int height, const std::function<void(int, const 
     end();
 }
 
+// False when a signal cut the wait short; fails once the deadline has passed.
+bool SvgHelper::awaitSocket(short events) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - std::chrono::steady_clock::now());
+    pollfd p{m_socket, events, 0};
+    const int ready = poll(&p, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
+    if (ready < 0 && errno == EINTR)
+        return false;
+    if (ready == 0)
+        fail("the drawing helper took longer than " + std::to_string(m_limits.wall.count() / 1000) + " s");
+    return true;
+}
+
 void SvgHelper::send(const char* bytes, std::size_t size) {
     while (size > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            m_deadline - std::chrono::steady_clock::now());
-        pollfd p{m_socket, POLLOUT, 0};
-        const int ready = poll(&p, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
-        if (ready < 0 && errno == EINTR)
+        if (!awaitSocket(POLLOUT))
             continue;
-        if (ready == 0)
-            fail("the drawing helper took longer than " + std::to_string(m_limits.wall.count() / 1000) +
-                 " s");
         const ssize_t n = ::send(m_socket, bytes, size, MSG_NOSIGNAL);
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
@@ -178,15 +184,8 @@ void SvgHelper::send(const char* bytes, std::size_t size) {
 
 void SvgHelper::receive(char* bytes, std::size_t size) {
     while (size > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            m_deadline - std::chrono::steady_clock::now());
-        pollfd p{m_socket, POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
-        if (ready < 0 && errno == EINTR)
+        if (!awaitSocket(POLLIN))
             continue;
-        if (ready == 0)
-            fail("the drawing helper took longer than " + std::to_string(m_limits.wall.count() / 1000) +
-                 " s");
         const ssize_t n = ::recv(m_socket, bytes, size, 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;

@@ -214,10 +214,7 @@ void TForm1::Deleterow4Click() {
 }
 
 void TForm1::ShowDuplicatesRemoved(int removed) {
-    // Shown once the run has ended, so that a run started from the box is not lost.
-    QTimer::singleShot(0, this, [this, removed] {
-        ui::ShowMessage(this, QStringLiteral("Duplicates removed: %1").arg(removed));
-    });
+    ui::ShowMessage(this, QStringLiteral("Duplicates removed: %1").arg(removed));
 }
 
 } // namespace skarvel

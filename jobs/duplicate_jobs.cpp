@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 
 #include <unordered_map>
+#include <utility>
 
 namespace skarvel {
 
@@ -39,7 +40,12 @@ bool StillHolds(const ContentFingerprint& f, const QString& path, const FileIden
 
 DuplicateRemovalJob::DuplicateRemovalJob(QObject* window, CollectionTable& table, ProgressSink& progress,
                                          Finished finished)
-    : BackgroundJob(window), m_table(table), m_progress(progress), m_finished(std::move(finished)) {}
+    : BackgroundJob(window), m_table(table), m_progress(progress), m_finished(std::move(finished)) {
+    // Reported once the worker has suspended itself, so that a run asked for by whoever hears
+    // the report is not refused as one already under way. Queued to this object, which lives on
+    // the window thread, and dropped with it.
+    connect(this, &BackgroundJob::runEnded, this, &DuplicateRemovalJob::reportRun, Qt::QueuedConnection);
+}
 
 std::vector<size_t> DuplicateRemovalJob::rowsToRead(const std::vector<Row>&,
                                                     const std::vector<size_t>& lacking) const {
@@ -109,8 +115,13 @@ void DuplicateRemovalJob::runItems() {
 
 void DuplicateRemovalJob::finishStep() {
     m_progress.finish();
-    if (m_applied && m_finished)
-        m_finished(m_removedCount);
+    m_reportPending = m_applied;
+}
+
+void DuplicateRemovalJob::reportRun() {
+    if (!std::exchange(m_reportPending, false) || !m_finished)
+        return;
+    m_finished(m_removedCount);
 }
 
 void DuplicateRemovalJob::applyResults(const std::vector<size_t>& work, size_t begin, size_t end) {

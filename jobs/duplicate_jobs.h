@@ -19,7 +19,7 @@ namespace skarvel {
 class DuplicateRemovalJob : public BackgroundJob {
     Q_OBJECT
 public:
-    // Called in the finish step with the number of rows removed.
+    // Called on the window thread once a run has ended, with the number of rows it removed.
     using Finished = std::function<void(int removed)>;
 
     DuplicateRemovalJob(QObject* window, CollectionTable& table, ProgressSink& progress, Finished finished);
@@ -53,6 +53,8 @@ protected:
 private:
     // On the window thread: the fingerprints read and the removals of rows[work[begin..end)].
     void applyResults(const std::vector<size_t>& work, size_t begin, size_t end);
+    // On the window thread after a run: hands its count to the Finished callback.
+    void reportRun();
 
     CollectionTable& m_table;
     ProgressSink& m_progress;
@@ -61,6 +63,7 @@ private:
     std::vector<int> m_removedFor;
     bool m_applied = false;
     int m_removedCount = 0;
+    bool m_reportPending = false; // the finish step ran; its report waits for the run's end
 };
 
 // Pictures: the same bytes, or the same picture at another size or encoding (perceptual

@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
-#include <QSignalSpy>
 #include <QThread>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -98,13 +97,15 @@ private:
     void writePicture(const QString& name, const Rgb24Image& picture, PictureKind kind) {
         test::writeFile(file(name), EncodePicture(picture, kind));
     }
-    // Runs the job once and returns the removed count it reported.
+    // Runs the job once and returns the removed count it reported; the report comes once the
+    // job is ready for the next run.
     int run(DuplicateRemovalJob& job, int& reported) {
-        QSignalSpy ended(&job, &BackgroundJob::runEnded);
         reported = -1;
         job.Resume();
-        if (!ended.wait(kRunWaitMs))
+        if (!QTest::qWaitFor([&] { return reported >= 0; }, kRunWaitMs))
             qFatal("the run did not end");
+        if (!job.Suspended())
+            qFatal("the run was reported before the job was ready for the next");
         return reported;
     }
 

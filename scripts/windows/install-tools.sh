@@ -13,7 +13,7 @@ export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev mingw-w64-tools
-  wine64 wine nsis zip unzip dpkg-dev devscripts nasm autoconf automake libtool
+  wine64 wine nsis zip unzip dpkg-dev devscripts nasm meson autoconf automake libtool
   qt6-base-private-dev qt6-tools-dev-tools qt6-shadertools-dev perl python3
   xvfb xauth xdotool x11-utils imagemagick file tcl curl
 )

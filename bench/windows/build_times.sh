@@ -10,13 +10,18 @@ cd "$(dirname "$0")/../.."
 cache=${1:-$(mktemp -d /tmp/skarvel-windows-cache.XXXXXX)}
 build=build-windows-bench
 rm -rf "$build"
+# A command substitution does not inherit set -e: a failed run must stop the bench itself.
 run() {
   local what=$1 t0=$SECONDS
-  SKARVEL_WINDOWS_CACHE=$cache SKARVEL_WINDOWS_BUILD=$build ./scripts/windows.sh >"$build-$what.log" 2>&1
+  if ! SKARVEL_WINDOWS_CACHE=$cache SKARVEL_WINDOWS_BUILD=$build ./scripts/windows.sh >"$build-$what.log" 2>&1; then
+    echo "windows build: the $what run failed after $((SECONDS - t0)) s; its last lines ($build-$what.log):" >&2
+    tail -n 30 "$build-$what.log" >&2
+    return 1
+  fi
   echo $((SECONDS - t0))
 }
-cold=$(run cold)
-warm=$(run warm)
+cold=$(run cold) || exit 1
+warm=$(run warm) || exit 1
 zip=$(stat -c %s "$build"/Skarvel-*-windows-x64.zip)
 setup=$(stat -c %s "$build"/Skarvel-*-windows-x64-setup.exe)
 printf 'windows build: cold %d s, warm %d s; zip %.1f MB, installer %.1f MB (cache %s)\n' \

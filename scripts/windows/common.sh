@@ -7,10 +7,9 @@ MINGW=x86_64-w64-mingw32
 TOOLCHAIN=$ROOT/cmake/mingw-w64-x86_64.cmake
 JOBS=${SKARVEL_WINDOWS_JOBS:-2}
 LIBS_DIR=$ROOT/scripts/windows/libs
-# Build order: a library comes after those it links. libavif (with dav1d and aom)
-# waits: the archive here lists its source but does not serve its orig tarball.
-LIB_ORDER=(zlib libpng libjpeg-turbo giflib libdeflate libwebp sqlite3 gumbo curl googletest
-  cpp-httplib ffmpeg qtbase qtmultimedia)
+# Build order: a library comes after those it links.
+LIB_ORDER=(zlib libpng libjpeg-turbo giflib libdeflate libwebp dav1d aom libavif sqlite3 gumbo
+  curl googletest cpp-httplib ffmpeg qtbase qtmultimedia)
 
 log() { printf '[windows] %s\n' "$*" >&2; }
 

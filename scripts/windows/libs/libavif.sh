@@ -4,7 +4,7 @@
 # `git archive` gives it (byte for byte the .dsc's checksum), so the library's
 # part of that tag lies beside this recipe, made in upstream's repository with
 #   git archive --prefix=libavif-0.11.1/ v0.11.1 CMakeLists.txt LICENSE \
-#     libavif.pc.cmake cmake include src | gzip -n -9
+#     libavif.pc.cmake cmake contrib include src | gzip -n -9
 # and Debian's patches are applied to it.
 SRC_PKG=libavif
 VERSION=0.11.1-1+deb12u1
@@ -19,7 +19,7 @@ fetch() {
   sum=$(awk -v f="$deb" '/^Checksums-Sha256:/{on=1; next} /^[^ ]/{on=0} on && $3 == f {print $1}' "$dsc")
   [ -n "$sum" ] || { echo "no checksum of $deb in $dsc"; return 1; }
   echo "$sum  $WIN_CACHE/src/$deb" | sha256sum -c --quiet
-  echo "1e175bdf7a3784fe3fc44e4771881c1391dd0567ed72b917408c00852e041072  $LIBS_DIR/libavif-0.11.1.tar.gz" |
+  echo "8c0708533e91f6075b10b283037672c7686b7cf07022ea8201c38bd4698e0107  $LIBS_DIR/libavif-0.11.1.tar.gz" |
     sha256sum -c --quiet
   tar -xzf "$LIBS_DIR/libavif-0.11.1.tar.gz" -C "$SRC" --strip-components=1
   tar -xJf "$WIN_CACHE/src/$deb" -C "$SRC"

@@ -2,7 +2,7 @@
 """Runs the build machine's command-line tools for test executables under Wine.
 
 A Windows process under Wine can start a Linux program but cannot wait for it or
-read its output, so the tests' fixture makers and checkers (ImageMagick, ffmpeg,
+read its output, so the tests' fixture makers and checkers (ImageMagick, avifdec, ffmpeg,
 espeak-ng, sqlite3) ask this bridge instead: one JSON line per connection
 ({"program", "args", "timeout_ms"}), answered with one JSON line
 ({"ran", "code", "out", "err"}, outputs in base64). Windows paths in the
@@ -19,7 +19,7 @@ import sys
 
 PREFIX = sys.argv[1]
 ALLOWED = {"convert", "identify", "compare", "magick", "convert-im6.q16", "identify-im6.q16",
-           "ffmpeg", "ffprobe", "espeak-ng", "sqlite3", "sox"}
+           "ffmpeg", "ffprobe", "espeak-ng", "sqlite3", "sox", "avifdec"}
 DRIVE = re.compile(r"(?<![A-Za-z])([A-Za-z]):[\\/]")
 
 

@@ -7,6 +7,7 @@
 #include "pictures/picture_thumbnail.h"
 #include "pictures/picture_transform.h"
 #include "tests/pictures/picture_test_tools.h"
+#include "tests/support/host_tool.h"
 #include "tests/support/local_server.h"
 #include "tests/support/test_support.h"
 
@@ -189,9 +190,16 @@ Rgb24Image smooth(int w, int h) {
 // The first frame of path as avifdec (libavif's own tool) writes it, 8 bits per sample.
 RgbaPicture avifdecRgba(const QString& path, const QTemporaryDir& dir) {
     const QString png = dir.filePath(QStringLiteral("avifdec.png"));
-    QProcess avifdec;
-    avifdec.start(QStringLiteral("avifdec"), {QStringLiteral("-d"), QStringLiteral("8"), path, png});
-    if (!avifdec.waitForFinished(60000) || avifdec.exitCode() != 0) {
+    const QStringList args{QStringLiteral("-d"), QStringLiteral("8"), path, png};
+    bool ok = false;
+    if (toolsThroughBridge()) {
+        ok = runBridgedTool(QStringLiteral("avifdec"), args, 60000).ok();
+    } else {
+        QProcess avifdec;
+        avifdec.start(QStringLiteral("avifdec"), args);
+        ok = avifdec.waitForFinished(60000) && avifdec.exitCode() == 0;
+    }
+    if (!ok) {
         ADD_FAILURE() << "avifdec (libavif-bin) failed on " << path.toStdString();
         return {};
     }

@@ -8,8 +8,8 @@ TOOLCHAIN=$ROOT/cmake/mingw-w64-x86_64.cmake
 JOBS=${SKARVEL_WINDOWS_JOBS:-2}
 LIBS_DIR=$ROOT/scripts/windows/libs
 # Build order: a library comes after those it links.
-LIB_ORDER=(zlib libpng libjpeg-turbo giflib libdeflate libwebp dav1d aom libavif sqlite3 gumbo
-  curl googletest cpp-httplib ffmpeg qtbase qtmultimedia)
+LIB_ORDER=(zlib libpng libjpeg-turbo giflib libdeflate libwebp dav1d aom libyuv libavif sqlite3
+  gumbo curl googletest cpp-httplib ffmpeg qtbase qtmultimedia)
 
 log() { printf '[windows] %s\n' "$*" >&2; }
 

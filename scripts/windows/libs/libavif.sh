@@ -1,4 +1,5 @@
-# libavif.dll: dav1d decodes, libaom (linked in) encodes. Debian 12's libavif
+# libavif.dll: dav1d decodes, libaom (linked in) encodes, libyuv converts to
+# RGB. Debian 12's libavif
 # 0.11.1-1+deb12u1: the archive here serves its .dsc and Debian's patches but
 # not its upstream tarball. That tarball is upstream's tag v0.11.1 as
 # `git archive` gives it (byte for byte the .dsc's checksum), so the library's
@@ -8,7 +9,7 @@
 # and Debian's patches are applied to it.
 SRC_PKG=libavif
 VERSION=0.11.1-1+deb12u1
-LINKS="dav1d aom"
+LINKS="dav1d aom libyuv"
 fetch() {
   local deb=libavif_$VERSION.debian.tar.xz dsc=$WIN_CACHE/src/libavif_$VERSION.dsc sum p
   mkdir -p "$WIN_CACHE/src" "$SRC"

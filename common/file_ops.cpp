@@ -81,6 +81,49 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes) {
     return file.error() == QFileDevice::NoError;
 }
 
+bool RenameOver(const QString& from, const QString& to, QString* error) {
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+#ifdef _WIN32
+    // Qt's and the C library's renames refuse an existing target.
+    const std::wstring source = QDir::toNativeSeparators(from).toStdWString();
+    const std::wstring target = QDir::toNativeSeparators(to).toStdWString();
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    const DWORD refused = GetLastError();
+    const QString why = QString::fromStdString(std::system_category().message(int(refused)));
+    // A target that is open (a sound being played) cannot be replaced, but when every handle on
+    // it lets others delete it, it can be renamed aside and deleted: it goes once they close.
+    if (refused != ERROR_ACCESS_DENIED && refused != ERROR_SHARING_VIOLATION)
+        return fail(why);
+    const QFileInfo info(to);
+    const std::wstring aside =
+        QDir::toNativeSeparators(info.absolutePath() + QLatin1String("/.skarvel-") +
+                                 QString::number(QRandomGenerator::global()->generate64(), 36) +
+                                 QLatin1String(".old"))
+            .toStdWString();
+    if (!info.isFile() || !MoveFileExW(target.c_str(), aside.c_str(), 0))
+        return fail(why);
+    if (!MoveFileExW(source.c_str(), target.c_str(), 0)) {
+        const QString again = QString::fromStdString(std::system_category().message(int(GetLastError())));
+        MoveFileExW(aside.c_str(), target.c_str(), 0);
+        return fail(again);
+    }
+    DeleteFileW(aside.c_str());
+#else
+    // Renaming replaces an existing file in one step; onto a folder it fails.
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(from.toStdU16String()),
+                            std::filesystem::path(to.toStdU16String()), ec);
+    if (ec)
+        return fail(QString::fromStdString(ec.message()));
+#endif
+    return true;
+}
+
 namespace {
 
 // A file of a short hidden name of its own beside a target, removed unless kept. Made with the
@@ -138,20 +181,8 @@ bool ReplaceFileWith(const QString& path, const std::function<bool(QFile& part, 
     part.close();
     if (part.error() != QFileDevice::NoError)
         return fail(part.errorString());
-#ifdef _WIN32
-    // Qt's and the C library's renames refuse an existing target.
-    if (!MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(part.fileName()).utf16()),
-                     reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
-                     MOVEFILE_REPLACE_EXISTING))
-        return fail(QString::fromStdString(std::system_category().message(int(GetLastError()))));
-#else
-    // Renaming replaces an existing file in one step; onto a folder it fails.
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(part.fileName().toStdU16String()),
-                            std::filesystem::path(path.toStdU16String()), ec);
-    if (ec)
-        return fail(QString::fromStdString(ec.message()));
-#endif
+    if (!RenameOver(part.fileName(), path, &why))
+        return fail(why);
     partFile.keep();
     return true;
 }

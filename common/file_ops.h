@@ -19,6 +19,9 @@ void DeleteFilesInFolder(const QString& folder);
 
 // Creates, writes whole and closes; false (with the file removed) when any step fails.
 [[nodiscard]] bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+// Renames from over to in one step, replacing a file there; on Windows also a file that is open,
+// when every handle on it allows deleting it. False, with the reason in *error, when it fails.
+[[nodiscard]] bool RenameOver(const QString& from, const QString& to, QString* error = nullptr);
 // fill writes the content into a temporary file beside path (a short name of its own, whatever the
 // length of path's), which is renamed over path once whole: a failed write leaves any earlier file
 // under path as it was, and no partial one. fill returns false on failure, with why set unless the

@@ -7,9 +7,14 @@
 #include <cstring>
 #include <mutex>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavformat/avio.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
@@ -81,9 +86,79 @@ int channelCount(const AVFrame* frame) {
     return frame->ch_layout.nb_channels;
 }
 
+#ifdef Q_OS_WIN
+// The file read through a handle that lets others rename and delete it: FFmpeg's own opens it so
+// that no download can replace a sound while it plays.
+class SharedFileInput {
+public:
+    SharedFileInput(const SharedFileInput&) = delete;
+    SharedFileInput& operator=(const SharedFileInput&) = delete;
+    ~SharedFileInput() {
+        if (m_io) {
+            av_freep(&m_io->buffer);
+            avio_context_free(&m_io);
+        }
+        if (m_file != INVALID_HANDLE_VALUE)
+            CloseHandle(m_file);
+    }
+
+    static std::unique_ptr<SharedFileInput> open(const QString& path) {
+        std::unique_ptr<SharedFileInput> input(new SharedFileInput);
+        input->m_file = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                                    GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (input->m_file == INVALID_HANDLE_VALUE)
+            return nullptr;
+        constexpr int kBufferSize = 64 * 1024;
+        auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferSize));
+        if (!buffer)
+            return nullptr;
+        input->m_io = avio_alloc_context(buffer, kBufferSize, 0, input.get(), &SharedFileInput::read, nullptr,
+                                         &SharedFileInput::seek);
+        if (!input->m_io) {
+            av_free(buffer);
+            return nullptr;
+        }
+        return input;
+    }
+
+    AVIOContext* io() const { return m_io; }
+
+private:
+    SharedFileInput() = default;
+
+    static int read(void* opaque, uint8_t* data, int size) {
+        DWORD got = 0;
+        if (!ReadFile(static_cast<SharedFileInput*>(opaque)->m_file, data, DWORD(size), &got, nullptr))
+            return AVERROR(EIO);
+        return got == 0 ? AVERROR_EOF : int(got);
+    }
+
+    static int64_t seek(void* opaque, int64_t offset, int whence) {
+        const HANDLE file = static_cast<SharedFileInput*>(opaque)->m_file;
+        if (whence & AVSEEK_SIZE) {
+            LARGE_INTEGER size;
+            return GetFileSizeEx(file, &size) ? size.QuadPart : AVERROR(EIO);
+        }
+        const DWORD method = (whence & ~AVSEEK_FORCE) == SEEK_CUR   ? FILE_CURRENT
+                             : (whence & ~AVSEEK_FORCE) == SEEK_END ? FILE_END
+                                                                    : FILE_BEGIN;
+        LARGE_INTEGER to, now;
+        to.QuadPart = offset;
+        return SetFilePointerEx(file, to, &now, method) ? now.QuadPart : AVERROR(EIO);
+    }
+
+    HANDLE m_file = INVALID_HANDLE_VALUE;
+    AVIOContext* m_io = nullptr;
+};
+#endif
+
 } // namespace
 
 struct AudioDecoder::State {
+#ifdef Q_OS_WIN
+    std::unique_ptr<SharedFileInput> input; // outlives the format that reads through it
+#endif
     FormatPtr format;
     CodecPtr codec;
     PacketPtr packet{av_packet_alloc()};
@@ -146,18 +221,30 @@ std::unique_ptr<AudioDecoder> AudioDecoder::open(const QString& path, QString* e
         return nullptr;
     }
 
-    // The "file:" prefix keeps names with a colon from being read as protocols, and
-    // the whitelist keeps playlists inside a downloaded file from reaching the network.
-#ifdef Q_OS_WIN
-    // FFmpeg takes Windows file names as UTF-8 and widens them itself.
-    const QByteArray url = "file:" + QDir::toNativeSeparators(path).toUtf8();
-#else
-    const QByteArray url = "file:" + QFile::encodeName(path);
-#endif
+    // The whitelist keeps playlists inside a downloaded file from reaching the network.
     DictHolder options;
     av_dict_set(&options.dict, "protocol_whitelist", "file", 0);
     AVFormatContext* rawFormat = nullptr;
+#ifdef Q_OS_WIN
+    state->input = SharedFileInput::open(path);
+    if (!state->input) {
+        setError(error, QStringLiteral("cannot open the file"));
+        return nullptr;
+    }
+    rawFormat = avformat_alloc_context();
+    if (!rawFormat) {
+        setError(error, QStringLiteral("out of memory"));
+        return nullptr;
+    }
+    rawFormat->pb = state->input->io();
+    // The name only helps to tell the format (by its extension); on failure FFmpeg frees the
+    // context, not the input it was given.
+    int rc = avformat_open_input(&rawFormat, path.toUtf8().constData(), nullptr, &options.dict);
+#else
+    // The "file:" prefix keeps names with a colon from being read as protocols.
+    const QByteArray url = "file:" + QFile::encodeName(path);
     int rc = avformat_open_input(&rawFormat, url.constData(), nullptr, &options.dict);
+#endif
     if (rc < 0) {
         setError(error, ffmpegError(rc));
         return nullptr;

@@ -3,7 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
+
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace skarvel {
 
@@ -74,13 +81,115 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes) {
     return file.error() == QFileDevice::NoError;
 }
 
+bool RenameOver(const QString& from, const QString& to, QString* error) {
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+#ifdef _WIN32
+    // Qt's and the C library's renames refuse an existing target.
+    const std::wstring source = QDir::toNativeSeparators(from).toStdWString();
+    const std::wstring target = QDir::toNativeSeparators(to).toStdWString();
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    const DWORD refused = GetLastError();
+    const QString why = QString::fromStdString(std::system_category().message(int(refused)));
+    // A target that is open (a sound being played) cannot be replaced, but when every handle on
+    // it lets others delete it, it can be renamed aside and deleted: it goes once they close.
+    if (refused != ERROR_ACCESS_DENIED && refused != ERROR_SHARING_VIOLATION)
+        return fail(why);
+    const QFileInfo info(to);
+    const std::wstring aside =
+        QDir::toNativeSeparators(info.absolutePath() + QLatin1String("/.skarvel-") +
+                                 QString::number(QRandomGenerator::global()->generate64(), 36) +
+                                 QLatin1String(".old"))
+            .toStdWString();
+    if (!info.isFile() || !MoveFileExW(target.c_str(), aside.c_str(), 0))
+        return fail(why);
+    if (!MoveFileExW(source.c_str(), target.c_str(), 0)) {
+        const QString again = QString::fromStdString(std::system_category().message(int(GetLastError())));
+        MoveFileExW(aside.c_str(), target.c_str(), 0);
+        return fail(again);
+    }
+    DeleteFileW(aside.c_str());
+#else
+    // Renaming replaces an existing file in one step; onto a folder it fails.
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(from.toStdU16String()),
+                            std::filesystem::path(to.toStdU16String()), ec);
+    if (ec)
+        return fail(QString::fromStdString(ec.message()));
+#endif
+    return true;
+}
+
+namespace {
+
+// A file of a short hidden name of its own beside a target, removed unless kept. Made with the
+// permissions any new file gets here, not a temporary file's owner-only ones.
+class PartFile {
+public:
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+    explicit PartFile(const QString& folder) {
+        for (int attempt = 0; attempt < 64; ++attempt) {
+            m_file.setFileName(folder + QLatin1String("/.skarvel-") +
+                               QString::number(QRandomGenerator::global()->generate64(), 36) +
+                               QLatin1String(".part"));
+            if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !m_file.exists())
+                return;
+        }
+    }
+    ~PartFile() {
+        if (m_kept)
+            return;
+        m_file.close();
+        m_file.remove();
+    }
+    QFile& file() { return m_file; }
+    void keep() { m_kept = true; }
+
+private:
+    QFile m_file;
+    bool m_kept = false;
+};
+
+} // namespace
+
+bool ReplaceFileWith(const QString& path, const std::function<bool(QFile& part, QString& why)>& fill,
+                     QString* error) {
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    // The target's own name may already be at the length limit, which leaves no room for a
+    // temporary name made from it.
+    const QFileInfo target(path);
+    PartFile partFile(target.absolutePath());
+    QFile& part = partFile.file();
+    if (!part.isOpen())
+        return fail(part.errorString());
+    if (target.isFile())
+        part.setPermissions(target.permissions());
+    QString why;
+    if (!fill(part, why))
+        return fail(why.isEmpty() ? part.errorString() : why);
+    if (!part.flush())
+        return fail(part.errorString());
+    part.close();
+    if (part.error() != QFileDevice::NoError)
+        return fail(part.errorString());
+    if (!RenameOver(part.fileName(), path, &why))
+        return fail(why);
+    partFile.keep();
+    return true;
+}
+
 bool ReplaceWholeFile(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile file(path);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    if (!written && error)
-        *error = file.errorString();
-    return written;
+    return ReplaceFileWith(
+        path, [&bytes](QFile& part, QString&) { return part.write(bytes) == bytes.size(); }, error);
 }
 
 } // namespace skarvel

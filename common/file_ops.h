@@ -1,7 +1,10 @@
 #pragma once
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace skarvel {
 
@@ -16,8 +19,17 @@ void DeleteFilesInFolder(const QString& folder);
 
 // Creates, writes whole and closes; false (with the file removed) when any step fails.
 [[nodiscard]] bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
-// Like WriteWholeFile, but the bytes go to a temporary file beside path that is renamed over it
-// once whole: a failed write leaves any earlier file under path as it was, and no partial one.
+// Renames from over to in one step, replacing a file there; on Windows also a file that is open,
+// when every handle on it allows deleting it. False, with the reason in *error, when it fails.
+[[nodiscard]] bool RenameOver(const QString& from, const QString& to, QString* error = nullptr);
+// fill writes the content into a temporary file beside path (a short name of its own, whatever the
+// length of path's), which is renamed over path once whole: a failed write leaves any earlier file
+// under path as it was, and no partial one. fill returns false on failure, with why set unless the
+// file's own error says it. False, with the reason in *error, when any step fails.
+[[nodiscard]] bool ReplaceFileWith(const QString& path,
+                                   const std::function<bool(QFile& part, QString& why)>& fill,
+                                   QString* error = nullptr);
+// ReplaceFileWith for bytes in memory.
 [[nodiscard]] bool ReplaceWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // Reads a whole file; false when it cannot be opened or read.

@@ -1,5 +1,6 @@
 #include "net/transfer_engine.h"
 
+#include "common/file_ops.h"
 #include "net/user_agent.h"
 
 #include <QDir>
@@ -17,10 +18,8 @@
 #include <climits>
 #include <limits>
 #include <deque>
-#include <filesystem>
 #include <map>
 #include <mutex>
-#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -147,13 +146,10 @@ bool keepBodyFile(TransferResult& result, const QString& finalPath, QString* err
             *error = QStringLiteral("no body file to keep");
         return false;
     }
-    std::error_code code;
-    std::filesystem::rename(std::filesystem::path(result.bodyFile.toStdU16String()),
-                            std::filesystem::path(finalPath.toStdU16String()), code);
-    if (code) {
+    QString why;
+    if (!RenameOver(result.bodyFile, finalPath, &why)) {
         if (error)
-            *error = QStringLiteral("cannot move the body to %1: %2")
-                         .arg(finalPath, QString::fromStdString(code.message()));
+            *error = QStringLiteral("cannot move the body to %1: %2").arg(finalPath, why);
         return false;
     }
     result.bodyFile.clear();

@@ -151,6 +151,29 @@ TransformResult PictureTransform::transformToBytes(const QString& localPath, con
     return run(localPath, targetPath, settings, &encoded);
 }
 
+void PictureTransform::readSource(const QString& localPath, TransformResult& r) {
+    if (!ReadWholeFile(localPath, file_)) {
+        r.unreadable = true;
+        throw PictureError("cannot read " + localPath.toStdString());
+    }
+}
+
+template <typename Work>
+TransformResult PictureTransform::guarded(TransformResult& r, QByteArray* encoded, Work&& work) {
+    TransformResult done;
+    try {
+        done = work();
+    } catch (const PictureError& e) {
+        done = Fail(r, QString::fromStdString(e.what()));
+    } catch (const std::bad_alloc&) {
+        done = Fail(r, QStringLiteral("out of memory"));
+    }
+    if (encoded && done.status != TransformResult::Status::Written)
+        encoded->resize(0);
+    releaseLargeBuffers();
+    return done;
+}
+
 TransformResult PictureTransform::run(const QString& localPath, const QString& targetPath,
                                       const TransformSettings& settings, QByteArray* encoded) {
     TransformResult r;
@@ -181,93 +204,65 @@ TransformResult PictureTransform::run(const QString& localPath, const QString& t
         targetKind = PictureKind::Png;
     }
 
-    TransformResult done;
-    try {
-        if (!ReadWholeFile(localPath, file_)) {
-            r.unreadable = true;
-            throw PictureError("cannot read " + localPath.toStdString());
-        }
+    return guarded(r, encoded, [&]() -> TransformResult {
+        readSource(localPath, r);
         decode(*sourceKind);
-        if (source_.isEmpty()) {
-            done = Skip(r, QStringLiteral("picture has width or height 0"));
-        } else {
-            const Rgb24Image* picture = &source_;
-            if (settings.fit) {
-                QSize size = FitToRectangle(source_.width, source_.height, settings.width, settings.height);
-                if (size.width() < 1 || size.height() < 1) {
-                    r.message = QStringLiteral("fitted size %1 x %2 raised to at least 1 pixel a side")
-                                    .arg(size.width())
-                                    .arg(size.height());
-                    size = size.expandedTo(QSize(1, 1));
-                }
-                if (size.width() != source_.width || size.height() != source_.height) {
-                    scaled_.resize(size.width(), size.height());
-                    if (!ResizeNearest(source_, scaled_))
-                        throw PictureError("cannot scale the picture to " + std::to_string(size.width()) +
-                                           " x " + std::to_string(size.height()));
-                    picture = &scaled_;
-                }
+        if (source_.isEmpty())
+            return Skip(r, QStringLiteral("picture has width or height 0"));
+        const Rgb24Image* picture = &source_;
+        if (settings.fit) {
+            QSize size = FitToRectangle(source_.width, source_.height, settings.width, settings.height);
+            if (size.width() < 1 || size.height() < 1) {
+                r.message = QStringLiteral("fitted size %1 x %2 raised to at least 1 pixel a side")
+                                .arg(size.width())
+                                .arg(size.height());
+                size = size.expandedTo(QSize(1, 1));
             }
-            QString error;
-            if (encoded) {
-                detail::EncodePictureInto(*picture, *targetKind, *encoded);
-            } else {
-                QByteArray bytes;
-                detail::EncodePictureInto(*picture, *targetKind, bytes);
-                if (!WriteWholeFile(r.path, bytes, &error))
-                    throw PictureError("cannot write " + r.path.toStdString() + ": " + error.toStdString());
+            if (size.width() != source_.width || size.height() != source_.height) {
+                scaled_.resize(size.width(), size.height());
+                if (!ResizeNearest(source_, scaled_))
+                    throw PictureError("cannot scale the picture to " + std::to_string(size.width()) + " x " +
+                                       std::to_string(size.height()));
+                picture = &scaled_;
             }
-            r.status = TransformResult::Status::Written;
-            r.type = KindExtension(*targetKind);
-            r.width = picture->width;
-            r.height = picture->height;
-            done = r;
         }
-    } catch (const PictureError& e) {
-        done = Fail(r, QString::fromStdString(e.what()));
-    } catch (const std::bad_alloc&) {
-        done = Fail(r, QStringLiteral("out of memory"));
-    }
-    if (encoded && done.status != TransformResult::Status::Written)
-        encoded->resize(0);
-    releaseLargeBuffers();
-    return done;
+        QString error;
+        if (encoded) {
+            detail::EncodePictureInto(*picture, *targetKind, *encoded);
+        } else {
+            QByteArray bytes;
+            detail::EncodePictureInto(*picture, *targetKind, bytes);
+            if (!WriteWholeFile(r.path, bytes, &error))
+                throw PictureError("cannot write " + r.path.toStdString() + ": " + error.toStdString());
+        }
+        r.status = TransformResult::Status::Written;
+        r.type = KindExtension(*targetKind);
+        r.width = picture->width;
+        r.height = picture->height;
+        return r;
+    });
 }
 
 TransformResult PictureTransform::copyOriginal(TransformResult r, PictureKind kind, const QString& localPath,
                                                QByteArray* encoded) {
-    TransformResult done;
-    try {
-        if (!ReadWholeFile(localPath, file_)) {
-            r.unreadable = true;
-            throw PictureError("cannot read " + localPath.toStdString());
-        }
+    return guarded(r, encoded, [&]() -> TransformResult {
+        readSource(localPath, r);
         int width = 0, height = 0;
         detail::ReadPictureSizeOf(reinterpret_cast<const std::uint8_t*>(file_.constData()),
                                   static_cast<std::size_t>(file_.size()), kind, width, height);
-        if (width == 0 || height == 0) {
-            done = Skip(r, QStringLiteral("picture has width or height 0"));
-        } else {
-            QString error;
-            if (encoded)
-                *encoded = file_;
-            else if (!WriteWholeFile(r.path, file_, &error))
-                throw PictureError("cannot write " + r.path.toStdString() + ": " + error.toStdString());
-            r.status = TransformResult::Status::Written;
-            r.type = KindExtension(kind);
-            r.width = width;
-            r.height = height;
-            done = r;
-        }
-    } catch (const PictureError& e) {
-        done = Fail(r, QString::fromStdString(e.what()));
-    } catch (const std::bad_alloc&) {
-        done = Fail(r, QStringLiteral("out of memory"));
-    }
-    if (encoded && done.status != TransformResult::Status::Written)
-        encoded->resize(0);
-    releaseLargeBuffers();
-    return done;
+        if (width == 0 || height == 0)
+            return Skip(r, QStringLiteral("picture has width or height 0"));
+        QString error;
+        if (encoded)
+            *encoded = file_;
+        else if (!WriteWholeFile(r.path, file_, &error))
+            throw PictureError("cannot write " + r.path.toStdString() + ": " + error.toStdString());
+        r.status = TransformResult::Status::Written;
+        r.type = KindExtension(kind);
+        r.width = width;
+        r.height = height;
+        return r;
+    });
 }
 
 void PictureTransform::decode(PictureKind kind) {

@@ -89,9 +89,18 @@ SvgHelper::SvgHelper(const std::uint8_t* data, std::size_t size, const SvgHelper
     char* const argv[] = {program.data(), base.data(), perPixel.data(), nullptr};
     const rlim_t drawable =
         static_cast<rlim_t>(limits.baseBytes + limits.bytesPerDrawnPixel * kDecodePixelBudget);
-    const rlimit memory{static_cast<rlim_t>(limits.baseBytes), drawable};
     const rlim_t cpuSeconds = static_cast<rlim_t>(limits.cpu.count());
-    const rlimit cpu{cpuSeconds, cpuSeconds + 1};
+    // Within the limits this process already has: a child may lower its hard limits, never raise them.
+    const auto within = [](int resource, rlimit wanted) {
+        rlimit now{};
+        if (getrlimit(resource, &now) == 0 && now.rlim_max != RLIM_INFINITY) {
+            wanted.rlim_max = std::min(wanted.rlim_max, now.rlim_max);
+            wanted.rlim_cur = std::min(wanted.rlim_cur, wanted.rlim_max);
+        }
+        return wanted;
+    };
+    const rlimit memory = within(RLIMIT_AS, {static_cast<rlim_t>(limits.baseBytes), drawable});
+    const rlimit cpu = within(RLIMIT_CPU, {cpuSeconds, cpuSeconds + 1});
     const rlimit noCore{0, 0};
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
@@ -103,9 +112,10 @@ SvgHelper::SvgHelper(const std::uint8_t* data, std::size_t size, const SvgHelper
         dup2(pair[1], STDOUT_FILENO);
         if (devNull >= 0)
             dup2(devNull, STDERR_FILENO);
-        setrlimit(RLIMIT_AS, &memory);
-        setrlimit(RLIMIT_CPU, &cpu);
-        setrlimit(RLIMIT_CORE, &noCore);
+        // A helper that cannot be held to its limits does not run.
+        if (setrlimit(RLIMIT_AS, &memory) != 0 || setrlimit(RLIMIT_CPU, &cpu) != 0 ||
+            setrlimit(RLIMIT_CORE, &noCore) != 0)
+            _exit(126);
         execv(argv[0], argv);
         _exit(127);
     }

@@ -28,4 +28,6 @@ if [ "${SKARVEL_WINDOWS_TESTS:-1}" != 0 ]; then
 fi
 step "packages"
 ./scripts/windows/package.sh
+step "the installer under Wine"
+./scripts/windows/check-installer.sh
 step "done"

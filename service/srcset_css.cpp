@@ -275,15 +275,19 @@ QStringList cssUrls(QStringView css) {
         pos += name.size();
         return true;
     };
-    auto readString = [&] { // at the opening quote
-        QString value;
-        const QChar quote = css[pos++];
-        while (pos < n && css[pos] != quote) {
+    // Appends the characters up to stop (or the end), escapes resolved, to value.
+    auto readUpTo = [&](QChar stop, QString& value) {
+        while (pos < n && css[pos] != stop) {
             if (css[pos] == u'\\')
                 readEscape(value);
             else
                 value += css[pos++];
         }
+    };
+    auto readString = [&] { // at the opening quote
+        QString value;
+        const QChar quote = css[pos++];
+        readUpTo(quote, value);
         ++pos;
         return value;
     };
@@ -296,12 +300,7 @@ QStringList cssUrls(QStringView css) {
             while (pos < n && css[pos] != u')')
                 ++pos;
         } else {
-            while (pos < n && css[pos] != u')') {
-                if (css[pos] == u'\\')
-                    readEscape(value);
-                else
-                    value += css[pos++];
-            }
+            readUpTo(u')', value);
         }
         ++pos;
         return value;

@@ -1,5 +1,6 @@
 #include "sqlite_export/sqlite_export.h"
 
+#include "common/file_ops.h"
 #include "common/safe_file_name.h"
 #include "common/text_ops.h"
 
@@ -7,17 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 
 #include <sqlite3.h>
 
-#include <filesystem>
 #include <memory>
-#include <system_error>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace skarvel {
 
@@ -308,59 +302,37 @@ QString SafeExportName(const QString& exportName) {
 }
 
 bool ReplaceFileWithCopy(const QString& source, const QString& target, QString* error) {
-    auto fail = [error](const QString& what, const QString& why) {
-        if (error)
-            *error = what + QLatin1String(": ") + why;
-        return false;
-    };
     QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return fail(source, in.errorString());
-    // A short hidden name: the target's own name may already be at the length limit.
-    const QString folder = QFileInfo(target).absolutePath();
-    // Held by pointer: on Windows its handle must be let go before the rename.
-    auto part = std::make_unique<QTemporaryFile>(folder + QLatin1String("/.skarvel-XXXXXX.part"));
-    if (!part->open())
-        return fail(folder, part->errorString());
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = in.read(chunk.data(), chunk.size());
-        if (got < 0)
-            return fail(source, in.errorString());
-        if (got == 0)
-            break;
-        if (part->write(chunk.constData(), got) != got)
-            return fail(target, part->errorString());
+    if (!in.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = source + QLatin1String(": ") + in.errorString();
+        return false;
     }
-    if (!part->flush())
-        return fail(target, part->errorString());
-    part->setPermissions(in.permissions());
-    part->close();
-    if (part->error() != QFileDevice::NoError)
-        return fail(target, part->errorString());
-#ifdef _WIN32
-    // A closed QTemporaryFile still holds its handle and Windows renames no open file; the C
-    // library's rename (under std::filesystem's here) refuses an existing target.
-    const QString partName = part->fileName();
-    part->setAutoRemove(false);
-    part.reset();
-    if (!MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(partName).utf16()),
-                     reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(target).utf16()),
-                     MOVEFILE_REPLACE_EXISTING)) {
-        const QString why = QString::fromStdString(std::system_category().message(int(GetLastError())));
-        QFile::remove(partName);
-        return fail(target, why);
-    }
-#else
-    // Renaming replaces an existing file in one step; onto a folder it fails.
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(part->fileName().toStdU16String()),
-                            std::filesystem::path(target.toStdU16String()), ec);
-    if (ec)
-        return fail(target, QString::fromStdString(ec.message()));
-    part->setAutoRemove(false);
-#endif
-    return true;
+    bool sourceFailed = false;
+    QString why;
+    const bool copied = ReplaceFileWith(
+        target,
+        [&](QFile& part, QString& partWhy) {
+            QByteArray chunk(1 << 20, Qt::Uninitialized);
+            for (;;) {
+                const qint64 got = in.read(chunk.data(), chunk.size());
+                if (got < 0) {
+                    sourceFailed = true;
+                    partWhy = in.errorString();
+                    return false;
+                }
+                if (got == 0)
+                    break;
+                if (part.write(chunk.constData(), got) != got)
+                    return false;
+            }
+            part.setPermissions(in.permissions());
+            return true;
+        },
+        &why);
+    if (!copied && error)
+        *error = (sourceFailed ? source : target) + QLatin1String(": ") + why;
+    return copied;
 }
 
 QString ExportTypeForMedia(const QString& localPath) {

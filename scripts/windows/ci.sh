@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The optional Windows step of CI: when this machine already holds the cached
-# Windows libraries (made by scripts/windows.sh), cross-build Skarvel and run
-# its tests and the service check under Wine; otherwise say that it is skipped.
+# Windows libraries (made by scripts/windows.sh), cross-build Skarvel, run its
+# tests and the service check under Wine, package it and try the installer;
+# otherwise say that it is skipped.
 # It never builds the libraries: that takes about an hour.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -19,3 +20,5 @@ export SYSROOT BUILD=$PWD/build-windows-ci
 echo "Windows build: cached libraries in $SYSROOT"
 ./scripts/windows/build-skarvel.sh
 ./scripts/windows/test.sh
+./scripts/windows/package.sh
+./scripts/windows/check-installer.sh

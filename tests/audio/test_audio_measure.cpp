@@ -2,6 +2,7 @@
 // event loop here on purpose: the download job measures on a plain worker thread.
 #include "audio/audio_decoder.h"
 #include "audio/audio_library.h"
+#include "common/file_ops.h"
 #include "tests/audio/sound_files.h"
 #include "tests/support/test_support.h"
 
@@ -236,6 +237,30 @@ TEST_F(AudioMeasure, FileNamesWithColonsSpacesAndNonLatinLettersOpen) {
     const int relative = MeasureDurationSeconds(audio, "rtp:1.wav");
     QDir::setCurrent(before);
     EXPECT_EQ(relative, 3);
+}
+
+// Downloading the sounds again replaces the file of a sound that plays: the player goes on with
+// what it opened, and nothing of the old file is left once it lets go.
+TEST_F(AudioMeasure, AFileBeingReadCanBeReplaced) {
+    QTemporaryDir dir;
+    const QString playing = dir.filePath("1.wav");
+    ASSERT_TRUE(QFile::copy(path("stereo.wav"), playing));
+    const audio::PcmFormat format{22050, 2, audio::PcmFormat::Sample::Int16};
+    auto reader = audio::PcmReader::open(playing, format);
+    ASSERT_TRUE(reader);
+    std::vector<char> chunk(64 * 1024);
+    qint64 frames = reader->read(chunk.data(), qint64(chunk.size())) / format.bytesPerFrame();
+
+    ASSERT_TRUE(QFile::copy(path("mono.wav"), dir.filePath("download.part")));
+    QString error;
+    ASSERT_TRUE(RenameOver(dir.filePath("download.part"), playing, &error)) << error.toStdString();
+    EXPECT_EQ(test::readFile(playing), test::readFile(path("mono.wav")));
+    EXPECT_EQ(MeasureDurationSeconds(audio, playing), 3);
+    for (qint64 n; (n = reader->read(chunk.data(), qint64(chunk.size()))) > 0;)
+        frames += n / format.bytesPerFrame();
+    EXPECT_NEAR(double(frames), 7.2 * 22050, 2.0);
+    reader.reset();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"1.wav"});
 }
 
 TEST_F(AudioMeasure, BadHandlesFailHarmlessly) {

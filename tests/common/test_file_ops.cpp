@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -62,6 +63,44 @@ TEST(FileOps, WriteWholeFileReportsAFolderThatDoesNotExist) {
     EXPECT_TRUE(WriteWholeFile(tmp.path() + "/ok.bin", QByteArray(1000, 'x')));
     EXPECT_FALSE(WriteWholeFile(tmp.path() + "/missing/dir/f.bin", "x", &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(FileOps, ReplaceWholeFileReplacesWholeOrNotAtAll) {
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    const auto names = [&root] {
+        return QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    test::writeFile(root + "/kept.bin", "an older file of that name");
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    ASSERT_TRUE(QFile::setPermissions(root + "/kept.bin", ownerOnly));
+    const QFileDevice::Permissions keptPermissions = QFileInfo(root + "/kept.bin").permissions();
+    QString error;
+    ASSERT_TRUE(ReplaceWholeFile(root + "/kept.bin", QByteArray(3000, 'k'), &error)) << error.toStdString();
+    EXPECT_EQ(test::readFile(root + "/kept.bin"), QByteArray(3000, 'k'));
+    // A replaced file keeps its permissions; a new one gets those of any new file.
+    EXPECT_EQ(QFileInfo(root + "/kept.bin").permissions(), keptPermissions);
+    ASSERT_TRUE(ReplaceWholeFile(root + "/new.bin", "new"));
+    ASSERT_TRUE(WriteWholeFile(root + "/plain.bin", "plain"));
+    EXPECT_EQ(QFileInfo(root + "/new.bin").permissions(), QFileInfo(root + "/plain.bin").permissions());
+    ASSERT_TRUE(QFile::remove(root + "/new.bin") && QFile::remove(root + "/plain.bin"));
+    // A name at the length limit leaves no room for a temporary name made from it.
+    const QString longName = QString(251, 'n') + ".jpg";
+    ASSERT_TRUE(ReplaceWholeFile(root + "/" + longName, "first", &error)) << error.toStdString();
+    ASSERT_TRUE(ReplaceWholeFile(root + "/" + longName, "second", &error)) << error.toStdString();
+    EXPECT_EQ(test::readFile(root + "/" + longName), QByteArray("second"));
+    EXPECT_EQ(names(), (QStringList{"kept.bin", longName}));
+
+    ASSERT_TRUE(QDir(root).mkpath("folder"));
+    for (const QString& target :
+         QStringList{root + "/folder", root + "/missing/f.bin", root + "/kept.bin/f.bin"}) {
+        error.clear();
+        EXPECT_FALSE(ReplaceWholeFile(target, "x", &error)) << target.toStdString();
+        EXPECT_FALSE(error.isEmpty()) << target.toStdString();
+    }
+    EXPECT_EQ(names(), (QStringList{"folder", "kept.bin", longName}));
+    EXPECT_TRUE(QDir(root + "/folder").isEmpty());
+    EXPECT_EQ(test::readFile(root + "/kept.bin"), QByteArray(3000, 'k'));
 }
 
 TEST(IniFile, ValuesStayPlainAndOtherContentSurvives) {

@@ -230,10 +230,6 @@ void MediaHarvestTest::soundsAndVideosDownloadSideBySide() {
     // Downloading the sounds again measures with handles of its own: the player plays on.
     QTest::mouseClick(form->findChild<QPushButton*>("BitBtn8"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(soundRunDone(form), kJobWaitMs);
-#ifdef _WIN32
-    // Open fault: on Windows the sound downloaded again while it plays is not measured.
-    QEXPECT_FAIL("", "a sound downloaded again while it plays is not measured on Windows", Abort);
-#endif
     QCOMPARE(soundTable->cell(col::Duration, rowEndingWith(soundTable, "/vbr.mp3")), QString("7"));
     QCOMPARE(audio.ChannelIsActive(playing), State::Playing);
 

@@ -128,6 +128,23 @@ QImage grabGrid(TForm1* form) {
     return test::DrawGrid1(form)->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+// Names the four rows "row1".."row4" and saves the collection as JPEG into a new folder, which it returns.
+QString saveRowsAsJpeg(GuiFixture& f, TForm1* form) {
+    for (int r = 1; r <= 4; ++r)
+        test::pictureTable(form)->setCell(col::PicExportName, r, QStringLiteral("row%1.x").arg(r));
+    const QString out = f.tempDir.filePath("saved");
+    QDir().mkpath(out);
+    f.answers.directories.push_back(out);
+    test::runDialog(
+        f.answers, [&] { test::Press(form, "BitBtn5"); },
+        [](QWidget* d) { test::child<QComboBox>(d, "ComboBox1")->setCurrentIndex(kSaveJpeg); }, "BitBtn1",
+        "Collection saved!");
+    if (!QTest::qWaitFor([form] { return test::CurrentJob(form, JobId::ExportPictures)->Suspended(); },
+                         test::kWaitMs))
+        qFatal("the save did not end");
+    return out;
+}
+
 } // namespace
 
 class ModernPicturesGuiTest : public QObject {
@@ -177,16 +194,7 @@ void ModernPicturesGuiTest::aPageOfModernPicturesIsDownloadedShownSavedAndExport
         kJobWaitMs);
 
     // "Save collection" as JPEG: four JPEGs of the measured sizes.
-    for (int r = 1; r <= 4; ++r)
-        table->setCell(col::PicExportName, r, QStringLiteral("row%1.x").arg(r));
-    const QString out = f.tempDir.filePath("saved");
-    QDir().mkpath(out);
-    f.answers.directories.push_back(out);
-    test::runDialog(
-        f.answers, [&] { test::Press(form, "BitBtn5"); },
-        [](QWidget* d) { test::child<QComboBox>(d, "ComboBox1")->setCurrentIndex(kSaveJpeg); }, "BitBtn1",
-        "Collection saved!");
-    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPictures)->Suspended(), test::kWaitMs);
+    const QString out = saveRowsAsJpeg(f, form);
     QCOMPARE(test::filesIn(out), (QStringList{"row1.jpg", "row2.jpg", "row3.jpg", "row4.jpg"}));
     for (const Picture& p : all)
         QCOMPARE(test::identify(out + QStringLiteral("/row%1.jpg").arg(rowOf(table, p.path))),
@@ -264,16 +272,7 @@ void ModernPicturesGuiTest::withoutTheKeyTheSamePageGivesUnknownRows() {
         QCOMPARE(cell.pixel(50, 50), cell.pixel(0, 0));
     }
     // "Save collection" as JPEG writes the PNG alone.
-    for (int r = 1; r <= 4; ++r)
-        table->setCell(col::PicExportName, r, QStringLiteral("row%1.x").arg(r));
-    const QString out = f.tempDir.filePath("saved");
-    QDir().mkpath(out);
-    f.answers.directories.push_back(out);
-    test::runDialog(
-        f.answers, [&] { test::Press(form, "BitBtn5"); },
-        [](QWidget* d) { test::child<QComboBox>(d, "ComboBox1")->setCurrentIndex(kSaveJpeg); }, "BitBtn1",
-        "Collection saved!");
-    QTRY_VERIFY_WITH_TIMEOUT(test::CurrentJob(form, JobId::ExportPictures)->Suspended(), test::kWaitMs);
+    const QString out = saveRowsAsJpeg(f, form);
     QCOMPARE(test::filesIn(out), QStringList{QStringLiteral("row%1.jpg").arg(png)});
 }
 

@@ -88,6 +88,34 @@ void fillRows(CollectionTable& t, const QStringList& paths) {
         t.setRow(r, {QString::number(r), kStatusOK, QStringLiteral("http://site/%1").arg(r), paths[r - 1]});
 }
 
+// What the window gives a job: its table, a progress bar and the report of each run.
+struct Window {
+    explicit Window(TableKind kind = TableKind::Pictures) : table(kind) {}
+    QObject object;
+    CollectionTable table;
+    RecordingProgress progress;
+    int reported = -1;
+
+    DuplicateRemovalJob::Finished report() {
+        return [this](int removed) { reported = removed; };
+    }
+    OwnedJob<RemoveDuplicatePictures> pictureJob(int maxDistance, std::function<PictureTypes()> types = {}) {
+        return MakeOwnedJob<RemoveDuplicatePictures>(&object, table, progress, maxDistance, report(),
+                                                     std::move(types));
+    }
+    // Runs the job once and returns the removed count it reported; the report comes once the
+    // job is ready for the next run.
+    int run(DuplicateRemovalJob& job) {
+        reported = -1;
+        job.Resume();
+        if (!QTest::qWaitFor([&] { return reported >= 0; }, kRunWaitMs))
+            qFatal("the run did not end");
+        if (!job.Suspended())
+            qFatal("the run was reported before the job was ready for the next");
+        return reported;
+    }
+};
+
 class DuplicateJobsTest : public QObject {
     Q_OBJECT
 
@@ -96,17 +124,6 @@ private:
     QString file(const QString& name) const { return dir.filePath(name); }
     void writePicture(const QString& name, const Rgb24Image& picture, PictureKind kind) {
         test::writeFile(file(name), EncodePicture(picture, kind));
-    }
-    // Runs the job once and returns the removed count it reported; the report comes once the
-    // job is ready for the next run.
-    int run(DuplicateRemovalJob& job, int& reported) {
-        reported = -1;
-        job.Resume();
-        if (!QTest::qWaitFor([&] { return reported >= 0; }, kRunWaitMs))
-            qFatal("the run did not end");
-        if (!job.Suspended())
-            qFatal("the run was reported before the job was ready for the next");
-        return reported;
     }
 
 private slots:
@@ -125,71 +142,61 @@ private slots:
     }
 
     void readsOnlyFilesWithoutACurrentFingerprint() {
-        QObject window;
-        CollectionTable table(TableKind::Pictures);
-        RecordingProgress progress;
-        int reported = -1;
-        auto job = MakeOwnedJob<RemoveDuplicatePictures>(&window, table, progress, 4,
-                                                         [&](int removed) { reported = removed; });
+        Window w;
+        auto job = w.pictureJob(4);
         // Rows 1 and 4 carry what the download's measuring pass learnt.
-        fillRows(table, {file("a.png"), file("b.png"), file("a-half.png"), file("b-copy.png"), file("a.jpg"),
-                         file("broken.png"), file("broken-copy.png"), file("missing.png"), ""});
-        table.setFingerprint(
+        fillRows(w.table,
+                 {file("a.png"), file("b.png"), file("a-half.png"), file("b-copy.png"), file("a.jpg"),
+                  file("broken.png"), file("broken-copy.png"), file("missing.png"), ""});
+        w.table.setFingerprint(
             1, RemoveDuplicatePictures::FingerprintPicture(file("a.png"), PictureTypes::Classic));
-        table.setFingerprint(
+        w.table.setFingerprint(
             4, RemoveDuplicatePictures::FingerprintPicture(file("b-copy.png"), PictureTypes::Classic));
 
         std::uint64_t decodes = PictureDecodeCount();
-        QCOMPARE(run(*job, reported), 3);
+        QCOMPARE(w.run(*job), 3);
         QCOMPARE(PictureDecodeCount() - decodes, std::uint64_t{5}); // rows 2, 3, 5, 6, 7
-        QCOMPARE(localPaths(table),
+        QCOMPARE(localPaths(w.table),
                  QStringList({"a.png", "b.png", "broken.png", "broken-copy.png", "missing.png", ""}));
-        QCOMPARE(numbers(table), QStringList({"1", "2", "3", "4", "5", "6"}));
-        QCOMPARE(progress.maximum, 9);
-        QVERIFY(!progress.shown);
-        QVERIFY(table.fingerprint(3) && !table.fingerprint(3)->decoded); // a file that does not decode stays
-        QCOMPARE(table.fingerprint(5), nullptr);
+        QCOMPARE(numbers(w.table), QStringList({"1", "2", "3", "4", "5", "6"}));
+        QCOMPARE(w.progress.maximum, 9);
+        QVERIFY(!w.progress.shown);
+        QVERIFY(w.table.fingerprint(3) &&
+                !w.table.fingerprint(3)->decoded); // a file that does not decode stays
+        QCOMPARE(w.table.fingerprint(5), nullptr);
 
         // The second run reads nothing; a file changed since is read again.
         decodes = PictureDecodeCount();
-        QCOMPARE(run(*job, reported), 0);
+        QCOMPARE(w.run(*job), 0);
         QCOMPARE(PictureDecodeCount(), decodes);
         QFile::remove(file("broken-copy.png"));
         QVERIFY(QFile::copy(file("a.png"), file("broken-copy.png")));
-        QCOMPARE(run(*job, reported), 1);
+        QCOMPARE(w.run(*job), 1);
         QCOMPARE(PictureDecodeCount() - decodes, std::uint64_t{1});
-        QCOMPARE(localPaths(table), QStringList({"a.png", "b.png", "broken.png", "missing.png", ""}));
+        QCOMPARE(localPaths(w.table), QStringList({"a.png", "b.png", "broken.png", "missing.png", ""}));
     }
 
     void distanceZeroComparesBytesOnly() {
-        QObject window;
-        CollectionTable table(TableKind::Pictures);
-        RecordingProgress progress;
-        int reported = -1;
-        auto job = MakeOwnedJob<RemoveDuplicatePictures>(&window, table, progress, 0,
-                                                         [&](int removed) { reported = removed; });
-        fillRows(table,
+        Window w;
+        auto job = w.pictureJob(0);
+        fillRows(w.table,
                  {file("a.png"), file("a-half.png"), file("a.jpg"), file("b.png"), file("b-copy.png")});
-        QCOMPARE(run(*job, reported), 1);
-        QCOMPARE(localPaths(table), QStringList({"a.png", "a-half.png", "a.jpg", "b.png"}));
+        QCOMPARE(w.run(*job), 1);
+        QCOMPARE(localPaths(w.table), QStringList({"a.png", "a-half.png", "a.jpg", "b.png"}));
     }
 
     void rowsChangedWhileTheJobReadsAreLeftAlone() {
-        QObject window;
-        CollectionTable table(TableKind::Pictures);
-        RecordingProgress progress;
-        int reported = -1;
-        auto job = MakeOwnedJob<RemoveDuplicatePictures>(&window, table, progress, 4,
-                                                         [&](int removed) { reported = removed; });
-        fillRows(table,
+        Window w;
+        auto job = w.pictureJob(4);
+        fillRows(w.table,
                  {file("a.png"), file("a-half.png"), file("a.jpg"), file("b-copy.png"), file("b.png")});
         // After the rows were taken: a's row goes, and b's copy now names another file.
-        progress.onFirstMove = [&] {
-            table.removeDataRow(1);
-            table.setCell(col::LocalPath, 3, file("elsewhere.png"));
+        w.progress.onFirstMove = [&] {
+            w.table.removeDataRow(1);
+            w.table.setCell(col::LocalPath, 3, file("elsewhere.png"));
         };
-        QCOMPARE(run(*job, reported), 0);
-        QCOMPARE(localPaths(table), QStringList({"a-half.png", "a.jpg", "elsewhere.png", "b.png"}));
+        QCOMPARE(w.run(*job), 0);
+        QCOMPARE(localPaths(w.table), QStringList({"a-half.png", "a.jpg", "elsewhere.png", "b.png"}));
     }
 
     // A WebP is decoded only while the modern types are on; a row read before they were is read again.
@@ -197,22 +204,18 @@ private slots:
         if (!PictureKindBuilt(PictureKind::Webp))
             QSKIP("built without WebP");
         writePicture("a.webp", test::makeScene(400, 300, 1), PictureKind::Webp);
-        QObject window;
-        CollectionTable table(TableKind::Pictures);
-        RecordingProgress progress;
-        int reported = -1;
+        Window w;
         PictureTypes types = PictureTypes::Classic;
-        auto job = MakeOwnedJob<RemoveDuplicatePictures>(
-            &window, table, progress, 4, [&](int removed) { reported = removed; }, [&] { return types; });
-        fillRows(table, {file("a.jpg"), file("a.webp"), file("b.png")});
-        QCOMPARE(run(*job, reported), 0);
-        QVERIFY(table.fingerprint(2) && !table.fingerprint(2)->decoded);
+        auto job = w.pictureJob(4, [&] { return types; });
+        fillRows(w.table, {file("a.jpg"), file("a.webp"), file("b.png")});
+        QCOMPARE(w.run(*job), 0);
+        QVERIFY(w.table.fingerprint(2) && !w.table.fingerprint(2)->decoded);
 
         types = PictureTypes::Modern;
         const std::uint64_t decodes = PictureDecodeCount();
-        QCOMPARE(run(*job, reported), 1);
+        QCOMPARE(w.run(*job), 1);
         QCOMPARE(PictureDecodeCount() - decodes, std::uint64_t{1});
-        QCOMPARE(localPaths(table), QStringList({"a.jpg", "b.png"}));
+        QCOMPARE(localPaths(w.table), QStringList({"a.jpg", "b.png"}));
     }
 
     void soundsAndVideosGoByteForByteReadingOnlySharedSizes() {
@@ -221,60 +224,48 @@ private slots:
         test::writeFile(file("x-copy.mp3"), QByteArray(100, 'x'));
         test::writeFile(file("z.mp3"), QByteArray(7, 'z'));
         for (const TableKind kind : {TableKind::Sounds, TableKind::Videos}) {
-            QObject window;
-            CollectionTable table(kind);
-            RecordingProgress progress;
-            int reported = -1;
-            auto job = MakeOwnedJob<RemoveDuplicateFiles>(&window, table, progress,
-                                                          [&](int removed) { reported = removed; });
-            fillRows(table,
+            Window w(kind);
+            auto job = MakeOwnedJob<RemoveDuplicateFiles>(&w.object, w.table, w.progress, w.report());
+            fillRows(w.table,
                      {file("x.mp3"), file("y.mp3"), "", file("x-copy.mp3"), file("z.mp3"), file("x.mp3")});
-            QCOMPARE(run(*job, reported), 2);
-            QCOMPARE(localPaths(table), QStringList({"x.mp3", "y.mp3", "", "z.mp3"}));
-            QCOMPARE(numbers(table), QStringList({"1", "2", "3", "4"}));
-            QVERIFY(table.fingerprint(1) && table.fingerprint(2));
-            QCOMPARE(table.fingerprint(4), nullptr); // the only file of its size is never read
+            QCOMPARE(w.run(*job), 2);
+            QCOMPARE(localPaths(w.table), QStringList({"x.mp3", "y.mp3", "", "z.mp3"}));
+            QCOMPARE(numbers(w.table), QStringList({"1", "2", "3", "4"}));
+            QVERIFY(w.table.fingerprint(1) && w.table.fingerprint(2));
+            QCOMPARE(w.table.fingerprint(4), nullptr); // the only file of its size is never read
         }
     }
 
     void emptyTableRemovesNothing() {
-        QObject window;
-        CollectionTable table(TableKind::Pictures);
-        RecordingProgress progress;
-        int reported = -1;
-        auto job = MakeOwnedJob<RemoveDuplicatePictures>(&window, table, progress, 4,
-                                                         [&](int removed) { reported = removed; });
-        QCOMPARE(run(*job, reported), 0);
-        QVERIFY(table.isEmptyTable());
-        QCOMPARE(progress.maximum, 0);
+        Window w;
+        auto job = w.pictureJob(4);
+        QCOMPARE(w.run(*job), 0);
+        QVERIFY(w.table.isEmptyTable());
+        QCOMPARE(w.progress.maximum, 0);
     }
 
     // 25,000 rows, most of them known from their download: the window thread runs the
     // prepare and finish steps over all of them, and each step stays short.
     void noStepHoldsTheWindowLong() {
-        QObject window;
-        CollectionTable table(TableKind::Pictures);
-        RecordingProgress progress;
-        int reported = -1;
-        auto job = MakeOwnedJob<RemoveDuplicatePictures>(&window, table, progress, 4,
-                                                         [&](int removed) { reported = removed; });
+        Window w;
+        auto job = w.pictureJob(4);
         const QStringList files{file("a.png"), file("a-half.png"), file("a.jpg"), file("b.png")};
         constexpr int kRows = 25000; // applied over several window steps
-        table.setGridRowCount(kRows + 1);
+        w.table.setGridRowCount(kRows + 1);
         std::vector<std::shared_ptr<const ContentFingerprint>> known;
         for (const QString& f : files)
             known.push_back(RemoveDuplicatePictures::FingerprintPicture(f, PictureTypes::Classic));
         for (int r = 1; r <= kRows; ++r) {
-            table.setRow(r, {QString::number(r), kStatusOK, QStringLiteral("http://site/%1").arg(r),
-                             files[(r - 1) % files.size()]});
+            w.table.setRow(r, {QString::number(r), kStatusOK, QStringLiteral("http://site/%1").arg(r),
+                               files[(r - 1) % files.size()]});
             if (r > int(files.size()))
-                table.setFingerprint(r, known[size_t((r - 1) % files.size())]);
+                w.table.setFingerprint(r, known[size_t((r - 1) % files.size())]);
         }
         auto* app = static_cast<TimingApplication*>(QCoreApplication::instance());
         app->longestStepMs = 0;
         app->steps = 0;
-        QCOMPARE(run(*job, reported), kRows - 2); // one row of a, one of b
-        QCOMPARE(localPaths(table), QStringList({"a.png", "b.png"}));
+        QCOMPARE(w.run(*job), kRows - 2); // one row of a, one of b
+        QCOMPARE(localPaths(w.table), QStringList({"a.png", "b.png"}));
         qInfo("longest of %d window steps over %d rows: %lld ms of processor time", app->steps, kRows,
               app->longestStepMs);
         QVERIFY(app->steps >= 6); // prepare, the bar, three of results, finish

@@ -35,9 +35,9 @@ QByteArray Encoded(const QImage& image, const char* format, int quality = -1) {
     return bytes;
 }
 
+// WebP and AVIF; SVG is not built everywhere, and its pair joins the case where it is.
 bool ModernTypesBuilt() {
-    return PictureKindBuilt(PictureKind::Webp) && PictureKindBuilt(PictureKind::Avif) &&
-           PictureKindBuilt(PictureKind::Svg);
+    return PictureKindBuilt(PictureKind::Webp) && PictureKindBuilt(PictureKind::Avif);
 }
 
 struct Picture {
@@ -156,24 +156,30 @@ void DuplicatesTest::picturesKeepOneRowEach_data() {
         << QByteArray() << QStringList{"gone.png", "gone-too.png", "photo.webp", "photo-copy.webp"} << 0;
     // The JPEG, WebP and AVIF of one photo are one picture, and so are an SVG and a PNG of its drawing.
     std::vector<Picture> modern;
+    QStringList modernKept{"photo.jpg", "different.webp"};
     if (ModernTypesBuilt()) {
-        Rgb24Image half(240, 180), drawnHalf(200, 150);
-        const QByteArray drawing = test::makeSvgScene(400, 300, 31);
-        if (!ResizeNearest(original, half) ||
-            !ResizeNearest(DecodePicture(drawing, PictureKind::Svg), drawnHalf))
+        Rgb24Image half(240, 180);
+        if (!ResizeNearest(original, half))
             qFatal("cannot scale a test picture");
         modern = {
             {"/photo.jpg", "image/jpeg", EncodeJpeg(original, 85)},
             {"/photo.webp", "image/webp", EncodeWebp(original, 80)},
             {"/photo-small.avif", "image/avif", EncodeAvif(half)},
-            {"/drawing.png", "image/png", EncodePng(drawnHalf)},
-            {"/drawing.svg", "image/svg+xml", drawing},
             {"/different.webp", "image/webp", EncodeWebp(test::makeScene(480, 360, 22), 80)},
         };
     }
-    QTest::newRow("WebP, AVIF and SVG with MODERN_PICTURES=1")
-        << modern << QByteArray("MODERN_PICTURES=1\r\n")
-        << QStringList{"photo.jpg", "drawing.svg", "different.webp"} << 3;
+    if (ModernTypesBuilt() && PictureKindBuilt(PictureKind::Svg)) {
+        Rgb24Image drawnHalf(200, 150);
+        const QByteArray drawing = test::makeSvgScene(400, 300, 31);
+        if (!ResizeNearest(DecodePicture(drawing, PictureKind::Svg), drawnHalf))
+            qFatal("cannot scale a test picture");
+        modern.insert(modern.begin() + 3, {{"/drawing.png", "image/png", EncodePng(drawnHalf)},
+                                           {"/drawing.svg", "image/svg+xml", drawing}});
+        modernKept.insert(1, "drawing.svg");
+    }
+    QTest::newRow("WebP and AVIF (and SVG where built) with MODERN_PICTURES=1")
+        << modern << QByteArray("MODERN_PICTURES=1\r\n") << modernKept
+        << int(modern.size() - modernKept.size());
     QTest::newRow("a table of one") << std::vector<Picture>{{"/original.png", "image/png",
                                                              EncodePng(original)}}
                                     << QByteArray() << QStringList{"original.png"} << 0;
@@ -185,7 +191,7 @@ void DuplicatesTest::picturesKeepOneRowEach() {
     QFETCH(QStringList, remaining);
     QFETCH(int, removed);
     if (settings.contains("MODERN_PICTURES") && !ModernTypesBuilt())
-        QSKIP("built without WebP, AVIF or SVG");
+        QSKIP("built without WebP or AVIF");
     MediaSite site;
     GuiFixture f;
     TForm1* form = Harvest(f, site, pictures, settings);

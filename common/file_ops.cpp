@@ -81,6 +81,28 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes) {
     return file.error() == QFileDevice::NoError;
 }
 
+bool OpenNewFile(QFile& file, const std::function<QString()>& nextName, QIODevice::OpenMode mode, int tries) {
+    for (int attempt = 0; attempt < tries; ++attempt) {
+        file.setFileName(nextName());
+        if (file.open(mode | QIODevice::NewOnly))
+            return true;
+        // Anything but a name already taken ends the search.
+        if (file.error() != QFileDevice::OpenError || !file.exists())
+            return false;
+    }
+    return false;
+}
+
+namespace {
+
+// A name beside the files of folder that no one picks by chance and listings pass over.
+QString HiddenNameIn(const QString& folder, QLatin1String suffix) {
+    return folder + QLatin1String("/.skarvel-") +
+           QString::number(QRandomGenerator::global()->generate64(), 36) + suffix;
+}
+
+} // namespace
+
 bool RenameOver(const QString& from, const QString& to, QString* error) {
     auto fail = [error](const QString& why) {
         if (error)
@@ -101,10 +123,7 @@ bool RenameOver(const QString& from, const QString& to, QString* error) {
         return fail(why);
     const QFileInfo info(to);
     const std::wstring aside =
-        QDir::toNativeSeparators(info.absolutePath() + QLatin1String("/.skarvel-") +
-                                 QString::number(QRandomGenerator::global()->generate64(), 36) +
-                                 QLatin1String(".old"))
-            .toStdWString();
+        QDir::toNativeSeparators(HiddenNameIn(info.absolutePath(), QLatin1String(".old"))).toStdWString();
     if (!info.isFile() || !MoveFileExW(target.c_str(), aside.c_str(), 0))
         return fail(why);
     if (!MoveFileExW(source.c_str(), target.c_str(), 0)) {
@@ -133,13 +152,7 @@ public:
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
     explicit PartFile(const QString& folder) {
-        for (int attempt = 0; attempt < 64; ++attempt) {
-            m_file.setFileName(folder + QLatin1String("/.skarvel-") +
-                               QString::number(QRandomGenerator::global()->generate64(), 36) +
-                               QLatin1String(".part"));
-            if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !m_file.exists())
-                return;
-        }
+        (void)OpenNewFile(m_file, [&folder] { return HiddenNameIn(folder, QLatin1String(".part")); });
     }
     ~PartFile() {
         if (m_kept)

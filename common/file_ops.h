@@ -19,6 +19,10 @@ void DeleteFilesInFolder(const QString& folder);
 
 // Creates, writes whole and closes; false (with the file removed) when any step fails.
 [[nodiscard]] bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+// Opens file as a new file under the first of up to `tries` names from nextName that no file has
+// yet; never an existing one. False, with the file's own error, when the folder takes no new file.
+[[nodiscard]] bool OpenNewFile(QFile& file, const std::function<QString()>& nextName,
+                               QIODevice::OpenMode mode = QIODevice::WriteOnly, int tries = 100);
 // Renames from over to in one step, replacing a file there; on Windows also a file that is open,
 // when every handle on it allows deleting it. False, with the reason in *error, when it fails.
 [[nodiscard]] bool RenameOver(const QString& from, const QString& to, QString* error = nullptr);

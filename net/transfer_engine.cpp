@@ -198,25 +198,20 @@ struct Transfer {
     bool openFile() {
         dropFile();
         const QDir folder(request.bodyFolder);
-        for (int tries = 0; tries < 100; ++tries) {
-            const QString name = QStringLiteral("skarvel-%1-%2.part")
-                                     .arg(static_cast<qint64>(::getpid()))
-                                     .arg(++temporaryFileSerial);
-            auto candidate = std::make_unique<QFile>(folder.filePath(name));
-            if (candidate->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-                temporaryPath = candidate->fileName();
-                file = std::move(candidate);
-                return true;
-            }
-            if (candidate->error() != QFileDevice::OpenError ||
-                QFile::exists(candidate->fileName()) == false) {
-                writeError = QStringLiteral("cannot create a file in %1: %2")
-                                 .arg(request.bodyFolder, candidate->errorString());
-                return false;
-            }
+        auto candidate = std::make_unique<QFile>();
+        const auto nextName = [&folder] {
+            return folder.filePath(QStringLiteral("skarvel-%1-%2.part")
+                                       .arg(static_cast<qint64>(::getpid()))
+                                       .arg(++temporaryFileSerial));
+        };
+        if (!OpenNewFile(*candidate, nextName, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            writeError = QStringLiteral("cannot create a file in %1: %2")
+                             .arg(request.bodyFolder, candidate->errorString());
+            return false;
         }
-        writeError = QStringLiteral("cannot create a file in %1").arg(request.bodyFolder);
-        return false;
+        temporaryPath = candidate->fileName();
+        file = std::move(candidate);
+        return true;
     }
 
     void resetAttempt() {

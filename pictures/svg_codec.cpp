@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace skarvel::detail {
 
@@ -13,14 +14,20 @@ namespace {
 
 constexpr const char* kFormat = "SVG";
 
+// The helper started on a checked document, its measured size within the pictures' bounds.
+std::unique_ptr<SvgHelper> OpenSvg(const std::uint8_t* data, std::size_t size) {
+    ForgetSvgHelperUsage();
+    CheckSvgDocument(data, size);
+    auto helper = std::make_unique<SvgHelper>(data, size);
+    CheckPictureSize(helper->width(), helper->height(), kFormat);
+    return helper;
+}
+
 } // namespace
 
 void StreamSvg(const std::uint8_t* data, std::size_t size, RowSink& sink) {
-    ForgetSvgHelperUsage();
-    CheckSvgDocument(data, size);
-    SvgHelper helper(data, size);
-    const int width = helper.width(), height = helper.height();
-    CheckPictureSize(width, height, kFormat);
+    const std::unique_ptr<SvgHelper> helper = OpenSvg(data, size);
+    const int width = helper->width(), height = helper->height();
     // An SVG has no ground of its own: white, as a page shows it.
     static constexpr std::uint8_t kWhite[3] = {255, 255, 255};
     sink.begin(width, height, kWhite);
@@ -29,7 +36,7 @@ void StreamSvg(const std::uint8_t* data, std::size_t size, RowSink& sink) {
     if (width > kMaxSvgDrawnSide || height > kMaxSvgDrawnSide)
         ThrowPictureError(kFormat, "picture of " + std::to_string(width) + " x " + std::to_string(height) +
                                        " pixels is too large to draw");
-    helper.draw(width, height, [&sink, width](int y, const std::uint8_t* rgb) {
+    helper->draw(width, height, [&sink, width](int y, const std::uint8_t* rgb) {
         if (!sink.wants(y))
             return;
         std::memcpy(sink.rowBuffer(y), rgb, static_cast<std::size_t>(width) * 3);
@@ -39,12 +46,9 @@ void StreamSvg(const std::uint8_t* data, std::size_t size, RowSink& sink) {
 
 void StreamSvgScaled(const std::uint8_t* data, std::size_t size, int maxSide, int& width, int& height,
                      RowSink& sink) {
-    ForgetSvgHelperUsage();
-    CheckSvgDocument(data, size);
-    SvgHelper helper(data, size);
-    width = helper.width();
-    height = helper.height();
-    CheckPictureSize(width, height, kFormat);
+    const std::unique_ptr<SvgHelper> helper = OpenSvg(data, size);
+    width = helper->width();
+    height = helper->height();
     int drawnWidth = width, drawnHeight = height;
     if (std::max(width, height) > maxSide) {
         const auto scaled = [&](int side) {
@@ -58,29 +62,23 @@ void StreamSvgScaled(const std::uint8_t* data, std::size_t size, int maxSide, in
     sink.begin(drawnWidth, drawnHeight, kWhite);
     if (drawnWidth == 0 || drawnHeight == 0)
         return;
-    helper.draw(drawnWidth, drawnHeight, [&sink, drawnWidth](int y, const std::uint8_t* rgb) {
+    helper->draw(drawnWidth, drawnHeight, [&sink, drawnWidth](int y, const std::uint8_t* rgb) {
         std::memcpy(sink.rowBuffer(y), rgb, static_cast<std::size_t>(drawnWidth) * 3);
         sink.rowDone(y);
     });
 }
 
 void ReadSvgSize(const std::uint8_t* data, std::size_t size, int& width, int& height) {
-    ForgetSvgHelperUsage();
-    CheckSvgDocument(data, size);
-    const SvgHelper helper(data, size);
-    CheckPictureSize(helper.width(), helper.height(), kFormat);
-    width = helper.width();
-    height = helper.height();
+    const std::unique_ptr<SvgHelper> helper = OpenSvg(data, size);
+    width = helper->width();
+    height = helper->height();
 }
 
 void MeasureSvg(const std::uint8_t* data, std::size_t size, int cellSize, int& width, int& height,
                 Rgb24Image& thumbnail, ThumbnailPlacement& placement) {
-    ForgetSvgHelperUsage();
-    CheckSvgDocument(data, size);
-    SvgHelper helper(data, size);
-    width = helper.width();
-    height = helper.height();
-    CheckPictureSize(width, height, kFormat);
+    const std::unique_ptr<SvgHelper> helper = OpenSvg(data, size);
+    width = helper->width();
+    height = helper->height();
     thumbnail.release();
     placement = {};
     if (width == 0 || height == 0)
@@ -90,7 +88,7 @@ void MeasureSvg(const std::uint8_t* data, std::size_t size, int cellSize, int& w
     if (t.width <= 0 || t.height <= 0)
         return;
     thumbnail.resize(t.width, t.height);
-    helper.draw(t.width, t.height, [&thumbnail](int y, const std::uint8_t* rgb) {
+    helper->draw(t.width, t.height, [&thumbnail](int y, const std::uint8_t* rgb) {
         std::memcpy(thumbnail.row(y), rgb, thumbnail.rowBytes());
     });
     placement = t;

@@ -30,10 +30,12 @@ namespace {
 constexpr std::size_t kMaxDocumentBytes = std::size_t{64} * 1024 * 1024;
 constexpr double kMaxSide = 65535;
 
-[[nodiscard]] bool WriteAll(const void* bytes, std::size_t size) {
-    const char* p = static_cast<const char*>(bytes);
+// Moves all of size bytes through read or write, going on after a signal: false at the end of the
+// stream or on an error.
+template <typename Byte, typename Transfer>
+[[nodiscard]] bool TransferAll(Byte* p, std::size_t size, Transfer transfer) {
     while (size > 0) {
-        const ssize_t n = write(STDOUT_FILENO, p, size);
+        const ssize_t n = transfer(p, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -44,18 +46,14 @@ constexpr double kMaxSide = 65535;
     return true;
 }
 
+[[nodiscard]] bool WriteAll(const void* bytes, std::size_t size) {
+    return TransferAll(static_cast<const char*>(bytes), size,
+                       [](const char* p, std::size_t n) { return write(STDOUT_FILENO, p, n); });
+}
+
 [[nodiscard]] bool ReadAll(void* bytes, std::size_t size) {
-    char* p = static_cast<char*>(bytes);
-    while (size > 0) {
-        const ssize_t n = read(STDIN_FILENO, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return TransferAll(static_cast<char*>(bytes), size,
+                       [](char* p, std::size_t n) { return read(STDIN_FILENO, p, n); });
 }
 
 [[nodiscard]] bool ReadLine(std::string& line) {

@@ -82,12 +82,12 @@ private:
                         const TransformSettings& settings, QByteArray* encoded);
     TransformResult copyOriginal(TransformResult r, PictureKind kind, const QString& localPath,
                                  QByteArray* encoded);
-    // Decodes the source file's bytes (file_).
     // Reads the local file into file_; marks r unreadable and throws when it cannot.
     void readSource(const QString& localPath, TransformResult& r);
     // Runs work, turning a picture error or exhausted memory into a failure of r; after any
     // outcome but a written picture *encoded is empty, and the large buffers are let go.
     template <typename Work> TransformResult guarded(TransformResult& r, QByteArray* encoded, Work&& work);
+    // Decodes the source file's bytes (file_).
     void decode(PictureKind kind);
     void releaseLargeBuffers();
 

@@ -19,7 +19,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -32,21 +31,10 @@ namespace skarvel::test {
 
 // Runs a program and gives its standard output; fails the test (empty result) when it cannot run.
 inline QByteArray runTool(const QString& program, const QStringList& args) {
-    if (toolsThroughBridge()) {
-        const ToolRun run = runBridgedTool(program, args, 60000);
-        if (!run.ok())
-            qWarning("%s %s failed: %s", qPrintable(program), qPrintable(args.join(' ')),
-                     run.err.constData());
-        return run.ok() ? run.out : QByteArray();
-    }
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        qWarning("%s %s failed: %s", qPrintable(program), qPrintable(args.join(' ')),
-                 p.readAllStandardError().constData());
-        return {};
-    }
-    return p.readAllStandardOutput();
+    const ToolRun run = runHostTool(program, args, 60000);
+    if (!run.ok())
+        qWarning("%s %s failed: %s", qPrintable(program), qPrintable(args.join(' ')), run.err.constData());
+    return run.ok() ? run.out : QByteArray();
 }
 
 // "WIDTHxHEIGHT FORMAT" of the first frame as ImageMagick reads the file, e.g. "100x50 JPEG".

@@ -1,7 +1,6 @@
 #include "tests/pictures/picture_test_tools.h"
 #include "tests/support/host_tool.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -45,30 +44,14 @@ std::uint32_t readU32(const QByteArray& b, int at) {
 } // namespace
 
 QByteArray runMagick(const QString& tool, const QStringList& args) {
-    if (toolsThroughBridge()) {
-        const ToolRun run = runBridgedTool(tool, args);
-        if (!run.ok()) {
-            ADD_FAILURE() << tool.toStdString() << " " << args.join(u' ').toStdString()
-                          << " failed: " << run.err.toStdString();
-            return {};
-        }
-        return run.out;
-    }
-    QProcess process;
-    process.start(magickProgram(tool), args);
-    if (!process.waitForStarted(30000)) {
-        ADD_FAILURE() << "ImageMagick " << tool.toStdString() << " does not start";
-        return {};
-    }
-    process.closeWriteChannel();
-    process.waitForFinished(120000);
-    const QByteArray out = process.readAllStandardOutput();
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+    // The bridge finds the build machine's tool by its name.
+    const ToolRun run = runHostTool(toolsThroughBridge() ? tool : magickProgram(tool), args);
+    if (!run.ok()) {
         ADD_FAILURE() << tool.toStdString() << " " << args.join(u' ').toStdString()
-                      << " failed: " << process.readAllStandardError().toStdString();
+                      << " failed: " << run.err.toStdString();
         return {};
     }
-    return out;
+    return run.out;
 }
 
 QString identifyFormat(const QString& path, const QString& format) {

@@ -13,7 +13,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -190,15 +189,9 @@ Rgb24Image smooth(int w, int h) {
 // The first frame of path as avifdec (libavif's own tool) writes it, 8 bits per sample.
 RgbaPicture avifdecRgba(const QString& path, const QTemporaryDir& dir) {
     const QString png = dir.filePath(QStringLiteral("avifdec.png"));
-    const QStringList args{QStringLiteral("-d"), QStringLiteral("8"), path, png};
-    bool ok = false;
-    if (toolsThroughBridge()) {
-        ok = runBridgedTool(QStringLiteral("avifdec"), args, 60000).ok();
-    } else {
-        QProcess avifdec;
-        avifdec.start(QStringLiteral("avifdec"), args);
-        ok = avifdec.waitForFinished(60000) && avifdec.exitCode() == 0;
-    }
+    const bool ok =
+        runHostTool(QStringLiteral("avifdec"), {QStringLiteral("-d"), QStringLiteral("8"), path, png}, 60000)
+            .ok();
     if (!ok) {
         ADD_FAILURE() << "avifdec (libavif-bin) failed on " << path.toStdString();
         return {};

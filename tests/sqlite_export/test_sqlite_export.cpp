@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -40,27 +39,17 @@ CliResult Sqlite3(const QString& db, const QString& sql) {
                               QStringLiteral("|"),
                               db,
                               sql};
-    if (test::toolsThroughBridge()) {
-        const test::ToolRun run = test::runBridgedTool(QStringLiteral("sqlite3"), args);
-        result.out = QString::fromUtf8(run.out).trimmed();
-        result.err = QString::fromUtf8(run.err).trimmed();
-        result.ok = run.ok();
-        return result;
-    }
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    const QString tool = test::toolsThroughBridge()
+                             ? QStringLiteral("sqlite3")
+                             : QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
     if (tool.isEmpty()) {
         result.err = QStringLiteral("the sqlite3 tool is not installed");
         return result;
     }
-    QProcess p;
-    p.start(tool, args);
-    if (!p.waitForFinished(-1)) {
-        result.err = p.errorString();
-        return result;
-    }
-    result.out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-    result.err = QString::fromUtf8(p.readAllStandardError()).trimmed();
-    result.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    const test::ToolRun run = test::runHostTool(tool, args);
+    result.out = QString::fromUtf8(run.out).trimmed();
+    result.err = QString::fromUtf8(run.err).trimmed();
+    result.ok = run.ok();
     return result;
 }
 

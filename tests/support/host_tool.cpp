@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -89,6 +90,26 @@ ToolRun runBridgedTool(const QString& program, const QStringList& args, int time
     run.exitCode = reply.value("code").toInt(-1);
     run.out = QByteArray::fromBase64(reply.value("out").toString().toLatin1());
     run.err = QByteArray::fromBase64(reply.value("err").toString().toLatin1());
+    return run;
+}
+
+ToolRun runHostTool(const QString& program, const QStringList& args, int timeoutMs) {
+    if (toolsThroughBridge())
+        return runBridgedTool(program, args, timeoutMs);
+    ToolRun run;
+    QProcess process;
+    process.start(program, args);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(timeoutMs)) {
+        run.err = process.errorString().toUtf8();
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.ran = process.exitStatus() == QProcess::NormalExit;
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
     return run;
 }
 

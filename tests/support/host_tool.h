@@ -24,4 +24,8 @@ bool toolsThroughBridge();
 // arguments are handed over as the build machine's paths.
 ToolRun runBridgedTool(const QString& program, const QStringList& args, int timeoutMs = 120000);
 
+// Runs the tool and waits for it: through the bridge when the tests use one, else here (program
+// found on the PATH when it names no folder). Needs no event loop.
+ToolRun runHostTool(const QString& program, const QStringList& args, int timeoutMs = 120000);
+
 } // namespace skarvel::test
